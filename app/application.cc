@@ -1,0 +1,84 @@
+#include "app/application.h"
+
+#include <cstdio>
+
+#include "app/log.h"
+#include "app/messages.h"
+#include "app/paths.h"
+#include "app/settings.h"
+#include "platform/single-instance.h"
+#include "platform/ui-loop.h"
+#include "platform/window.h"
+#include "stat/data-stat.h"
+
+namespace lumo {
+
+namespace {
+
+constexpr int kStartEvent = 100;
+
+// Start-up cannot go on: say so once on the terminal and once in the log.
+int StartFailure(const std::string& error) {
+  std::fprintf(stderr, "lumo: %s\n", error.c_str());
+  Log::instance()->write("start-up failed: %s", error.c_str());
+  return 1;
+}
+
+}  // namespace
+
+Application::Application(std::string commandLine, FrontEnd* frontEnd)
+    : commandLine_(std::move(commandLine)), frontEnd_(frontEnd) {}
+
+int Application::Run() {
+  // This thread runs the message loop: it is the UI thread from here on.
+  platform::MarkUiThread();
+  Settings::instance().Init();
+  Log::instance()->init("lum", Settings::instance().logDir);
+  const Settings& settings = Settings::instance();
+  Log::instance()->write("Lumo %s starting. data:%s, download:%s", ConfigVersion().c_str(),
+                         settings.dataDir.c_str(), settings.downloadDir.c_str());
+
+  // Nothing else in start-up can work without a display, so it is asked for first.
+  std::string error;
+  if (!frontEnd_->OpenDisplay(&error)) {
+    int status = StartFailure(error);
+    Log::instance()->stop();
+    return status;
+  }
+
+  DataStat::instance()->init();
+  DataStat::instance()->SendLog(kStartEvent);
+
+  if (!frontEnd_->SetUpToolkit(ExeDir(), &error) || !frontEnd_->CreateMainWindow(&error)) {
+    int status = StartFailure(error);
+    ShutDown();
+    return status;
+  }
+  frontEnd_->ShowMainWindow();
+  int loopCode = frontEnd_->RunMessageLoop();
+  Log::instance()->write("message loop ended. [code=%d]", loopCode);
+  ShutDown();
+  return 0;
+}
+
+void Application::ShutDown() {
+  DataStat::instance()->AppLogExit();
+  frontEnd_->DeleteMainWindow();
+  Log::instance()->write("Lumo shut down.");
+  // The window's last lines are queued by now; stopping the log writes them.
+  Log::instance()->stop();
+  DataStat::instance()->Free();
+}
+
+int RunSingleInstance(const std::string& commandLine, FrontEnd* frontEnd) {
+  // The lock is kept until the process ends, whatever path it takes.
+  static platform::SingleInstanceLock lock(kSingleInstanceName);
+  if (lock.result() == platform::SingleInstanceLock::Result::kAlreadyHeld) {
+    platform::PostToTopLevelWindow(kMainWindowClass, kMainWindowTitle, MSG_SHOW_MAIN, 0, 0);
+    return -1;
+  }
+  Application application(commandLine, frontEnd);
+  return application.Run();
+}
+
+}  // namespace lumo

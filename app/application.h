@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+
+#include "app/front-end.h"
+
+namespace lumo {
+
+// The program's spine: brings every subsystem up in a fixed order, runs the message loop,
+// and takes them down in a fixed order.
+class Application {
+ public:
+  Application(std::string commandLine, FrontEnd* frontEnd);
+  // Returns the process's exit status: 0 after a normal run, non-zero when start-up could not
+  // reach the message loop (no display, no resources, no main window).
+  int Run();
+
+ private:
+  void ShutDown();
+
+  std::string commandLine_;
+  FrontEnd* frontEnd_;
+};
+
+// The name of the per-user lock that keeps Lumo to one instance.
+inline constexpr char kSingleInstanceName[] = "com.tarvelon.lum";
+inline constexpr char kMainWindowClass[] = "MainFrame";
+inline constexpr char kMainWindowTitle[] = "Lumo";
+
+// The entry point's logic: -1 when another instance runs (it is asked to come to the front),
+// else the result of Application::Run.
+int RunSingleInstance(const std::string& commandLine, FrontEnd* frontEnd);
+
+}  // namespace lumo

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/window.h"
+
+namespace lumo {
+
+using platform::LParam;
+using platform::WindowHandle;
+using platform::WParam;
+
+// Runs on the UI thread, from the receiving window's message procedure.
+using DispatchHandler = std::function<void(WParam wParam, LParam lParam)>;
+
+// Hands work to the UI thread: a numbered message goes to every window registered for it.
+// The map's lock is never held while a message is posted, sent or handled, so a handler may
+// register, post or send.
+class Dispatcher {
+ public:
+  static std::shared_ptr<Dispatcher> instance();
+
+  void Register(std::uint32_t messageId, WindowHandle window, DispatchHandler handler);
+  void Unregister(std::uint32_t messageId, WindowHandle window);
+  // Asynchronous, with both parameters 0.
+  void Post(std::uint32_t messageId);
+  // Synchronous: returns after every registered window has run its handler (or was gone), so
+  // pointers in the parameters need only live for the call.
+  void Send(std::uint32_t messageId, WParam wParam, LParam lParam);
+  // UI thread: runs the first handler of `window` for the id; false when it has none.
+  bool Dispatch(WindowHandle window, std::uint32_t messageId, WParam wParam, LParam lParam);
+
+ private:
+  struct Entry {
+    WindowHandle window;
+    DispatchHandler handler;
+  };
+  std::vector<Entry> Snapshot(std::uint32_t messageId);
+
+  std::mutex mutex_;
+  std::map<std::uint32_t, std::vector<Entry>> handlers_;
+};
+
+}  // namespace lumo

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace lumo::platform {
+
+// Full path of the running executable, empty when it cannot be read.
+std::string ExecutablePath();
+
+// The user's local application-data folder ($XDG_DATA_HOME, else ~/.local/share).
+std::string LocalAppDataFolder();
+
+// A per-user folder for locks and sockets ($XDG_RUNTIME_DIR, else a private folder in /tmp).
+std::string RuntimeFolder();
+
+enum class MakeDirResult { kCreated, kExists, kFailed };
+// Creates one folder level; parents are not created.
+MakeDirResult MakeDir(const std::string& path);
+// Creates a folder and any missing parents; true when it exists afterwards.
+bool MakeDirs(const std::string& path);
+bool PathExists(const std::string& path);
+bool IsDirectory(const std::string& path);
+
+// A local, non-removable mounted file system: the counterpart of a fixed drive.
+struct FixedVolume {
+  std::string root;         // mount point
+  bool freeKnown = false;   // free space could be read
+  std::uint64_t freeBytes = 0;  // available to the calling user
+};
+
+// Fixed volumes in mount-table order. Tests replace the source with SetVolumeSourceForTest.
+std::vector<FixedVolume> ListFixedVolumes();
+// The mount point of the listed volume that holds `path` (the longest matching root).
+std::string VolumeRootOf(const std::string& path);
+void SetVolumeSourceForTest(std::function<std::vector<FixedVolume>()> source);
+
+// Writes `data` to `path` through a temporary file in the same folder and a rename, so a
+// crash or a full disk leaves either the old or the new file, never a torn one.
+bool WriteFileAtomically(const std::string& path, const std::string& data);
+bool ReadWholeFile(const std::string& path, std::string* data);
+
+}  // namespace lumo::platform

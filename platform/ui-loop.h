@@ -1,0 +1,22 @@
+#pragma once
+
+#include <functional>
+
+namespace lumo::platform {
+
+// The UI thread's message loop. The thread that calls RunUiLoop (or MarkUiThread) is the UI
+// thread; GTK windows, when there are any, are served by the same loop.
+void MarkUiThread();
+bool IsUiThread();
+// Runs until QuitUiLoop; returns the code passed to it.
+int RunUiLoop();
+void QuitUiLoop(int code);
+// Queues `fn` to run on the UI thread. Safe from any thread.
+void InvokeOnUiThread(std::function<void()> fn);
+// Runs pending UI work without blocking; for tests that drive the loop by hand.
+void PumpUiLoop();
+// Schedules `fn` on the UI thread after `ms` milliseconds; returns an id for CancelTimer.
+unsigned AddTimer(unsigned ms, std::function<bool()> fn);
+void CancelTimer(unsigned id);
+
+}  // namespace lumo::platform

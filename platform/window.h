@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace lumo::platform {
+
+// Window message parameters are pointer sized: several messages carry pointers.
+using WindowHandle = std::uintptr_t;  // 0 is no window
+using WParam = std::uintptr_t;
+using LParam = std::intptr_t;
+
+// A window's message procedure; runs on the UI thread. Returns true when it handled the
+// message.
+using WindowProc = std::function<bool(std::uint32_t msg, WParam wParam, LParam lParam)>;
+
+// Registers a top-level window with a class and a title. UI thread only. The window can then
+// be found by class and title from this process and from other processes of the same user.
+WindowHandle CreateMessageWindow(const std::string& className, const std::string& title,
+                                 WindowProc proc);
+void SetMessageWindowTitle(WindowHandle window, const std::string& title);
+// Pending sends to the window are released (they return false); later messages are dropped.
+void DestroyMessageWindow(WindowHandle window);
+bool IsMessageWindow(WindowHandle window);
+
+// Any thread. False when the window does not exist.
+bool PostWindowMessage(WindowHandle window, std::uint32_t msg, WParam wParam, LParam lParam);
+// Any thread; blocks until the window's procedure has run. From the UI thread it is a direct
+// call. False when the window does not exist or went away before handling the message.
+bool SendWindowMessage(WindowHandle window, std::uint32_t msg, WParam wParam, LParam lParam);
+
+// Finds a top-level window of this user by class and title, in this process or another one,
+// and posts it a message. Only plain numbers cross processes. False when none was found.
+bool PostToTopLevelWindow(const std::string& className, const std::string& title,
+                          std::uint32_t msg, WParam wParam, LParam lParam);
+bool FindTopLevelWindow(const std::string& className, const std::string& title);
+
+}  // namespace lumo::platform

@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs every Debian 12 package Lumo needs to build, run and test.
+# Idempotent and non-interactive; run as root (or through sudo).
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config git clang-format clang-tidy
+  libgtk-3-dev libwebkit2gtk-4.1-dev libayatana-appindicator3-dev
+  libsqlite3-dev sqlite3 libjsoncpp-dev libzip-dev zip unzip
+  libcurl4-openssl-dev curl libaria2-0-dev aria2
+  libcpp-httplib-dev libssl-dev
+  aapt android-framework-res
+  googletest libgtest-dev libgmock-dev
+  xvfb xauth xdotool x11-utils imagemagick dbus-x11 at-spi2-core
+  fonts-noto-cjk procps
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "setup: all packages present"
+  exit 0
+fi
+
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO="sudo"
+export DEBIAN_FRONTEND=noninteractive
+$SUDO apt-get update -q
+$SUDO apt-get install -y -q --no-install-recommends "${missing[@]}"

@@ -1,0 +1,151 @@
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <future>
+#include <thread>
+#include <vector>
+
+#include "app/dispatcher.h"
+#include "platform/ui-loop.h"
+#include "platform/window.h"
+#include "tests/support/wait.h"
+
+namespace lumo {
+namespace {
+
+using platform::WindowHandle;
+using test::WaitFor;
+
+constexpr std::uint32_t kMsg = 1500;
+constexpr std::uint32_t kOther = 1501;
+
+// A headless window whose procedure hands messages to a dispatcher, as every window does.
+class DispatcherTest : public ::testing::Test {
+ protected:
+  void SetUp() override { platform::MarkUiThread(); }
+  void TearDown() override {
+    for (WindowHandle window : windows_) {
+      dispatcher_.Unregister(kMsg, window);
+      dispatcher_.Unregister(kOther, window);
+      platform::DestroyMessageWindow(window);
+    }
+    platform::PumpUiLoop();
+  }
+
+  WindowHandle NewWindow() {
+    auto self = std::make_shared<WindowHandle>(0);
+    *self = platform::CreateMessageWindow(
+        "TestWindow", "test " + std::to_string(windows_.size()),
+        [this, self](std::uint32_t msg, platform::WParam w, platform::LParam l) {
+          return dispatcher_.Dispatch(*self, msg, w, l);
+        });
+    windows_.push_back(*self);
+    return *self;
+  }
+
+  Dispatcher dispatcher_;
+  std::vector<WindowHandle> windows_;
+};
+
+TEST_F(DispatcherTest, SendFromAWorkerReachesEveryWindowInOrderBeforeItReturns) {
+  WindowHandle first = NewWindow();
+  WindowHandle second = NewWindow();
+  std::vector<std::string> seen;
+  std::thread::id uiThread = std::this_thread::get_id();
+  dispatcher_.Register(kMsg, first, [&](platform::WParam w, platform::LParam l) {
+    EXPECT_EQ(std::this_thread::get_id(), uiThread);
+    seen.push_back("first " + *reinterpret_cast<std::string*>(w) + " " + std::to_string(l));
+  });
+  dispatcher_.Register(kMsg, second, [&](platform::WParam w, platform::LParam) {
+    seen.push_back("second " + *reinterpret_cast<std::string*>(w));
+  });
+
+  std::atomic<bool> returned{false};
+  std::size_t seenWhenReturned = 0;
+  std::thread worker([&] {
+    std::string payload = "pkg";  // lives only for the call, as a sender's data does
+    dispatcher_.Send(kMsg, reinterpret_cast<platform::WParam>(&payload), -5);
+    seenWhenReturned = seen.size();
+    returned = true;
+  });
+  ASSERT_TRUE(WaitFor([&] { return returned.load(); }, std::chrono::seconds(20), true));
+  worker.join();
+  EXPECT_EQ(seenWhenReturned, 2u);
+  EXPECT_EQ(seen, (std::vector<std::string>{"first pkg -5", "second pkg"}));
+}
+
+TEST_F(DispatcherTest, SendOnTheUiThreadIsADirectCallAndPostIsNot) {
+  WindowHandle window = NewWindow();
+  int calls = 0;
+  dispatcher_.Register(kMsg, window, [&](platform::WParam, platform::LParam) { ++calls; });
+  dispatcher_.Send(kMsg, 0, 0);
+  EXPECT_EQ(calls, 1);
+  dispatcher_.Post(kMsg);
+  EXPECT_EQ(calls, 1);
+  platform::PumpUiLoop();
+  EXPECT_EQ(calls, 2);
+}
+
+TEST_F(DispatcherTest, HandlersMayRegisterUnregisterAndSendWithoutDeadlock) {
+  WindowHandle window = NewWindow();
+  int otherCalls = 0;
+  dispatcher_.Register(kMsg, window, [&](platform::WParam, platform::LParam) {
+    dispatcher_.Register(kOther, window, [&](platform::WParam, platform::LParam) {
+      ++otherCalls;
+      dispatcher_.Unregister(kOther, window);
+    });
+    dispatcher_.Send(kOther, 0, 0);
+    dispatcher_.Post(kOther);  // finds no entry by the time it runs
+  });
+  std::thread worker([&] { dispatcher_.Send(kMsg, 0, 0); });
+  ASSERT_TRUE(WaitFor([&] { return otherCalls == 1; }, std::chrono::seconds(20), true));
+  worker.join();
+  platform::PumpUiLoop();
+  EXPECT_EQ(otherCalls, 1);
+  EXPECT_FALSE(dispatcher_.Dispatch(window, kOther, 0, 0));
+}
+
+TEST_F(DispatcherTest, MessagesToUnregisteredOrDestroyedWindowsAreDropped) {
+  WindowHandle window = NewWindow();
+  int calls = 0;
+  dispatcher_.Register(kMsg, window, [&](platform::WParam, platform::LParam) { ++calls; });
+  dispatcher_.Unregister(kMsg, window);
+  dispatcher_.Send(kMsg, 0, 0);
+  dispatcher_.Post(kMsg);
+  platform::PumpUiLoop();
+  EXPECT_EQ(calls, 0);
+
+  // A worker blocked in a send to a window that goes away is released, not left hanging.
+  dispatcher_.Register(kMsg, window, [&](platform::WParam, platform::LParam) { ++calls; });
+  auto sent = std::async(std::launch::async, [&] { dispatcher_.Send(kMsg, 0, 0); });
+  ASSERT_TRUE(WaitFor([&] {
+    return sent.wait_for(std::chrono::milliseconds(0)) == std::future_status::timeout;
+  }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  platform::DestroyMessageWindow(window);
+  EXPECT_EQ(sent.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  platform::PumpUiLoop();
+  EXPECT_EQ(calls, 0);
+  EXPECT_FALSE(platform::PostWindowMessage(window, kMsg, 0, 0));
+}
+
+TEST_F(DispatcherTest, ManyWorkersSendingConcurrentlyAllGetThrough) {
+  WindowHandle window = NewWindow();
+  int total = 0;
+  dispatcher_.Register(kMsg, window, [&](platform::WParam w, platform::LParam) {
+    total += static_cast<int>(w);
+  });
+  std::atomic<int> finished{0};
+  std::vector<std::thread> workers;
+  for (int t = 0; t < 4; ++t)
+    workers.emplace_back([&] {
+      for (int i = 0; i < 200; ++i) dispatcher_.Send(kMsg, 1, 0);
+      ++finished;
+    });
+  ASSERT_TRUE(WaitFor([&] { return finished == 4; }, std::chrono::seconds(60), true));
+  for (auto& worker : workers) worker.join();
+  EXPECT_EQ(total, 800);
+}
+
+}  // namespace
+}  // namespace lumo

@@ -1,0 +1,119 @@
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <regex>
+#include <thread>
+#include <vector>
+
+#include "app/log.h"
+#include "tests/support/sandbox.h"
+
+namespace lumo {
+namespace {
+
+using test::ReadFile;
+using test::TempDir;
+
+const std::regex kLine(R"(\[(\d{4})-(\d{2})-(\d{2}) (\d{2}):(\d{2}):(\d{2})--([1-9]\d*)\]-->)");
+
+// Splits the file on CR LF; a trailing empty piece means the file ended with CR LF.
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t crlf; (crlf = text.find("\r\n", start)) != std::string::npos; start = crlf + 2)
+    lines.push_back(text.substr(start, crlf - start));
+  lines.push_back(text.substr(start));
+  return lines;
+}
+
+TEST(Log, FileNameCarriesPrefixAndLocalDate) {
+  std::tm day{};
+  day.tm_year = 2026 - 1900;
+  day.tm_mon = 11;
+  day.tm_mday = 4;
+  day.tm_hour = 23;
+  day.tm_min = 59;
+  day.tm_isdst = -1;
+  std::time_t when = std::mktime(&day);
+  EXPECT_EQ(Log::FileName("lum", when), "lum-2026-12-04.log");
+  EXPECT_EQ(Log::FileName("lum", when + 120), "lum-2026-12-05.log");
+}
+
+TEST(Log, KeepsEarlyLinesFormatsBothWidthsAndStopsCleanly) {
+  TempDir dir;
+  Log log;
+  log.write("before init %d", 1);  // queued until the writer exists
+  log.init("lum", dir.path());
+  log.write("narrow %s %d", "text", 42);
+  log.write(L"wide %ls %d", L"开始游戏吧", 7);
+  log.write("%s", "");
+  log.write("two\r\nlines");
+  log.stop();
+  log.write("after stop");
+
+  std::string text = ReadFile(log.path());
+  EXPECT_EQ(log.path(), dir.path() + "/" + Log::FileName("lum", std::time(nullptr)));
+  std::vector<std::string> lines = Lines(text);
+  ASSERT_EQ(lines.size(), 7u) << text;
+  EXPECT_EQ(lines.back(), "");  // every line ends with CR LF
+  const char* expected[] = {"before init 1", "narrow text 42", "wide 开始游戏吧 7", "", "two"};
+  for (int i = 0; i < 5; ++i) {
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(lines[i], match, kLine)) << lines[i];
+    EXPECT_EQ(match.position(0), 0);
+    EXPECT_EQ(match.suffix().str(), expected[i]);
+  }
+  EXPECT_EQ(lines[5], "lines");
+  EXPECT_EQ(text.find("after stop"), std::string::npos);
+}
+
+TEST(Log, SecondRunOnTheSameDayAppends) {
+  TempDir dir;
+  {
+    Log first;
+    first.init("lum", dir.path());
+    first.write("first run");
+    first.stop();
+  }
+  Log second;
+  second.init("lum", dir.path());
+  second.write("second run");
+  second.stop();
+  std::string text = ReadFile(second.path());
+  EXPECT_LT(text.find("first run"), text.find("second run"));
+}
+
+TEST(Log, ConcurrentWritersKeepLinesWholeAndOrderedPerThread) {
+  TempDir dir;
+  Log log;
+  log.init("lum", dir.path());
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&log, t] {
+      for (int i = 0; i < 500; ++i) log.write("t%d n%d %s", t, i, std::string(100, 'x').c_str());
+    });
+  for (auto& thread : threads) thread.join();
+  log.stop();
+
+  std::vector<std::string> lines = Lines(ReadFile(log.path()));
+  ASSERT_EQ(lines.size(), 2001u);
+  int next[4] = {0, 0, 0, 0};
+  for (std::size_t i = 0; i + 1 < lines.size(); ++i) {
+    std::smatch match;
+    ASSERT_TRUE(std::regex_search(lines[i], match, kLine));
+    int t = -1, n = -1;
+    ASSERT_EQ(std::sscanf(match.suffix().str().c_str(), "t%d n%d", &t, &n), 2) << lines[i];
+    ASSERT_EQ(n, next[t]++) << "thread " << t << " out of order";
+  }
+}
+
+TEST(Log, UnopenableFileDropsLinesWithoutFailing) {
+  Log log;
+  log.init("lum", "/nonexistent-folder/for/lumo");
+  log.write("goes nowhere");
+  log.stop();
+  SUCCEED();
+}
+
+}  // namespace
+}  // namespace lumo

@@ -1,0 +1,53 @@
+#include <gtest/gtest.h>
+
+#include "app/paths.h"
+#include "app/strings.h"
+
+namespace lumo {
+namespace {
+
+TEST(Strings, RoundTripsChineseAndAstralText) {
+  const std::string text = "开始游戏吧 Tom's 🎮";
+  EXPECT_EQ(WideToUtf8(Utf8ToWide(text)), text);
+  EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16(text)), text);
+  EXPECT_EQ(Utf8ToUtf16("🎮").size(), 2u);  // a surrogate pair
+  EXPECT_EQ(WideToUtf8(L""), "");
+}
+
+TEST(Strings, InvalidInputBecomesReplacementCharacter) {
+  EXPECT_EQ(WideToUtf8(Utf8ToWide("a\xff" "b")), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(WideToUtf8(Utf8ToWide("\xE4\xB8")), "\xEF\xBF\xBD");  // truncated sequence
+  EXPECT_EQ(WideToUtf8(Utf8ToWide("\xC0\xAF")), "\xEF\xBF\xBD");  // overlong '/'
+}
+
+TEST(Strings, LeadingIntegerFollowsProfileRules) {
+  int value = -7;
+  EXPECT_TRUE(ParseLeadingInt("  +12abc", &value));
+  EXPECT_EQ(value, 12);
+  EXPECT_TRUE(ParseLeadingInt("-3", &value));
+  EXPECT_EQ(value, -3);
+  EXPECT_TRUE(ParseLeadingInt("99999999999", &value));
+  EXPECT_EQ(value, 2147483647);
+  value = 5;
+  EXPECT_FALSE(ParseLeadingInt("yes", &value));
+  EXPECT_FALSE(ParseLeadingInt("", &value));
+  EXPECT_FALSE(ParseLeadingInt("-", &value));
+  EXPECT_EQ(value, 5);
+}
+
+TEST(Paths, JoinCollapsesSeparatorRuns) {
+  EXPECT_EQ(PathJoin("/", "LUMDownload"), "/LUMDownload");
+  EXPECT_EQ(PathJoin("/home/a/", "/lum"), "/home/a/lum");
+  EXPECT_EQ(PathJoin("//srv//share", "x\\\\y"), "/srv/share/x\\y");
+  EXPECT_EQ(PathJoin("", "LUMDownload"), "/LUMDownload");
+}
+
+TEST(Paths, ExeDirEndsWithSeparator) {
+  std::string dir = ExeDir();
+  ASSERT_FALSE(dir.empty());
+  EXPECT_EQ(dir.back(), '/');
+  EXPECT_NE(dir.find("tests"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace lumo

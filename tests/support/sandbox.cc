@@ -1,0 +1,78 @@
+#include "tests/support/sandbox.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace lumo::test {
+
+namespace {
+
+void SaveEnv(const char* name, std::string* value, bool* had) {
+  const char* current = std::getenv(name);
+  *had = current != nullptr;
+  if (current) *value = current;
+}
+
+void RestoreEnv(const char* name, const std::string& value, bool had) {
+  if (had)
+    setenv(name, value.c_str(), 1);
+  else
+    unsetenv(name);
+}
+
+}  // namespace
+
+TempDir::TempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string pattern = std::string(base && *base ? base : "/tmp") + "/lumo-test-XXXXXX";
+  if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ignored;
+  // Tests make folders read-only on purpose; give write access back before removing them.
+  for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
+       it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+    if (it->is_directory(ignored))
+      std::filesystem::permissions(it->path(), std::filesystem::perms::owner_all,
+                                   std::filesystem::perm_options::add, ignored);
+  }
+  std::filesystem::remove_all(path_, ignored);
+}
+
+SandboxHome::SandboxHome() {
+  SaveEnv("HOME", &oldHome_, &hadHome_);
+  SaveEnv("XDG_DATA_HOME", &oldData_, &hadData_);
+  SaveEnv("XDG_RUNTIME_DIR", &oldRuntime_, &hadRuntime_);
+  mkdir(dataHome().c_str(), 0755);
+  mkdir(runtimeDir().c_str(), 0700);
+  setenv("HOME", home().c_str(), 1);
+  setenv("XDG_DATA_HOME", dataHome().c_str(), 1);
+  setenv("XDG_RUNTIME_DIR", runtimeDir().c_str(), 1);
+}
+
+SandboxHome::~SandboxHome() {
+  RestoreEnv("HOME", oldHome_, hadHome_);
+  RestoreEnv("XDG_DATA_HOME", oldData_, hadData_);
+  RestoreEnv("XDG_RUNTIME_DIR", oldRuntime_, hadRuntime_);
+}
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+}  // namespace lumo::test

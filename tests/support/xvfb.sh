@@ -1,0 +1,50 @@
+# Sourced by UI tests: a private X server and home folder for one test.
+#   start_sandbox   makes $SANDBOX with HOME, XDG_DATA_HOME and XDG_RUNTIME_DIR inside it
+#   start_xvfb      starts Xvfb on a free display and exports DISPLAY
+#   cleanup runs on exit and kills what the test started.
+
+set -u
+PIDS_TO_KILL=()
+
+cleanup() {
+  for pid in "${PIDS_TO_KILL[@]}"; do kill "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+  [ -n "${SANDBOX:-}" ] && rm -rf "$SANDBOX"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+start_sandbox() {
+  SANDBOX=$(mktemp -d /tmp/lumo-ui-XXXXXX)
+  export HOME=$SANDBOX/home XDG_DATA_HOME=$SANDBOX/home/.local/share
+  export XDG_RUNTIME_DIR=$SANDBOX/run XDG_CONFIG_HOME=$SANDBOX/home/.config
+  mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
+  chmod 700 "$XDG_RUNTIME_DIR"
+  unset DBUS_SESSION_BUS_ADDRESS
+  export NO_AT_BRIDGE=1
+}
+
+start_xvfb() {
+  local fifo=$SANDBOX/displayfd
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1600x900x24 -nolisten tcp 3>"$fifo" >"$SANDBOX/xvfb.log" 2>&1 &
+  PIDS_TO_KILL+=($!)
+  local number
+  read -r -t 30 number <"$fifo" || fail "Xvfb did not start"
+  export DISPLAY=:$number
+}
+
+# wait_until SECONDS COMMAND...: retries COMMAND until it succeeds; bounds a failing test.
+wait_until() {
+  local limit=$1
+  shift
+  local deadline=$((SECONDS + limit))
+  until "$@" >/dev/null 2>&1; do
+    [ $SECONDS -ge $deadline ] && return 1
+    sleep 0.1
+  done
+}

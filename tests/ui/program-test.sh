@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# The whole program as a user starts it: one window, one instance, settings, log, statistics,
+# and an orderly end when the window is closed.
+program_dir=$1 tools=$2 screenshots=$3
+source "$(dirname "$0")/../support/xvfb.sh"
+start_sandbox
+start_xvfb
+mkdir -p "$screenshots"
+app_dir=$XDG_DATA_HOME/lum
+
+"$program_dir/lumo" >"$SANDBOX/first.out" 2>&1 &
+first=$!
+PIDS_TO_KILL+=($first)
+
+wait_until 60 xdotool search --classname '^MainFrame$' || fail "no window of class MainFrame"
+window=$(xdotool search --classname '^MainFrame$' | head -n 1)
+[ "$(xdotool search --classname '^MainFrame$' | wc -l)" -eq 1 ] || fail "more than one MainFrame"
+wait_until 30 sh -c "xprop -id $window WM_NAME | grep -q '\"Lumo\"'" || fail "title is not Lumo"
+xprop -id "$window" WM_CLASS | grep -q '"MainFrame", "MainFrame"' || fail "class"
+eval "$(xdotool getwindowgeometry --shell "$window")"
+[ "$WIDTH" = 1260 ] && [ "$HEIGHT" = 720 ] || fail "size ${WIDTH}x$HEIGHT"
+[ "$X" = 170 ] && [ "$Y" = 90 ] || fail "not centred: $X,$Y"
+import -window root "$screenshots/main-window-plain.png" 2>/dev/null
+
+# setting.ini: the four keys, written on first start.
+for key in dataDir downloadDir minOnClose quitRemember; do
+  grep -q "^$key=" "$app_dir/setting.ini" || fail "setting.ini lacks $key"
+done
+grep -q "^downloadDir=$app_dir/download" "$app_dir/setting.ini" || fail "download folder"
+
+# The log: a dated file, lines in the fixed format ending in CR LF.
+log=$app_dir/log/lum-$(date +%Y-%m-%d).log
+wait_until 30 grep -q 'starting' "$log" || fail "no start line in $log"
+grep -qvP '^\[\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}--[1-9]\d*\]-->.*\r$' "$log" &&
+  fail "a log line is malformed: $(grep -vP '^\[\d{4}-' "$log" | head -n 1)"
+
+# Statistics: event 100 at start.
+grep -qP '\tSendLog\t100\t\t0$' "$app_dir/statsink.log" || fail "no start event"
+
+# A second start exits with -1 (255) and brings the first window to the front.
+"$program_dir/lumo" >"$SANDBOX/second.out" 2>&1
+status=$?
+[ $status -eq 255 ] || fail "second start exited with $status"
+wait_until 30 grep -q 'main window brought to front' "$log" || fail "first window not raised"
+[ "$(xdotool search --classname '^MainFrame$' | wc -l)" -eq 1 ] || fail "second window appeared"
+
+# Closing the window ends the process with status 0 and writes the last lines.
+"$tools/lumo-x-close" "$window" || fail "could not ask the window to close"
+wait_until 60 sh -c "! kill -0 $first" || fail "lumo did not end after close"
+wait "$first"
+status=$?
+[ $status -eq 0 ] || fail "lumo exited with $status"
+tail -n 1 "$log" | grep -q 'Lumo shut down.' || fail "last log line: $(tail -n 1 "$log")"
+tail -n 1 "$app_dir/statsink.log" | grep -qP '\tAppLogExit$' || fail "no exit call"
+
+# Without a display: one clear line and a failure status.
+env -u DISPLAY -u WAYLAND_DISPLAY "$program_dir/lumo" >"$SANDBOX/nodisplay.out" 2>&1
+status=$?
+[ $status -ne 0 ] || fail "started without a display"
+grep -q 'cannot open display' "$SANDBOX/nodisplay.out" || fail "no display message"
+echo "program test passed"

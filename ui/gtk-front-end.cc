@@ -1,0 +1,61 @@
+#include "ui/gtk-front-end.h"
+
+#include <glib-unix.h>
+#include <gtk/gtk.h>
+
+#include <csignal>
+
+#include "platform/ui-loop.h"
+#include "ui/main-frame.h"
+
+namespace lumo {
+
+GtkFrontEnd::GtkFrontEnd(int* argc, char*** argv) : argc_(argc), argv_(argv) {}
+
+GtkFrontEnd::~GtkFrontEnd() = default;
+
+bool GtkFrontEnd::OpenDisplay(std::string* error) {
+  if (gtk_init_check(argc_, argv_)) return true;
+  const char* display = g_getenv("DISPLAY");
+  *error = std::string("cannot open display ") + (display ? display : "(DISPLAY is not set)");
+  return false;
+}
+
+bool GtkFrontEnd::SetUpToolkit(const std::string& exeDir, std::string*) {
+  exeDir_ = exeDir;
+  return true;
+}
+
+bool GtkFrontEnd::CreateMainWindow(std::string* error) {
+  mainFrame_ = std::make_unique<MainFrame>();
+  if (!mainFrame_->Create(error)) {
+    mainFrame_.reset();
+    return false;
+  }
+  return true;
+}
+
+void GtkFrontEnd::ShowMainWindow() {
+  if (mainFrame_) mainFrame_->CenterAndShow();
+}
+
+int GtkFrontEnd::RunMessageLoop() {
+  // A terminate or interrupt signal closes the main window like its close button, so the
+  // shutdown steps still run.
+  auto closeOnSignal = +[](gpointer self) -> gboolean {
+    auto* frontEnd = static_cast<GtkFrontEnd*>(self);
+    if (frontEnd->mainFrame_) frontEnd->mainFrame_->Close();
+    else platform::QuitUiLoop(0);
+    return G_SOURCE_CONTINUE;
+  };
+  unsigned term = g_unix_signal_add(SIGTERM, closeOnSignal, this);
+  unsigned interrupt = g_unix_signal_add(SIGINT, closeOnSignal, this);
+  int code = platform::RunUiLoop();
+  g_source_remove(term);
+  g_source_remove(interrupt);
+  return code;
+}
+
+void GtkFrontEnd::DeleteMainWindow() { mainFrame_.reset(); }
+
+}  // namespace lumo
