@@ -57,6 +57,9 @@ std::string IconPathFor(const std::string& iconsDir, const std::string& packageN
                         const std::string& imageUrl) {
   auto dot = imageUrl.rfind('.');
   std::string extension = dot == std::string::npos ? std::string() : imageUrl.substr(dot);
+  // An address whose last "." lies before a path separator or a query ("http://cdn.host/icon",
+  // "x.png?v=2") has no file extension to borrow; never let it add folders to the path.
+  if (extension.find_first_of("/\\?#") != std::string::npos) extension.clear();
   return PathJoin(iconsDir, packageName + extension);
 }
 
