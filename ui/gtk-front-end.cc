@@ -1,11 +1,13 @@
 #include "ui/gtk-front-end.h"
 
+#include <csignal>
+
 #include <glib-unix.h>
 #include <gtk/gtk.h>
 
-#include <csignal>
-
 #include "platform/ui-loop.h"
+#include "toolkit/test-hook.h"
+#include "toolkit/toolkit.h"
 #include "ui/main-frame.h"
 
 namespace lumo {
@@ -21,8 +23,11 @@ bool GtkFrontEnd::OpenDisplay(std::string* error) {
   return false;
 }
 
-bool GtkFrontEnd::SetUpToolkit(const std::string& exeDir, std::string*) {
+bool GtkFrontEnd::SetUpToolkit(const std::string& exeDir, std::string* error) {
   exeDir_ = exeDir;
+  // Every window's layout, theme and images come from the archive beside the executable.
+  if (!toolkit::Init(exeDir, "res.zip", error)) return false;
+  toolkit::StartTestHook();
   return true;
 }
 
@@ -44,8 +49,10 @@ int GtkFrontEnd::RunMessageLoop() {
   // shutdown steps still run.
   auto closeOnSignal = +[](gpointer self) -> gboolean {
     auto* frontEnd = static_cast<GtkFrontEnd*>(self);
-    if (frontEnd->mainFrame_) frontEnd->mainFrame_->Close();
-    else platform::QuitUiLoop(0);
+    if (frontEnd->mainFrame_)
+      frontEnd->mainFrame_->Close();
+    else
+      platform::QuitUiLoop(0);
     return G_SOURCE_CONTINUE;
   };
   unsigned term = g_unix_signal_add(SIGTERM, closeOnSignal, this);
@@ -56,6 +63,10 @@ int GtkFrontEnd::RunMessageLoop() {
   return code;
 }
 
-void GtkFrontEnd::DeleteMainWindow() { mainFrame_.reset(); }
+void GtkFrontEnd::DeleteMainWindow() {
+  mainFrame_.reset();
+  toolkit::StopTestHook();
+  toolkit::Shutdown();
+}
 
 }  // namespace lumo
