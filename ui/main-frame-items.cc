@@ -11,6 +11,7 @@
 #include "toolkit/browser.h"
 #include "toolkit/controls.h"
 #include "toolkit/test-hook.h"
+#include "toolkit/toolkit.h"
 #include "ui/hard-fail-wnd.h"
 #include "ui/main-frame.h"
 #include "ui/progress-ui-ex.h"
@@ -20,6 +21,7 @@ namespace lumo {
 namespace {
 
 constexpr int kIconSize = 48;
+constexpr int kDetailIconSize = 64;
 
 bool Deletable(int status) {
   return status == kStatusDownloadFailed || status == kStatusInstalled ||
@@ -85,8 +87,11 @@ bool MainFrame::ShowItem(const std::shared_ptr<AppItemInfo>& record) {
 
 void MainFrame::ShowDetailOf(const AppItemInfo& record) {
   toolkit::SetText(FindControl("DetailName"), record.appName);
+  // A game without a usable icon shows the skin's own, not the previous game's.
   GtkWidget* icon = FindControl("DetailIcon");
-  if (icon && FileExists(record.imagePath)) toolkit::SetImageFile(icon, record.imagePath, 64);
+  if (!FileExists(record.imagePath) ||
+      !toolkit::SetImageFile(icon, record.imagePath, kDetailIconSize))
+    toolkit::SetImageFile(icon, toolkit::ImagePath("img/game-detail.svg"), kDetailIconSize);
   UpdateDetail(record.status, {}, record.downloadPos);
   if (browseDetail_) {
     browseDetail_->SetHomePage(record.detailUrl);

@@ -49,6 +49,8 @@ void PaintScaled(cairo_t* cr, cairo_surface_t* image, double x, double y, double
   cairo_translate(cr, x, y);
   cairo_scale(cr, width / imageWidth, height / imageHeight);
   cairo_set_source_surface(cr, image, 0, 0);
+  // Edges repeat their own pixels instead of fading into transparency when scaled up.
+  cairo_pattern_set_extend(cairo_get_source(cr), CAIRO_EXTEND_PAD);
   cairo_paint(cr);
   cairo_restore(cr);
 }
