@@ -1,8 +1,8 @@
-#include <glib.h>
-
 #include <atomic>
 #include <mutex>
 #include <thread>
+
+#include <glib.h>
 
 #include "platform/ui-loop.h"
 
@@ -25,7 +25,9 @@ gboolean RunCallback(gpointer data) {
   return G_SOURCE_REMOVE;
 }
 
-void DeleteCallback(gpointer data) { delete static_cast<Callback*>(data); }
+void DeleteCallback(gpointer data) {
+  delete static_cast<Callback*>(data);
+}
 
 struct TimerCallback {
   std::function<bool()> fn;
@@ -35,13 +37,19 @@ gboolean RunTimer(gpointer data) {
   return static_cast<TimerCallback*>(data)->fn() ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
 }
 
-void DeleteTimer(gpointer data) { delete static_cast<TimerCallback*>(data); }
+void DeleteTimer(gpointer data) {
+  delete static_cast<TimerCallback*>(data);
+}
 
 }  // namespace
 
-void MarkUiThread() { uiThread = std::this_thread::get_id(); }
+void MarkUiThread() {
+  uiThread = std::this_thread::get_id();
+}
 
-bool IsUiThread() { return uiThread.load() == std::this_thread::get_id(); }
+bool IsUiThread() {
+  return uiThread.load() == std::this_thread::get_id();
+}
 
 int RunUiLoop() {
   MarkUiThread();

@@ -1,6 +1,7 @@
-#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
 
 #include "platform/single-instance.h"
 #include "tests/support/sandbox.h"
