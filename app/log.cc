@@ -96,6 +96,8 @@ void Log::init(const std::string& name, const std::string& folder) {
   target_ = kFile;
   path_ = PathJoin(folder, FileName(name, std::time(nullptr)));
   file_ = std::fopen(path_.c_str(), "ab");
+  // The log cannot report its own failure; the terminal is the one place left to say it.
+  if (!file_) std::fprintf(stderr, "lumo: cannot open log file %s\n", path_.c_str());
   writer_ = std::thread([this] { run(); });
 }
 
