@@ -17,6 +17,7 @@
 #include "app/messages.h"
 #include "platform/ui-loop.h"
 #include "tests/support/log-capture.h"
+#include "tests/support/child.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/wait.h"
 
@@ -251,15 +252,7 @@ TEST_F(CatalogueTest, AnUnopenableFileIsLoggedWithItsPath) {
 #define SKIP_UNDER_THREAD_CHECKER() (void)0
 #endif
 
-// Runs `body` in a child process; yields its exit status.
-template <typename Fn>
-int InChild(Fn body) {
-  pid_t pid = fork();
-  if (pid == 0) _exit(body());
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
+using test::InChild;
 
 int CountRows(const std::string& path, std::string* check = nullptr) {
   sqlite3* db = nullptr;
