@@ -10,6 +10,7 @@
 #include "app/messages.h"
 #include "app/paths.h"
 #include "app/settings.h"
+#include "catalogue/app-database-task-loop.h"
 #include "platform/ui-loop.h"
 #include "stat/data-stat.h"
 #include "toolkit/browser.h"
@@ -90,8 +91,10 @@ void MainFrame::InitWindow() {
   SetTitle(kMainWindowTitle);
   AttachShadow();
   gtk_window_set_icon_name(window(), "applications-games");
-  // Seams for later parts of start-up: the tray icon, the catalogue load (its rows come back
-  // as MSG_APP_LOADED) and the player runtime check are added by their owners here.
+  // The tray icon is added here by its owner.
+  // The stored games come back one by one as MSG_APP_LOADED.
+  AppDatabaseTaskLoop::instance()->post(std::make_shared<SelectAllAppTask>());
+  // The player runtime check (EnsurePlayer) goes here once the runtime is merged.
   CheckUpdate("-silence");
   RegisterTestCommands();
   initialised_ = true;

@@ -21,6 +21,10 @@ eval "$(xdotool getwindowgeometry --shell "$window")"
 [ "$WIDTH" = 1260 ] && [ "$HEIGHT" = 720 ] || fail "size ${WIDTH}x$HEIGHT"
 [ "$X" = 170 ] && [ "$Y" = 90 ] || fail "not centred: $X,$Y"
 import -window root "$screenshots/main-window-plain.png" 2>/dev/null
+# A fresh home has no games: the My games tab shows its empty pages.
+xdotool mousemove $((X + 300)) $((Y + 28)) click 1 mousemove 5 5
+sleep 1
+import -window root "$screenshots/my-games-empty.png" 2>/dev/null
 
 # setting.ini: the four keys, written on first start.
 for key in dataDir downloadDir minOnClose quitRemember; do
@@ -33,6 +37,10 @@ log=$app_dir/log/lum-$(date +%Y-%m-%d).log
 wait_until 30 grep -q 'starting' "$log" || fail "no start line in $log"
 grep -qvP '^\[\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}--[1-9]\d*\]-->.*\r$' "$log" &&
   fail "a log line is malformed: $(grep -vP '^\[\d{4}-' "$log" | head -n 1)"
+
+# The catalogue is opened at start-up.
+wait_until 30 sh -c "sqlite3 '$app_dir/data/data.db' .schema | grep -q 'CREATE TABLE AppList'" ||
+  fail "data.db has no AppList table"
 
 # Statistics: event 100 at start.
 grep -qP '\tSendLog\t100\t\t0$' "$app_dir/statsink.log" || fail "no start event"
