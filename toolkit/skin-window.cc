@@ -467,6 +467,23 @@ gboolean SkinWindow::OnWindowState(GtkWidget*, GdkEventWindowState* event, gpoin
 }
 
 void SkinWindow::ReportSize() {
+  if (!root_ || sizePending_) return;
+  // Controls placed from OnSize need a layout pass of their own, which GTK does not start
+  // from inside an allocation: report from an idle callback instead.
+  sizePending_ = true;
+  g_idle_add(
+      [](gpointer self) {
+        auto* window = static_cast<SkinWindow*>(self);
+        if (IsAlive(window)) {
+          window->sizePending_ = false;
+          window->ReportSizeNow();
+        }
+        return G_SOURCE_REMOVE;
+      },
+      this);
+}
+
+void SkinWindow::ReportSizeNow() {
   if (!root_) return;
   int width = gtk_widget_get_allocated_width(root_);
   int height = gtk_widget_get_allocated_height(root_);

@@ -132,6 +132,7 @@ class SkinWindow {
   static gboolean OnFocusOutEvent(GtkWidget*, GdkEventFocus*, gpointer self);
   static gboolean OnRootButton(GtkWidget*, GdkEventButton*, gpointer self);
   void ReportSize();
+  void ReportSizeNow();
 
   GtkWindow* window_ = nullptr;
   GtkBuilder* builder_ = nullptr;
@@ -142,6 +143,7 @@ class SkinWindow {
   int lastWidth_ = -1;
   int lastHeight_ = -1;
   SizeType sizeType_ = SizeType::kRestored;
+  bool sizePending_ = false;
   std::string className_;
   WindowStyle style_;
 };

@@ -276,6 +276,8 @@ void MainFrame::OnSize(toolkit::SizeType type, int, int height) {
   toolkit::SetPos(GTK_WIDGET(checkboxAdd_), 30, h - 174, 30 + kFloatSize, h - 78);
   toolkit::SetPos(GTK_WIDGET(btnAddFind_), 30, h - 270, 30 + kFloatSize, h - 174);
   toolkit::SetPos(GTK_WIDGET(btnAddLocal_), 126, h - 222, 126 + kFloatSize, h - 126);
+  // Their shadows reach past their own area, so the old place is repainted as a whole.
+  gtk_widget_queue_draw(GTK_WIDGET(window()));
 }
 
 void MainFrame::ShowMainTab() {
