@@ -398,6 +398,11 @@ void SkinWindow::SetTitle(const std::string& title) {
   platform::SetMessageWindowTitle(handle_, title);
 }
 
+void SkinWindow::SetIcon(const std::string& imageName) {
+  std::string path = ImagePath(imageName);
+  if (window_ && !path.empty()) gtk_window_set_icon_from_file(window_, path.c_str(), nullptr);
+}
+
 void SkinWindow::Maximize() {
   if (window_) gtk_window_maximize(window_);
 }

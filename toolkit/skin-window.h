@@ -12,7 +12,7 @@ namespace lumo::toolkit {
 class Browser;
 
 // A notification from a control to its window: "click", "selectchanged", "itemselect",
-// "menu" (x and y: the pointer in window coordinates) or "link" (text: the link's target).
+// "menu" (x and y: the pointer in screen coordinates) or "link" (text: the link's target).
 struct Notification {
   std::string type;
   std::string sender;
@@ -57,6 +57,8 @@ class SkinWindow {
   void Close(int code = 0);
   void MoveTo(int x, int y);
   void SetTitle(const std::string& title);
+  // The window's icon from an image of the skin archive.
+  void SetIcon(const std::string& imageName);
   void Maximize();
   void Restore();
   void Minimize();

@@ -22,7 +22,7 @@ void CloudPlayWnd::InitWindow() {
   browser_ = FindBrowser("cloudplay");
   if (browser_) browser_->SetEventHandler(std::make_unique<WebEventHandler>("Cloud", handle()));
   SetTitle(kMainWindowTitle);
-  gtk_window_set_icon_name(window(), "applications-games");
+  SetIcon("img/logo.svg");
   AttachShadow();
 }
 

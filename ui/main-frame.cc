@@ -90,7 +90,7 @@ void MainFrame::InitWindow() {
   }
   SetTitle(kMainWindowTitle);
   AttachShadow();
-  gtk_window_set_icon_name(window(), "applications-games");
+  SetIcon("img/logo.svg");
   // The tray icon is added here by its owner.
   // The stored games come back one by one as MSG_APP_LOADED.
   AppDatabaseTaskLoop::instance()->post(std::make_shared<SelectAllAppTask>());
