@@ -58,6 +58,9 @@ class MainFrame : public toolkit::SkinWindow {
   void RegisterHandlers();
   void UnregisterHandlers();
   void RegisterTestCommands();
+  std::string TestSetState(const std::vector<std::string>& args);
+  std::string TestProgress(const std::vector<std::string>& args);
+  std::string TestFloating(const std::vector<std::string>& args);
   void OnItemSelect();
   void OnListMenu(const toolkit::Notification& n);
   void OnTrashChanged();
