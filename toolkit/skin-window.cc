@@ -139,6 +139,7 @@ bool SkinWindow::Create(SkinWindow* parent, const std::string& title, const Wind
   gtk_window_set_title(window_, title.c_str());
   gtk_window_set_default_size(window_, width, height);
   gtk_window_set_decorated(window_, FALSE);
+  gtk_style_context_add_class(gtk_widget_get_style_context(GTK_WIDGET(window_)), "lumo-window");
   gtk_window_set_resizable(window_, style.resizable);
   gtk_window_set_skip_taskbar_hint(window_, !style.showInTaskbar || style.popup);
   if (style.popup) {

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "apk/apk-badging.h"
+#include "apk/apk-icon.h"
 #include "app/dispatcher.h"
 #include "app/log.h"
 #include "app/messages.h"
@@ -23,12 +25,17 @@ std::string DetailUrlFor(const std::string& searchUrl, const std::string& packag
 
 AppItemInfo LocalApkRecord(const std::string& path, const std::string& searchUrl) {
   AppItemInfo record;
+  ApkBadging info;
+  info.apkPath = path;
+  ReadApkBadging(info);
+  // Without a package name the icon would have no file name; the record still goes out.
+  if (!info.packageName.empty() && !info.iconEntry.empty()) ExtractApkIcon(info);
+  record.packageName = info.packageName;
+  record.appName = info.label;
+  record.launchActivity = info.launchActivity;
+  record.imagePath = info.iconPath;
   record.localPath = path;
   record.status = kStatusWaitingInstall;
-  // SEAM: the APK badging reader and icon extraction (apk/) fill packageName, appName,
-  // launchActivity and imagePath here once they are merged; until then a picked file yields
-  // a record without a package name, which the main window refuses.
-  Log::instance()->write("APK inspection is not available yet: %s", path.c_str());
   record.detailUrl = DetailUrlFor(searchUrl, record.packageName);
   return record;
 }

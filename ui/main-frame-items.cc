@@ -6,7 +6,9 @@
 #include "app/dispatcher.h"
 #include "app/log.h"
 #include "app/messages.h"
+#include "catalogue/app-database-task-loop.h"
 #include "platform/file-system.h"
+#include "stat/data-stat.h"
 #include "toolkit/browser.h"
 #include "toolkit/controls.h"
 #include "toolkit/toolkit.h"
@@ -18,6 +20,7 @@ namespace lumo {
 namespace {
 
 constexpr int kIconSize = 48;
+constexpr int kEventInstallQueued = 204;
 constexpr int kDetailIconSize = 64;
 
 bool Deletable(int status) {
@@ -40,10 +43,16 @@ void MainFrame::OnAppLoaded(platform::WParam w, platform::LParam) {
 
 void MainFrame::OnLocalApkReady(platform::WParam w, platform::LParam) {
   std::shared_ptr<AppItemInfo> record(reinterpret_cast<AppItemInfo*>(w));
-  if (!record || record->packageName.empty()) return;
+  if (!record) return;
+  if (record->packageName.empty()) {
+    Log::instance()->write("%s is not a readable APK; nothing added.", record->localPath.c_str());
+    return;
+  }
   if (!ShowItem(record)) return;
   AppItemMap::instance().Set(record);
-  // The catalogue insert, event 204 and the install task belong to the item lifecycle.
+  PostInsertApp(std::make_shared<AppItemInfo>(*record));
+  ReportEvent(kEventInstallQueued, record->packageName);
+  // The install task on the emulator's task loop is queued here once that loop is merged.
 }
 
 GtkWidget* MainFrame::ItemOf(const std::string& packageName) const {
