@@ -200,6 +200,8 @@ void MainFrame::OnClick(const toolkit::Notification& n) {
     HideAddButtons();
     AddLocalApks();
   }
+  // "DownloadProgress" (pause, resume, launch, install again) and an item's
+  // "btn_delete_applist" are the item lifecycle's clicks; it takes them over here.
 }
 
 void MainFrame::HideAddButtons() {
