@@ -6,6 +6,7 @@
 #include "app/messages.h"
 #include "app/paths.h"
 #include "app/settings.h"
+#include "download/download-task-mgr.h"
 #include "platform/single-instance.h"
 #include "platform/ui-loop.h"
 #include "platform/window.h"
@@ -63,6 +64,7 @@ int Application::Run() {
 
 void Application::ShutDown() {
   DataStat::instance()->AppLogExit();
+  DownloadTaskMgr::instance()->stopAll();
   frontEnd_->DeleteMainWindow();
   Log::instance()->write("Lumo shut down.");
   // The window's last lines are queued by now; stopping the log writes them.
