@@ -72,7 +72,8 @@ std::shared_ptr<DownloadTaskMgr> DownloadTaskMgr::instance() {
 }
 
 std::shared_ptr<DownloadTaskMgr> DownloadTaskMgr::create(std::shared_ptr<ThunderWrapper> engine) {
-  if (engine) engine->Init();
+  // An engine that loaded but would not start is as good as none.
+  if (engine && !engine->Init()) engine.reset();
   return std::shared_ptr<DownloadTaskMgr>(new DownloadTaskMgr(std::move(engine)));
 }
 

@@ -4,6 +4,7 @@
 // where several connections should beat one by about their number.
 //
 // Usage: download-bench [open MiB (512)] [capped MiB (64)] [cap MiB/s per connection (4)]
+//        download-bench serve [open MiB] [capped MiB] [cap]: only serves, for trying peers
 
 #include <chrono>
 #include <cstdio>
@@ -162,12 +163,20 @@ void Print(const char* name, const Result& result, std::uint64_t size) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  bool serveOnly = argc > 1 && std::string(argv[1]) == "serve";
+  if (serveOnly) --argc, ++argv;
   std::uint64_t openSize = (argc > 1 ? std::atoll(argv[1]) : 512) * kMiB;
   std::uint64_t cappedSize = (argc > 2 ? std::atoll(argv[2]) : 64) * kMiB;
   std::uint64_t cap = (argc > 3 ? std::atoll(argv[3]) : 4) * kMiB;
   int port = 0;
   pid_t server = StartServer(openSize, cappedSize, cap, &port);
   if (server <= 0) return 1;
+  if (serveOnly) {
+    std::printf("serving /open.bin and /capped.bin on http://127.0.0.1:%d\n", port);
+    std::fflush(stdout);
+    waitpid(server, nullptr, 0);
+    return 0;
+  }
   std::string base = "http://127.0.0.1:" + std::to_string(port);
 
   using namespace lumo;
