@@ -157,50 +157,53 @@ void Engine::Run() {
 
 bool Engine::ApplyControls(Session& session) {
   bool busy = false;
-  for (auto& [id, task] : tasks_) {
-    Task& t = *task;
-    t.appliedCommandSeq = t.commandSeq;
-    bool retry = t.wantRunning && t.startSeq > t.appliedStartSeq;
-    if (t.spec.refused) {
-      if (retry) {
-        t.appliedStartSeq = t.startSeq;
-        t.published.state = 1;
-        t.published.failCode = kErrorFileCreate;
-      }
-      continue;
-    }
-    aria2::DownloadStatus status = aria2::DOWNLOAD_REMOVED;
-    if (t.gid != 0) {
-      aria2::DownloadHandle* handle = aria2::getDownloadHandle(session.get(), t.gid);
-      if (handle) status = handle->getStatus();
-      aria2::deleteDownloadHandle(handle);
-    }
-    bool stopped = status == aria2::DOWNLOAD_ERROR || status == aria2::DOWNLOAD_REMOVED;
-    busy = busy || status == aria2::DOWNLOAD_ACTIVE || status == aria2::DOWNLOAD_WAITING;
-    if (stopped && retry) {
-      busy = true;
-      // A new group on the same file: aria2 resumes from the control file it left.
-      aria2::KeyVals options = {{"dir", t.spec.saveFolder}, {"out", t.spec.fileName}};
-      t.appliedStartSeq = t.startSeq;
-      t.pauseSent = false;
-      if (aria2::addUri(session.get(), &t.gid, {t.spec.url}, options) != 0) {
-        t.gid = 0;
-        t.published.state = 1;
-        t.published.failCode = kErrorUnknown;
-      }
-    } else if (status == aria2::DOWNLOAD_PAUSED && t.wantRunning) {
-      t.appliedStartSeq = t.startSeq;
-      // Refused while a pause is still settling; the next turn tries again.
-      if (aria2::unpauseDownload(session.get(), t.gid) == 0) t.pauseSent = false;
-      busy = true;
-    } else if ((status == aria2::DOWNLOAD_ACTIVE || status == aria2::DOWNLOAD_WAITING) &&
-               !t.wantRunning && !t.pauseSent) {
-      t.pauseSent = aria2::pauseDownload(session.get(), t.gid, false) == 0;
-    } else if (t.wantRunning) {
-      t.appliedStartSeq = t.startSeq;
-    }
-  }
+  for (auto& [id, task] : tasks_) busy = ApplyControl(session, *task) || busy;
   return busy;
+}
+
+bool Engine::ApplyControl(Session& session, Task& t) {
+  t.appliedCommandSeq = t.commandSeq;
+  bool retry = t.wantRunning && t.startSeq > t.appliedStartSeq;
+  if (t.spec.refused) {
+    if (retry) {
+      t.appliedStartSeq = t.startSeq;
+      t.published.state = 1;
+      t.published.failCode = kErrorFileCreate;
+    }
+    return false;
+  }
+  aria2::DownloadStatus status = aria2::DOWNLOAD_REMOVED;
+  if (t.gid != 0) {
+    aria2::DownloadHandle* handle = aria2::getDownloadHandle(session.get(), t.gid);
+    if (handle) status = handle->getStatus();
+    aria2::deleteDownloadHandle(handle);
+  }
+  bool stopped = status == aria2::DOWNLOAD_ERROR || status == aria2::DOWNLOAD_REMOVED;
+  if (stopped && retry) {
+    // A new group on the same file: aria2 resumes from the control file it left.
+    aria2::KeyVals options = {{"dir", t.spec.saveFolder}, {"out", t.spec.fileName}};
+    t.appliedStartSeq = t.startSeq;
+    t.pauseSent = false;
+    if (aria2::addUri(session.get(), &t.gid, {t.spec.url}, options) != 0) {
+      t.gid = 0;
+      t.published.state = 1;
+      t.published.failCode = kErrorUnknown;
+    }
+    return true;
+  }
+  if (status == aria2::DOWNLOAD_PAUSED && t.wantRunning) {
+    t.appliedStartSeq = t.startSeq;
+    // Refused while a pause is still settling; the next turn tries again.
+    if (aria2::unpauseDownload(session.get(), t.gid) == 0) t.pauseSent = false;
+    return true;
+  }
+  bool live = status == aria2::DOWNLOAD_ACTIVE || status == aria2::DOWNLOAD_WAITING;
+  if (live && !t.wantRunning && !t.pauseSent) {
+    t.pauseSent = aria2::pauseDownload(session.get(), t.gid, false) == 0;
+  } else if (t.wantRunning) {
+    t.appliedStartSeq = t.startSeq;
+  }
+  return live;
 }
 
 void Engine::Publish(Session& session) {

@@ -58,6 +58,7 @@ class Engine {
   void Run();
   // Returns whether aria2 has work to poll for.
   bool ApplyControls(Session& session);
+  bool ApplyControl(Session& session, Task& task);
   void Publish(Session& session);
 
   std::mutex mutex_;
