@@ -140,18 +140,32 @@ void Engine::Run() {
     started_ = true;
   }
   wake_.notify_all();
+  // One turn of aria2 moves a few kilobytes per connection, so the tasks are looked at only
+  // every kLookInterval, or at once when a call has come: a transfer spends its time in
+  // aria2, not in reading its state.
+  constexpr auto kLookInterval = std::chrono::milliseconds(100);
+  auto nextLook = std::chrono::steady_clock::now();
+  bool busy = false;
   for (;;) {
-    bool busy = false;
+    bool look = false;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       if (stopping_) break;
-      busy = ApplyControls(session);
+      auto now = std::chrono::steady_clock::now();
+      look = callsPending_ || now >= nextLook;
+      if (look) {
+        callsPending_ = false;
+        nextLook = now + kLookInterval;
+        busy = ApplyControls(session);
+      }
       // With nothing handed to aria2 there is nothing to poll: sleep until a call comes.
-      if (!busy) wake_.wait_for(lock, std::chrono::milliseconds(200));
+      if (!busy) wake_.wait_for(lock, kLookInterval * 2);
     }
     if (busy) aria2::run(session.get(), aria2::RUN_ONCE);
-    std::lock_guard<std::mutex> lock(mutex_);
-    Publish(session);
+    if (look) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      Publish(session);
+    }
   }
 }
 
@@ -262,6 +276,7 @@ bool Engine::StartTask(std::uintptr_t id) {
     auto it = tasks_.find(id);
     if (it == tasks_.end()) return false;
     Task& t = *it->second;
+    callsPending_ = true;
     t.wantRunning = true;
     ++t.commandSeq;
     ++t.startSeq;
@@ -281,6 +296,7 @@ bool Engine::StopTask(std::uintptr_t id) {
     auto it = tasks_.find(id);
     if (it == tasks_.end()) return false;
     Task& t = *it->second;
+    callsPending_ = true;
     t.wantRunning = false;
     ++t.commandSeq;
     if (t.published.state == 3) {

@@ -65,6 +65,7 @@ class Engine {
   std::condition_variable wake_;
   bool stopping_ = false;
   bool started_ = false;
+  bool callsPending_ = false;
   std::uintptr_t nextId_ = 1;
   std::map<std::uintptr_t, std::unique_ptr<Task>> tasks_;
   std::thread thread_;
