@@ -94,6 +94,7 @@ ProcessOutput RunProcess(const std::vector<std::string>& argv, std::size_t maxOu
   posix_spawn_file_actions_adddup2(&setup.actions, writeEnd.get(), 2);
 
   std::vector<char*> args;
+  args.reserve(argv.size() + 1);
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
 

@@ -30,18 +30,19 @@ struct Sample {
   int status = -1;
 };
 
-std::string g_peakFile;
+std::string peakFile;
 
 // One child run with its output discarded, under GNU time for its peak memory: a child's own
 // rusage would also count the memory of this process, which the spawn shares until exec.
 Sample RunOnce(const std::vector<std::string>& command) {
-  std::vector<std::string> argv = {"/usr/bin/time", "-f", "%M", "-o", g_peakFile};
+  std::vector<std::string> argv = {"/usr/bin/time", "-f", "%M", "-o", peakFile};
   argv.insert(argv.end(), command.begin(), command.end());
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   std::vector<char*> args;
+  args.reserve(argv.size() + 1);
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
   Sample sample;
@@ -52,7 +53,7 @@ Sample RunOnce(const std::vector<std::string>& command) {
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     sample.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream peak(g_peakFile);
+    std::ifstream peak(peakFile);
     peak >> sample.peakKib;
   }
   sample.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -75,7 +76,7 @@ Sample Measure(const std::vector<std::string>& argv, int runs) {
 
 void Report(const char* what, const Sample& s, const Sample& lumo) {
   std::printf("  %-28s %9.1f ms %9.1f MiB   lumo-apk/this: time %5.2f  memory %5.2f%s\n", what,
-              s.seconds * 1000, s.peakKib / 1024.0, lumo.seconds / s.seconds,
+              s.seconds * 1000, static_cast<double>(s.peakKib) / 1024.0, lumo.seconds / s.seconds,
               static_cast<double>(lumo.peakKib) / static_cast<double>(s.peakKib),
               s.status == 0 ? "" : "  (exit status not 0!)");
 }
@@ -120,7 +121,7 @@ int main(int argc, char** argv) {
   if (sizes.empty()) sizes = {128, 512};
   const std::string folder = base + "/lumo-apk-bench";
   std::filesystem::create_directories(folder);
-  g_peakFile = folder + "/peak.txt";
+  peakFile = folder + "/peak.txt";
   bool ok = true;
   for (std::uint64_t size : sizes) ok = BenchOne(folder, size) && ok;
   std::filesystem::remove_all(folder);
