@@ -6,6 +6,7 @@
 #include "app/messages.h"
 #include "app/paths.h"
 #include "app/settings.h"
+#include "catalogue/app-database-task-loop.h"
 #include "download/download-task-mgr.h"
 #include "platform/single-instance.h"
 #include "platform/ui-loop.h"
@@ -49,6 +50,9 @@ int Application::Run() {
 
   DataStat::instance()->init();
   DataStat::instance()->SendLog(kStartEvent);
+
+  AppDatabaseTaskLoop::instance()->start();
+  PostCreateDatabase(PathJoin(Settings::instance().dataDir, "data.db"));
 
   if (!frontEnd_->SetUpToolkit(ExeDir(), &error) || !frontEnd_->CreateMainWindow(&error)) {
     int status = StartFailure(error);
