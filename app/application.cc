@@ -7,6 +7,7 @@
 #include "app/paths.h"
 #include "app/settings.h"
 #include "catalogue/app-database-task-loop.h"
+#include "download/download-task-mgr.h"
 #include "platform/single-instance.h"
 #include "platform/ui-loop.h"
 #include "platform/window.h"
@@ -67,6 +68,7 @@ int Application::Run() {
 
 void Application::ShutDown() {
   DataStat::instance()->AppLogExit();
+  DownloadTaskMgr::instance()->stopAll();
   frontEnd_->DeleteMainWindow();
   Log::instance()->write("Lumo shut down.");
   // The window's last lines are queued by now; stopping the log writes them.

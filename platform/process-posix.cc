@@ -1,6 +1,7 @@
 #include <array>
 #include <errno.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,8 +34,24 @@ class Fd {
 // Owns the spawn attributes and file actions for one start.
 struct SpawnSetup {
   posix_spawn_file_actions_t actions;
-  SpawnSetup() { posix_spawn_file_actions_init(&actions); }
-  ~SpawnSetup() { posix_spawn_file_actions_destroy(&actions); }
+  posix_spawnattr_t attributes;
+  SpawnSetup() {
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    // The child starts with no blocked signals and SIGPIPE at its default, whatever this
+    // thread or the UI toolkit changed for themselves.
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  }
+  ~SpawnSetup() {
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+  }
   SpawnSetup(const SpawnSetup&) = delete;
   SpawnSetup& operator=(const SpawnSetup&) = delete;
 };
@@ -77,11 +94,13 @@ ProcessOutput RunProcess(const std::vector<std::string>& argv, std::size_t maxOu
   posix_spawn_file_actions_adddup2(&setup.actions, writeEnd.get(), 2);
 
   std::vector<char*> args;
+  args.reserve(argv.size() + 1);
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
 
   pid_t pid = 0;
-  if (::posix_spawn(&pid, args[0], &setup.actions, nullptr, args.data(), environ) != 0) return out;
+  if (::posix_spawn(&pid, args[0], &setup.actions, &setup.attributes, args.data(), environ) != 0)
+    return out;
   out.started = true;
   writeEnd.Close();  // only the child holds a writer now, so its exit ends the reading
   ReadUntilEnd(readEnd.get(), maxOutput, &out);
