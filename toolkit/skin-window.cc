@@ -245,7 +245,6 @@ void SkinWindow::ConnectSignals() {
   g_signal_connect(widget, "window-state-event", G_CALLBACK(OnWindowState), this);
   g_signal_connect(widget, "key-press-event", G_CALLBACK(OnKeyPress), this);
   g_signal_connect(widget, "focus-out-event", G_CALLBACK(OnFocusOutEvent), this);
-  g_signal_connect(widget, "configure-event", G_CALLBACK(OnConfigure), this);
   gtk_widget_add_events(root_, GDK_BUTTON_PRESS_MASK);
   g_signal_connect(root_, "button-press-event", G_CALLBACK(OnRootButton), this);
   g_signal_connect_swapped(root_, "size-allocate",
@@ -450,10 +449,6 @@ void SkinWindow::Destroyed() {
   handle_ = 0;
   // Last: a window that owns itself deletes itself here.
   OnFinalMessage();
-}
-
-gboolean SkinWindow::OnConfigure(GtkWidget*, GdkEventConfigure*, gpointer) {
-  return FALSE;
 }
 
 gboolean SkinWindow::OnWindowState(GtkWidget*, GdkEventWindowState* event, gpointer self) {

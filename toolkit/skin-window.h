@@ -128,7 +128,6 @@ class SkinWindow {
 
   static gboolean OnDeleteEvent(GtkWidget*, GdkEvent*, gpointer self);
   static void OnDestroySignal(GtkWidget*, gpointer self);
-  static gboolean OnConfigure(GtkWidget*, GdkEventConfigure*, gpointer self);
   static gboolean OnWindowState(GtkWidget*, GdkEventWindowState*, gpointer self);
   static gboolean OnKeyPress(GtkWidget*, GdkEventKey*, gpointer self);
   static gboolean OnFocusOutEvent(GtkWidget*, GdkEventFocus*, gpointer self);

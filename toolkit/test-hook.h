@@ -8,8 +8,9 @@ namespace lumo::toolkit {
 
 // Scripted actions for UI tests. When the environment variable LUMO_TEST_HOOK names a FIFO,
 // the program reads one command per line from it: "<id> <command> <arguments...>", and appends
-// "<id> <reply>" to the file LUMO_TEST_HOOK + ".out". Commands run on the UI thread, one at a
-// time, as if the user had acted. Built in:
+// "<id> started" and then "<id> <reply>" to the file LUMO_TEST_HOOK + ".out" (a command that
+// runs a modal window replies only when the window has closed). Commands run on the UI thread, one
+// at a time, as if the user had acted. Built in:
 //   click <class> <control>            activates a button, check box, option or ProgressEx
 //   notify <class> <type> <control>    delivers a notification (e.g. "menu") to the window
 //   get <class> <control>              "visible=0|1 enabled=0|1 checked=0|1 page=N text=..."
