@@ -61,6 +61,15 @@ status=$?
 tail -n 1 "$log" | grep -q 'Lumo shut down.' || fail "last log line: $(tail -n 1 "$log")"
 tail -n 1 "$app_dir/statsink.log" | grep -qP '\tAppLogExit$' || fail "no exit call"
 
+# Without its resource archive: one clear line naming it and a failure status.
+mkdir "$SANDBOX/bare"
+cp "$program_dir/lumo" "$SANDBOX/bare/"
+"$SANDBOX/bare/lumo" >"$SANDBOX/nores.out" 2>&1
+status=$?
+[ $status -ne 0 ] || fail "started without res.zip"
+grep -q "cannot open resource archive $SANDBOX/bare/res.zip" "$SANDBOX/nores.out" ||
+  fail "no resource message: $(cat "$SANDBOX/nores.out")"
+
 # Without a display: one clear line and a failure status.
 env -u DISPLAY -u WAYLAND_DISPLAY "$program_dir/lumo" >"$SANDBOX/nodisplay.out" 2>&1
 status=$?
