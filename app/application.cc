@@ -10,6 +10,7 @@
 #include "platform/ui-loop.h"
 #include "platform/window.h"
 #include "stat/data-stat.h"
+#include "vm/vm-bridge-client.h"
 
 namespace lumo {
 
@@ -48,6 +49,8 @@ int Application::Run() {
 
   DataStat::instance()->init();
   DataStat::instance()->SendLog(kStartEvent);
+  // The player may connect from here on; its callbacks arrive on the bridge's own thread.
+  CreateVmBridge();
 
   if (!frontEnd_->SetUpToolkit(ExeDir(), &error) || !frontEnd_->CreateMainWindow(&error)) {
     int status = StartFailure(error);
@@ -63,6 +66,8 @@ int Application::Run() {
 
 void Application::ShutDown() {
   DataStat::instance()->AppLogExit();
+  // Before the window object goes: no bridge callback may reach it.
+  DeleteVmBridge();
   frontEnd_->DeleteMainWindow();
   Log::instance()->write("Lumo shut down.");
   // The window's last lines are queued by now; stopping the log writes them.
