@@ -79,6 +79,7 @@ class SocketServer final : public VmServer {
     // A half-written frame leaves the stream unusable: the bridge thread sees the shutdown
     // and reports the player gone.
     Trace("write to the player failed (%s); dropping it", std::strerror(errno));
+    writeFailed_ = true;
     shutdown(peerFd_, SHUT_RDWR);
     return false;
   }
@@ -131,6 +132,7 @@ class SocketServer final : public VmServer {
   mutable std::mutex peerMutex_;
   int peerFd_ = -1;  // written only by the bridge thread, under peerMutex_
   FrameReader reader_;
+  std::atomic<bool> writeFailed_{false};
   std::atomic<bool> closing_{false};
   std::timed_mutex gate_;
   std::thread thread_;
@@ -169,6 +171,7 @@ void SocketServer::Accept() {
     peerFd_ = fd;
   }
   reader_ = FrameReader();
+  writeFailed_ = false;
   Callback([this] { events_->OnConnected(true); });
 }
 
@@ -179,8 +182,9 @@ bool SocketServer::ReadPeer() {
   if (n <= 0) {
     bool truncated = reader_.MidFrame();
     if (truncated) Trace("%s", "the player went away in the middle of a frame");
+    bool orderly = !truncated && !writeFailed_;
     DropPeer();
-    Callback([this, truncated] { events_->OnDisconnected(!truncated); });
+    Callback([this, orderly] { events_->OnDisconnected(orderly); });
     return false;
   }
   reader_.Feed(buffer, static_cast<std::size_t>(n));
