@@ -70,8 +70,10 @@ void VMTaskLoop::Start() {
 }
 
 void VMTaskLoop::Stop() {
-  CountDownLatch();
+  // Cleared before the release: a loop thread woken by it must see that it is to end, or it
+  // would take the next task and start the player that was just lost.
   running_ = false;
+  CountDownLatch();
 }
 
 void VMTaskLoop::NotifyTaskDone() {
