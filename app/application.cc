@@ -6,6 +6,7 @@
 #include "app/messages.h"
 #include "app/paths.h"
 #include "app/settings.h"
+#include "catalogue/app-database-task-loop.h"
 #include "platform/single-instance.h"
 #include "platform/ui-loop.h"
 #include "platform/window.h"
@@ -51,6 +52,9 @@ int Application::Run() {
   DataStat::instance()->SendLog(kStartEvent);
   // The player may connect from here on; its callbacks arrive on the bridge's own thread.
   CreateVmBridge();
+
+  AppDatabaseTaskLoop::instance()->start();
+  PostCreateDatabase(PathJoin(Settings::instance().dataDir, "data.db"));
 
   if (!frontEnd_->SetUpToolkit(ExeDir(), &error) || !frontEnd_->CreateMainWindow(&error)) {
     int status = StartFailure(error);

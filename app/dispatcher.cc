@@ -31,9 +31,11 @@ void Dispatcher::Post(std::uint32_t messageId) {
     platform::PostWindowMessage(entry.window, messageId, 0, 0);
 }
 
-void Dispatcher::Send(std::uint32_t messageId, WParam wParam, LParam lParam) {
+int Dispatcher::Send(std::uint32_t messageId, WParam wParam, LParam lParam) {
+  int handled = 0;
   for (const Entry& entry : Snapshot(messageId))
-    platform::SendWindowMessage(entry.window, messageId, wParam, lParam);
+    if (platform::SendWindowMessage(entry.window, messageId, wParam, lParam)) ++handled;
+  return handled;
 }
 
 bool Dispatcher::Dispatch(WindowHandle window, std::uint32_t messageId, WParam wParam,

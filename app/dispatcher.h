@@ -30,8 +30,8 @@ class Dispatcher {
   // Asynchronous, with both parameters 0.
   void Post(std::uint32_t messageId);
   // Synchronous: returns after every registered window has run its handler (or was gone), so
-  // pointers in the parameters need only live for the call.
-  void Send(std::uint32_t messageId, WParam wParam, LParam lParam);
+  // pointers in the parameters need only live for the call. Yields how many handlers ran.
+  int Send(std::uint32_t messageId, WParam wParam, LParam lParam);
   // UI thread: runs the first handler of `window` for the id; false when it has none.
   bool Dispatch(WindowHandle window, std::uint32_t messageId, WParam wParam, LParam lParam);
 

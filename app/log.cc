@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <ctime>
 #include <cwchar>
+#include <locale.h>
 #include <vector>
 
 #include "app/paths.h"
@@ -30,9 +31,21 @@ std::string FormatNarrow(const char* format, va_list args) {
   return std::string(buffer, static_cast<size_t>(length));
 }
 
+// Narrow text is UTF-8 throughout, whatever the process locale says: the wide formatter
+// decodes narrow %s arguments with the thread's locale, so it formats under a UTF-8 one.
+locale_t Utf8Locale() {
+  static locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+  return utf8;
+}
+
 std::wstring FormatWide(const wchar_t* format, va_list args) {
-  // vswprintf has no measuring pass: grow the buffer until the text fits.
-  for (size_t capacity = 256; capacity <= (1u << 26); capacity *= 4) {
+  locale_t previous = Utf8Locale() ? uselocale(Utf8Locale()) : static_cast<locale_t>(nullptr);
+  ScopeGuard restore([previous] {
+    if (previous) uselocale(previous);
+  });
+  // vswprintf has no measuring pass and fails alike on a short buffer and on bad input: grow
+  // the buffer a bounded number of times.
+  for (size_t capacity = 512; capacity <= (1u << 22); capacity *= 8) {
     std::vector<wchar_t> buffer(capacity);
     va_list attempt;
     va_copy(attempt, args);
@@ -49,9 +62,8 @@ std::string LinePrefix() {
   localtime_r(&now, &local);
   char prefix[96];
   std::snprintf(prefix, sizeof(prefix), "[%04d-%02d-%02d %02d:%02d:%02d--%llu]-->",
-                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
-                local.tm_min, local.tm_sec,
-                static_cast<unsigned long long>(platform::CurrentThreadId()));
+                local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min,
+                local.tm_sec, static_cast<unsigned long long>(platform::CurrentThreadId()));
   return prefix;
 }
 
@@ -84,6 +96,8 @@ void Log::init(const std::string& name, const std::string& folder) {
   target_ = kFile;
   path_ = PathJoin(folder, FileName(name, std::time(nullptr)));
   file_ = std::fopen(path_.c_str(), "ab");
+  // The log cannot report its own failure; the terminal is the one place left to say it.
+  if (!file_) std::fprintf(stderr, "lumo: cannot open log file %s\n", path_.c_str());
   writer_ = std::thread([this] { run(); });
 }
 

@@ -36,8 +36,7 @@ int ReadInt(const std::string& path, const char* key, const char* defaultText, i
 
 std::string ReadBesideExe(const char* file, const char* key, const std::string& defaultValue,
                           std::size_t chars) {
-  return platform::ReadProfileString(PathJoin(ExeDir(), file), "config", key, defaultValue,
-                                     chars);
+  return platform::ReadProfileString(PathJoin(ExeDir(), file), "config", key, defaultValue, chars);
 }
 
 }  // namespace
@@ -79,8 +78,7 @@ void Settings::Load() {
     iconsDir = PathJoin(downloadDir, "icons");
   }
   if (!MakeUsableFolder(downloadDir)) {
-    Log::instance()->write("download folder %s cannot be used, falling back",
-                           downloadDir.c_str());
+    Log::instance()->write("download folder %s cannot be used, falling back", downloadDir.c_str());
     downloadDir = PathJoin(appDir, "download");
     iconsDir = PathJoin(downloadDir, "icons");
     platform::MakeDir(downloadDir);
@@ -104,7 +102,9 @@ bool Settings::Save() const {
   return ok;
 }
 
-std::string ConfigVersion() { return ReadBesideExe("config.ini", "version", "1.0.0", kSettingChars); }
+std::string ConfigVersion() {
+  return ReadBesideExe("config.ini", "version", "1.0.0", kSettingChars);
+}
 
 std::string ConfigUpgrade() {
   return ReadBesideExe("config.ini", "upgrade", "renew.exe", kSettingChars);

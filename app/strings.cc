@@ -1,7 +1,7 @@
+#include "app/strings.h"
+
 #include <cctype>
 #include <climits>
-
-#include "app/strings.h"
 
 namespace lumo {
 
@@ -9,7 +9,9 @@ namespace {
 
 constexpr char32_t kReplacement = 0xFFFD;
 
-bool IsScalar(char32_t c) { return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF); }
+bool IsScalar(char32_t c) {
+  return c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+}
 
 void AppendUtf8(char32_t c, std::string* out) {
   if (!IsScalar(c)) c = kReplacement;
@@ -133,9 +135,13 @@ std::u16string Utf8ToUtf16(const std::string& text) {
   return out;
 }
 
-std::string WideToAnsi(const std::wstring& text) { return WideToUtf8(text); }
+std::string WideToAnsi(const std::wstring& text) {
+  return WideToUtf8(text);
+}
 
-std::wstring AnsiToWide(const std::string& text) { return Utf8ToWide(text); }
+std::wstring AnsiToWide(const std::string& text) {
+  return Utf8ToWide(text);
+}
 
 bool ParseLeadingInt(const std::string& text, int* value) {
   std::size_t i = 0;

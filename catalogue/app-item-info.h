@@ -9,13 +9,13 @@ namespace lumo {
 
 // Status of a game: drives its list item, its detail panel and the progress control's state.
 enum AppStatus : std::int32_t {
-  kStatusQueued = 0,           // queued for download
+  kStatusQueued = 0,  // queued for download
   kStatusDownloading = 1,
   kStatusPaused = 2,
   kStatusDownloadFailed = 3,
-  kStatusWaitingInstall = 4,   // downloaded, waiting for installation
-  kStatusInstalling = 5,       // transient
-  kStatusInstalled = 6,        // ready to launch
+  kStatusWaitingInstall = 4,  // downloaded, waiting for installation
+  kStatusInstalling = 5,      // transient
+  kStatusInstalled = 6,       // ready to launch
   kStatusInstallFailed = 7,
   kStatusQueuedForDelete = 8,  // transient
   kStatusDeleting = 9,         // transient

@@ -1,12 +1,13 @@
 #include <dlfcn.h>
-
 #include <utility>
 
 #include "platform/dynamic-library.h"
 
 namespace lumo::platform {
 
-std::string SharedLibraryFileName(const std::string& base) { return "lib" + base + ".so"; }
+std::string SharedLibraryFileName(const std::string& base) {
+  return "lib" + base + ".so";
+}
 
 DynamicLibrary::DynamicLibrary(const std::string& path) {
   handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
@@ -16,7 +17,9 @@ DynamicLibrary::DynamicLibrary(const std::string& path) {
   }
 }
 
-DynamicLibrary::~DynamicLibrary() { Free(); }
+DynamicLibrary::~DynamicLibrary() {
+  Free();
+}
 
 DynamicLibrary::DynamicLibrary(DynamicLibrary&& other) noexcept
     : handle_(std::exchange(other.handle_, nullptr)), error_(std::move(other.error_)) {}

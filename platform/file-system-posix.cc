@@ -1,17 +1,16 @@
-#include <fcntl.h>
-#include <mntent.h>
-#include <sys/stat.h>
-#include <sys/statvfs.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
+#include <mntent.h>
 #include <mutex>
 #include <set>
 #include <sstream>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
 
 #include "platform/file-system.h"
 
@@ -25,9 +24,9 @@ std::function<std::vector<FixedVolume>()> volumeSource;
 // File systems that live on a local disk; network, memory and pseudo file systems are not
 // drives a user would download to.
 bool IsDiskFileSystem(const std::string& type) {
-  static const std::set<std::string> kDisk = {"ext2", "ext3", "ext4",    "xfs",  "btrfs",
-                                              "f2fs", "jfs",  "reiserfs", "zfs", "vfat",
-                                              "exfat", "ntfs", "ntfs3",  "fuseblk", "overlay"};
+  static const std::set<std::string> kDisk = {"ext2",  "ext3", "ext4",     "xfs",     "btrfs",
+                                              "f2fs",  "jfs",  "reiserfs", "zfs",     "vfat",
+                                              "exfat", "ntfs", "ntfs3",    "fuseblk", "overlay"};
   return kDisk.count(type) != 0;
 }
 

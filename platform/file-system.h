@@ -26,8 +26,8 @@ bool IsDirectory(const std::string& path);
 
 // A local, non-removable mounted file system: the counterpart of a fixed drive.
 struct FixedVolume {
-  std::string root;         // mount point
-  bool freeKnown = false;   // free space could be read
+  std::string root;             // mount point
+  bool freeKnown = false;       // free space could be read
   std::uint64_t freeBytes = 0;  // available to the calling user
 };
 

@@ -97,8 +97,8 @@ std::string ReadProfileString(const std::string& path, const std::string& sectio
   return CutToChars(result, bufferChars - 1);
 }
 
-bool WriteProfileString(const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& value) {
+bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& value) {
   std::string data;
   if (PathExists(path) && !ReadWholeFile(path, &data)) return false;
   std::vector<std::string> lines = SplitLines(data);

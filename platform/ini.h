@@ -11,7 +11,7 @@ namespace lumo::platform {
 std::string ReadProfileString(const std::string& path, const std::string& section,
                               const std::string& key, const std::string& defaultValue,
                               std::size_t bufferChars);
-bool WriteProfileString(const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& value);
+bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& value);
 
 }  // namespace lumo::platform

@@ -1,8 +1,7 @@
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
-
-#include <cerrno>
 
 #include "platform/file-system.h"
 #include "platform/single-instance.h"

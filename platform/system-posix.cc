@@ -5,7 +5,9 @@
 
 namespace lumo::platform {
 
-std::uint64_t CurrentThreadId() { return static_cast<std::uint64_t>(syscall(SYS_gettid)); }
+std::uint64_t CurrentThreadId() {
+  return static_cast<std::uint64_t>(syscall(SYS_gettid));
+}
 
 int ProcessorCount() {
   long n = sysconf(_SC_NPROCESSORS_ONLN);

@@ -1,9 +1,3 @@
-#include <glib-unix.h>
-#include <glib.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -11,6 +5,12 @@
 #include <memory>
 #include <mutex>
 #include <sstream>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <glib-unix.h>
+#include <glib.h>
 
 #include "platform/file-system.h"
 #include "platform/ui-loop.h"
@@ -205,7 +205,9 @@ void DestroyMessageWindow(WindowHandle window) {
   }
 }
 
-bool IsMessageWindow(WindowHandle window) { return FindRecord(window) != nullptr; }
+bool IsMessageWindow(WindowHandle window) {
+  return FindRecord(window) != nullptr;
+}
 
 bool PostWindowMessage(WindowHandle window, std::uint32_t msg, WParam wParam, LParam lParam) {
   if (!IsMessageWindow(window)) return false;
@@ -216,9 +218,7 @@ bool PostWindowMessage(WindowHandle window, std::uint32_t msg, WParam wParam, LP
 bool SendWindowMessage(WindowHandle window, std::uint32_t msg, WParam wParam, LParam lParam) {
   if (IsUiThread()) {
     auto record = FindRecord(window);
-    if (!record) return false;
-    record->proc(msg, wParam, lParam);
-    return true;
+    return record && record->proc(msg, wParam, lParam);
   }
   auto pending = std::make_shared<PendingSend>();
   {
@@ -232,9 +232,9 @@ bool SendWindowMessage(WindowHandle window, std::uint32_t msg, WParam wParam, LP
       if (pending->finished) return;  // the window went away first
     }
     auto record = FindRecord(window);
-    if (record) record->proc(msg, wParam, lParam);
+    bool handled = record && record->proc(msg, wParam, lParam);
     std::lock_guard<std::mutex> lock(pending->mutex);
-    pending->handled = record != nullptr;
+    pending->handled = handled;
     pending->finished = true;
     pending->done.notify_all();
   });
@@ -264,8 +264,8 @@ bool FindTopLevelWindow(const std::string& className, const std::string& title) 
   return SocketIsLive(SocketPathFor(className, title));
 }
 
-bool PostToTopLevelWindow(const std::string& className, const std::string& title,
-                          std::uint32_t msg, WParam wParam, LParam lParam) {
+bool PostToTopLevelWindow(const std::string& className, const std::string& title, std::uint32_t msg,
+                          WParam wParam, LParam lParam) {
   WindowHandle local = 0;
   {
     std::lock_guard<std::mutex> lock(registryMutex);
@@ -281,9 +281,8 @@ bool PostToTopLevelWindow(const std::string& className, const std::string& title
   std::string datagram = std::string(kDatagramMagic) + "\n" + className + "\n" + title + "\n" +
                          std::to_string(msg) + " " + std::to_string(wParam) + " " +
                          std::to_string(lParam) + "\n";
-  bool sent = sendto(fd, datagram.data(), datagram.size(), 0,
-                     reinterpret_cast<sockaddr*>(&address), sizeof(address)) ==
-              static_cast<ssize_t>(datagram.size());
+  bool sent = sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&address),
+                     sizeof(address)) == static_cast<ssize_t>(datagram.size());
   close(fd);
   return sent;
 }

@@ -27,13 +27,14 @@ bool IsMessageWindow(WindowHandle window);
 // Any thread. False when the window does not exist.
 bool PostWindowMessage(WindowHandle window, std::uint32_t msg, WParam wParam, LParam lParam);
 // Any thread; blocks until the window's procedure has run. From the UI thread it is a direct
-// call. False when the window does not exist or went away before handling the message.
+// call. Yields what the procedure returned (true: handled); false when the window does not
+// exist or went away before handling the message.
 bool SendWindowMessage(WindowHandle window, std::uint32_t msg, WParam wParam, LParam lParam);
 
 // Finds a top-level window of this user by class and title, in this process or another one,
 // and posts it a message. Only plain numbers cross processes. False when none was found.
-bool PostToTopLevelWindow(const std::string& className, const std::string& title,
-                          std::uint32_t msg, WParam wParam, LParam lParam);
+bool PostToTopLevelWindow(const std::string& className, const std::string& title, std::uint32_t msg,
+                          WParam wParam, LParam lParam);
 bool FindTopLevelWindow(const std::string& className, const std::string& title);
 
 }  // namespace lumo::platform

@@ -1,9 +1,9 @@
 #include "ui/gtk-front-end.h"
 
+#include <csignal>
+
 #include <glib-unix.h>
 #include <gtk/gtk.h>
-
-#include <csignal>
 
 #include "platform/ui-loop.h"
 #include "ui/main-frame.h"
@@ -44,8 +44,10 @@ int GtkFrontEnd::RunMessageLoop() {
   // shutdown steps still run.
   auto closeOnSignal = +[](gpointer self) -> gboolean {
     auto* frontEnd = static_cast<GtkFrontEnd*>(self);
-    if (frontEnd->mainFrame_) frontEnd->mainFrame_->Close();
-    else platform::QuitUiLoop(0);
+    if (frontEnd->mainFrame_)
+      frontEnd->mainFrame_->Close();
+    else
+      platform::QuitUiLoop(0);
     return G_SOURCE_CONTINUE;
   };
   unsigned term = g_unix_signal_add(SIGTERM, closeOnSignal, this);
@@ -56,6 +58,8 @@ int GtkFrontEnd::RunMessageLoop() {
   return code;
 }
 
-void GtkFrontEnd::DeleteMainWindow() { mainFrame_.reset(); }
+void GtkFrontEnd::DeleteMainWindow() {
+  mainFrame_.reset();
+}
 
 }  // namespace lumo

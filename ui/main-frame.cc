@@ -46,8 +46,7 @@ void MainFrame::Init() {
                                    [this](platform::WParam, platform::LParam) { BringToFront(); });
 }
 
-bool MainFrame::HandleMessage(std::uint32_t msg, platform::WParam wParam,
-                              platform::LParam lParam) {
+bool MainFrame::HandleMessage(std::uint32_t msg, platform::WParam wParam, platform::LParam lParam) {
   return Dispatcher::instance()->Dispatch(handle_, msg, wParam, lParam);
 }
 

@@ -1,14 +1,13 @@
 // The statistics library: records each usage event as one line of a file in the user's
 // folder. It sends nothing anywhere.
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fcntl.h>
 #include <string>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -60,4 +59,6 @@ extern "C" __attribute__((visibility("default"))) void SendLog(int eventId, cons
              std::to_string(value));
 }
 
-extern "C" __attribute__((visibility("default"))) void AppLogExit() { AppendLine("AppLogExit"); }
+extern "C" __attribute__((visibility("default"))) void AppLogExit() {
+  AppendLine("AppLogExit");
+}

@@ -1,8 +1,9 @@
-#include <gtest/gtest.h>
+#include "app/application.h"
 
 #include <filesystem>
 
-#include "app/application.h"
+#include <gtest/gtest.h>
+
 #include "app/log.h"
 #include "platform/single-instance.h"
 #include "platform/ui-loop.h"

@@ -1,11 +1,12 @@
-#include <gtest/gtest.h>
+#include "app/dispatcher.h"
 
 #include <atomic>
 #include <future>
 #include <thread>
 #include <vector>
 
-#include "app/dispatcher.h"
+#include <gtest/gtest.h>
+
 #include "platform/ui-loop.h"
 #include "platform/window.h"
 #include "tests/support/wait.h"
@@ -78,7 +79,7 @@ TEST_F(DispatcherTest, SendOnTheUiThreadIsADirectCallAndPostIsNot) {
   WindowHandle window = NewWindow();
   int calls = 0;
   dispatcher_.Register(kMsg, window, [&](platform::WParam, platform::LParam) { ++calls; });
-  dispatcher_.Send(kMsg, 0, 0);
+  EXPECT_EQ(dispatcher_.Send(kMsg, 0, 0), 1);
   EXPECT_EQ(calls, 1);
   dispatcher_.Post(kMsg);
   EXPECT_EQ(calls, 1);
@@ -110,7 +111,7 @@ TEST_F(DispatcherTest, MessagesToUnregisteredOrDestroyedWindowsAreDropped) {
   int calls = 0;
   dispatcher_.Register(kMsg, window, [&](platform::WParam, platform::LParam) { ++calls; });
   dispatcher_.Unregister(kMsg, window);
-  dispatcher_.Send(kMsg, 0, 0);
+  EXPECT_EQ(dispatcher_.Send(kMsg, 0, 0), 0);
   dispatcher_.Post(kMsg);
   platform::PumpUiLoop();
   EXPECT_EQ(calls, 0);
@@ -118,9 +119,8 @@ TEST_F(DispatcherTest, MessagesToUnregisteredOrDestroyedWindowsAreDropped) {
   // A worker blocked in a send to a window that goes away is released, not left hanging.
   dispatcher_.Register(kMsg, window, [&](platform::WParam, platform::LParam) { ++calls; });
   auto sent = std::async(std::launch::async, [&] { dispatcher_.Send(kMsg, 0, 0); });
-  ASSERT_TRUE(WaitFor([&] {
-    return sent.wait_for(std::chrono::milliseconds(0)) == std::future_status::timeout;
-  }));
+  ASSERT_TRUE(WaitFor(
+      [&] { return sent.wait_for(std::chrono::milliseconds(0)) == std::future_status::timeout; }));
   std::this_thread::sleep_for(std::chrono::milliseconds(50));
   platform::DestroyMessageWindow(window);
   EXPECT_EQ(sent.wait_for(std::chrono::seconds(20)), std::future_status::ready);
@@ -132,9 +132,8 @@ TEST_F(DispatcherTest, MessagesToUnregisteredOrDestroyedWindowsAreDropped) {
 TEST_F(DispatcherTest, ManyWorkersSendingConcurrentlyAllGetThrough) {
   WindowHandle window = NewWindow();
   int total = 0;
-  dispatcher_.Register(kMsg, window, [&](platform::WParam w, platform::LParam) {
-    total += static_cast<int>(w);
-  });
+  dispatcher_.Register(kMsg, window,
+                       [&](platform::WParam w, platform::LParam) { total += static_cast<int>(w); });
   std::atomic<int> finished{0};
   std::vector<std::thread> workers;
   for (int t = 0; t < 4; ++t)

@@ -1,11 +1,12 @@
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include "app/log.h"
 
 #include <regex>
 #include <thread>
 #include <vector>
 
-#include "app/log.h"
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
 #include "tests/support/sandbox.h"
 
 namespace lumo {
@@ -45,7 +46,7 @@ TEST(Log, KeepsEarlyLinesFormatsBothWidthsAndStopsCleanly) {
   log.write("before init %d", 1);  // queued until the writer exists
   log.init("lum", dir.path());
   log.write("narrow %s %d", "text", 42);
-  log.write(L"wide %ls %d", L"开始游戏吧", 7);
+  log.write(L"wide %ls %d %s", L"开始游戏吧", 7, "数据.db");
   log.write("%s", "");
   log.write("two\r\nlines");
   log.stop();
@@ -56,7 +57,8 @@ TEST(Log, KeepsEarlyLinesFormatsBothWidthsAndStopsCleanly) {
   std::vector<std::string> lines = Lines(text);
   ASSERT_EQ(lines.size(), 7u) << text;
   EXPECT_EQ(lines.back(), "");  // every line ends with CR LF
-  const char* expected[] = {"before init 1", "narrow text 42", "wide 开始游戏吧 7", "", "two"};
+  const char* expected[] = {"before init 1", "narrow text 42", "wide 开始游戏吧 7 数据.db", "",
+                            "two"};
   for (int i = 0; i < 5; ++i) {
     std::smatch match;
     ASSERT_TRUE(std::regex_search(lines[i], match, kLine)) << lines[i];

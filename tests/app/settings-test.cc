@@ -1,8 +1,10 @@
-#include <gtest/gtest.h>
+#include "app/settings.h"
+
 #include <sys/stat.h>
 
+#include <gtest/gtest.h>
+
 #include "app/paths.h"
-#include "app/settings.h"
 #include "platform/file-system.h"
 #include "platform/ini.h"
 #include "tests/support/sandbox.h"
@@ -36,8 +38,8 @@ class SettingsTest : public ::testing::Test {
   }
 
   std::string Key(const std::string& key) {
-    return platform::ReadProfileString(home_.appDir() + "/setting.ini", "setting", key,
-                                       "<missing>", 260);
+    return platform::ReadProfileString(home_.appDir() + "/setting.ini", "setting", key, "<missing>",
+                                       260);
   }
 
   SandboxHome home_;

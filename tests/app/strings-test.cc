@@ -1,7 +1,8 @@
+#include "app/strings.h"
+
 #include <gtest/gtest.h>
 
 #include "app/paths.h"
-#include "app/strings.h"
 
 namespace lumo {
 namespace {
@@ -15,7 +16,10 @@ TEST(Strings, RoundTripsChineseAndAstralText) {
 }
 
 TEST(Strings, InvalidInputBecomesReplacementCharacter) {
-  EXPECT_EQ(WideToUtf8(Utf8ToWide("a\xff" "b")), "a\xEF\xBF\xBD" "b");
+  EXPECT_EQ(WideToUtf8(Utf8ToWide("a\xff"
+                                  "b")),
+            "a\xEF\xBF\xBD"
+            "b");
   EXPECT_EQ(WideToUtf8(Utf8ToWide("\xE4\xB8")), "\xEF\xBF\xBD");  // truncated sequence
   EXPECT_EQ(WideToUtf8(Utf8ToWide("\xC0\xAF")), "\xEF\xBF\xBD");  // overlong '/'
 }

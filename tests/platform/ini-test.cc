@@ -1,6 +1,7 @@
+#include "platform/ini.h"
+
 #include <gtest/gtest.h>
 
-#include "platform/ini.h"
 #include "tests/support/sandbox.h"
 
 namespace lumo::platform {

@@ -1,8 +1,10 @@
-#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include "platform/single-instance.h"
+#include "tests/support/child.h"
 #include "tests/support/sandbox.h"
 
 namespace lumo::platform {
@@ -10,15 +12,7 @@ namespace {
 
 using Result = SingleInstanceLock::Result;
 
-// Runs `body` in a child process and returns its exit status.
-template <typename Fn>
-int InChild(Fn body) {
-  pid_t pid = fork();
-  if (pid == 0) _exit(body());
-  int status = 0;
-  waitpid(pid, &status, 0);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
+using test::InChild;
 
 TEST(SingleInstanceLock, OneHolderPerUserAndACrashedHolderLeavesNoStaleLock) {
   test::SandboxHome home;

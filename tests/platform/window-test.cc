@@ -1,15 +1,16 @@
-#include <gtest/gtest.h>
+#include "platform/window.h"
+
+#include <cstring>
+#include <filesystem>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <cstring>
-#include <filesystem>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "platform/ui-loop.h"
-#include "platform/window.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/wait.h"
 
@@ -58,8 +59,7 @@ TEST(TopLevelWindow, AnotherProcessFindsItByClassAndTitleAndPostsToIt) {
   // Garbage on the socket is ignored.
   std::string socketPath;
   for (auto& entry : std::filesystem::directory_iterator(home.runtimeDir()))
-    if (entry.path().filename().string().rfind("lumo-window-", 0) == 0)
-      socketPath = entry.path();
+    if (entry.path().filename().string().rfind("lumo-window-", 0) == 0) socketPath = entry.path();
   ASSERT_FALSE(socketPath.empty());
   int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
   sockaddr_un address{};

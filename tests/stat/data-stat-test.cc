@@ -1,7 +1,8 @@
+#include "stat/data-stat.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/dynamic-library.h"
-#include "stat/data-stat.h"
 #include "tests/support/sandbox.h"
 
 namespace lumo {

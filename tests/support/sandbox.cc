@@ -1,12 +1,11 @@
 #include "tests/support/sandbox.h"
 
-#include <sys/stat.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <sys/stat.h>
 
 namespace lumo::test {
 

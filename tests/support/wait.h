@@ -9,7 +9,6 @@ namespace lumo::test {
 // between when `pumpUiLoop` is set. Timeouts only bound a failing test; no test relies on
 // how fast anything is.
 bool WaitFor(const std::function<bool()>& predicate,
-             std::chrono::milliseconds timeout = std::chrono::seconds(20),
-             bool pumpUiLoop = false);
+             std::chrono::milliseconds timeout = std::chrono::seconds(20), bool pumpUiLoop = false);
 
 }  // namespace lumo::test

@@ -1,7 +1,7 @@
 // Posts a window message to a top-level window of this user, found by class and title, as
 // another program would. Exit status 0 when a window was found.
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 
 #include "platform/window.h"
 

@@ -34,6 +34,10 @@ wait_until 30 grep -q 'starting' "$log" || fail "no start line in $log"
 grep -qvP '^\[\d{4}-\d{2}-\d{2} \d{2}:\d{2}:\d{2}--[1-9]\d*\]-->.*\r$' "$log" &&
   fail "a log line is malformed: $(grep -vP '^\[\d{4}-' "$log" | head -n 1)"
 
+# The catalogue is opened at start-up.
+wait_until 30 sh -c "sqlite3 '$app_dir/data/data.db' .schema | grep -q 'CREATE TABLE AppList'" ||
+  fail "data.db has no AppList table"
+
 # Statistics: event 100 at start.
 grep -qP '\tSendLog\t100\t\t0$' "$app_dir/statsink.log" || fail "no start event"
 

@@ -1,0 +1,224 @@
+#include "catalogue/app-database-task-loop.h"
+
+#include <cstdlib>
+
+#include <sqlite3.h>
+
+#include "app/dispatcher.h"
+#include "app/log.h"
+#include "app/messages.h"
+#include "app/scope-guard.h"
+#include "app/strings.h"
+
+namespace lumo {
+
+namespace {
+
+// The create and update statements keep their whitespace runs: SQLite stores the create
+// text in its schema as written.
+constexpr char kCreateTable[] =
+    "Create Table AppList (packageName varchar(255), appName varchar(255), imageUrl "
+    "varchar(2048), \t\t\t\t  \t\t\t\t\t\t\t\t imagePath varchar(255), status int, detailUrl "
+    "varchar(2048), apkUrl varchar(2048), localPath varchar(255), launchActivity varchar(255), "
+    "downloadPos int default 0, PRIMARY KEY(packageName))";
+constexpr char kInsert[] = "INSERT INTO AppList VALUES(%Q, %Q, %Q, %Q, %d, %Q, %Q, %Q, %Q, %d)";
+constexpr char kUpdate[] =
+    "Update AppList SET appName=%Q, imageUrl=%Q, imagePath=%Q, \t\t\t\t\t\t\t\t "
+    "\t\t\t\t\t\t\t\t status=%d, detailUrl=%Q, apkUrl=%Q, localPath=%Q, launchActivity=%Q, "
+    "downloadPos=%d where packageName=%Q";
+constexpr char kDelete[] = "delete from AppList where packageName=%Q";
+constexpr char kSelectAll[] = "select * from AppList";
+
+// The connection belongs to the worker thread that opened it: only that thread touches it.
+// It stays open while the thread lives, which for the program's loop is until the process ends.
+struct Connection {
+  sqlite3* db = nullptr;
+  ~Connection() {
+    if (db) sqlite3_close_v2(db);
+  }
+};
+thread_local Connection connection;
+
+// Runs `sql` (made by sqlite3_mprintf, freed here); on failure logs `failure` with SQLite's
+// primary code and message.
+void Execute(char* sql, const char* failure, int (*callback)(void*, int, char**, char**) = nullptr,
+             void* context = nullptr) {
+  ScopeGuard freeSql([sql] { sqlite3_free(sql); });
+  if (!sql) {
+    Log::instance()->write(failure, SQLITE_NOMEM, "out of memory");
+    return;
+  }
+  char* message = nullptr;
+  int code = sqlite3_exec(connection.db, sql, callback, context, &message);
+  if (code != SQLITE_OK) {
+    Log::instance()->write(failure, code & 0xff, message ? message : sqlite3_errstr(code));
+    sqlite3_free(message);
+  }
+}
+
+// Rows this program did not write may hold NULL or words where numbers belong: they read as
+// empty text and 0.
+std::string Text(char** values, int column) {
+  return values[column] ? values[column] : "";
+}
+
+int Number(char** values, int column) {
+  if (!values[column]) return 0;
+  return static_cast<int>(std::strtol(values[column], nullptr, 10));
+}
+
+int DeliverRow(void*, int columns, char** values, char**) {
+  if (columns < 10) return 0;
+  auto* record = new AppItemInfo;
+  record->packageName = Text(values, 0);
+  record->appName = Text(values, 1);
+  record->imageUrl = Text(values, 2);
+  record->imagePath = Text(values, 3);
+  record->status = Number(values, 4);
+  record->detailUrl = Text(values, 5);
+  record->apkUrl = Text(values, 6);
+  record->localPath = Text(values, 7);
+  record->launchActivity = Text(values, 8);
+  record->downloadPos = Number(values, 9);
+  // Ownership passes to the receiver; with nobody registered the record would be lost.
+  if (Dispatcher::instance()->Send(MSG_APP_LOADED, reinterpret_cast<WParam>(record), 0) == 0)
+    delete record;
+  return 0;
+}
+
+// Rollback-safe and cheap: WAL keeps a killed writer from leaving a torn row, and NORMAL
+// syncs at checkpoints rather than on every one of the once-a-second progress updates.
+void Tune(sqlite3* db) {
+  sqlite3_busy_timeout(db, 2000);
+  char* message = nullptr;
+  if (sqlite3_exec(db, "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;", nullptr, nullptr,
+                   &message) != SQLITE_OK) {
+    Log::instance()->write("sqlite3 journal setup failed. msg:%s", message ? message : "");
+    sqlite3_free(message);
+  }
+}
+
+}  // namespace
+
+void CreateDatabaseTask::run() {
+  if (connection.db) {
+    sqlite3_close_v2(connection.db);
+    connection.db = nullptr;
+  }
+  std::u16string widePath = Utf8ToUtf16(path_);
+  int code = sqlite3_open16(widePath.c_str(), &connection.db);
+  if (code != SQLITE_OK) {
+    Log::instance()->write(L"open sqlite3 failed. code:%d, path:%s", code, path_.c_str());
+    return;
+  }
+  char* query =
+      sqlite3_mprintf("select * from sqlite_master where type=%Q and name=%Q", "table", "AppList");
+  ScopeGuard freeQuery([query] { sqlite3_free(query); });
+  sqlite3_stmt* statement = nullptr;
+  code = sqlite3_prepare_v2(connection.db, query, -1, &statement, nullptr);
+  if (code != SQLITE_OK) {
+    // Not a database, or unreadable: leave the file exactly as it is.
+    Log::instance()->write("check table AppList failed. code:%d, msg:%s", code & 0xff,
+                           sqlite3_errmsg(connection.db));
+    sqlite3_finalize(statement);
+    return;
+  }
+  if (sqlite3_step(statement) != SQLITE_ROW) {
+    char* message = nullptr;
+    code = sqlite3_exec(connection.db, kCreateTable, nullptr, nullptr, &message);
+    if (code != SQLITE_OK) {
+      Log::instance()->write("Create Table AppList failed. code:%d, msg:%s", code & 0xff,
+                             message ? message : sqlite3_errstr(code));
+      sqlite3_free(message);
+    }
+  }
+  sqlite3_finalize(statement);
+  Tune(connection.db);
+}
+
+void InsertAppTask::run() {
+  const AppItemInfo& r = *record_;
+  Execute(sqlite3_mprintf(kInsert, r.packageName.c_str(), r.appName.c_str(), r.imageUrl.c_str(),
+                          r.imagePath.c_str(), r.status, r.detailUrl.c_str(), r.apkUrl.c_str(),
+                          r.localPath.c_str(), r.launchActivity.c_str(), r.downloadPos),
+          "insert new app failed. code:%d, msg:%s");
+}
+
+void UpdateAppTask::run() {
+  const AppItemInfo& r = *record_;
+  Execute(sqlite3_mprintf(kUpdate, r.appName.c_str(), r.imageUrl.c_str(), r.imagePath.c_str(),
+                          r.status, r.detailUrl.c_str(), r.apkUrl.c_str(), r.localPath.c_str(),
+                          r.launchActivity.c_str(), r.downloadPos, r.packageName.c_str()),
+          "update item of AppList failed. code:%d, msg:%s");
+}
+
+void DeleteAppTask::run() {
+  Execute(sqlite3_mprintf(kDelete, packageName_.c_str()),
+          "delete item of AppList failed. code:%d, msg:%s");
+}
+
+void SelectAllAppTask::run() {
+  Execute(sqlite3_mprintf("%s", kSelectAll), "select all app failed. code:%d, msg:%s", DeliverRow);
+}
+
+std::shared_ptr<AppDatabaseTaskLoop> AppDatabaseTaskLoop::instance() {
+  static std::shared_ptr<AppDatabaseTaskLoop> loop = Create();
+  return loop;
+}
+
+std::shared_ptr<AppDatabaseTaskLoop> AppDatabaseTaskLoop::Create() {
+  std::shared_ptr<AppDatabaseTaskLoop> loop(new AppDatabaseTaskLoop);
+  loop->self_ = loop;
+  return loop;
+}
+
+AppDatabaseTaskLoop::~AppDatabaseTaskLoop() {
+  // Only reached once the worker has let go of its strong reference, i.e. after it ended.
+  if (worker_.joinable()) worker_.detach();
+}
+
+void AppDatabaseTaskLoop::start() {
+  if (worker_.joinable()) return;
+  stopping_ = false;
+  std::weak_ptr<AppDatabaseTaskLoop> weak = self_;
+  worker_ = std::thread([weak] {
+    // The thread keeps the loop alive for as long as it runs.
+    if (auto self = weak.lock()) self->run();
+  });
+}
+
+void AppDatabaseTaskLoop::post(std::shared_ptr<AppDatabaseTask> task) {
+  if (task) queue_.push(std::move(task));
+}
+
+void AppDatabaseTaskLoop::stopAndJoin() {
+  queue_.push(nullptr);  // the worker ends when it reaches this
+  if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id()) worker_.join();
+}
+
+// The worker thread.
+void AppDatabaseTaskLoop::run() {
+  while (!stopping_) {
+    std::shared_ptr<AppDatabaseTask> task = queue_.pop();
+    if (!task) break;
+    task->run();
+  }
+}
+
+void PostCreateDatabase(const std::string& path) {
+  AppDatabaseTaskLoop::instance()->post(std::make_shared<CreateDatabaseTask>(path));
+}
+
+void PostInsertApp(std::shared_ptr<AppItemInfo> record) {
+  AppDatabaseTaskLoop::instance()->post(std::make_shared<InsertAppTask>(std::move(record)));
+}
+
+void PostUpdateApp(std::shared_ptr<AppItemInfo> record) {
+  AppDatabaseTaskLoop::instance()->post(std::make_shared<UpdateAppTask>(std::move(record)));
+}
+
+void PostDeleteApp(const std::string& packageName) {
+  AppDatabaseTaskLoop::instance()->post(std::make_shared<DeleteAppTask>(packageName));
+}
+
+}  // namespace lumo

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "app/blocking-queue.h"
+#include "catalogue/app-item-info.h"
+
+namespace lumo {
+
+// A unit of catalogue work. run() is called on the catalogue worker thread, the only thread
+// that touches the database.
+class AppDatabaseTask {
+ public:
+  virtual ~AppDatabaseTask() = default;
+  virtual void run() {}
+};
+
+// Opens data.db at `path` (creating it) and makes the AppList table when it is missing.
+class CreateDatabaseTask : public AppDatabaseTask {
+ public:
+  explicit CreateDatabaseTask(std::string path) : path_(std::move(path)) {}
+  void run() override;
+
+ private:
+  std::string path_;
+};
+
+// Insert and update hold a snapshot taken by the poster: later changes of the live record
+// on the UI thread never reach the worker.
+class InsertAppTask : public AppDatabaseTask {
+ public:
+  explicit InsertAppTask(std::shared_ptr<AppItemInfo> record) : record_(std::move(record)) {}
+  void run() override;
+
+ private:
+  std::shared_ptr<AppItemInfo> record_;
+};
+
+class UpdateAppTask : public AppDatabaseTask {
+ public:
+  explicit UpdateAppTask(std::shared_ptr<AppItemInfo> record) : record_(std::move(record)) {}
+  void run() override;
+
+ private:
+  std::shared_ptr<AppItemInfo> record_;
+};
+
+class DeleteAppTask : public AppDatabaseTask {
+ public:
+  explicit DeleteAppTask(std::string packageName) : packageName_(std::move(packageName)) {}
+  void run() override;
+
+ private:
+  std::string packageName_;
+};
+
+// Hands every stored row to the windows registered for MSG_APP_LOADED, one synchronous send
+// per row with a new record whose ownership passes to the receiver.
+class SelectAllAppTask : public AppDatabaseTask {
+ public:
+  void run() override;
+};
+
+// The catalogue worker: runs tasks one at a time in posting order. It is started once and
+// runs until the process ends.
+class AppDatabaseTaskLoop {
+ public:
+  static std::shared_ptr<AppDatabaseTaskLoop> instance();
+  // A loop of its own, for tests and benchmarks that need a fresh connection.
+  static std::shared_ptr<AppDatabaseTaskLoop> Create();
+
+  AppDatabaseTaskLoop(const AppDatabaseTaskLoop&) = delete;
+  AppDatabaseTaskLoop& operator=(const AppDatabaseTaskLoop&) = delete;
+  ~AppDatabaseTaskLoop();
+
+  void start();
+  // Any thread; returns at once.
+  void post(std::shared_ptr<AppDatabaseTask> task);
+  // Runs the tasks already posted, closes the connection and ends the worker. The program
+  // never calls it; tests and benchmarks do, to finish cleanly.
+  void stopAndJoin();
+
+ private:
+  AppDatabaseTaskLoop() = default;
+  void run();
+
+  BlockingQueue<std::shared_ptr<AppDatabaseTask>> queue_;
+  std::thread worker_;
+  bool stopping_ = false;
+  std::weak_ptr<AppDatabaseTaskLoop> self_;
+};
+
+// Posting helpers for the program's one loop. Insert and update take a fresh copy that the
+// caller made of the live record.
+void PostCreateDatabase(const std::string& path);
+void PostInsertApp(std::shared_ptr<AppItemInfo> record);
+void PostUpdateApp(std::shared_ptr<AppItemInfo> record);
+void PostDeleteApp(const std::string& packageName);
+
+}  // namespace lumo
