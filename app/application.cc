@@ -50,11 +50,11 @@ int Application::Run() {
 
   DataStat::instance()->init();
   DataStat::instance()->SendLog(kStartEvent);
-  // The player may connect from here on; its callbacks arrive on the bridge's own thread.
-  CreateVmBridge();
 
   AppDatabaseTaskLoop::instance()->start();
   PostCreateDatabase(PathJoin(Settings::instance().dataDir, "data.db"));
+  // The player may connect from here on; its callbacks arrive on the bridge's own thread.
+  CreateVmBridge();
 
   if (!frontEnd_->SetUpToolkit(ExeDir(), &error) || !frontEnd_->CreateMainWindow(&error)) {
     int status = StartFailure(error);
