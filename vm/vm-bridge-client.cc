@@ -54,7 +54,7 @@ bool LUMConnectEvent::OnDisconnected(bool result) {
     std::string name = uninstall->GetPackageName();
     SendDone(MSG_UNINSTALL_DONE, 1, name);
     Log::instance()->write("%s uninstall complete. akt is closed.", name.c_str());
-  } else {
+  } else if (!VmBridgeClient::Instance().closeRequested) {
     // The player went away on its own: the emulator is needed, so start it again.
     LaunchPlayer();
   }
@@ -185,6 +185,7 @@ void DeleteVmBridge() {
 }
 
 void ClosePlayerOnExit() {
+  VmBridgeClient::Instance().closeRequested = true;
   if (vmConnected) {
     VmBridgeClient::Instance().SendBytes(kVmClose, "0", 1);
     return;

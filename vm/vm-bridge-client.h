@@ -60,6 +60,9 @@ class VmBridgeClient {
   std::string PendingLaunch();
 
   std::unique_ptr<LUMConnectEvent> events;
+  // Set once Lumo has asked the player to close: its going away is then no reason to start
+  // it again.
+  std::atomic<bool> closeRequested{false};
   // Read by the bridge thread while the UI thread sets or clears it.
   std::atomic<VmServer*> server{nullptr};
 

@@ -207,6 +207,30 @@ TEST_F(PlayerTest, ARestartedLumoFindsTheRunningVmAndASecondPlayerLeaves) {
   EXPECT_EQ(loop->MaxConcurrentTakers(), 1);
 }
 
+TEST_F(PlayerTest, ALaunchBeforeTheVmStartsShowsTheSplashAndIsSentOnceItHasStarted) {
+  setenv("RUNBOX_BOOT_MS", "1500", 1);
+  LaunchPlayer();
+  ASSERT_TRUE(test::WaitFor([] { return vmConnected.load(); }, std::chrono::seconds(30), true));
+  ASSERT_FALSE(vmStarted);
+  VmBridgeClient::Instance().LaunchApp("com.lumo.beta", "com.lumo.beta.MainActivity", "Beta",
+                                       "/icons/beta.png");
+  EXPECT_TRUE(PlayerLogHas("splash: Beta (/icons/beta.png)"));
+  // Sent when the VM has started: the player answers that the game is not installed.
+  EXPECT_TRUE(PlayerLogHas("request 3 \"com.lumo.beta/com.lumo.beta.MainActivity\": 5"));
+  EXPECT_TRUE(VmBridgeClient::Instance().PendingLaunch().empty());
+  EXPECT_EQ(test::PlayerProcesses().size(), 1u);
+}
+
+TEST_F(PlayerTest, ClosingLumoEndsThePlayerWithoutStartingItAgain) {
+  LaunchPlayer();
+  ASSERT_TRUE(WaitVmStarted());
+  ClosePlayerOnExit();
+  EXPECT_TRUE(LumoLogHas("VM Connection disconnected. [result=1]."));
+  EXPECT_TRUE(PlayerLogHas("player ended"));
+  EXPECT_FALSE(test::WaitFor([] { return !test::PlayerProcesses().empty(); },
+                             std::chrono::milliseconds(500)));
+}
+
 TEST_F(PlayerTest, LumoClosesEvenWhenThePlayerNeverAnswers) {
   std::string alpha = Apk({"com.lumo.alpha", "Alpha"});
   LaunchPlayer();

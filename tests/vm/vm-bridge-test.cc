@@ -1,7 +1,9 @@
 #include "components/vmbridge/vm-bridge.h"
 
 #include <atomic>
+#include <condition_variable>
 #include <cstring>
+#include <future>
 #include <mutex>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -208,6 +210,47 @@ TEST(VmBridge, ReplacesAStaleSocketFileAndSendsNoCallbackAfterDelete) {
   EXPECT_FALSE(odd->IsConnected());
   EXPECT_FALSE(Send(odd, 5, "0", 2));
   br_DeleteServer(odd);
+}
+
+// A sink whose message callback hangs until released, as one blocked on a window that no longer
+// answers would.
+class StuckEvents final : public ConnetEvent {
+ public:
+  bool OnConnected(bool) override { return true; }
+  bool OnDisconnected(bool) override { return true; }
+  bool OnMessage(const VmMessage*) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    entered_ = true;
+    released_.wait(lock, [this] { return release_; });
+    return true;
+  }
+  bool entered() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return entered_;
+  }
+  void Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    release_ = true;
+    released_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable released_;
+  bool entered_ = false, release_ = false;
+};
+
+TEST(VmBridge, DeletingTheServerGivesUpOnACallbackThatNeverReturns) {
+  SandboxHome home;
+  // Outlives the test: the abandoned bridge thread still holds it.
+  static StuckEvents events;
+  VmServer* server = br_CreateServer("andkite0", &events);
+  RawPeer peer;
+  peer.SendText(1, "0");
+  ASSERT_TRUE(WaitFor([&] { return events.entered(); }));
+  auto deleted = std::async(std::launch::async, [server] { br_DeleteServer(server); });
+  EXPECT_EQ(deleted.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+  events.Release();
 }
 
 }  // namespace
