@@ -1,5 +1,6 @@
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -86,14 +87,18 @@ class SocketServer final : public VmServer {
 
   // True when the thread has ended and the object may be deleted.
   bool Close() {
-    closing_ = true;
+    bool idle;
+    {
+      std::unique_lock<std::mutex> lock(gateMutex_);
+      closing_ = true;
+      idle = gateIdle_.wait_for(lock, kCloseWait, [this] { return !inCallback_; });
+    }
     if (wakeFds_[1] >= 0) (void)!write(wakeFds_[1], "x", 1);
-    if (!gate_.try_lock_for(kCloseWait)) {
+    if (!idle) {
       Trace("%s", "a callback did not return; leaving the bridge thread behind");
-      thread_.detach();
+      if (thread_.joinable()) thread_.detach();
       return false;
     }
-    gate_.unlock();
     if (thread_.joinable()) thread_.join();
     return true;
   }
@@ -116,12 +121,19 @@ class SocketServer final : public VmServer {
   void DropPeer();
   void RemoveSocketFile();
 
-  // Runs a callback unless closing has begun. The gate is held for the callback's length so
-  // that Close knows when none can be running.
+  // Runs a callback unless closing has begun. Close waits for a running one, and none starts
+  // once it has set `closing_`.
   template <typename Fn>
   void Callback(Fn fn) {
-    std::unique_lock<std::timed_mutex> lock(gate_);
-    if (!closing_ && events_) fn();
+    {
+      std::lock_guard<std::mutex> lock(gateMutex_);
+      if (closing_ || !events_) return;
+      inCallback_ = true;
+    }
+    fn();
+    std::lock_guard<std::mutex> lock(gateMutex_);
+    inCallback_ = false;
+    gateIdle_.notify_all();
   }
 
   ConnetEvent* events_;
@@ -134,7 +146,9 @@ class SocketServer final : public VmServer {
   FrameReader reader_;
   std::atomic<bool> writeFailed_{false};
   std::atomic<bool> closing_{false};
-  std::timed_mutex gate_;
+  std::mutex gateMutex_;
+  std::condition_variable gateIdle_;
+  bool inCallback_ = false;
   std::thread thread_;
 };
 
