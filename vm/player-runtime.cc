@@ -11,7 +11,7 @@
 #include "app/settings.h"
 #include "platform/file-system.h"
 #include "platform/ini.h"
-#include "platform/processes.h"
+#include "platform/process.h"
 
 namespace lumo {
 

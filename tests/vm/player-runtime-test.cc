@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/processes.h"
+#include "platform/process.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/wait.h"
 #include "tests/vm/vm-test-support.h"

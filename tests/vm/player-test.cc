@@ -10,7 +10,7 @@
 #include "app/log.h"
 #include "app/messages.h"
 #include "app/settings.h"
-#include "platform/processes.h"
+#include "platform/process.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/wait.h"
 #include "tests/vm/vm-test-support.h"

@@ -1,12 +1,12 @@
 #include "tests/vm/vm-test-support.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
 #include <poll.h>
-#include <random>
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -15,63 +15,28 @@
 #include "app/dispatcher.h"
 #include "app/messages.h"
 #include "platform/file-system.h"
-#include "platform/processes.h"
+#include "platform/process.h"
 #include "platform/ui-loop.h"
+#include "tests/support/apk-builder.h"
 #include "tests/support/wait.h"
 #include "vm/player-runtime.h"
 
 namespace lumo::test {
 
-namespace {
-
-constexpr char kFrameworkRes[] = "/usr/share/android-framework-res/framework-res.apk";
-
-std::string ManifestFor(const TestApk& apk) {
-  return "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
-         "<manifest xmlns:android=\"http://schemas.android.com/apk/res/android\" package=\"" +
-         apk.package +
-         "\" android:versionCode=\"1\" android:versionName=\"1.0\">\n"
-         "  <application android:label=\"@string/app_name\">\n"
-         "    <activity android:name=\"" +
-         apk.activity +
-         "\">\n"
-         "      <intent-filter><action android:name=\"android.intent.action.MAIN\"/>"
-         "<category android:name=\"android.intent.category.LAUNCHER\"/></intent-filter>\n"
-         "    </activity>\n  </application>\n</manifest>\n";
-}
-
-int Shell(const std::string& command) {
-  int status = std::system(command.c_str());
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 std::string BuildTestApk(const std::string& folder, const TestApk& apk) {
-  namespace fs = std::filesystem;
-  std::string work = folder + "/src-" + apk.package;
-  fs::create_directories(work + "/res/values");
-  fs::create_directories(work + "/assets");
-  WriteFile(work + "/AndroidManifest.xml", ManifestFor(apk));
-  WriteFile(work + "/res/values/strings.xml",
-            "<resources><string name=\"app_name\">" + apk.label + "</string></resources>\n");
-  std::string padding(apk.paddingBytes, '\0');
-  std::mt19937 random(42);
-  for (char& c : padding) c = static_cast<char>(random());
-  WriteFile(work + "/assets/padding.bin", padding);
-  std::string out = folder + "/" + apk.package + ".apk";
-  std::string command = "cd '" + work +
-                        "' && aapt package -f -M AndroidManifest.xml -S res -A assets -I " +
-                        kFrameworkRes + " -F '" + out + "' >/dev/null";
-  for (const std::string& abi : apk.abis) {
-    fs::create_directories(work + "/lib/" + abi);
-    WriteFile(work + "/lib/" + abi + "/libgame.so",
-              "\x7f"
-              "ELF not really");
-    command += " && aapt add '" + out + "' lib/" + abi + "/libgame.so >/dev/null";
-  }
-  if (Shell(command) != 0) return {};
-  return out;
+  ApkSpec spec;
+  spec.packageName = apk.package;
+  spec.label = apk.label;
+  spec.activity = apk.activity;
+  spec.nativeAbis = apk.abis;
+  spec.payloadBytes = apk.paddingBytes;
+  std::string path = folder + "/" + apk.package + ".apk";
+  std::string error;
+  if (BuildApk(spec, path, &error)) return path;
+  std::fprintf(stderr, "cannot build %s: %s\n", path.c_str(), error.c_str());
+  return {};
 }
 
 RawPeer::RawPeer(const std::string& serverName) {

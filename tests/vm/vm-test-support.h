@@ -10,8 +10,9 @@
 
 namespace lumo::test {
 
-// A real APK made by aapt from a generated manifest. `abis` adds lib/<abi>/libgame.so entries;
-// `paddingBytes` of incompressible assets make it bigger.
+// What the emulator tests need of a test APK (built by the shared APK builder with aapt):
+// `abis` adds lib/<abi>/libgame.so entries, `paddingBytes` of stored pseudo-random bytes make
+// it bigger.
 struct TestApk {
   std::string package;
   std::string label = "Test Game";

@@ -1,8 +1,11 @@
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
 #include <fstream>
 #include <iterator>
 #include <signal.h>
@@ -13,7 +16,7 @@
 #include <thread>
 #include <unistd.h>
 
-#include "platform/processes.h"
+#include "platform/process.h"
 
 extern char** environ;
 
@@ -21,7 +24,86 @@ namespace lumo::platform {
 
 namespace {
 
-int Spawn(const std::vector<std::string>& argv, bool newSession) {
+// Owns a file descriptor; closes it once.
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() { Close(); }
+  Fd(const Fd&) = delete;
+  Fd& operator=(const Fd&) = delete;
+  int get() const { return fd_; }
+  void Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_;
+};
+
+// Owns the spawn attributes and file actions for one start.
+struct SpawnSetup {
+  posix_spawn_file_actions_t actions;
+  SpawnSetup() { posix_spawn_file_actions_init(&actions); }
+  ~SpawnSetup() { posix_spawn_file_actions_destroy(&actions); }
+  SpawnSetup(const SpawnSetup&) = delete;
+  SpawnSetup& operator=(const SpawnSetup&) = delete;
+};
+
+void ReadUntilEnd(int fd, std::size_t maxOutput, ProcessOutput* out) {
+  std::array<char, 4096> buffer;
+  for (;;) {
+    ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // every writer has closed its end: the program has ended
+    std::size_t room = maxOutput - out->text.size();
+    std::size_t take = static_cast<std::size_t>(n) < room ? static_cast<std::size_t>(n) : room;
+    out->text.append(buffer.data(), take);
+    if (take < static_cast<std::size_t>(n)) out->truncated = true;
+  }
+}
+
+int WaitForExit(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return -1;
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+}  // namespace
+
+ProcessOutput RunProcess(const std::vector<std::string>& argv, std::size_t maxOutput) {
+  ProcessOutput out;
+  if (argv.empty()) return out;
+  int ends[2];
+  // Close-on-exec keeps both ends out of every other child this process starts meanwhile;
+  // the dup2 below gives this child its own inheritable copies on 1 and 2.
+  if (::pipe2(ends, O_CLOEXEC) != 0) return out;
+  Fd readEnd(ends[0]), writeEnd(ends[1]);
+
+  SpawnSetup setup;
+  posix_spawn_file_actions_addopen(&setup.actions, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_adddup2(&setup.actions, writeEnd.get(), 1);
+  posix_spawn_file_actions_adddup2(&setup.actions, writeEnd.get(), 2);
+
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+
+  pid_t pid = 0;
+  if (::posix_spawn(&pid, args[0], &setup.actions, nullptr, args.data(), environ) != 0) return out;
+  out.started = true;
+  writeEnd.Close();  // only the child holds a writer now, so its exit ends the reading
+  ReadUntilEnd(readEnd.get(), maxOutput, &out);
+  out.exitCode = WaitForExit(pid);
+  return out;
+}
+
+// Finding, starting and ending programs by name: the player runtime.
+namespace {
+
+int SpawnWithSession(const std::vector<std::string>& argv, bool newSession) {
   if (argv.empty() || argv[0].empty()) return -1;
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
@@ -83,13 +165,13 @@ bool HasEnded(int pid) {
 }  // namespace
 
 int SpawnDetached(const std::vector<std::string>& argv) {
-  int pid = Spawn(argv, true);
+  int pid = SpawnWithSession(argv, true);
   if (pid > 0) std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
   return pid;
 }
 
 bool SpawnAndWait(const std::vector<std::string>& argv, int* exitCode) {
-  int pid = Spawn(argv, true);
+  int pid = SpawnWithSession(argv, true);
   if (pid <= 0) return false;
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {

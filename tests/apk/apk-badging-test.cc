@@ -1,0 +1,199 @@
+#include "apk/apk-badging.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "app/log.h"
+#include "tests/support/apk-builder.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/wait.h"
+
+namespace lumo {
+namespace {
+
+using test::ApkSpec;
+using test::BuildApk;
+using test::IconFormat;
+using test::TempDir;
+
+constexpr char kPackageError[] = "aapt dumpbadging packagename error. [source=";
+
+constexpr char kProgramFolderAapt[] = LUMO_PROGRAM_DIR "/aapt";
+
+// The test programs live outside the program folder; they use the aapt link the build put
+// there. The process's log goes to a file of its own, so tests can look for their lines.
+class ApkTestEnvironment : public testing::Environment {
+ public:
+  void SetUp() override {
+    SetAaptPathForTest(kProgramFolderAapt);
+    Log::instance()->init("lum", dir_.path());
+  }
+  void TearDown() override { Log::instance()->stop(); }
+
+ private:
+  TempDir dir_;
+};
+[[maybe_unused]] testing::Environment* const kLogEnvironment =
+    testing::AddGlobalTestEnvironment(new ApkTestEnvironment);
+
+std::size_t CountInLog(const std::string& text) {
+  std::string log = test::ReadFile(Log::instance()->path());
+  std::size_t count = 0;
+  for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+    ++count;
+  return count;
+}
+
+// Waits until the log holds `expected` lines containing `text`; the writer is asynchronous.
+bool LogReaches(const std::string& text, std::size_t expected) {
+  return test::WaitFor([&] { return CountInLog(text) >= expected; });
+}
+
+ApkBadging Read(const std::string& path) {
+  ApkBadging info;
+  info.apkPath = path;
+  ReadApkBadging(info);
+  return info;
+}
+
+std::string Built(const ApkSpec& spec, const std::string& path) {
+  std::string error;
+  EXPECT_TRUE(BuildApk(spec, path, &error)) << error;
+  return path;
+}
+
+TEST(ApkBadging, ReadsRealApksAndPrefersTheChineseLabel) {
+  TempDir dir;
+  ApkSpec spec;
+  spec.packageName = "com.lumo.racing";
+  spec.label = "Racing";
+  spec.chineseLabel = "赛车游戏";
+  spec.iconDensities = {120, 160, 240, 320};
+  ApkBadging info = Read(Built(spec, dir / "racing.apk"));
+  EXPECT_EQ(info.packageName, "com.lumo.racing");
+  EXPECT_EQ(info.label, "赛车游戏");
+  EXPECT_EQ(info.launchActivity, "com.lumo.racing.MainActivity");
+  EXPECT_EQ(info.iconEntry, "res/drawable-hdpi-v4/icon.png");
+  EXPECT_TRUE(info.iconPath.empty());
+
+  spec.chineseLabel.clear();
+  spec.nativeAbis = {"armeabi-v7a", "x86"};
+  info = Read(Built(spec, dir / "plain.apk"));
+  EXPECT_EQ(info.label, "Racing");
+  EXPECT_EQ(info.packageName, "com.lumo.racing");
+}
+
+TEST(ApkBadging, PathIsOneArgumentWhateverItHolds) {
+  TempDir dir;
+  ApkSpec spec;
+  std::string tricky = dir / "it's a \"game\" $(touch pwned) `touch pwned2`; touch pwned3.apk";
+  Built(spec, tricky);
+  ApkBadging info = Read(tricky);
+  EXPECT_EQ(info.packageName, spec.packageName);
+  EXPECT_EQ(info.label, spec.label);
+  for (const char* marker : {"pwned", "pwned2", "pwned3"}) {
+    EXPECT_FALSE(std::filesystem::exists(dir / marker)) << marker;
+    EXPECT_FALSE(std::filesystem::exists(marker)) << marker;
+  }
+}
+
+TEST(ApkBadging, MissingLinesLeaveTheirFieldsEmpty) {
+  TempDir dir;
+  ApkSpec noIcon;
+  noIcon.iconFormat = IconFormat::kNone;
+  ApkBadging info = Read(Built(noIcon, dir / "no-icon.apk"));
+  EXPECT_EQ(info.packageName, noIcon.packageName);
+  EXPECT_TRUE(info.iconEntry.empty());
+
+  ApkSpec no240;
+  no240.iconDensities = {160, 320};
+  info = Read(Built(no240, dir / "no-240.apk"));
+  EXPECT_TRUE(info.iconEntry.empty());
+  EXPECT_EQ(info.launchActivity, "com.lumo.sample.MainActivity");
+
+  ApkSpec service;
+  service.launchable = false;
+  info = Read(Built(service, dir / "not-launchable.apk"));
+  EXPECT_EQ(info.packageName, service.packageName);
+  EXPECT_TRUE(info.launchActivity.empty());
+  EXPECT_EQ(info.iconEntry, "res/drawable-hdpi-v4/icon.png");
+}
+
+TEST(ApkBadging, MatchesToolOutputInBothLocaleSpellings) {
+  ApkBadging info;
+  info.iconEntry = "kept";
+  // The default label comes first, the Chinese one after it in the old spelling.
+  ParseApkBadging(
+      "package: name='com.old.tool' versionCode='3' versionName='1.2'\n"
+      "application-label:'Old Tool'\n"
+      "application-label-zh_CN:'老工具'\n"
+      "launchable-activity: name='com.old.tool.Main'  label='' icon=''\n",
+      info);
+  EXPECT_EQ(info.packageName, "com.old.tool");
+  EXPECT_EQ(info.label, "老工具");
+  EXPECT_EQ(info.launchActivity, "com.old.tool.Main");
+  EXPECT_EQ(info.iconEntry, "kept");  // no icon line: the field keeps its value
+
+  ApkBadging quoted;
+  ParseApkBadging(
+      "package: name='a.b'\n"
+      "application-label:'It's 'quoted''\n"
+      "application-label-zh-CN:'新 '工具''\n"
+      "application-icon-240:'res/a b'.png'\n",
+      quoted);
+  EXPECT_EQ(quoted.label, "新 '工具'");  // ends at the last quote of its own line
+  EXPECT_EQ(quoted.iconEntry, "res/a b'.png");
+
+  ApkBadging fallback;
+  ParseApkBadging("package: name='a.b'\napplication-label:'Only Default'\n", fallback);
+  EXPECT_EQ(fallback.label, "Only Default");
+}
+
+TEST(ApkBadging, BadInputLogsTheMissingPackageNameAndNothingElse) {
+  TempDir dir;
+  const std::size_t before = CountInLog(kPackageError);
+
+  ApkBadging untouched;
+  untouched.label = "as it was";
+  ReadApkBadging(untouched);  // empty path: nothing runs, nothing is logged
+  EXPECT_EQ(untouched.label, "as it was");
+
+  test::WriteFile(dir / "text.apk", "this is not an archive\n");
+  std::string good = Built(ApkSpec{}, dir / "good.apk");
+  std::string whole = test::ReadFile(good);
+  test::WriteFile(dir / "truncated.apk", whole.substr(0, whole.size() / 2));
+  std::string damaged = whole;
+  for (std::size_t i = damaged.size() - 200; i < damaged.size(); ++i) damaged[i] ^= 0x5a;
+  test::WriteFile(dir / "damaged.apk", damaged);
+  for (const char* name : {"text.apk", "truncated.apk", "damaged.apk", "missing.apk"}) {
+    ApkBadging info = Read(dir / name);
+    EXPECT_TRUE(info.packageName.empty()) << name;
+    EXPECT_TRUE(info.label.empty()) << name;
+  }
+
+  // Forged package names: ".." compiles with aapt; "/" needs a patched manifest.
+  ApkSpec dots;
+  dots.packageName = "com.lumo..evil";
+  EXPECT_TRUE(Read(Built(dots, dir / "dots.apk")).packageName.empty());
+  ApkSpec slash;
+  slash.packageName = "com.lumo.e.vil";
+  Built(slash, dir / "slash.apk");
+  ASSERT_TRUE(test::PatchManifestText(dir / "slash.apk", "com.lumo.e.vil", "../../../evilx"));
+  ApkBadging forged = Read(dir / "slash.apk");
+  EXPECT_TRUE(forged.packageName.empty());
+  EXPECT_EQ(forged.label, "Sample Game");  // the rest is still read
+
+  SetAaptPathForTest(dir / "no-such-aapt");
+  EXPECT_TRUE(Read(good).packageName.empty());
+  SetAaptPathForTest(kProgramFolderAapt);
+  EXPECT_EQ(Read(good).packageName, "com.lumo.sample");
+
+  EXPECT_TRUE(LogReaches(kPackageError, before + 7));
+  std::string log = test::ReadFile(Log::instance()->path());
+  EXPECT_NE(log.find("package: name='../../../evilx'"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace lumo

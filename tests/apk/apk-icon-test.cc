@@ -1,0 +1,212 @@
+#include "apk/apk-icon.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <zlib.h>
+
+#include <gtest/gtest.h>
+
+#include "apk/apk-badging.h"
+#include "app/settings.h"
+#include "tests/support/apk-builder.h"
+#include "tests/support/sandbox.h"
+
+namespace lumo {
+namespace {
+
+namespace fs = std::filesystem;
+using test::ApkSpec;
+using test::IconFormat;
+using test::TempDir;
+
+ApkBadging BuildAndRead(const ApkSpec& spec, const std::string& path) {
+  std::string error;
+  EXPECT_TRUE(test::BuildApk(spec, path, &error)) << error;
+  ApkBadging info;
+  info.apkPath = path;
+  ReadApkBadging(info);
+  return info;
+}
+
+std::vector<std::string> FilesUnder(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    names.push_back(fs::relative(entry.path(), folder).string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+void PutLe(std::string* out, std::uint64_t value, int bytes) {
+  for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xff));
+}
+
+// A zip with one deflated entry of `mebibytes` MiB of zeros, whose directory declares
+// `declaredSize` bytes. The deflate stream is one full-flushed block repeated, so gigabytes
+// of content take a few MiB of archive and no time to make.
+void WriteZeroBomb(const std::string& path, const std::string& name, std::uint64_t mebibytes,
+                   std::uint64_t declaredSize) {
+  std::vector<unsigned char> zeros(1 << 20, 0), block(1 << 16);
+  z_stream stream{};
+  ASSERT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY), Z_OK);
+  auto deflateOnce = [&](int flush, std::size_t in) {
+    stream.next_in = zeros.data();
+    stream.avail_in = static_cast<uInt>(in);
+    stream.next_out = block.data();
+    stream.avail_out = static_cast<uInt>(block.size());
+    deflate(&stream, flush);
+    return std::string(block.begin(), block.begin() + (block.size() - stream.avail_out));
+  };
+  std::string first = deflateOnce(Z_FULL_FLUSH, zeros.size());
+  std::string repeated = deflateOnce(Z_FULL_FLUSH, zeros.size());
+  std::string tail = deflateOnce(Z_FINISH, 0);
+  deflateEnd(&stream);
+  uLong chunkCrc = crc32(0, zeros.data(), static_cast<uInt>(zeros.size())), crc = chunkCrc;
+  for (std::uint64_t i = 1; i < mebibytes; ++i) crc = crc32_combine(crc, chunkCrc, 1 << 20);
+  std::uint64_t compressed = first.size() + repeated.size() * (mebibytes - 1) + tail.size();
+
+  std::string header;
+  PutLe(&header, 0x04034b50, 4);
+  PutLe(&header, 20, 2), PutLe(&header, 0, 2), PutLe(&header, 8, 2);
+  PutLe(&header, 0, 2), PutLe(&header, 0x21, 2), PutLe(&header, crc, 4);
+  PutLe(&header, compressed, 4), PutLe(&header, declaredSize, 4);
+  PutLe(&header, name.size(), 2), PutLe(&header, 0, 2);
+  header += name;
+  std::string central;
+  PutLe(&central, 0x02014b50, 4);
+  PutLe(&central, 20, 2), PutLe(&central, 20, 2), PutLe(&central, 0, 2), PutLe(&central, 8, 2);
+  PutLe(&central, 0, 2), PutLe(&central, 0x21, 2), PutLe(&central, crc, 4);
+  PutLe(&central, compressed, 4), PutLe(&central, declaredSize, 4);
+  PutLe(&central, name.size(), 2), PutLe(&central, 0, 6), PutLe(&central, 0, 2);
+  PutLe(&central, 0, 4), PutLe(&central, 0, 4);
+  central += name;
+  std::string end;
+  PutLe(&end, 0x06054b50, 4), PutLe(&end, 0, 4), PutLe(&end, 1, 2), PutLe(&end, 1, 2);
+  PutLe(&end, central.size(), 4), PutLe(&end, header.size() + compressed, 4), PutLe(&end, 0, 2);
+
+  std::ofstream out(path, std::ios::binary);
+  out << header << first;
+  for (std::uint64_t i = 1; i < mebibytes; ++i) out << repeated;
+  out << tail << central << end;
+}
+
+TEST(ApkIcon, CopiesTheHdpiEntryByteForByteWhateverItsFormat) {
+  TempDir dir;
+  const std::string icons = dir / "icons";
+  fs::create_directories(icons);
+  struct Case {
+    IconFormat format;
+    std::string magic;
+  } cases[] = {{IconFormat::kPng, "\x89PNG"},
+               {IconFormat::kJpeg, "\xff\xd8\xff"},
+               {IconFormat::kWebp, "RIFF"}};
+  for (const Case& c : cases) {
+    ApkSpec spec;  // the same package each time: the later icon replaces the earlier
+    spec.iconFormat = c.format;
+    spec.iconDensities = {160, 240, 480};
+    ApkBadging info = BuildAndRead(spec, dir / "game.apk");
+    ASSERT_EQ(info.iconEntry, test::IconEntryName(spec, 240));
+    ASSERT_TRUE(ExtractApkIcon(info, icons)) << info.iconEntry;
+    EXPECT_EQ(info.iconPath, icons + "/com.lumo.sample.png");
+    std::string bytes = test::ReadFile(info.iconPath);
+    EXPECT_EQ(bytes, test::UnzipEntry(info.apkPath, info.iconEntry));
+    EXPECT_EQ(bytes.substr(0, c.magic.size()), c.magic);
+    EXPECT_EQ(FilesUnder(icons), std::vector<std::string>{"com.lumo.sample.png"});
+  }
+}
+
+TEST(ApkIcon, WritesIntoTheUsersIconsFolderByDefault) {
+  TempDir dir;
+  Settings::instance().iconsDir = dir / "user-icons";
+  fs::create_directories(Settings::instance().iconsDir);
+  ApkSpec spec;
+  spec.nativeAbis = {"arm64-v8a"};
+  ApkBadging info = BuildAndRead(spec, dir / "game.apk");
+  EXPECT_TRUE(ExtractApkIcon(info));
+  EXPECT_EQ(info.iconPath, dir / "user-icons/com.lumo.sample.png");
+  EXPECT_TRUE(fs::is_regular_file(info.iconPath));
+  Settings::instance().iconsDir.clear();
+}
+
+TEST(ApkIcon, NothingMissingOrBrokenYieldsAFile) {
+  TempDir dir;
+  const std::string icons = dir / "icons";
+  fs::create_directories(icons);
+  ApkSpec noIcon;
+  noIcon.iconFormat = IconFormat::kNone;
+  ApkBadging info = BuildAndRead(noIcon, dir / "no-icon.apk");
+  EXPECT_FALSE(ExtractApkIcon(info, icons));
+
+  ApkBadging good = BuildAndRead(ApkSpec{}, dir / "good.apk");
+  ApkBadging wrongEntry = good;
+  wrongEntry.iconEntry = "res/drawable-hdpi-v4/ICON.png";  // names are case-sensitive
+  EXPECT_FALSE(ExtractApkIcon(wrongEntry, icons));
+
+  std::string whole = test::ReadFile(good.apkPath);
+  test::WriteFile(dir / "truncated.apk", whole.substr(0, whole.size() / 2));
+  test::WriteFile(dir / "text.apk", "not a zip");
+  for (const char* name : {"truncated.apk", "text.apk", "missing.apk"}) {
+    ApkBadging broken = good;
+    broken.apkPath = dir / name;
+    EXPECT_FALSE(ExtractApkIcon(broken, icons)) << name;
+    EXPECT_TRUE(broken.iconPath.empty()) << name;
+  }
+  EXPECT_TRUE(FilesUnder(icons).empty());
+}
+
+TEST(ApkIcon, PackageNamesNeverSteerTheFileOutOfTheFolder) {
+  TempDir dir;
+  const std::string icons = dir / "a/b/icons";
+  fs::create_directories(icons);
+  ApkBadging good = BuildAndRead(ApkSpec{}, dir / "good.apk");
+  for (const char* name : {"../evil", "../../../evil", "a/b", "..", ".", "", "com..x", ".com",
+                           "com.", "/tmp/evil", "com.x\\..\\y", "名字", "com.x y"}) {
+    EXPECT_FALSE(IsValidPackageName(name)) << name;
+    ApkBadging forged = good;
+    forged.packageName = name;
+    EXPECT_FALSE(ExtractApkIcon(forged, icons)) << name;
+    EXPECT_TRUE(forged.iconPath.empty());
+  }
+  for (const char* name : {"com.lumo.sample", "a", "A_1.b2.C_"})
+    EXPECT_TRUE(IsValidPackageName(name)) << name;
+  EXPECT_EQ(FilesUnder(dir / "a"), (std::vector<std::string>{"b", "b/icons"}));
+
+  // A link planted at the icon's name is replaced, never written through.
+  test::WriteFile(dir / "outside.txt", "keep me");
+  fs::create_symlink(dir / "outside.txt", icons + "/com.lumo.sample.png");
+  ASSERT_TRUE(ExtractApkIcon(good, icons));
+  EXPECT_EQ(test::ReadFile(dir / "outside.txt"), "keep me");
+  EXPECT_FALSE(fs::is_symlink(good.iconPath));
+}
+
+TEST(ApkIcon, RefusesAnEntryThatWouldInflateToGigabytes) {
+  TempDir dir;
+  const std::string icons = dir / "icons";
+  fs::create_directories(icons);
+  const std::string entry = "res/drawable-hdpi-v4/icon.png";
+  ApkBadging info;
+  info.packageName = "com.lumo.bomb";
+  info.iconEntry = entry;
+
+  // Honest directory: 3 GiB declared and really there.
+  info.apkPath = dir / "honest.apk";
+  WriteZeroBomb(info.apkPath, entry, 3072, 3072ull << 20);
+  EXPECT_LT(fs::file_size(info.apkPath), 16u << 20);
+  EXPECT_FALSE(ExtractApkIcon(info, icons));
+
+  // Lying directory: a tiny size declared over the same gigabytes of zeros.
+  info.apkPath = dir / "lying.apk";
+  WriteZeroBomb(info.apkPath, entry, 3072, 1000);
+  EXPECT_FALSE(ExtractApkIcon(info, icons));
+  EXPECT_TRUE(info.iconPath.empty());
+  EXPECT_TRUE(FilesUnder(icons).empty());  // no partial icon, no temporary file
+
+  // The same crafted archive under the cap is a valid icon: the refusals above are the cap's.
+  info.apkPath = dir / "small.apk";
+  WriteZeroBomb(info.apkPath, entry, 2, 2u << 20);
+  ASSERT_TRUE(ExtractApkIcon(info, icons));
+  EXPECT_EQ(fs::file_size(info.iconPath), 2u << 20);
+}
+
+}  // namespace
+}  // namespace lumo

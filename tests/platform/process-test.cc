@@ -1,0 +1,41 @@
+#include "platform/process.h"
+
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "tests/support/sandbox.h"
+
+namespace lumo::platform {
+namespace {
+
+TEST(RunProcess, PassesArgumentsVerbatimAndCapturesBothStreams) {
+  test::TempDir dir;
+  const std::string tricky = "a \"b\" 'c' $(touch " + (dir / "pwned") + ") `x`; d";
+  ProcessOutput out = RunProcess(
+      {"/bin/sh", "-c", "printf '%s|' \"$@\"; echo err >&2; exit 3", "sh", tricky, ""}, 1 << 16);
+  EXPECT_TRUE(out.started);
+  EXPECT_EQ(out.exitCode, 3);
+  EXPECT_EQ(out.text, tricky + "||err\n");
+  EXPECT_FALSE(std::filesystem::exists(dir / "pwned"));
+}
+
+TEST(RunProcess, BoundsOutputWithoutBlockingTheChildAndReportsFailedStarts) {
+  // 32 MiB through a 4 KiB limit: the child must still run to its end.
+  ProcessOutput big = RunProcess({"/usr/bin/head", "-c", "33554432", "/dev/zero"}, 4096);
+  EXPECT_TRUE(big.started);
+  EXPECT_EQ(big.exitCode, 0);
+  EXPECT_TRUE(big.truncated);
+  EXPECT_EQ(big.text.size(), 4096u);
+
+  ProcessOutput missing = RunProcess({"/nonexistent/program"}, 4096);
+  EXPECT_FALSE(missing.started);
+  EXPECT_TRUE(missing.text.empty());
+  EXPECT_FALSE(RunProcess({}, 4096).started);
+
+  ProcessOutput killed = RunProcess({"/bin/sh", "-c", "kill -9 $$"}, 4096);
+  EXPECT_EQ(killed.exitCode, -1);
+}
+
+}  // namespace
+}  // namespace lumo::platform
