@@ -87,18 +87,19 @@ class SocketServer final : public VmServer {
 
   // True when the thread has ended and the object may be deleted.
   bool Close() {
-    bool idle;
     {
       std::unique_lock<std::mutex> lock(gateMutex_);
       closing_ = true;
-      idle = gateIdle_.wait_for(lock, kCloseWait, [this] { return !inCallback_; });
+      if (!gateIdle_.wait_for(lock, kCloseWait, [this] { return !inCallback_; })) {
+        // Still under the gate, so the thread cannot get past its callback before it knows
+        // that it owns the server now and deletes it when the callback returns.
+        Trace("%s", "a callback did not return; leaving the bridge thread behind");
+        orphaned_ = true;
+        if (thread_.joinable()) thread_.detach();
+        return false;
+      }
     }
     if (wakeFds_[1] >= 0) (void)!write(wakeFds_[1], "x", 1);
-    if (!idle) {
-      Trace("%s", "a callback did not return; leaving the bridge thread behind");
-      if (thread_.joinable()) thread_.detach();
-      return false;
-    }
     if (thread_.joinable()) thread_.join();
     return true;
   }
@@ -146,6 +147,7 @@ class SocketServer final : public VmServer {
   FrameReader reader_;
   std::atomic<bool> writeFailed_{false};
   std::atomic<bool> closing_{false};
+  std::atomic<bool> orphaned_{false};
   std::mutex gateMutex_;
   std::condition_variable gateIdle_;
   bool inCallback_ = false;
@@ -162,6 +164,7 @@ void SocketServer::Run() {
     if (peer >= 0 && fds[2].revents && !ReadPeer()) continue;
     if (fds[1].revents & POLLIN) Accept();
   }
+  if (orphaned_) delete this;
 }
 
 void SocketServer::Accept() {

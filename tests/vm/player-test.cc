@@ -227,6 +227,7 @@ TEST_F(PlayerTest, ClosingLumoEndsThePlayerWithoutStartingItAgain) {
   ClosePlayerOnExit();
   EXPECT_TRUE(LumoLogHas("VM Connection disconnected. [result=1]."));
   EXPECT_TRUE(PlayerLogHas("player ended"));
+  EXPECT_TRUE(test::WaitFor([] { return test::PlayerProcesses().empty(); }));
   EXPECT_FALSE(test::WaitFor([] { return !test::PlayerProcesses().empty(); },
                              std::chrono::milliseconds(500)));
 }
