@@ -7,7 +7,10 @@
 namespace runbox {
 
 // How this player runs. Lumo starts the player with no arguments, so everything comes from the
-// environment (tests set it) with defaults for a real session; flags override it.
+// environment (tests set it) with defaults for a real session; flags override it. Each field
+// has a variable RUNBOX_<NAME> and a flag --<name>: SERVER, DATA_DIR, BOOT_MS, BOOT_RESULT,
+// HEADLESS, ADB_SERIAL, ADB, AAPT, INSTALL_RATE (bytes per second), IDLE_EXIT_MS, ABIS
+// (comma-separated).
 struct PlayerConfig {
   std::string serverName = "andkite0";  // the bridge server to connect to
   std::string dataDir;                  // installed packages and the player's log
