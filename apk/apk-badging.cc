@@ -17,7 +17,7 @@ namespace lumo {
 namespace {
 
 // Badging output is a few KiB; anything far beyond that is not the tool we expect.
-constexpr std::size_t kMaxToolOutput = 4 * 1024 * 1024;
+constexpr std::size_t kMaxToolOutput = std::size_t{4} << 20;
 
 std::string& AaptPathOverride() {
   static std::string path;

@@ -7,6 +7,7 @@
 #include "app/paths.h"
 #include "app/settings.h"
 #include "catalogue/app-database-task-loop.h"
+#include "download/download-task-mgr.h"
 #include "platform/single-instance.h"
 #include "platform/ui-loop.h"
 #include "platform/window.h"
@@ -70,6 +71,7 @@ int Application::Run() {
 
 void Application::ShutDown() {
   DataStat::instance()->AppLogExit();
+  DownloadTaskMgr::instance()->stopAll();
   // Before the window object goes: no bridge callback may reach it.
   DeleteVmBridge();
   frontEnd_->DeleteMainWindow();

@@ -11,6 +11,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <string>
+#include <sys/stat.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
 #include <thread>
@@ -44,8 +45,24 @@ class Fd {
 // Owns the spawn attributes and file actions for one start.
 struct SpawnSetup {
   posix_spawn_file_actions_t actions;
-  SpawnSetup() { posix_spawn_file_actions_init(&actions); }
-  ~SpawnSetup() { posix_spawn_file_actions_destroy(&actions); }
+  posix_spawnattr_t attributes;
+  SpawnSetup() {
+    posix_spawn_file_actions_init(&actions);
+    posix_spawnattr_init(&attributes);
+    // The child starts with no blocked signals and SIGPIPE at its default, whatever this
+    // thread or the UI toolkit changed for themselves.
+    sigset_t none, defaults;
+    sigemptyset(&none);
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &defaults);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  }
+  ~SpawnSetup() {
+    posix_spawnattr_destroy(&attributes);
+    posix_spawn_file_actions_destroy(&actions);
+  }
   SpawnSetup(const SpawnSetup&) = delete;
   SpawnSetup& operator=(const SpawnSetup&) = delete;
 };
@@ -88,11 +105,13 @@ ProcessOutput RunProcess(const std::vector<std::string>& argv, std::size_t maxOu
   posix_spawn_file_actions_adddup2(&setup.actions, writeEnd.get(), 2);
 
   std::vector<char*> args;
+  args.reserve(argv.size() + 1);
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
 
   pid_t pid = 0;
-  if (::posix_spawn(&pid, args[0], &setup.actions, nullptr, args.data(), environ) != 0) return out;
+  if (::posix_spawn(&pid, args[0], &setup.actions, &setup.attributes, args.data(), environ) != 0)
+    return out;
   out.started = true;
   writeEnd.Close();  // only the child holds a writer now, so its exit ends the reading
   ReadUntilEnd(readEnd.get(), maxOutput, &out);
@@ -103,17 +122,19 @@ ProcessOutput RunProcess(const std::vector<std::string>& argv, std::size_t maxOu
 // Finding, starting and ending programs by name: the player runtime.
 namespace {
 
-int SpawnWithSession(const std::vector<std::string>& argv, bool newSession) {
+// Starts a program in a session of its own, so that it outlives this process's terminal and
+// the signals sent to its group.
+int SpawnInNewSession(const std::vector<std::string>& argv) {
   if (argv.empty() || argv[0].empty()) return -1;
   std::vector<char*> args;
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
-  posix_spawnattr_t attributes;
-  posix_spawnattr_init(&attributes);
-  if (newSession) posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSID);
+  SpawnSetup setup;
+  short flags = 0;
+  posix_spawnattr_getflags(&setup.attributes, &flags);
+  posix_spawnattr_setflags(&setup.attributes, flags | POSIX_SPAWN_SETSID);
   pid_t pid = -1;
-  int error = posix_spawn(&pid, argv[0].c_str(), nullptr, &attributes, args.data(), environ);
-  posix_spawnattr_destroy(&attributes);
+  int error = posix_spawn(&pid, args[0], nullptr, &setup.attributes, args.data(), environ);
   return error == 0 ? pid : -1;
 }
 
@@ -165,13 +186,13 @@ bool HasEnded(int pid) {
 }  // namespace
 
 int SpawnDetached(const std::vector<std::string>& argv) {
-  int pid = SpawnWithSession(argv, true);
+  int pid = SpawnInNewSession(argv);
   if (pid > 0) std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
   return pid;
 }
 
 bool SpawnAndWait(const std::vector<std::string>& argv, int* exitCode) {
-  int pid = SpawnWithSession(argv, true);
+  int pid = SpawnInNewSession(argv);
   if (pid <= 0) return false;
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
@@ -210,6 +231,12 @@ bool WaitForProcessEnd(int pid, int timeoutMs) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return true;
+}
+
+bool MarkExecutable(const std::string& path) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  return chmod(path.c_str(), (info.st_mode & 07777) | S_IXUSR) == 0;
 }
 
 bool Is64BitOperatingSystem() {

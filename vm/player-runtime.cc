@@ -9,6 +9,7 @@
 #include "app/messages.h"
 #include "app/paths.h"
 #include "app/settings.h"
+#include "download/download-task-mgr.h"
 #include "platform/file-system.h"
 #include "platform/ini.h"
 #include "platform/process.h"
@@ -83,6 +84,8 @@ bool StopPlayer() {
 
 bool InstallPlayerAsync(const std::string& setupPath) {
   std::thread([command = PlayerSetupCommand(setupPath)] {
+    // Downloaded files are not executable; this one is ours to run.
+    platform::MarkExecutable(command.front());
     int exitCode = 0;
     // A setup that cannot start posts nothing: there is nothing to launch after it.
     if (!platform::SpawnAndWait(command, &exitCode)) return;
@@ -101,10 +104,11 @@ void EnsurePlayer() {
     InstallPlayerAsync(setupPath);
     return;
   }
-  // TODO(downloads): register "player_task" with DownloadTaskMgr once it has landed; until
-  // then a missing setup is only logged.
-  Log::instance()->write("player setup %s is missing; download of %s not available yet",
-                         setupPath.c_str(), PlayerSetupUrl().c_str());
+  // The main window's completion handler hands the downloaded file to InstallPlayerAsync.
+  auto task = std::make_shared<DownloadTask>(
+      kPlayerTaskKey, PlayerSetupUrl(), Settings::instance().downloadDir, kPlayerSetupFileName);
+  std::shared_ptr<DownloadTaskMgr> manager = DownloadTaskMgr::instance();
+  if (manager->addTask(task)) manager->startTask(kPlayerTaskKey);
 }
 
 }  // namespace lumo

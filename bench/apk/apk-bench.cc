@@ -30,18 +30,19 @@ struct Sample {
   int status = -1;
 };
 
-std::string g_peakFile;
+std::string peakFile;
 
 // One child run with its output discarded, under GNU time for its peak memory: a child's own
 // rusage would also count the memory of this process, which the spawn shares until exec.
 Sample RunOnce(const std::vector<std::string>& command) {
-  std::vector<std::string> argv = {"/usr/bin/time", "-f", "%M", "-o", g_peakFile};
+  std::vector<std::string> argv = {"/usr/bin/time", "-f", "%M", "-o", peakFile};
   argv.insert(argv.end(), command.begin(), command.end());
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
   posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
   std::vector<char*> args;
+  args.reserve(argv.size() + 1);
   for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
   args.push_back(nullptr);
   Sample sample;
@@ -52,7 +53,7 @@ Sample RunOnce(const std::vector<std::string>& command) {
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     sample.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    std::ifstream peak(g_peakFile);
+    std::ifstream peak(peakFile);
     peak >> sample.peakKib;
   }
   sample.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -60,22 +61,32 @@ Sample RunOnce(const std::vector<std::string>& command) {
   return sample;
 }
 
-// Median time and largest peak over several runs; the first run warms the page cache.
-Sample Measure(const std::vector<std::string>& argv, int runs) {
-  RunOnce(argv);
-  std::vector<Sample> samples;
-  for (int i = 0; i < runs; ++i) samples.push_back(RunOnce(argv));
-  std::sort(samples.begin(), samples.end(),
-            [](const Sample& a, const Sample& b) { return a.seconds < b.seconds; });
-  Sample result = samples[samples.size() / 2];
-  for (const Sample& s : samples) result.peakKib = std::max(result.peakKib, s.peakKib);
-  for (const Sample& s : samples) result.status = std::max(result.status, s.status);
-  return result;
+// Median time and largest peak of each command over several rounds. The commands take turns
+// within a round, so load from elsewhere on the machine falls on all of them alike; a first
+// round warms the page cache and is not counted.
+std::vector<Sample> Measure(const std::vector<std::vector<std::string>>& commands, int rounds) {
+  std::vector<std::vector<Sample>> samples(commands.size());
+  for (int round = 0; round <= rounds; ++round) {
+    for (std::size_t i = 0; i < commands.size(); ++i) {
+      Sample sample = RunOnce(commands[i]);
+      if (round > 0) samples[i].push_back(sample);
+    }
+  }
+  std::vector<Sample> results;
+  for (std::vector<Sample>& runs : samples) {
+    std::sort(runs.begin(), runs.end(),
+              [](const Sample& a, const Sample& b) { return a.seconds < b.seconds; });
+    Sample result = runs[runs.size() / 2];
+    for (const Sample& s : runs) result.peakKib = std::max(result.peakKib, s.peakKib);
+    for (const Sample& s : runs) result.status = std::max(result.status, s.status);
+    results.push_back(result);
+  }
+  return results;
 }
 
 void Report(const char* what, const Sample& s, const Sample& lumo) {
   std::printf("  %-28s %9.1f ms %9.1f MiB   lumo-apk/this: time %5.2f  memory %5.2f%s\n", what,
-              s.seconds * 1000, s.peakKib / 1024.0, lumo.seconds / s.seconds,
+              s.seconds * 1000, static_cast<double>(s.peakKib) / 1024.0, lumo.seconds / s.seconds,
               static_cast<double>(lumo.peakKib) / static_cast<double>(s.peakKib),
               s.status == 0 ? "" : "  (exit status not 0!)");
 }
@@ -95,10 +106,14 @@ bool BenchOne(const std::string& folder, std::uint64_t mebibytes) {
   }
   const std::string icons = folder + "/icons";
   const std::string entry = lumo::test::IconEntryName(spec, 240);
-  const int runs = 7;
-  Sample lumo = Measure({LUMO_PROGRAM_DIR "/lumo-apk", apk, icons}, runs);
-  Sample aapt = Measure({"/usr/bin/aapt", "dump", "badging", apk}, runs);
-  Sample unzip = Measure({"/usr/bin/unzip", "-p", apk, entry}, runs);
+  const int runs = 9;
+  std::vector<Sample> results = Measure({{LUMO_PROGRAM_DIR "/lumo-apk", apk, icons},
+                                         {"/usr/bin/aapt", "dump", "badging", apk},
+                                         {"/usr/bin/unzip", "-p", apk, entry}},
+                                        runs);
+  const Sample& lumo = results[0];
+  const Sample& aapt = results[1];
+  const Sample& unzip = results[2];
   std::printf("APK of %.1f MiB (median of %d runs, peak resident memory):\n",
               static_cast<double>(std::filesystem::file_size(apk)) / (1 << 20), runs);
   Report("lumo-apk read + extract", lumo, lumo);
@@ -120,7 +135,7 @@ int main(int argc, char** argv) {
   if (sizes.empty()) sizes = {128, 512};
   const std::string folder = base + "/lumo-apk-bench";
   std::filesystem::create_directories(folder);
-  g_peakFile = folder + "/peak.txt";
+  peakFile = folder + "/peak.txt";
   bool ok = true;
   for (std::uint64_t size : sizes) ok = BenchOne(folder, size) && ok;
   std::filesystem::remove_all(folder);

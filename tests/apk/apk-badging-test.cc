@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/log.h"
 #include "tests/support/apk-builder.h"
+#include "tests/support/log-capture.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/wait.h"
 
@@ -23,23 +23,19 @@ constexpr char kPackageError[] = "aapt dumpbadging packagename error. [source=";
 constexpr char kProgramFolderAapt[] = LUMO_PROGRAM_DIR "/aapt";
 
 // The test programs live outside the program folder; they use the aapt link the build put
-// there. The process's log goes to a file of its own, so tests can look for their lines.
+// there. The log goes to a file of the test's own, so tests can look for their lines.
 class ApkTestEnvironment : public testing::Environment {
  public:
   void SetUp() override {
     SetAaptPathForTest(kProgramFolderAapt);
-    Log::instance()->init("lum", dir_.path());
+    test::StartLogCapture();
   }
-  void TearDown() override { Log::instance()->stop(); }
-
- private:
-  TempDir dir_;
 };
-[[maybe_unused]] testing::Environment* const kLogEnvironment =
+[[maybe_unused]] testing::Environment* const kApkEnvironment =
     testing::AddGlobalTestEnvironment(new ApkTestEnvironment);
 
 std::size_t CountInLog(const std::string& text) {
-  std::string log = test::ReadFile(Log::instance()->path());
+  std::string log = test::CapturedLog();
   std::size_t count = 0;
   for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
     ++count;
@@ -191,7 +187,7 @@ TEST(ApkBadging, BadInputLogsTheMissingPackageNameAndNothingElse) {
   EXPECT_EQ(Read(good).packageName, "com.lumo.sample");
 
   EXPECT_TRUE(LogReaches(kPackageError, before + 7));
-  std::string log = test::ReadFile(Log::instance()->path());
+  std::string log = test::CapturedLog();
   EXPECT_NE(log.find("package: name='../../../evilx'"), std::string::npos);
 }
 

@@ -41,14 +41,17 @@ void PutLe(std::string* out, std::uint64_t value, int bytes) {
   for (int i = 0; i < bytes; ++i) out->push_back(static_cast<char>((value >> (8 * i)) & 0xff));
 }
 
-// A zip with one deflated entry of `mebibytes` MiB of zeros, whose directory declares
-// `declaredSize` bytes. The deflate stream is one full-flushed block repeated, so gigabytes
-// of content take a few MiB of archive and no time to make.
-void WriteZeroBomb(const std::string& path, const std::string& name, std::uint64_t mebibytes,
-                   std::uint64_t declaredSize) {
+// Deflated zeros: the first full-flushed MiB, the block that every further MiB repeats (a
+// full flush forgets all history, so it never changes), and the final block.
+struct DeflatedZeros {
+  std::string first, repeated, tail;
+  uLong mebibyteCrc = 0;
+};
+
+DeflatedZeros DeflateZeros() {
   std::vector<unsigned char> zeros(1 << 20, 0), block(1 << 16);
   z_stream stream{};
-  ASSERT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY), Z_OK);
+  deflateInit2(&stream, 9, Z_DEFLATED, -15, 9, Z_DEFAULT_STRATEGY);
   auto deflateOnce = [&](int flush, std::size_t in) {
     stream.next_in = zeros.data();
     stream.avail_in = static_cast<uInt>(in);
@@ -57,37 +60,50 @@ void WriteZeroBomb(const std::string& path, const std::string& name, std::uint64
     deflate(&stream, flush);
     return std::string(block.begin(), block.begin() + (block.size() - stream.avail_out));
   };
-  std::string first = deflateOnce(Z_FULL_FLUSH, zeros.size());
-  std::string repeated = deflateOnce(Z_FULL_FLUSH, zeros.size());
-  std::string tail = deflateOnce(Z_FINISH, 0);
+  DeflatedZeros out;
+  out.first = deflateOnce(Z_FULL_FLUSH, zeros.size());
+  out.repeated = deflateOnce(Z_FULL_FLUSH, zeros.size());
+  out.tail = deflateOnce(Z_FINISH, 0);
   deflateEnd(&stream);
-  uLong chunkCrc = crc32(0, zeros.data(), static_cast<uInt>(zeros.size())), crc = chunkCrc;
-  for (std::uint64_t i = 1; i < mebibytes; ++i) crc = crc32_combine(crc, chunkCrc, 1 << 20);
-  std::uint64_t compressed = first.size() + repeated.size() * (mebibytes - 1) + tail.size();
+  out.mebibyteCrc = crc32(0, zeros.data(), static_cast<uInt>(zeros.size()));
+  return out;
+}
 
-  std::string header;
+// The fields that the local header and the central directory share, from "version needed".
+void PutEntryFields(std::string* out, uLong crc, std::uint64_t compressed,
+                    std::uint64_t declaredSize, const std::string& name) {
+  PutLe(out, 20, 2), PutLe(out, 0, 2), PutLe(out, 8, 2);      // version, flags, deflate
+  PutLe(out, 0, 2), PutLe(out, 0x21, 2), PutLe(out, crc, 4);  // 1980-01-01, CRC
+  PutLe(out, compressed, 4), PutLe(out, declaredSize, 4);
+  PutLe(out, name.size(), 2);
+}
+
+// A zip with one deflated entry of `mebibytes` MiB of zeros, whose directory declares
+// `declaredSize` bytes. Gigabytes of content take a few MiB of archive and no time to make.
+void WriteZeroBomb(const std::string& path, const std::string& name, std::uint64_t mebibytes,
+                   std::uint64_t declaredSize) {
+  DeflatedZeros zeros = DeflateZeros();
+  uLong crc = zeros.mebibyteCrc;
+  for (std::uint64_t i = 1; i < mebibytes; ++i)
+    crc = crc32_combine(crc, zeros.mebibyteCrc, 1 << 20);
+  std::uint64_t compressed =
+      zeros.first.size() + zeros.repeated.size() * (mebibytes - 1) + zeros.tail.size();
+  std::string header, central, end;
   PutLe(&header, 0x04034b50, 4);
-  PutLe(&header, 20, 2), PutLe(&header, 0, 2), PutLe(&header, 8, 2);
-  PutLe(&header, 0, 2), PutLe(&header, 0x21, 2), PutLe(&header, crc, 4);
-  PutLe(&header, compressed, 4), PutLe(&header, declaredSize, 4);
-  PutLe(&header, name.size(), 2), PutLe(&header, 0, 2);
+  PutEntryFields(&header, crc, compressed, declaredSize, name);
+  PutLe(&header, 0, 2);  // no extra field
   header += name;
-  std::string central;
-  PutLe(&central, 0x02014b50, 4);
-  PutLe(&central, 20, 2), PutLe(&central, 20, 2), PutLe(&central, 0, 2), PutLe(&central, 8, 2);
-  PutLe(&central, 0, 2), PutLe(&central, 0x21, 2), PutLe(&central, crc, 4);
-  PutLe(&central, compressed, 4), PutLe(&central, declaredSize, 4);
-  PutLe(&central, name.size(), 2), PutLe(&central, 0, 6), PutLe(&central, 0, 2);
-  PutLe(&central, 0, 4), PutLe(&central, 0, 4);
+  PutLe(&central, 0x02014b50, 4), PutLe(&central, 20, 2);  // made by
+  PutEntryFields(&central, crc, compressed, declaredSize, name);
+  PutLe(&central, 0, 6), PutLe(&central, 0, 2), PutLe(&central, 0, 4), PutLe(&central, 0, 4);
   central += name;
-  std::string end;
   PutLe(&end, 0x06054b50, 4), PutLe(&end, 0, 4), PutLe(&end, 1, 2), PutLe(&end, 1, 2);
   PutLe(&end, central.size(), 4), PutLe(&end, header.size() + compressed, 4), PutLe(&end, 0, 2);
 
   std::ofstream out(path, std::ios::binary);
-  out << header << first;
-  for (std::uint64_t i = 1; i < mebibytes; ++i) out << repeated;
-  out << tail << central << end;
+  out << header << zeros.first;
+  for (std::uint64_t i = 1; i < mebibytes; ++i) out << zeros.repeated;
+  out << zeros.tail << central << end;
 }
 
 TEST(ApkIcon, CopiesTheHdpiEntryByteForByteWhateverItsFormat) {

@@ -174,7 +174,7 @@ bool AddExtras(const ApkSpec& spec, const std::string& apkPath, const fs::path& 
     if (error) *error = std::string("cannot add entries: ") + zip_strerror(archive.get());
     return false;
   }
-  archive.release();
+  (void)archive.release();  // zip_close has freed it
   return true;
 }
 
@@ -220,7 +220,7 @@ bool PatchManifestText(const std::string& apkPath, const std::string& from, cons
     return false;
   }
   if (zip_close(archive.get()) != 0) return false;
-  archive.release();
+  (void)archive.release();  // zip_close has freed it
   return true;
 }
 

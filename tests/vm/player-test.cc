@@ -300,7 +300,8 @@ class PlayerSetupTest : public PlayerTest {
 TEST_F(PlayerSetupTest, ASetupLeftInTheDownloadFolderIsInstalledAndThePlayerStarted) {
   EXPECT_FALSE(IsPlayerInstalled());
   std::string setup = Settings::instance().downloadDir + "/AKTInstaller.exe";
-  std::filesystem::copy_file(test::BuiltSetupPath(), setup);
+  // As a download leaves it: not executable.
+  test::WriteFile(setup, test::ReadFile(test::BuiltSetupPath()));
   // The main window answers the end of the setup by starting the player.
   ui_.OnSetupDone([] { LaunchPlayer(); });
   EnsurePlayer();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -66,6 +67,7 @@ class UiRecorder {
   bool WaitFor(std::uint32_t id, std::size_t count = 1, int timeoutMs = 30000);
   // Called when 1043 arrives (the main window launches the player then).
   void OnSetupDone(std::function<void()> fn) { onSetupDone_ = std::move(fn); }
+  platform::WindowHandle window() const { return window_; }
 
  private:
   platform::WindowHandle window_ = 0;

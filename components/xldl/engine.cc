@@ -1,0 +1,319 @@
+#include "components/xldl/engine.h"
+
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+#include <aria2/aria2.h>
+
+namespace xldl {
+
+namespace {
+
+// Several connections per file, each at least a megabyte apart; a lost connection is
+// retried a few times before the task fails, so a flaky server still finishes the file.
+const aria2::KeyVals kSessionOptions = {
+    {"max-concurrent-downloads", "16"},
+    {"split", "8"},
+    {"max-connection-per-server", "8"},
+    {"min-split-size", "1M"},
+    {"max-tries", "5"},
+    {"retry-wait", "1"},
+    {"connect-timeout", "10"},
+    {"timeout", "20"},
+    // The control file beside a partial file is what lets a killed process resume; saving
+    // it every second bounds what a kill loses.
+    {"auto-save-interval", "1"},
+    {"file-allocation", "none"},
+    // A leftover file without a control file says nothing about its content: start over
+    // instead of trusting it or picking another name.
+    {"allow-overwrite", "true"},
+    {"auto-file-renaming", "false"},
+    {"continue", "false"},
+    {"quiet", "true"},
+    {"console-log-level", "error"},
+    {"download-result", "hide"},
+    {"summary-interval", "0"},
+};
+
+std::string BaseName(const std::string& path) {
+  auto slash = path.find_last_of('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+bool IsPlainFileName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
+}
+
+bool IsPlainFolder(const std::string& folder) {
+  if (folder.empty() || folder[0] != '/' || folder.find('\0') != std::string::npos) {
+    return false;
+  }
+  std::size_t start = 1;
+  while (start <= folder.size()) {
+    std::size_t end = folder.find_first_of("/\\", start);
+    if (end == std::string::npos) end = folder.size();
+    std::string step = folder.substr(start, end - start);
+    if (step == "." || step == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+struct Engine::Task {
+  TaskSpec spec;
+  // Written by callers: what is wanted. Each start or stop bumps commandSeq; each start
+  // also bumps startSeq, which is what turns a failed task into a retry.
+  bool wantRunning = false;
+  std::uint64_t commandSeq = 0;
+  std::uint64_t startSeq = 0;
+  // The engine thread's own bookkeeping.
+  aria2::A2Gid gid = 0;
+  std::uint64_t appliedStartSeq = 0;
+  std::uint64_t appliedCommandSeq = 0;
+  bool pauseSent = false;
+  TaskSnapshot published;
+};
+
+// The one aria2 session of the process; lives on the engine thread.
+class Engine::Session {
+ public:
+  Session() {
+    // aria2's global state does not survive a deinit and a second init in one process, so
+    // it is set up once and left to the process's end; sessions may come and go.
+    static std::once_flag once;
+    std::call_once(once, [] { aria2::libraryInit(); });
+    aria2::SessionConfig config;
+    config.keepRunning = true;
+    // Signals belong to the program that loaded the engine.
+    config.useSignalHandler = false;
+    session_ = aria2::sessionNew(kSessionOptions, config);
+  }
+  ~Session() {
+    if (session_) {
+      // A graceful stop writes the control files of unfinished downloads.
+      aria2::shutdown(session_, false);
+      auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+      while (aria2::run(session_, aria2::RUN_ONCE) == 1) {
+        if (std::chrono::steady_clock::now() > deadline) aria2::shutdown(session_, true);
+      }
+      aria2::sessionFinal(session_);
+    }
+  }
+  aria2::Session* get() const { return session_; }
+
+ private:
+  aria2::Session* session_ = nullptr;
+};
+
+Engine::Engine() = default;
+
+Engine::~Engine() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+bool Engine::Start() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  thread_ = std::thread(&Engine::Run, this);
+  wake_.wait(lock, [this] { return started_ || stopping_; });
+  return started_;
+}
+
+void Engine::Run() {
+  Session session;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!session.get()) {
+      stopping_ = true;
+      wake_.notify_all();
+      return;
+    }
+    started_ = true;
+  }
+  wake_.notify_all();
+  // One turn of aria2 moves a few kilobytes per connection, so the tasks are looked at only
+  // every kLookInterval, or at once when a call has come: a transfer spends its time in
+  // aria2, not in reading its state.
+  constexpr auto kLookInterval = std::chrono::milliseconds(100);
+  auto nextLook = std::chrono::steady_clock::now();
+  bool busy = false;
+  for (;;) {
+    bool look = false;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      if (stopping_) break;
+      auto now = std::chrono::steady_clock::now();
+      look = callsPending_ || now >= nextLook;
+      if (look) {
+        callsPending_ = false;
+        nextLook = now + kLookInterval;
+        busy = ApplyControls(session);
+      }
+      // With nothing handed to aria2 there is nothing to poll: sleep until a call comes.
+      if (!busy) wake_.wait_for(lock, kLookInterval * 2);
+    }
+    if (busy) aria2::run(session.get(), aria2::RUN_ONCE);
+    if (look) {
+      std::lock_guard<std::mutex> lock(mutex_);
+      Publish(session);
+    }
+  }
+}
+
+bool Engine::ApplyControls(Session& session) {
+  bool busy = false;
+  for (auto& [id, task] : tasks_) busy = ApplyControl(session, *task) || busy;
+  return busy;
+}
+
+bool Engine::ApplyControl(Session& session, Task& t) {
+  t.appliedCommandSeq = t.commandSeq;
+  bool retry = t.wantRunning && t.startSeq > t.appliedStartSeq;
+  if (t.spec.refused) {
+    if (retry) {
+      t.appliedStartSeq = t.startSeq;
+      t.published.state = 1;
+      t.published.failCode = kErrorFileCreate;
+    }
+    return false;
+  }
+  aria2::DownloadStatus status = aria2::DOWNLOAD_REMOVED;
+  if (t.gid != 0) {
+    aria2::DownloadHandle* handle = aria2::getDownloadHandle(session.get(), t.gid);
+    if (handle) status = handle->getStatus();
+    aria2::deleteDownloadHandle(handle);
+  }
+  bool stopped = status == aria2::DOWNLOAD_ERROR || status == aria2::DOWNLOAD_REMOVED;
+  if (stopped && retry) {
+    // A new group on the same file: aria2 resumes from the control file it left.
+    aria2::KeyVals options = {{"dir", t.spec.saveFolder}, {"out", t.spec.fileName}};
+    t.appliedStartSeq = t.startSeq;
+    t.pauseSent = false;
+    if (aria2::addUri(session.get(), &t.gid, {t.spec.url}, options) != 0) {
+      t.gid = 0;
+      t.published.state = 1;
+      t.published.failCode = kErrorUnknown;
+    }
+    return true;
+  }
+  if (status == aria2::DOWNLOAD_PAUSED && t.wantRunning) {
+    t.appliedStartSeq = t.startSeq;
+    // Refused while a pause is still settling; the next turn tries again.
+    if (aria2::unpauseDownload(session.get(), t.gid) == 0) t.pauseSent = false;
+    return true;
+  }
+  bool live = status == aria2::DOWNLOAD_ACTIVE || status == aria2::DOWNLOAD_WAITING;
+  if (live && !t.wantRunning && !t.pauseSent) {
+    t.pauseSent = aria2::pauseDownload(session.get(), t.gid, false) == 0;
+  } else if (t.wantRunning) {
+    t.appliedStartSeq = t.startSeq;
+  }
+  return live;
+}
+
+void Engine::Publish(Session& session) {
+  for (auto& [id, task] : tasks_) {
+    Task& t = *task;
+    // A call made since the last turn has already set what callers should see.
+    if (t.gid == 0 || t.appliedCommandSeq != t.commandSeq) continue;
+    aria2::DownloadHandle* handle = aria2::getDownloadHandle(session.get(), t.gid);
+    if (!handle) continue;
+    TaskSnapshot& s = t.published;
+    s.totalLength = handle->getTotalLength();
+    s.completedLength = handle->getCompletedLength();
+    s.speed = handle->getDownloadSpeed();
+    std::vector<aria2::FileData> files = handle->getFiles();
+    if (!files.empty() && !files[0].path.empty()) s.fileName = BaseName(files[0].path);
+    switch (handle->getStatus()) {
+      case aria2::DOWNLOAD_ACTIVE:
+      case aria2::DOWNLOAD_WAITING:
+        s.state = t.wantRunning ? 3 : 2;
+        break;
+      case aria2::DOWNLOAD_PAUSED:
+        s.state = t.wantRunning ? 3 : 2;
+        s.speed = 0;
+        break;
+      case aria2::DOWNLOAD_COMPLETE:
+        s.state = 4;
+        s.speed = 0;
+        break;
+      case aria2::DOWNLOAD_ERROR:
+      case aria2::DOWNLOAD_REMOVED:
+        s.state = 1;
+        s.failCode = handle->getErrorCode();
+        if (s.failCode == 0) s.failCode = kErrorUnknown;
+        s.speed = 0;
+        break;
+    }
+    aria2::deleteDownloadHandle(handle);
+  }
+}
+
+std::uintptr_t Engine::CreateTask(TaskSpec spec) {
+  auto task = std::make_unique<Task>();
+  spec.refused = spec.refused || !IsPlainFileName(spec.fileName) ||
+                 !IsPlainFolder(spec.saveFolder) || spec.url.empty();
+  task->published.fileName = IsPlainFileName(spec.fileName) ? spec.fileName : std::string();
+  task->spec = std::move(spec);
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::uintptr_t id = nextId_++;
+  tasks_[id] = std::move(task);
+  return id;
+}
+
+bool Engine::StartTask(std::uintptr_t id) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = tasks_.find(id);
+    if (it == tasks_.end()) return false;
+    Task& t = *it->second;
+    callsPending_ = true;
+    t.wantRunning = true;
+    ++t.commandSeq;
+    ++t.startSeq;
+    if (t.published.state != 4) {
+      t.published.state = 3;
+      t.published.failCode = 0;
+      t.published.speed = 0;
+    }
+  }
+  wake_.notify_all();
+  return true;
+}
+
+bool Engine::StopTask(std::uintptr_t id) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = tasks_.find(id);
+    if (it == tasks_.end()) return false;
+    Task& t = *it->second;
+    callsPending_ = true;
+    t.wantRunning = false;
+    ++t.commandSeq;
+    if (t.published.state == 3) {
+      t.published.state = 2;
+      t.published.speed = 0;
+    }
+  }
+  wake_.notify_all();
+  return true;
+}
+
+bool Engine::Query(std::uintptr_t id, TaskSnapshot* snapshot) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = tasks_.find(id);
+  if (it == tasks_.end()) return false;
+  *snapshot = it->second->published;
+  return true;
+}
+
+}  // namespace xldl

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+
+namespace xldl {
+
+// aria2's exit status values that the engine reports itself.
+inline constexpr std::int32_t kErrorUnknown = 1;
+inline constexpr std::int32_t kErrorFileCreate = 16;
+
+// What a caller sees of a task: the last state the engine thread published, or the state a
+// control call has just asked for.
+struct TaskSnapshot {
+  std::int32_t state = 2;  // paused until started
+  std::int32_t failCode = 0;
+  std::string fileName;  // UTF-8, no folder
+  std::int64_t totalLength = 0;
+  std::int64_t completedLength = 0;
+  std::int32_t speed = 0;
+};
+
+struct TaskSpec {
+  std::string url;
+  std::string saveFolder;
+  std::string fileName;
+  // Set when the name or folder was refused: the task fails at its first start.
+  bool refused = false;
+};
+
+// Runs every transfer on one thread that owns the aria2 session. aria2's session is not
+// thread-safe and one turn of its loop can last a second, so control calls only record what
+// is wanted and wake the thread, and queries read what it last published.
+class Engine {
+ public:
+  Engine();
+  ~Engine();
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  // False when the aria2 session could not be made.
+  bool Start();
+
+  std::uintptr_t CreateTask(TaskSpec spec);
+  bool StartTask(std::uintptr_t id);
+  bool StopTask(std::uintptr_t id);
+  bool Query(std::uintptr_t id, TaskSnapshot* snapshot);
+
+ private:
+  struct Task;
+  class Session;
+
+  void Run();
+  // Returns whether aria2 has work to poll for.
+  bool ApplyControls(Session& session);
+  bool ApplyControl(Session& session, Task& task);
+  void Publish(Session& session);
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stopping_ = false;
+  bool started_ = false;
+  bool callsPending_ = false;
+  std::uintptr_t nextId_ = 1;
+  std::map<std::uintptr_t, std::unique_ptr<Task>> tasks_;
+  std::thread thread_;
+};
+
+// Refuses names that would put the file anywhere but directly inside the save folder.
+bool IsPlainFileName(const std::string& name);
+// An absolute folder without "." or ".." steps.
+bool IsPlainFolder(const std::string& folder);
+
+}  // namespace xldl

@@ -1,0 +1,219 @@
+#include "download/download-task-mgr.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "app/dispatcher.h"
+#include "app/log.h"
+#include "app/messages.h"
+#include "app/paths.h"
+#include "app/strings.h"
+#include "download/thunder-wrapper.h"
+
+namespace lumo {
+
+namespace {
+
+template <std::size_t N>
+void CopyWide(const std::string& text, XlChar (&field)[N]) {
+  std::u16string wide = Utf8ToUtf16(text);
+  std::size_t length = std::min(wide.size(), N - 1);
+  std::copy_n(wide.data(), length, field);
+  field[length] = 0;
+}
+
+template <std::size_t N>
+std::string FieldUtf8(const XlChar (&field)[N]) {
+  std::size_t length = 0;
+  while (length < N && field[length] != 0) ++length;
+  return Utf16ToUtf8(std::u16string(field, length));
+}
+
+}  // namespace
+
+// One report of a polling round, copied out so that it can be sent after the lock is gone.
+struct DownloadTaskMgr::Report {
+  std::uint32_t message;
+  std::string key;
+  std::string path;
+  std::int32_t failCode = 0;
+  DownloadProgressInfo progress;
+};
+
+DownloadTask::DownloadTask(std::string taskKey, std::string address, std::string folder,
+                           std::string name)
+    : key(std::move(taskKey)),
+      url(std::move(address)),
+      saveFolder(std::move(folder)),
+      fileName(std::move(name)) {}
+
+void DownloadTask::createEngineTask() {
+  if (!engine) return;
+  // The record is large; it stays off the stack of the UI thread.
+  auto param = std::make_unique<DownTaskParam>();
+  std::memset(param.get(), 0, sizeof(DownTaskParam));
+  CopyWide(url, param->szTaskUrl);
+  CopyWide(fileName, param->szFilename);
+  CopyWide(saveFolder, param->szSavePath);
+  param->bReserved = 0;
+  param->IsOnlyOriginal = 0;
+  param->nReserved1 = 5;
+  param->DisableAutoRename = 0;
+  param->IsResume = 1;
+  handle = engine->CreateTask(*param);
+}
+
+std::shared_ptr<DownloadTaskMgr> DownloadTaskMgr::instance() {
+  static std::shared_ptr<DownloadTaskMgr> manager = create(ThunderWrapper::load());
+  return manager;
+}
+
+std::shared_ptr<DownloadTaskMgr> DownloadTaskMgr::create(std::shared_ptr<ThunderWrapper> engine) {
+  // An engine that loaded but would not start is as good as none.
+  if (engine && !engine->Init()) engine.reset();
+  return std::shared_ptr<DownloadTaskMgr>(new DownloadTaskMgr(std::move(engine)));
+}
+
+DownloadTaskMgr::DownloadTaskMgr(std::shared_ptr<ThunderWrapper> engine)
+    : engine_(std::move(engine)) {}
+
+bool DownloadTaskMgr::addTask(const std::shared_ptr<DownloadTask>& task) {
+  if (!engine_ || !task) return false;
+  task->engine = engine_;
+  // The engine task exists before the key is checked: a duplicate leaves it unused.
+  task->createEngineTask();
+  std::lock_guard<std::mutex> guard(lock_);
+  return tasks_.emplace(task->key, task).second;
+}
+
+bool DownloadTaskMgr::startTask(const std::string& key) {
+  std::lock_guard<std::mutex> guard(lock_);
+  if (!pollerRunning_ && engine_) {
+    pollerRunning_ = true;
+    // The thread keeps the manager alive for as long as it runs.
+    std::thread(&DownloadTaskMgr::poll, shared_from_this(), ++pollerGeneration_).detach();
+  }
+  auto it = tasks_.find(key);
+  if (it == tasks_.end()) return false;
+  if (running_.size() < kSlots) {
+    running_[key] = it->second;
+    return engine_->StartTask(it->second->handle);
+  }
+  waiting_.push_back(it->second);
+  return false;
+}
+
+bool DownloadTaskMgr::stopTask(const std::string& key) {
+  std::lock_guard<std::mutex> guard(lock_);
+  auto it = running_.find(key);
+  if (it != running_.end()) {
+    engine_->StopTask(it->second->handle);
+    running_.erase(it);
+  }
+  return true;
+}
+
+bool DownloadTaskMgr::removeTask(const std::string& key) {
+  std::lock_guard<std::mutex> guard(lock_);
+  return tasks_.erase(key) > 0;
+}
+
+void DownloadTaskMgr::stopAll() {
+  std::lock_guard<std::mutex> guard(lock_);
+  for (const auto& [key, task] : running_) engine_->StopTask(task->handle);
+  pollerRunning_ = false;
+}
+
+std::string DownloadTaskMgr::FormatSpeed(std::uint64_t bytesPerSecond) {
+  auto speed = static_cast<float>(bytesPerSecond);
+  char text[64];
+  if (bytesPerSecond < 1048576) {
+    std::snprintf(text, sizeof(text), "%.2f Kb/s", static_cast<double>(speed / 1024.0f));
+  } else {
+    std::snprintf(text, sizeof(text), "%.2f Mb/s", static_cast<double>(speed / 1048576.0f));
+  }
+  return text;
+}
+
+// The polling thread.
+void DownloadTaskMgr::poll(std::uint64_t generation) {
+  for (;;) {
+    std::vector<Report> reports;
+    {
+      std::lock_guard<std::mutex> guard(lock_);
+      pollRound(&reports);
+      fillFreeSlots();
+    }
+    // Sent only now: a handler on the UI thread may call the manager, which takes the lock.
+    for (Report& report : reports) {
+      WParam key = reinterpret_cast<WParam>(report.key.c_str());
+      LParam value = report.failCode;
+      if (report.message == MSG_DOWNLOAD_PROGRESS) {
+        value = reinterpret_cast<LParam>(&report.progress);
+      } else if (report.message == MSG_DOWNLOAD_DONE) {
+        value = reinterpret_cast<LParam>(report.path.c_str());
+      }
+      Dispatcher::instance()->Send(report.message, key, value);
+    }
+    std::this_thread::sleep_until(std::chrono::steady_clock::now() + std::chrono::seconds(1));
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!pollerRunning_ || pollerGeneration_ != generation) return;
+  }
+}
+
+void DownloadTaskMgr::pollRound(std::vector<Report>* reports) {
+  for (auto it = running_.begin(); it != running_.end();) {
+    const std::shared_ptr<DownloadTask>& task = it->second;
+    auto info = std::make_unique<DownTaskInfo>();
+    std::memset(info.get(), 0, sizeof(DownTaskInfo));
+    info->stat = kXlPaused;
+    engine_->QueryTaskInfo(task->handle, info.get());
+    Report report{0, it->first, {}, 0, {}};
+    if (info->stat == kXlComplete) {
+      tasks_.erase(it->first);
+      report.message = MSG_DOWNLOAD_DONE;
+      report.path = PathJoin(task->saveFolder, FieldUtf8(info->szFilename));
+      reports->push_back(std::move(report));
+      it = running_.erase(it);
+      continue;
+    }
+    if (info->stat == kXlError) {
+      report.message = MSG_DOWNLOAD_FAILED;
+      report.failCode = info->fail_code;
+      Log::instance()->write(L"Download %s failed. [err=%d]", it->first.c_str(), info->fail_code);
+      reports->push_back(std::move(report));
+      it = running_.erase(it);
+      continue;
+    }
+    if (info->stat == kXlDownloading) {
+      std::uint64_t speed =
+          static_cast<std::uint32_t>(info->nSpeed) +
+          static_cast<std::uint64_t>(static_cast<std::uint32_t>(info->nSpeedP2S)) +
+          static_cast<std::uint32_t>(info->nSpeedP2P);
+      report.message = MSG_DOWNLOAD_PROGRESS;
+      report.progress.percent = info->fPercent;
+      std::string text = FormatSpeed(speed);
+      std::snprintf(report.progress.speedText, sizeof(report.progress.speedText), "%s",
+                    text.c_str());
+      reports->push_back(std::move(report));
+    }
+    ++it;
+  }
+}
+
+void DownloadTaskMgr::fillFreeSlots() {
+  std::size_t used = running_.size();
+  std::size_t free = used < kSlots ? kSlots - used : 0;
+  while (free > 0 && !waiting_.empty()) {
+    std::shared_ptr<DownloadTask> task = waiting_.front();
+    waiting_.pop_front();
+    running_[task->key] = task;
+    engine_->StartTask(task->handle);
+    --free;
+  }
+}
+
+}  // namespace lumo

@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "components/xldl/xldl.h"
+
+namespace lumo {
+
+class ThunderWrapper;
+
+// Payload of MSG_DOWNLOAD_PROGRESS (1036). It lives on the polling thread's stack for the
+// duration of the send: the handler copies what it keeps.
+struct DownloadProgressInfo {
+  float percent = 0;      // 0.0 to 1.0; the receiver multiplies by 100 for display
+  char speedText[260]{};  // UTF-8, zero-terminated, e.g. "1.50 Kb/s"
+};
+
+// One large download, shared between its caller and the manager. Text is UTF-8.
+class DownloadTask {
+ public:
+  DownloadTask(std::string taskKey, std::string address, std::string folder, std::string name);
+
+  // Fills the engine's task record from url, saveFolder and fileName (resume enabled) and
+  // keeps the handle the engine returns.
+  void createEngineTask();
+
+  const std::string key;
+  const std::string url;
+  const std::string saveFolder;
+  const std::string fileName;
+  XlHandle handle = nullptr;
+  std::shared_ptr<ThunderWrapper> engine;
+};
+
+// Runs the large downloads: at most kSlots at once, the rest wait first in first out. A
+// polling thread looks at the running ones once a second and reports progress (1036),
+// completion (1037, full path of the file) and failure (1038, the engine's code) to the
+// windows registered with the Dispatcher. First parameter of each: the key's characters.
+// Callers use it from the UI thread.
+class DownloadTaskMgr : public std::enable_shared_from_this<DownloadTaskMgr> {
+ public:
+  static constexpr std::size_t kSlots = 5;
+
+  // The one manager, made on first use with the engine from the program folder. Without the
+  // engine it exists but refuses every task (the load failure is logged once).
+  static std::shared_ptr<DownloadTaskMgr> instance();
+  // A manager over a given engine (null: none). The engine is initialised here.
+  static std::shared_ptr<DownloadTaskMgr> create(std::shared_ptr<ThunderWrapper> engine);
+
+  bool available() const { return engine_ != nullptr; }
+  bool addTask(const std::shared_ptr<DownloadTask>& task);
+  bool startTask(const std::string& key);
+  bool stopTask(const std::string& key);
+  bool removeTask(const std::string& key);
+  // Stops every running task and ends the polling; safe when the UI loop no longer runs.
+  void stopAll();
+
+  // "%.2f Kb/s" below 1 MiB per second, "%.2f Mb/s" from there on.
+  static std::string FormatSpeed(std::uint64_t bytesPerSecond);
+
+ private:
+  struct Report;
+
+  explicit DownloadTaskMgr(std::shared_ptr<ThunderWrapper> engine);
+  void poll(std::uint64_t generation);
+  void pollRound(std::vector<Report>* reports);
+  void fillFreeSlots();
+
+  std::mutex lock_;
+  std::map<std::string, std::shared_ptr<DownloadTask>> tasks_;
+  std::map<std::string, std::shared_ptr<DownloadTask>> running_;
+  std::deque<std::shared_ptr<DownloadTask>> waiting_;
+  bool pollerRunning_ = false;
+  // Tells an old polling thread, still asleep after stopAll, from the one a later start made.
+  std::uint64_t pollerGeneration_ = 0;
+  std::shared_ptr<ThunderWrapper> engine_;
+};
+
+}  // namespace lumo

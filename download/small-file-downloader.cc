@@ -1,0 +1,105 @@
+#include "download/small-file-downloader.h"
+
+#include <cstdio>
+#include <mutex>
+
+#include <curl/curl.h>
+
+#include "app/dispatcher.h"
+#include "app/log.h"
+#include "app/messages.h"
+
+namespace lumo {
+
+namespace {
+
+void InitCurlOnce() {
+  static std::once_flag once;
+  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// A path with "." or ".." steps could lead anywhere; the caller's folder is what counts.
+bool IsPlainPath(const std::string& path) {
+  if (path.empty() || path.back() == '/') return false;
+  std::size_t start = 0;
+  while (start <= path.size()) {
+    std::size_t end = path.find('/', start);
+    if (end == std::string::npos) end = path.size();
+    std::string step = path.substr(start, end - start);
+    if (step == "." || step == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* file) {
+  return std::fwrite(data, size, count, static_cast<std::FILE*>(file)) * size;
+}
+
+}  // namespace
+
+SmallFileDownloader::SmallFileDownloader(std::string url, std::string filePath, std::string key)
+    : url_(std::move(url)), filePath_(std::move(filePath)), key_(std::move(key)) {}
+
+void SmallFileDownloader::setTimeouts(std::chrono::milliseconds connect,
+                                      std::chrono::milliseconds transfer) {
+  connectTimeout_ = connect;
+  transferTimeout_ = transfer;
+}
+
+bool SmallFileDownloader::Download(const std::string& url, const std::string& filePath,
+                                   const std::string& key) {
+  SmallFileDownloader downloader(url, filePath, key);
+  return downloader.run();
+}
+
+bool SmallFileDownloader::run() {
+  if (done_) return false;
+  done_ = true;
+  bool ok = transfer();
+  Dispatcher::instance()->Send(MSG_ICON_READY, reinterpret_cast<WParam>(key_.c_str()),
+                               reinterpret_cast<LParam>(filePath_.c_str()));
+  return ok;
+}
+
+bool SmallFileDownloader::transfer() {
+  if (!IsPlainPath(filePath_)) {
+    Log::instance()->write("small file for %s refused: bad path %s", key_.c_str(),
+                           filePath_.c_str());
+    return false;
+  }
+  InitCurlOnce();
+  std::string partPath = filePath_ + ".part";
+  std::FILE* file = std::fopen(partPath.c_str(), "wb");
+  if (!file) {
+    Log::instance()->write("small file for %s: cannot write %s", key_.c_str(), partPath.c_str());
+    return false;
+  }
+  CURL* curl = curl_easy_init();
+  char error[CURL_ERROR_SIZE] = {};
+  curl_easy_setopt(curl, CURLOPT_URL, url_.c_str());
+  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
+  curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
+  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectTimeout_.count()));
+  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(transferTimeout_.count()));
+  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxBytes));
+  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
+  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
+  curl_easy_setopt(curl, CURLOPT_WRITEDATA, file);
+  CURLcode code = curl_easy_perform(curl);
+  curl_easy_cleanup(curl);
+  bool written = std::fclose(file) == 0;
+  if (code != CURLE_OK || !written || std::rename(partPath.c_str(), filePath_.c_str()) != 0) {
+    Log::instance()->write("small file for %s failed: %s [curl=%d] %s", key_.c_str(), url_.c_str(),
+                           static_cast<int>(code), error);
+    std::remove(partPath.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace lumo

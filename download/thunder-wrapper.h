@@ -1,0 +1,66 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "components/xldl/xldl.h"
+#include "platform/dynamic-library.h"
+
+namespace lumo {
+
+// The adapter over the download engine library, loaded at run time. Every entry point is
+// checked before each call: one the library does not export makes its call a no-op (a
+// create yields no handle, the others false). Calls come from the UI thread and the download
+// polling thread, always under the download manager's lock, so they never overlap.
+class ThunderWrapper {
+ public:
+  // The error text when the library is missing; it is kept as the engine's users know it.
+  static constexpr const char* kLoadError = "can not load xldl.dll";
+
+  // Loads the engine from the program folder; null (with the error logged) when it cannot
+  // be loaded. `libraryPath` overrides the file, for tests.
+  static std::shared_ptr<ThunderWrapper> load(std::string* error = nullptr);
+  static std::shared_ptr<ThunderWrapper> load(const std::string& libraryPath,
+                                              std::string* error = nullptr);
+  static std::string DefaultLibraryPath();
+
+  // Shuts the engine down first when Init succeeded, so that it ends exactly once and
+  // before the library is unloaded, whoever drops the last reference.
+  virtual ~ThunderWrapper();
+  ThunderWrapper(const ThunderWrapper&) = delete;
+  ThunderWrapper& operator=(const ThunderWrapper&) = delete;
+
+  bool Init();
+  XlHandle CreateTask(const DownTaskParam& param);
+  bool StartTask(XlHandle task);
+  void StopTask(XlHandle task);
+  void QueryTaskInfo(XlHandle task, DownTaskInfo* info);
+
+  // The entry points as resolved; null for one the library does not export.
+  XlInitFn xlInit = nullptr;
+  XlUnInitFn xlUnInit = nullptr;
+  XlCreateTaskFn xlCreateTask = nullptr;
+  XlDeleteTaskFn xlDeleteTask = nullptr;
+  XlStartTaskFn xlStartTask = nullptr;
+  XlStopTaskFn xlStopTask = nullptr;
+  XlQueryTaskInfoFn xlQueryTaskInfo = nullptr;
+  XlQueryTaskInfoExFn xlQueryTaskInfoEx = nullptr;
+  XlSetSpeedLimitFn xlSetSpeedLimit = nullptr;
+  XlSetUploadSpeedLimitFn xlSetUploadSpeedLimit = nullptr;
+  XlDelTempFileFn xlDelTempFile = nullptr;
+  XlSetProxyFn xlSetProxy = nullptr;
+  XlSetUserAgentFn xlSetUserAgent = nullptr;
+  XlGetFileSizeWithUrlFn xlGetFileSizeWithUrl = nullptr;
+  XlParseThunderPrivateUrlFn xlParseThunderPrivateUrl = nullptr;
+  XlSetAdditionInfoFn xlSetAdditionInfo = nullptr;
+  XlSetFileIdAndSizeFn xlSetFileIdAndSize = nullptr;
+
+ private:
+  explicit ThunderWrapper(platform::DynamicLibrary module);
+  void Resolve();
+
+  platform::DynamicLibrary module_;
+  bool initialized_ = false;
+};
+
+}  // namespace lumo

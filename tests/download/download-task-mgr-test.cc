@@ -1,0 +1,183 @@
+#include "download/download-task-mgr.h"
+
+#include <ctime>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "app/log.h"
+#include "app/messages.h"
+#include "download/thunder-wrapper.h"
+#include "tests/download/engine-helper.h"
+#include "tests/download/report-window.h"
+#include "tests/support/http-server.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/wait.h"
+
+namespace lumo {
+namespace {
+
+using test::HttpServer;
+using test::ReadFile;
+using test::ReportWindow;
+using test::TempDir;
+using test::WaitFor;
+
+// The log of this test program, in a folder of its own.
+TempDir& LogDir() {
+  static TempDir* dir = [] {
+    auto* made = new TempDir;
+    Log::instance()->init("lum", made->path());
+    return made;
+  }();
+  return *dir;
+}
+
+std::string LogText() {
+  return ReadFile(LogDir() / Log::FileName("lum", std::time(nullptr)));
+}
+
+class DownloadTaskMgrTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    LogDir();
+    manager = DownloadTaskMgr::create(test::LoadEngine());
+    ASSERT_TRUE(manager->available());
+  }
+  void TearDown() override {
+    manager->stopAll();
+    // The polling thread lets the manager go within about a second.
+    std::weak_ptr<DownloadTaskMgr> weak = manager;
+    manager.reset();
+    EXPECT_TRUE(WaitFor([&] { return weak.expired(); }, std::chrono::seconds(20), true));
+  }
+  std::shared_ptr<DownloadTask> Task(const std::string& key, const std::string& path) {
+    return std::make_shared<DownloadTask>(key, server.Url(path), dir.path(), key + ".apk");
+  }
+
+  TempDir dir;
+  HttpServer server;
+  ReportWindow window;
+  std::shared_ptr<DownloadTaskMgr> manager;
+};
+
+TEST(DownloadTaskMgrSpeed, TextFollowsTheSpeedRule) {
+  EXPECT_EQ(DownloadTaskMgr::FormatSpeed(0), "0.00 Kb/s");
+  EXPECT_EQ(DownloadTaskMgr::FormatSpeed(1536), "1.50 Kb/s");
+  EXPECT_EQ(DownloadTaskMgr::FormatSpeed(1048575), "1024.00 Kb/s");
+  EXPECT_EQ(DownloadTaskMgr::FormatSpeed(1048576), "1.00 Mb/s");
+  EXPECT_EQ(DownloadTaskMgr::FormatSpeed(5u * 1048576 + 524288), "5.50 Mb/s");
+}
+
+TEST_F(DownloadTaskMgrTest, DownloadReportsProgressThenTheFileOnTheUiThread) {
+  std::string body = test::PatternBytes(3 * 1024 * 1024 + 5);
+  server.AddFile("/game.apk", body, 512 * 1024);
+  ASSERT_TRUE(manager->addTask(Task("com.example.game", "/game.apk")));
+  auto duplicate = std::make_shared<DownloadTask>("com.example.game", "http://127.0.0.1:1/other",
+                                                  dir.path(), "other.apk");
+  EXPECT_FALSE(manager->addTask(duplicate));
+  EXPECT_FALSE(manager->startTask("com.unknown"));
+  EXPECT_TRUE(manager->startTask("com.example.game"));
+
+  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_DONE, "com.example.game"));
+  auto done = window.Of(MSG_DOWNLOAD_DONE);
+  ASSERT_EQ(done.size(), 1u);
+  EXPECT_EQ(done[0].text, dir / "com.example.game.apk");
+  EXPECT_TRUE(ReadFile(done[0].text) == body);
+  auto progress = window.Of(MSG_DOWNLOAD_PROGRESS, "com.example.game");
+  ASSERT_FALSE(progress.empty());
+  for (const auto& report : window.all()) EXPECT_TRUE(report.onUiThread);
+  for (const auto& report : progress) {
+    EXPECT_GE(report.percent, 0.0f);
+    EXPECT_LE(report.percent, 1.0f);
+    EXPECT_TRUE(report.text.ends_with(" Kb/s") || report.text.ends_with(" Mb/s")) << report.text;
+  }
+  EXPECT_EQ(server.Requests("/other"), 0);
+  // A completed task is forgotten.
+  EXPECT_FALSE(manager->startTask("com.example.game"));
+  EXPECT_FALSE(manager->removeTask("com.example.game"));
+}
+
+TEST_F(DownloadTaskMgrTest, SixthStartWaitsForAFreeSlotFirstInFirstOut) {
+  std::string body = test::PatternBytes(1024 * 1024 + 3);
+  for (int i = 1; i <= 7; ++i) {
+    HttpServer::File file;
+    file.pattern = std::make_shared<const std::string>(body);
+    file.size = body.size();
+    file.held = true;
+    server.AddFile("/g" + std::to_string(i), file);
+    ASSERT_TRUE(manager->addTask(Task("g" + std::to_string(i), "/g" + std::to_string(i))));
+  }
+  for (int i = 1; i <= 5; ++i) EXPECT_TRUE(manager->startTask("g" + std::to_string(i)));
+  EXPECT_FALSE(manager->startTask("g6"));
+  EXPECT_FALSE(manager->startTask("g7"));
+  for (int i = 1; i <= 5; ++i) {
+    ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_PROGRESS, "g" + std::to_string(i)));
+  }
+  // Stopping a waiting task leaves it waiting.
+  EXPECT_TRUE(manager->stopTask("g6"));
+  EXPECT_EQ(server.Requests("/g6") + server.Requests("/g7"), 0);
+
+  // Pausing one frees a slot: the first in the queue takes it, the second still waits.
+  EXPECT_TRUE(manager->stopTask("g1"));
+  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_PROGRESS, "g6"));
+  EXPECT_EQ(server.Requests("/g7"), 0);
+  EXPECT_TRUE(window.Of(MSG_DOWNLOAD_PROGRESS, "g7").empty());
+
+  server.Release();
+  for (int i = 2; i <= 7; ++i) {
+    ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_DONE, "g" + std::to_string(i)));
+  }
+  EXPECT_TRUE(window.Of(MSG_DOWNLOAD_DONE, "g1").empty());
+  // The paused task resumes on start and completes too.
+  EXPECT_TRUE(manager->startTask("g1"));
+  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_DONE, "g1"));
+  for (int i = 1; i <= 7; ++i) {
+    EXPECT_TRUE(ReadFile(dir / ("g" + std::to_string(i) + ".apk")) == body) << i;
+  }
+}
+
+TEST_F(DownloadTaskMgrTest, FailureIsReportedLoggedAndRetriedOnStart) {
+  ASSERT_TRUE(manager->addTask(Task("com.late", "/late.apk")));
+  ASSERT_TRUE(manager->addTask(Task("../escape", "/late.apk")));
+  EXPECT_TRUE(manager->startTask("com.late"));
+  EXPECT_TRUE(manager->startTask("../escape"));
+  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_FAILED, "com.late"));
+  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_FAILED, "../escape"));
+  EXPECT_EQ(window.Of(MSG_DOWNLOAD_FAILED, "com.late")[0].code, 3);
+  EXPECT_EQ(window.Of(MSG_DOWNLOAD_FAILED, "../escape")[0].code, 16);
+  EXPECT_TRUE(WaitFor(
+      [] { return LogText().find("Download com.late failed. [err=3]") != std::string::npos; }));
+
+  // The same engine task runs again once the file is there.
+  std::string body = test::PatternBytes(100000);
+  server.AddFile("/late.apk", body);
+  EXPECT_TRUE(manager->startTask("com.late"));
+  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_DONE, "com.late"));
+  EXPECT_TRUE(ReadFile(dir / "com.late.apk") == body);
+  EXPECT_EQ(window.Of(MSG_DOWNLOAD_FAILED, "com.late").size(), 1u);
+  EXPECT_FALSE(test::FileExists(dir.path() + "/../escape.apk"));
+
+  EXPECT_TRUE(manager->removeTask("../escape"));
+  EXPECT_FALSE(manager->removeTask("../escape"));
+  EXPECT_FALSE(manager->startTask("../escape"));
+}
+
+TEST_F(DownloadTaskMgrTest, StopAllReturnsWhileTheUiLoopIsNotServingReports) {
+  HttpServer::File file;
+  file.pattern = std::make_shared<const std::string>(test::PatternBytes(4 * 1024 * 1024));
+  file.size = file.pattern->size();
+  file.held = true;
+  server.AddFile("/held.apk", file);
+  ASSERT_TRUE(manager->addTask(Task("held", "/held.apk")));
+  EXPECT_TRUE(manager->startTask("held"));
+  // Nothing pumps the loop now: the polling thread's first report waits in its send.
+  ASSERT_TRUE(WaitFor([&] { return server.Requests("/held.apk") > 0; }));
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  manager->stopAll();
+  EXPECT_TRUE(manager->stopTask("held"));
+  server.Release();
+}
+
+}  // namespace
+}  // namespace lumo

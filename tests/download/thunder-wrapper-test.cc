@@ -1,0 +1,87 @@
+#include "download/thunder-wrapper.h"
+
+#include <cstring>
+
+#include <gtest/gtest.h>
+
+#include "download/download-task-mgr.h"
+#include "tests/download/engine-helper.h"
+#include "tests/download/report-window.h"
+#include "tests/support/wait.h"
+
+namespace lumo {
+namespace {
+
+TEST(ThunderWrapper, AMissingLibraryLeavesDownloadsUnavailable) {
+  std::string error;
+  EXPECT_EQ(ThunderWrapper::load("/nonexistent/libxldl.so", &error), nullptr);
+  EXPECT_EQ(error, "can not load xldl.dll");
+
+  auto manager = DownloadTaskMgr::create(nullptr);
+  EXPECT_FALSE(manager->available());
+  auto task = std::make_shared<DownloadTask>("k", "http://127.0.0.1:1/a", "/tmp", "a.apk");
+  EXPECT_FALSE(manager->addTask(task));
+  EXPECT_FALSE(manager->startTask("k"));
+  EXPECT_TRUE(manager->stopTask("k"));
+  EXPECT_FALSE(manager->removeTask("k"));
+  manager->stopAll();
+}
+
+TEST(ThunderWrapper, ResolvesEveryPublishedName) {
+  auto engine = test::LoadEngine();
+  ASSERT_TRUE(engine);
+  const void* entries[] = {
+      reinterpret_cast<void*>(engine->xlInit),
+      reinterpret_cast<void*>(engine->xlUnInit),
+      reinterpret_cast<void*>(engine->xlCreateTask),
+      reinterpret_cast<void*>(engine->xlDeleteTask),
+      reinterpret_cast<void*>(engine->xlStartTask),
+      reinterpret_cast<void*>(engine->xlStopTask),
+      reinterpret_cast<void*>(engine->xlQueryTaskInfo),
+      reinterpret_cast<void*>(engine->xlQueryTaskInfoEx),
+      reinterpret_cast<void*>(engine->xlSetSpeedLimit),
+      reinterpret_cast<void*>(engine->xlSetUploadSpeedLimit),
+      reinterpret_cast<void*>(engine->xlDelTempFile),
+      reinterpret_cast<void*>(engine->xlSetProxy),
+      reinterpret_cast<void*>(engine->xlSetUserAgent),
+      reinterpret_cast<void*>(engine->xlGetFileSizeWithUrl),
+      reinterpret_cast<void*>(engine->xlParseThunderPrivateUrl),
+      reinterpret_cast<void*>(engine->xlSetAdditionInfo),
+      reinterpret_cast<void*>(engine->xlSetFileIdAndSize),
+  };
+  for (const void* entry : entries) EXPECT_NE(entry, nullptr);
+  // The calls this engine does not offer answer as unsupported.
+  std::int64_t size = -1;
+  EXPECT_EQ(engine->xlGetFileSizeWithUrl(u"http://127.0.0.1:1/a", &size), 0);
+  EXPECT_EQ(size, 0);
+  EXPECT_EQ(engine->xlDeleteTask(nullptr), 0);
+  // Before Init there is no engine to take a task.
+  DownTaskParam param = test::MakeTaskParam("http://127.0.0.1:1/a", "/tmp", "a.apk");
+  EXPECT_EQ(engine->CreateTask(param), nullptr);
+}
+
+TEST(ThunderWrapper, AMissingExportTurnsItsCallIntoANoOp) {
+  auto engine = ThunderWrapper::load(std::string(LUMO_TEST_BIN_DIR) + "/libxldl_partial.so");
+  ASSERT_TRUE(engine);
+  EXPECT_EQ(engine->xlStartTask, nullptr);
+  EXPECT_EQ(engine->xlQueryTaskInfo, nullptr);
+  DownTaskInfo info;
+  std::memset(&info, 0, sizeof(info));
+  info.stat = kXlPaused;
+  engine->QueryTaskInfo(nullptr, &info);
+  EXPECT_EQ(info.stat, kXlPaused);
+
+  // Through the manager: the start is refused and nothing is ever reported.
+  test::ReportWindow window;
+  auto manager = DownloadTaskMgr::create(engine);
+  auto task = std::make_shared<DownloadTask>("k", "http://127.0.0.1:1/a", "/tmp", "a.apk");
+  EXPECT_TRUE(manager->addTask(task));
+  EXPECT_NE(task->handle, nullptr);
+  EXPECT_FALSE(manager->startTask("k"));
+  test::WaitFor([] { return false; }, std::chrono::milliseconds(2500), true);
+  EXPECT_TRUE(window.all().empty());
+  manager->stopAll();
+}
+
+}  // namespace
+}  // namespace lumo

@@ -1,0 +1,237 @@
+#include <cstring>
+#include <filesystem>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/download/engine-helper.h"
+#include "tests/support/http-server.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/wait.h"
+
+extern char** environ;
+
+namespace lumo {
+namespace {
+
+using test::FileExists;
+using test::HttpServer;
+using test::InfoFileName;
+using test::ReadFile;
+using test::TempDir;
+using test::WaitFor;
+using test::WaitForEnd;
+
+constexpr std::uint64_t kMiB = 1 << 20;
+
+class XlEngine : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    engine = test::LoadEngine();
+    ASSERT_TRUE(engine);
+    ASSERT_TRUE(engine->Init());
+  }
+  XlHandle Create(const std::string& url, const std::string& folder, const std::string& name) {
+    DownTaskParam param = test::MakeTaskParam(url, folder, name);
+    return engine->CreateTask(param);
+  }
+  DownTaskInfo Query(XlHandle task) {
+    DownTaskInfo info;
+    std::memset(&info, 0, sizeof(info));
+    engine->QueryTaskInfo(task, &info);
+    return info;
+  }
+  // Runs a task that must fail and checks that nothing was passed off as complete.
+  int FailureCode(const std::string& url, const std::string& name) {
+    XlHandle task = Create(url, dir.path(), name);
+    EXPECT_TRUE(engine->StartTask(task));
+    DownTaskInfo info = WaitForEnd(*engine, task);
+    EXPECT_EQ(info.stat, kXlError) << url;
+    return info.fail_code;
+  }
+
+  TempDir dir;
+  HttpServer server;
+  // Ends before the server, so that no pooled connection keeps the server waiting.
+  std::shared_ptr<ThunderWrapper> engine;
+};
+
+TEST_F(XlEngine, SegmentedDownloadIsByteIdenticalAndReportsItsFile) {
+  std::string body = test::PatternBytes(12 * kMiB + 12345);
+  server.AddFile("/game.apk", body);
+  XlHandle task = Create(server.Url("/game.apk"), dir.path(), "com.example.game.apk");
+  ASSERT_NE(task, nullptr);
+  DownTaskInfo before = Query(task);
+  EXPECT_EQ(before.stat, kXlPaused);
+
+  ASSERT_TRUE(engine->StartTask(task));
+  DownTaskInfo info = WaitForEnd(*engine, task);
+  ASSERT_EQ(info.stat, kXlComplete);
+  EXPECT_EQ(InfoFileName(info), "com.example.game.apk");
+  EXPECT_FLOAT_EQ(info.fPercent, 1.0f);
+  EXPECT_TRUE(ReadFile(dir / "com.example.game.apk") == body);
+  EXPECT_FALSE(FileExists(dir / "com.example.game.apk.aria2"));
+  // Several connections, each asking for its own part of the file.
+  EXPECT_GT(server.Requests("/game.apk"), 1);
+  int ranged = 0;
+  for (const std::string& range : server.Ranges("/game.apk")) ranged += !range.empty();
+  EXPECT_GT(ranged, 1);
+}
+
+TEST_F(XlEngine, BadAddressesAndServersEndAsFailuresWithACode) {
+  server.AddRedirectLoop("/loop");
+  HttpServer::File broken;
+  broken.pattern = std::make_shared<const std::string>(test::PatternBytes(3 * kMiB));
+  broken.size = broken.pattern->size();
+  broken.dropAt = broken.size / 2;  // every connection dies at the middle, for ever
+  server.AddFile("/broken.apk", broken);
+
+  EXPECT_EQ(FailureCode(server.Url("/missing.apk"), "missing.apk"), 3);
+  EXPECT_EQ(FailureCode(server.Url("/loop"), "loop.apk"), 23);
+  std::string dead = "http://127.0.0.1:" + std::to_string(HttpServer::UnusedPort()) + "/x.apk";
+  EXPECT_NE(FailureCode(dead, "dead.apk"), 0);
+  EXPECT_NE(FailureCode(server.Url("/broken.apk"), "broken.apk"), 0);
+  // Whatever is left of the broken file is not the served file.
+  if (FileExists(dir / "broken.apk")) {
+    EXPECT_NE(ReadFile(dir / "broken.apk"), HttpServer::Body(broken));
+  }
+}
+
+TEST_F(XlEngine, NamesAndFoldersThatLeaveTheirFolderAreRefused) {
+  server.AddFile("/a.apk", test::PatternBytes(1000));
+  std::string inner = dir / "inner";
+  std::filesystem::create_directory(inner);
+  const std::pair<std::string, std::string> cases[] = {
+      {inner, "../escaped.apk"},
+      {inner, "sub/escaped.apk"},
+      {inner, "..\\escaped.apk"},
+      {inner, ".."},
+      {inner + "/../x", "ok.apk"},
+      {"relative/folder", "ok.apk"},
+      {inner, ""},
+  };
+  for (const auto& [folder, name] : cases) {
+    XlHandle task = Create(server.Url("/a.apk"), folder, name);
+    ASSERT_NE(task, nullptr);
+    ASSERT_TRUE(engine->StartTask(task));
+    DownTaskInfo info = WaitForEnd(*engine, task);
+    EXPECT_EQ(info.stat, kXlError) << folder << " " << name;
+    EXPECT_EQ(info.fail_code, 16) << folder << " " << name;
+  }
+  EXPECT_EQ(server.Requests("/a.apk"), 0);
+  EXPECT_FALSE(FileExists(dir / "escaped.apk"));
+  EXPECT_FALSE(FileExists(dir / "x"));
+  EXPECT_TRUE(std::filesystem::is_empty(inner));
+}
+
+TEST_F(XlEngine, DroppedConnectionIsRetriedAndStopStartResumes) {
+  HttpServer::File flaky;
+  flaky.pattern = std::make_shared<const std::string>(test::PatternBytes(2 * kMiB + 99));
+  flaky.size = flaky.pattern->size();
+  flaky.dropFirstAfter = 300 * 1024;
+  server.AddFile("/flaky.apk", flaky);
+  XlHandle first = Create(server.Url("/flaky.apk"), dir.path(), "flaky.apk");
+  ASSERT_TRUE(engine->StartTask(first));
+  ASSERT_EQ(WaitForEnd(*engine, first).stat, kXlComplete);
+  EXPECT_TRUE(ReadFile(dir / "flaky.apk") == HttpServer::Body(flaky));
+
+  // Slow enough to be stopped halfway; the speed counters show the transfer meanwhile.
+  std::string body = test::PatternBytes(6 * kMiB);
+  server.AddFile("/slow.apk", body, 256 * 1024);
+  XlHandle task = Create(server.Url("/slow.apk"), dir.path(), "slow.apk");
+  ASSERT_TRUE(engine->StartTask(task));
+  bool sawSpeed = false;
+  ASSERT_TRUE(WaitFor([&] {
+    DownTaskInfo info = Query(task);
+    sawSpeed = sawSpeed || info.nSpeed + info.nSpeedP2S + info.nSpeedP2P > 0;
+    return info.stat == kXlDownloading && info.fPercent > 0.3f;
+  }));
+  EXPECT_TRUE(sawSpeed);
+  engine->StopTask(task);
+  EXPECT_EQ(Query(task).stat, kXlPaused);
+  ASSERT_TRUE(engine->StartTask(task));
+  ASSERT_EQ(WaitForEnd(*engine, task).stat, kXlComplete);
+  EXPECT_TRUE(ReadFile(dir / "slow.apk") == body);
+  // The part fetched before the stop was not fetched again.
+  EXPECT_LT(server.BytesSent("/slow.apk"), body.size() + body.size() / 4);
+}
+
+TEST_F(XlEngine, AFullDiskEndsAsAFailure) {
+  std::string small = dir / "small";
+  std::filesystem::create_directory(small);
+  if (mount("tmpfs", small.c_str(), "tmpfs", 0, "size=1m") != 0) {
+    GTEST_SKIP() << "cannot mount a small file system here: " << std::strerror(errno);
+  }
+  server.AddFile("/big.apk", test::PatternBytes(4 * kMiB));
+  XlHandle task = Create(server.Url("/big.apk"), small, "big.apk");
+  ASSERT_TRUE(engine->StartTask(task));
+  DownTaskInfo info = WaitForEnd(*engine, task);
+  EXPECT_EQ(info.stat, kXlError);
+  EXPECT_NE(info.fail_code, 0);
+  WaitFor([&] { return umount(small.c_str()) == 0; }, std::chrono::seconds(10));
+}
+
+pid_t StartDownloadProgram(const std::string& url, const std::string& folder) {
+  std::string program = std::string(LUMO_TEST_BIN_DIR) + "/engine-download-program";
+  std::string library = test::EngineLibraryPath();
+  std::string name = "resumed.apk";
+  char* argv[] = {program.data(),
+                  library.data(),
+                  const_cast<char*>(url.c_str()),
+                  const_cast<char*>(folder.c_str()),
+                  name.data(),
+                  nullptr};
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  pid_t pid = 0;
+  int error = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv, environ);
+  posix_spawn_file_actions_destroy(&actions);
+  return error == 0 ? pid : -1;
+}
+
+TEST(XlEngineProcess, AKilledDownloadResumesInTheNextProcess) {
+  HttpServer server;
+  TempDir dir;
+  std::string body = test::PatternBytes(10 * kMiB + 7);
+  server.AddFile("/resumed.apk", body, 192 * 1024);
+  pid_t first = StartDownloadProgram(server.Url("/resumed.apk"), dir.path());
+  ASSERT_GT(first, 0);
+  std::string control = dir / "resumed.apk.aria2";
+  ASSERT_TRUE(WaitFor([&] { return server.BytesSent("/resumed.apk") > body.size() / 2; },
+                      std::chrono::seconds(120)));
+  // Kill only after a save of the control file that followed the halfway mark.
+  std::string saved = FileExists(control) ? ReadFile(control) : "";
+  ASSERT_TRUE(WaitFor([&] { return FileExists(control) && ReadFile(control) != saved; }));
+  kill(first, SIGKILL);
+  int status = 0;
+  waitpid(first, &status, 0);
+  ASSERT_TRUE(WIFSIGNALED(status));
+  ASSERT_TRUE(FileExists(control));
+
+  // Still throttled, so that what the server counts is what the client took.
+  server.ResetCounters();
+  pid_t second = StartDownloadProgram(server.Url("/resumed.apk"), dir.path());
+  ASSERT_GT(second, 0);
+  waitpid(second, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_TRUE(ReadFile(dir / "resumed.apk") == body);
+  EXPECT_FALSE(FileExists(control));
+  // The second process fetched only what the first had not saved.
+  EXPECT_LT(server.BytesSent("/resumed.apk"), body.size() * 3 / 4);
+  int ranged = 0;
+  for (const std::string& range : server.Ranges("/resumed.apk")) {
+    ranged += !range.empty();
+    EXPECT_NE(range.rfind("bytes=0-", 0), 0u) << "the start of the file was fetched again";
+  }
+  EXPECT_GT(ranged, 0);
+}
+
+}  // namespace
+}  // namespace lumo
