@@ -67,8 +67,12 @@ void DownloadTask::createEngineTask() {
 }
 
 std::shared_ptr<DownloadTaskMgr> DownloadTaskMgr::instance() {
-  static std::shared_ptr<DownloadTaskMgr> manager = create(ThunderWrapper::load());
-  return manager;
+  // Never destroyed: at exit the polling thread may still hold the manager for up to a
+  // second after stopAll, and an engine shut down from there would run while the process's
+  // statics are being torn down. The engine ends with the process; its control files are
+  // saved every second and when stopAll pauses the tasks.
+  static auto* manager = new std::shared_ptr<DownloadTaskMgr>(create(ThunderWrapper::load()));
+  return *manager;
 }
 
 std::shared_ptr<DownloadTaskMgr> DownloadTaskMgr::create(std::shared_ptr<ThunderWrapper> engine) {

@@ -12,7 +12,7 @@ packages=(
   aapt android-framework-res
   googletest libgtest-dev libgmock-dev
   xvfb xauth xdotool x11-utils imagemagick dbus-x11 at-spi2-core
-  fonts-noto-cjk procps time
+  fonts-noto-cjk procps time librsvg2-common openbox
 )
 
 missing=()

@@ -6,6 +6,8 @@
 #include <gtk/gtk.h>
 
 #include "platform/ui-loop.h"
+#include "toolkit/test-hook.h"
+#include "toolkit/toolkit.h"
 #include "ui/main-frame.h"
 
 namespace lumo {
@@ -21,8 +23,11 @@ bool GtkFrontEnd::OpenDisplay(std::string* error) {
   return false;
 }
 
-bool GtkFrontEnd::SetUpToolkit(const std::string& exeDir, std::string*) {
+bool GtkFrontEnd::SetUpToolkit(const std::string& exeDir, std::string* error) {
   exeDir_ = exeDir;
+  // Every window's layout, theme and images come from the archive beside the executable.
+  if (!toolkit::Init(exeDir, "res.zip", error)) return false;
+  toolkit::StartTestHook();
   return true;
 }
 
@@ -60,6 +65,8 @@ int GtkFrontEnd::RunMessageLoop() {
 
 void GtkFrontEnd::DeleteMainWindow() {
   mainFrame_.reset();
+  toolkit::StopTestHook();
+  toolkit::Shutdown();
 }
 
 }  // namespace lumo

@@ -1,94 +1,365 @@
 #include "ui/main-frame.h"
 
+#include <thread>
+
 #include <gtk/gtk.h>
 
 #include "app/application.h"
 #include "app/dispatcher.h"
 #include "app/log.h"
 #include "app/messages.h"
+#include "app/paths.h"
+#include "app/settings.h"
+#include "catalogue/app-database-task-loop.h"
 #include "platform/ui-loop.h"
+#include "stat/data-stat.h"
+#include "toolkit/browser.h"
+#include "toolkit/controls.h"
+#include "toolkit/test-hook.h"
+#include "ui/app-list-menu-wnd.h"
+#include "ui/cloud-play-wnd.h"
+#include "ui/hard-fail-wnd.h"
+#include "ui/local-apk-reader.h"
+#include "ui/progress-widget.h"
+#include "ui/web-event-handler.h"
 
 namespace lumo {
+
+namespace {
+
+// Usage events of the main window's buttons and tabs.
+enum : int {
+  kEventStoreTab = 300,
+  kEventMyGamesTab = 301,
+  kEventSettings = 302,
+  kEventClose = 307,
+  kEventAddToggled = 308,
+  kEventAddLocal = 309,
+  kEventAddFind = 310,
+  kEventRightFind = 311,
+};
+
+constexpr int kFloatSize = 96;
+
+}  // namespace
 
 MainFrame::MainFrame() = default;
 
 MainFrame::~MainFrame() {
-  if (window_) {
-    g_signal_handlers_disconnect_by_data(window_, this);
-    gtk_widget_destroy(window_);
-    window_ = nullptr;
+  if (window()) UnregisterHandlers();
+  delete cloudPlayWnd_;
+}
+
+std::string MainFrame::GetWindowClassName() const {
+  return kMainWindowClass;
+}
+
+bool MainFrame::Create(std::string* error) {
+  toolkit::WindowStyle style;
+  if (toolkit::SkinWindow::Create(nullptr, kMainWindowClass, style, kWidth, kHeight)) return true;
+  *error = "the main window could not be built from MainFrame.xml";
+  return false;
+}
+
+GType MainFrame::CreateControl(const std::string& className) {
+  return g_ascii_strcasecmp(className.c_str(), CProgressUIEx::kClassName) == 0
+             ? ProgressWidgetType()
+             : 0;
+}
+
+void MainFrame::InitWindow() {
+  homeUrl_ = CfgHomeUrl();
+  searchUrl_ = CfgSearchUrl();
+  browseMain_ = FindBrowser("BrowseMain");
+  if (browseMain_) {
+    browseMain_->SetEventHandler(std::make_unique<WebEventHandler>("Main"));
+    browseMain_->Navigate("about:blank");
+    browseMain_->SetHomePage(homeUrl_);
+    browseMain_->Navigate(homeUrl_);
   }
-  OnDestroy();
+  browseDetail_ = FindBrowser("BrowseDetail");
+  if (browseDetail_) {
+    browseDetail_->SetEventHandler(std::make_unique<WebEventHandler>("Detail"));
+    browseDetail_->Navigate("about:blank");
+  }
+  FindControls();
+  RegisterHandlers();
+  if (toolkit::CurrentTab(tabDetail_) != 1) {
+    toolkit::SelectTab(tabAppList_, 1);
+    toolkit::SelectTab(tabDetail_, 1);
+  }
+  SetTitle(kMainWindowTitle);
+  AttachShadow();
+  SetIcon("img/logo.svg");
+  // The tray icon is added here by its owner.
+  // The stored games come back one by one as MSG_APP_LOADED.
+  AppDatabaseTaskLoop::instance()->post(std::make_shared<SelectAllAppTask>());
+  // The player runtime check (EnsurePlayer) goes here once the runtime is merged.
+  CheckUpdate("-silence");
+  RegisterTestCommands();
+  initialised_ = true;
 }
 
-bool MainFrame::Create(std::string*) {
-  window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-  G_GNUC_BEGIN_IGNORE_DEPRECATIONS
-  // The X class lets the window be found by its class as well as its title.
-  gtk_window_set_wmclass(GTK_WINDOW(window_), kMainWindowClass, kMainWindowClass);
-  G_GNUC_END_IGNORE_DEPRECATIONS
-  gtk_window_set_title(GTK_WINDOW(window_), kMainWindowClass);
-  gtk_window_set_default_size(GTK_WINDOW(window_), kWidth, kHeight);
-  g_signal_connect(window_, "destroy", G_CALLBACK(OnDestroySignal), this);
-  handle_ = platform::CreateMessageWindow(
-      kMainWindowClass, kMainWindowClass,
-      [this](std::uint32_t msg, platform::WParam w, platform::LParam l) {
-        return HandleMessage(msg, w, l);
-      });
-  Init();
-  return true;
+void MainFrame::FindControls() {
+  tab_ = FindTabLayout("tab");
+  tabAppList_ = FindTabLayout("TabAppList");
+  tabDetail_ = FindTabLayout("TabDetail");
+  installList_ = FindList("InstallList");
+  checkboxAdd_ = FindCheckBox("checkbox_add");
+  btnAddFind_ = FindButton("btn_add_find");
+  btnAddLocal_ = FindButton("btn_add_local");
+  checkboxTrash_ = FindCheckBox("checkbox_trash");
+  downloadProgress_ = ProgressFromWidget(FindCustom("DownloadProgress", ProgressWidgetType()));
+  detailSpeed_ = FindLabel("DetailSpeed");
 }
 
-void MainFrame::Init() {
-  gtk_window_set_title(GTK_WINDOW(window_), kMainWindowTitle);
-  platform::SetMessageWindowTitle(handle_, kMainWindowTitle);
-  Dispatcher::instance()->Register(MSG_SHOW_MAIN, handle_,
-                                   [this](platform::WParam, platform::LParam) { BringToFront(); });
+void MainFrame::RegisterHandlers() {
+  auto plain = [this](std::uint32_t id, void (MainFrame::*fn)()) {
+    Dispatcher::instance()->Register(id, handle(), [this, fn](WParam, LParam) { (this->*fn)(); });
+    registered_.push_back(id);
+  };
+  auto withParams = [this](std::uint32_t id, void (MainFrame::*fn)(WParam, LParam)) {
+    Dispatcher::instance()->Register(id, handle(),
+                                     [this, fn](WParam w, LParam l) { (this->*fn)(w, l); });
+    registered_.push_back(id);
+  };
+  auto later = [this](std::uint32_t id) {
+    Dispatcher::instance()->Register(id, handle(),
+                                     [this, id](WParam, LParam) { OnNotYetHandled(id); });
+    registered_.push_back(id);
+  };
+  withParams(MSG_APP_LOADED, &MainFrame::OnAppLoaded);
+  later(MSG_SHOW_SETTINGS);
+  later(MSG_SHOW_ABOUT);
+  Dispatcher::instance()->Register(MSG_CHECK_UPDATE, handle(),
+                                   [this](WParam, LParam) { CheckUpdate(""); });
+  registered_.push_back(MSG_CHECK_UPDATE);
+  for (std::uint32_t id : {MSG_INSTALL_START, MSG_INSTALL_DONE, MSG_UNINSTALL_START,
+                           MSG_UNINSTALL_DONE, MSG_LAUNCH_SELECTED, MSG_UNINSTALL_SELECTED,
+                           MSG_DOWNLOAD_PROGRESS, MSG_DOWNLOAD_DONE, MSG_DOWNLOAD_FAILED})
+    later(id);
+  withParams(MSG_LOCAL_APK_READY, &MainFrame::OnLocalApkReady);
+  later(MSG_DOWNLOAD_CLICKED);
+  later(MSG_ICON_READY);
+  plain(MSG_SHOW_MAIN, &MainFrame::BringToFront);
+  later(MSG_PLAYER_SETUP_DONE);
+  withParams(MSG_CLOUD_PLAY, &MainFrame::OnCloudPlay);
+  withParams(MSG_NAVIGATE, &MainFrame::OnNavigate);
+  plain(MSG_QUIT_NOW, &MainFrame::OnQuitNow);
 }
 
-bool MainFrame::HandleMessage(std::uint32_t msg, platform::WParam wParam, platform::LParam lParam) {
-  return Dispatcher::instance()->Dispatch(handle_, msg, wParam, lParam);
+void MainFrame::UnregisterHandlers() {
+  for (std::uint32_t id : registered_) Dispatcher::instance()->Unregister(id, handle());
+  registered_.clear();
+}
+
+void MainFrame::OnNotYetHandled(std::uint32_t msg) {
+  // The item lifecycle, settings and about windows and the player runtime register their
+  // effects here as they arrive; until then the event is only recorded.
+  Log::instance()->write("main window: message %u has no effect yet.", msg);
+}
+
+bool MainFrame::HandleCustomMessage(std::uint32_t msg, platform::WParam w, platform::LParam l) {
+  if (Dispatcher::instance()->Dispatch(handle(), msg, w, l)) return true;
+  if (msg == MSG_CLOUDPLAY_CLOSED) {
+    cloudPlayWnd_ = nullptr;
+    return true;
+  }
+  // MSG_TRAY and the tray menu's commands belong to the tray icon, which hooks in here.
+  return false;
+}
+
+void MainFrame::OnClick(const toolkit::Notification& n) {
+  const std::string& name = n.sender;
+  if (name == "btnClose") {
+    ReportEvent(kEventClose);
+    Close(0);
+  } else if (name == "btnMax") {
+    Maximize();
+    toolkit::SetVisible(FindControl("btnMax"), false);
+    toolkit::SetVisible(FindControl("btnRestore"), true);
+  } else if (name == "btnRestore") {
+    Restore();
+    toolkit::SetVisible(FindControl("btnMax"), true);
+    toolkit::SetVisible(FindControl("btnRestore"), false);
+  } else if (name == "btnMin") {
+    Minimize();
+  } else if (name == "btnSetting") {
+    ReportEvent(kEventSettings);
+    // The settings menu opens below the button once the settings window exists.
+    Log::instance()->write("settings menu is not available yet.");
+  } else if (name == "btn_right_find") {
+    ReportEvent(kEventRightFind);
+    ShowMainTab();
+  } else if (name == "btn_add_find") {
+    ReportEvent(kEventAddFind);
+    HideAddButtons();
+    ShowMainTab();
+  } else if (name == "btn_add_local") {
+    ReportEvent(kEventAddLocal);
+    HideAddButtons();
+    AddLocalApks();
+  }
+  // "DownloadProgress" (pause, resume, launch, install again) and an item's
+  // "btn_delete_applist" are the item lifecycle's clicks; it takes them over here.
+}
+
+void MainFrame::HideAddButtons() {
+  toolkit::SetVisible(GTK_WIDGET(btnAddFind_), false);
+  toolkit::SetVisible(GTK_WIDGET(btnAddLocal_), false);
+  toolkit::SetChecked(checkboxAdd_, false, false);
+}
+
+void MainFrame::Notify(const toolkit::Notification& n) {
+  if (n.type == "selectchanged" && n.sender == "optionMain") {
+    ReportEvent(kEventStoreTab);
+    toolkit::SelectTab(tab_, 0);
+  } else if (n.type == "selectchanged" && n.sender == "optionMyGame") {
+    ReportEvent(kEventMyGamesTab);
+    toolkit::SelectTab(tab_, 1);
+  } else if (n.type == "selectchanged" && n.sender == "checkbox_add") {
+    OnAddChanged();
+    SkinWindow::Notify(n);
+  } else if (n.type == "selectchanged" && n.sender == "checkbox_trash") {
+    OnTrashChanged();
+    SkinWindow::Notify(n);
+  } else if (n.type == "itemselect" && n.sender == "InstallList") {
+    OnItemSelect();
+    SkinWindow::Notify(n);
+  } else if (n.type == "menu" && n.sender == "InstallList") {
+    OnListMenu(n);
+  } else {
+    SkinWindow::Notify(n);
+  }
+}
+
+void MainFrame::OnAddChanged() {
+  bool show = toolkit::IsChecked(checkboxAdd_);
+  toolkit::SetVisible(GTK_WIDGET(btnAddFind_), show);
+  toolkit::SetVisible(GTK_WIDGET(btnAddLocal_), show);
+  ReportEvent(kEventAddToggled);
+}
+
+void MainFrame::OnTrashChanged() {
+  bool deleting = toolkit::IsChecked(checkboxTrash_);
+  toolkit::SetText(GTK_WIDGET(checkboxTrash_), deleting ? "取消" : "删除");
+  for (const auto& [packageName, item] : elements_) {
+    auto record = AppItemMap::instance().Find(packageName);
+    int status = record ? record->status : -1;
+    bool deletable = status == kStatusDownloadFailed || status == kStatusInstalled ||
+                     status == kStatusInstallFailed;
+    toolkit::SetVisible(toolkit::ItemControl(item, "btn_delete_applist"), deleting && deletable);
+  }
+}
+
+void MainFrame::OnItemSelect() {
+  selectedPackage_ = toolkit::ListCurrentUserData(installList_);
+  auto record = AppItemMap::instance().Find(selectedPackage_);
+  if (record) ShowDetailOf(*record);
+}
+
+void MainFrame::OnListMenu(const toolkit::Notification& n) {
+  auto record = AppItemMap::instance().Find(selectedPackage_);
+  if (!record) return;
+  AppListMenuWnd::Open(static_cast<int>(n.x), static_cast<int>(n.y), record->status);
+}
+
+void MainFrame::OnSize(toolkit::SizeType type, int, int height) {
+  if (!initialised_) return;
+  if (type == toolkit::SizeType::kMaximized) {
+    toolkit::SetVisible(FindControl("btnMax"), false);
+    toolkit::SetVisible(FindControl("btnRestore"), true);
+  } else if (type == toolkit::SizeType::kRestored) {
+    toolkit::SetVisible(FindControl("btnMax"), true);
+    toolkit::SetVisible(FindControl("btnRestore"), false);
+  }
+  // The floating add buttons keep to the bottom-left corner.
+  int h = height;
+  toolkit::SetPos(GTK_WIDGET(checkboxAdd_), 30, h - 174, 30 + kFloatSize, h - 78);
+  toolkit::SetPos(GTK_WIDGET(btnAddFind_), 30, h - 270, 30 + kFloatSize, h - 174);
+  toolkit::SetPos(GTK_WIDGET(btnAddLocal_), 126, h - 222, 126 + kFloatSize, h - 126);
+  // Their shadows reach past their own area, so the old place is repainted as a whole.
+  gtk_widget_queue_draw(GTK_WIDGET(window()));
+}
+
+void MainFrame::ShowMainTab() {
+  toolkit::SelectTab(tab_, 0);
+  toolkit::SetChecked(FindOption("optionMain"), true, false);
+}
+
+void MainFrame::ShowMyGamesTab() {
+  toolkit::SelectTab(tab_, 1);
+  toolkit::SetChecked(FindOption("optionMyGame"), true, false);
 }
 
 void MainFrame::CenterAndShow() {
-  GdkDisplay* display = gdk_display_get_default();
-  GdkMonitor* monitor = display ? gdk_display_get_primary_monitor(display) : nullptr;
-  if (!monitor && display) monitor = gdk_display_get_monitor(display, 0);
-  if (monitor) {
-    GdkRectangle area;
-    gdk_monitor_get_workarea(monitor, &area);
-    gtk_window_move(GTK_WINDOW(window_), area.x + (area.width - kWidth) / 2,
-                    area.y + (area.height - kHeight) / 2);
-  }
-  gtk_widget_show_all(window_);
-  gtk_window_present(GTK_WINDOW(window_));
+  CenterWindow();
+  ShowWindow(true);
 }
 
 void MainFrame::BringToFront() {
-  if (!window_) return;
-  gtk_widget_show(window_);
-  gtk_window_deiconify(GTK_WINDOW(window_));
-  gtk_window_present_with_time(GTK_WINDOW(window_), GDK_CURRENT_TIME);
+  if (!window()) return;
+  gtk_widget_show(GTK_WIDGET(window()));
+  gtk_window_deiconify(window());
+  gtk_window_present_with_time(window(), GDK_CURRENT_TIME);
   Log::instance()->write("main window brought to front.");
 }
 
-void MainFrame::Close() {
-  if (window_) gtk_widget_destroy(window_);
+void MainFrame::CheckUpdate(const std::string& arguments) {
+  std::string program = PathJoin(ExeDir(), ConfigUpgrade());
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  if (!arguments.empty()) argv.push_back(const_cast<char*>(arguments.c_str()));
+  argv.push_back(nullptr);
+  // The updater's fate is not examined: a missing one is no error of ours.
+  g_spawn_async(nullptr, argv.data(), nullptr, G_SPAWN_STDOUT_TO_DEV_NULL, nullptr, nullptr,
+                nullptr, nullptr);
 }
 
-void MainFrame::OnDestroySignal(GtkWidget*, void* self) {
-  auto* frame = static_cast<MainFrame*>(self);
-  frame->window_ = nullptr;
-  frame->OnDestroy();
-  Log::instance()->write("main window destroyed.");
-  platform::QuitUiLoop(0);
+void MainFrame::AddLocalApks() {
+  if (!HardwareCheck(this)) return;
+  std::vector<std::string> paths = PickApkFiles(this);
+  std::string searchUrl = searchUrl_;
+  // The reading happens off the UI thread; each file comes back as MSG_LOCAL_APK_READY.
+  std::thread([paths, searchUrl] { ReadLocalApks(paths, searchUrl); }).detach();
+}
+
+void MainFrame::OnNavigate(platform::WParam w, platform::LParam l) {
+  const char* name = reinterpret_cast<const char*>(w);
+  const char* url = reinterpret_cast<const char*>(l);
+  if (!name || !url) return;
+  std::string browser = name;
+  if (browser == "Main" && browseMain_)
+    browseMain_->Navigate(url);
+  else if (browser == "Detail" && browseDetail_)
+    browseDetail_->Navigate(url);
+}
+
+void MainFrame::OnCloudPlay(platform::WParam w, platform::LParam) {
+  const char* url = reinterpret_cast<const char*>(w);
+  if (!url) return;
+  if (!cloudPlayWnd_) {
+    cloudPlayWnd_ = CloudPlayWnd::Create(handle());
+    if (!cloudPlayWnd_) return;
+  }
+  cloudPlayWnd_->NavigateTo(url);
+  cloudPlayWnd_->CenterWindow();
+  cloudPlayWnd_->ShowWindow(true);
+}
+
+void MainFrame::OnQuitNow() {
+  forceQuit_ = true;
+  Close(0);
+}
+
+bool MainFrame::OnClose() {
+  // The close question and close-to-tray hook in here; `forceQuit_` skips them.
+  return true;
 }
 
 void MainFrame::OnDestroy() {
-  if (!handle_) return;
-  Dispatcher::instance()->Unregister(MSG_SHOW_MAIN, handle_);
-  platform::DestroyMessageWindow(handle_);
-  handle_ = 0;
+  UnregisterHandlers();
+  Log::instance()->write("main window destroyed.");
+  platform::QuitUiLoop(0);
 }
 
 }  // namespace lumo

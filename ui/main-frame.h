@@ -1,43 +1,108 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
-#include "platform/window.h"
-
-typedef struct _GtkWidget GtkWidget;
+#include "catalogue/app-item-info.h"
+#include "toolkit/skin-window.h"
 
 namespace lumo {
 
-// The main window: class "MainFrame", title "Lumo", 1260 by 720.
-class MainFrame {
+namespace toolkit {
+class Browser;
+}
+class CProgressUIEx;
+class CloudPlayWnd;
+
+// The main window: the store browser, the My games list with its detail panel, the floating
+// add buttons, and the hub every worker reports to through the Dispatcher. UI thread only.
+class MainFrame : public toolkit::SkinWindow {
  public:
   static constexpr int kWidth = 1260;
   static constexpr int kHeight = 720;
 
   MainFrame();
-  ~MainFrame();
-  MainFrame(const MainFrame&) = delete;
-  MainFrame& operator=(const MainFrame&) = delete;
+  ~MainFrame() override;
 
-  // Creates the window and runs its initialisation.
+  // Creates the window (class "MainFrame", skin "MainFrame.xml"); initialisation runs inside.
   bool Create(std::string* error);
   void CenterAndShow();
-  // Shows, restores and raises the window, also when it was hidden.
   void BringToFront();
-  // Closes the window as its close button does.
-  void Close();
+  void ShowMainTab();
+  void ShowMyGamesTab();
+  // Starts the updater with these arguments beside the executable; nothing waits for it.
+  void CheckUpdate(const std::string& arguments);
+  void AddLocalApks();
 
-  platform::WindowHandle handle() const { return handle_; }
+  bool initialised() const { return initialised_; }
+  const std::string& selectedPackage() const { return selectedPackage_; }
+
+ protected:
+  std::string GetWindowClassName() const override;
+  std::string GetSkinFile() const override { return "MainFrame.xml"; }
+  void InitWindow() override;
+  void Notify(const toolkit::Notification& n) override;
+  void OnClick(const toolkit::Notification& n) override;
+  bool HandleCustomMessage(std::uint32_t msg, platform::WParam w, platform::LParam l) override;
+  bool OnClose() override;
+  void OnDestroy() override;
+  void OnSize(toolkit::SizeType type, int width, int height) override;
+  bool OnEscape() override { return false; }
+  GType CreateControl(const std::string& className) override;
 
  private:
-  void Init();
-  bool HandleMessage(std::uint32_t msg, platform::WParam wParam, platform::LParam lParam);
-  void OnDestroy();
-  static void OnDestroySignal(GtkWidget* widget, void* self);
+  void FindControls();
+  void RegisterHandlers();
+  void UnregisterHandlers();
+  void RegisterTestCommands();
+  std::string TestSetState(const std::vector<std::string>& args);
+  std::string TestProgress(const std::vector<std::string>& args);
+  std::string TestFloating(const std::vector<std::string>& args);
+  void OnItemSelect();
+  void OnListMenu(const toolkit::Notification& n);
+  void OnTrashChanged();
+  void OnAddChanged();
+  void HideAddButtons();
 
-  GtkWidget* window_ = nullptr;
-  platform::WindowHandle handle_ = 0;
+  // Message handlers (wParam, lParam as the message table says).
+  void OnAppLoaded(platform::WParam w, platform::LParam l);
+  void OnLocalApkReady(platform::WParam w, platform::LParam l);
+  void OnNavigate(platform::WParam w, platform::LParam l);
+  void OnCloudPlay(platform::WParam w, platform::LParam l);
+  void OnQuitNow();
+  // Events whose effects the item lifecycle, the settings window and the player runtime own.
+  void OnNotYetHandled(std::uint32_t msg);
+
+  // The screen side of a game item (list item, its label, the detail panel).
+  bool ShowItem(const std::shared_ptr<AppItemInfo>& record);
+  void SetItemLabel(const std::string& packageName, int status);
+  void UpdateDetail(int status, const std::string& text, int value);
+  void ShowDetailOf(const AppItemInfo& record);
+  GtkWidget* ItemOf(const std::string& packageName) const;
+
+  toolkit::Browser* browseMain_ = nullptr;
+  toolkit::Browser* browseDetail_ = nullptr;
+  GtkNotebook* tab_ = nullptr;
+  GtkNotebook* tabDetail_ = nullptr;
+  GtkNotebook* tabAppList_ = nullptr;
+  GtkListBox* installList_ = nullptr;
+  GtkToggleButton* checkboxAdd_ = nullptr;
+  GtkButton* btnAddFind_ = nullptr;
+  GtkButton* btnAddLocal_ = nullptr;
+  GtkToggleButton* checkboxTrash_ = nullptr;
+  CProgressUIEx* downloadProgress_ = nullptr;
+  GtkLabel* detailSpeed_ = nullptr;
+  std::map<std::string, GtkWidget*> elements_;
+  std::string selectedPackage_;
+  bool initialised_ = false;
+  bool forceQuit_ = false;
+  CloudPlayWnd* cloudPlayWnd_ = nullptr;
+  std::string homeUrl_;
+  std::string searchUrl_;
+  std::vector<std::uint32_t> registered_;
 };
 
 }  // namespace lumo

@@ -186,8 +186,9 @@ int main(int argc, char** argv) {
                                          [&window](std::uint32_t m, WParam w, LParam l) {
                                            return Dispatcher::instance()->Dispatch(window, m, w, l);
                                          });
-  auto manager = DownloadTaskMgr::create(ThunderWrapper::load(
-      std::string(LUMO_PROGRAM_DIR) + "/" + platform::SharedLibraryFileName("xldl")));
+  auto engine = ThunderWrapper::load(std::string(LUMO_PROGRAM_DIR) + "/" +
+                                     platform::SharedLibraryFileName("xldl"));
+  auto manager = DownloadTaskMgr::create(engine);
   if (!manager->available()) return 1;
   test::TempDir dir;
   // aria2c gets the engine's own segmenting, so the comparison is of the same strategy.
@@ -235,7 +236,14 @@ int main(int argc, char** argv) {
     std::printf("  ratio vs faster peer: %.2f (engine alone %.2f); vs curl: %.2f\n",
                 best / mgr.seconds, best / engineSeconds, k.seconds / mgr.seconds);
   }
+  // The engine is shut down here, not by the polling thread while the process exits.
   manager->stopAll();
+  manager.reset();
+  while (engine.use_count() > 1) {
+    platform::PumpUiLoop();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  engine.reset();
   kill(server, SIGTERM);
   waitpid(server, nullptr, 0);
   return 0;

@@ -41,16 +41,12 @@ class DownloadTaskMgrTest : public ::testing::Test {
  protected:
   void SetUp() override {
     LogDir();
-    manager = DownloadTaskMgr::create(test::LoadEngine());
+    engine = test::LoadEngine();
+    manager = DownloadTaskMgr::create(engine);
     ASSERT_TRUE(manager->available());
   }
-  void TearDown() override {
-    manager->stopAll();
-    // The polling thread lets the manager go within about a second.
-    std::weak_ptr<DownloadTaskMgr> weak = manager;
-    manager.reset();
-    EXPECT_TRUE(WaitFor([&] { return weak.expired(); }, std::chrono::seconds(20), true));
-  }
+  // The polling thread lets the manager go within about a second of stopAll.
+  void TearDown() override { EXPECT_TRUE(test::ReleaseManager(&manager, &engine)); }
   std::shared_ptr<DownloadTask> Task(const std::string& key, const std::string& path) {
     return std::make_shared<DownloadTask>(key, server.Url(path), dir.path(), key + ".apk");
   }
@@ -58,6 +54,7 @@ class DownloadTaskMgrTest : public ::testing::Test {
   TempDir dir;
   HttpServer server;
   ReportWindow window;
+  std::shared_ptr<ThunderWrapper> engine;
   std::shared_ptr<DownloadTaskMgr> manager;
 };
 

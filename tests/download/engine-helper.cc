@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "app/strings.h"
+#include "tests/support/wait.h"
 
 namespace lumo::test {
 
@@ -65,6 +66,17 @@ std::string InfoFileName(const DownTaskInfo& info) {
 bool FileExists(const std::string& path) {
   struct stat status;
   return stat(path.c_str(), &status) == 0;
+}
+
+bool ReleaseManager(std::shared_ptr<DownloadTaskMgr>* manager,
+                    std::shared_ptr<ThunderWrapper>* engine) {
+  (*manager)->stopAll();
+  std::weak_ptr<DownloadTaskMgr> weak = *manager;
+  manager->reset();
+  bool released = WaitFor([&] { return weak.expired() && engine->use_count() == 1; },
+                          std::chrono::seconds(30), true);
+  engine->reset();
+  return released;
 }
 
 }  // namespace lumo::test

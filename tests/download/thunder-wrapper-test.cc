@@ -80,7 +80,8 @@ TEST(ThunderWrapper, AMissingExportTurnsItsCallIntoANoOp) {
   EXPECT_FALSE(manager->startTask("k"));
   test::WaitFor([] { return false; }, std::chrono::milliseconds(2500), true);
   EXPECT_TRUE(window.all().empty());
-  manager->stopAll();
+  task.reset();
+  EXPECT_TRUE(test::ReleaseManager(&manager, &engine));
 }
 
 }  // namespace

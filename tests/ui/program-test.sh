@@ -21,6 +21,10 @@ eval "$(xdotool getwindowgeometry --shell "$window")"
 [ "$WIDTH" = 1260 ] && [ "$HEIGHT" = 720 ] || fail "size ${WIDTH}x$HEIGHT"
 [ "$X" = 170 ] && [ "$Y" = 90 ] || fail "not centred: $X,$Y"
 import -window root "$screenshots/main-window-plain.png" 2>/dev/null
+# A fresh home has no games: the My games tab shows its empty pages.
+xdotool mousemove $((X + 300)) $((Y + 28)) click 1 mousemove 5 5
+sleep 1
+import -window root "$screenshots/my-games-empty.png" 2>/dev/null
 
 # setting.ini: the four keys, written on first start.
 for key in dataDir downloadDir minOnClose quitRemember; do
@@ -56,6 +60,15 @@ status=$?
 [ $status -eq 0 ] || fail "lumo exited with $status"
 tail -n 1 "$log" | grep -q 'Lumo shut down.' || fail "last log line: $(tail -n 1 "$log")"
 tail -n 1 "$app_dir/statsink.log" | grep -qP '\tAppLogExit$' || fail "no exit call"
+
+# Without its resource archive: one clear line naming it and a failure status.
+mkdir "$SANDBOX/bare"
+cp "$program_dir/lumo" "$SANDBOX/bare/"
+"$SANDBOX/bare/lumo" >"$SANDBOX/nores.out" 2>&1
+status=$?
+[ $status -ne 0 ] || fail "started without res.zip"
+grep -q "cannot open resource archive $SANDBOX/bare/res.zip" "$SANDBOX/nores.out" ||
+  fail "no resource message: $(cat "$SANDBOX/nores.out")"
 
 # Without a display: one clear line and a failure status.
 env -u DISPLAY -u WAYLAND_DISPLAY "$program_dir/lumo" >"$SANDBOX/nodisplay.out" 2>&1

@@ -1,0 +1,241 @@
+#include "ui/progress-ui-ex.h"
+
+#include <utility>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+namespace lumo {
+namespace {
+
+constexpr int kWidth = 200;
+constexpr int kHeight = 40;
+
+struct Rgb {
+  int r, g, b;
+  bool operator==(const Rgb&) const = default;
+};
+
+cairo_surface_t* Solid(int width, int height, double r, double g, double b) {
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, width, height);
+  cairo_t* cr = cairo_create(surface);
+  cairo_set_source_rgb(cr, r, g, b);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  return surface;
+}
+
+// Left half red, right half blue: a stretched image would show blue where a revealed one
+// still shows red.
+cairo_surface_t* HalfAndHalf() {
+  cairo_surface_t* surface = Solid(kWidth, kHeight, 0, 0, 1);
+  cairo_t* cr = cairo_create(surface);
+  cairo_set_source_rgb(cr, 1, 0, 0);
+  cairo_rectangle(cr, 0, 0, kWidth / 2, kHeight);
+  cairo_fill(cr);
+  cairo_destroy(cr);
+  return surface;
+}
+
+class Canvas {
+ public:
+  Canvas() : surface_(cairo_image_surface_create(CAIRO_FORMAT_ARGB32, kWidth, kHeight)) {}
+  ~Canvas() { cairo_surface_destroy(surface_); }
+  void Paint(CProgressUIEx& control) {
+    cairo_t* cr = cairo_create(surface_);
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_paint(cr);
+    control.Paint(cr, kWidth, kHeight);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface_);
+  }
+  Rgb At(int x, int y) const {
+    unsigned char* data = cairo_image_surface_get_data(surface_);
+    int stride = cairo_image_surface_get_stride(surface_);
+    auto pixel = *reinterpret_cast<std::uint32_t*>(data + y * stride + x * 4);
+    return {static_cast<int>((pixel >> 16) & 0xFF), static_cast<int>((pixel >> 8) & 0xFF),
+            static_cast<int>(pixel & 0xFF)};
+  }
+
+ private:
+  cairo_surface_t* surface_;
+};
+
+const Rgb kBlack{0, 0, 0}, kRed{255, 0, 0}, kBlue{0, 0, 255}, kGreen{0, 255, 0},
+    kWhite{255, 255, 255}, kGray{128, 128, 128};
+
+// A control with distinct solid overlays; text goes on the top rows, the probes stay below.
+void Dress(CProgressUIEx& control) {
+  control.SetSize(kWidth, kHeight);
+  control.SetAttribute("textcolor", "#ffff00");
+  cairo_surface_t* images[] = {HalfAndHalf(), Solid(8, 8, 1, 1, 1), Solid(8, 8, 0, 1, 0),
+                               Solid(8, 8, 0.5, 0.5, 0.5), Solid(8, 8, 0, 0, 1)};
+  control.SetForeImage(images[0]);
+  control.SetPauseImage(images[1]);
+  control.SetStartImage(images[2]);
+  control.SetBusyImage(images[3]);
+  control.SetLaunchImage(images[4]);
+  for (cairo_surface_t* image : images) cairo_surface_destroy(image);
+}
+
+TEST(ProgressUIEx, ForeImageIsRevealedInProportionNotStretched) {
+  CProgressUIEx control;
+  Dress(control);
+  control.SetValue(75);
+  control.SetState(1);
+  EXPECT_EQ(control.text(), "75%");
+  EXPECT_EQ(control.ForeRect(kWidth, kHeight), (CProgressUIEx::Rect{0, 0, 150, kHeight}));
+  Canvas canvas;
+  canvas.Paint(control);
+  EXPECT_EQ(canvas.At(10, 35), kRed);
+  EXPECT_EQ(canvas.At(120, 35), kBlue);  // the image's own right half, revealed in place
+  EXPECT_EQ(canvas.At(149, 35), kBlue);
+  EXPECT_EQ(canvas.At(151, 35), kBlack);  // not reached yet
+  EXPECT_EQ(canvas.At(199, 35), kBlack);
+
+  control.SetValue(25);
+  control.SetState(1);
+  canvas.Paint(control);
+  EXPECT_EQ(canvas.At(49, 35), kRed);
+  EXPECT_EQ(canvas.At(51, 35), kBlack);
+}
+
+TEST(ProgressUIEx, RangeIsClampedAndRepaired) {
+  CProgressUIEx control;
+  Dress(control);
+  control.SetValue(150);
+  control.SetState(1);
+  EXPECT_EQ(control.value(), 100);
+  EXPECT_EQ(control.text(), "100%");
+  Canvas canvas;
+  canvas.Paint(control);
+  EXPECT_EQ(canvas.At(199, 35), kBlue);
+
+  control.SetValue(-5);
+  EXPECT_EQ(control.value(), 0);
+
+  // max equal to min: repaired to min + 1 when painting, no division by zero.
+  control.SetMinValue(10);
+  control.SetMaxValue(10);
+  control.SetValue(10);
+  control.SetState(2);
+  canvas.Paint(control);
+  EXPECT_EQ(control.maxValue(), 11);
+  EXPECT_EQ(control.ForeRect(kWidth, kHeight).width, 0);
+}
+
+TEST(ProgressUIEx, VerticalBarGrowsFromTheBottomAndHorIsExactlyTrue) {
+  CProgressUIEx control;
+  control.SetAttribute("hor", "True");
+  EXPECT_FALSE(control.horizontal());
+  control.SetValue(25);
+  EXPECT_EQ(control.ForeRect(kWidth, 100), (CProgressUIEx::Rect{0, 75, kWidth, 25}));
+  control.SetAttribute("hor", "true");
+  EXPECT_TRUE(control.horizontal());
+  control.SetAttribute("min", "20");
+  control.SetAttribute("max", "60");
+  control.SetAttribute("value", "40");
+  EXPECT_EQ(control.ForeRect(kWidth, kHeight).width, 100);
+}
+
+TEST(ProgressUIEx, EachStateDrawsItsImageAndText) {
+  CProgressUIEx control;
+  Dress(control);
+  Canvas canvas;
+  struct Case {
+    int state;
+    const char* text;
+    Rgb probe;  // a point away from the text
+  };
+  const std::vector<Case> cases = {
+      {0, "等待下载中", kBlack},   {2, "40%", kGreen},        {3, "重试", kBlue},
+      {4, "模拟器安装中", kBlack}, {5, "正在安装...", kGray}, {6, "启动", kBlue},
+      {7, "重试", kBlue},          {8, "等待删除中", kBlack}, {9, "正在删除...", kGray},
+      {10, "重试", kBlack},
+  };
+  for (const Case& c : cases) {
+    control.SetValue(40);
+    control.SetState(c.state);
+    canvas.Paint(control);
+    EXPECT_EQ(control.text(), c.text) << "state " << c.state;
+    EXPECT_EQ(canvas.At(190, 35), c.probe) << "state " << c.state;
+  }
+  CProgressUIEx::SetPlayerInstalledQuery([] { return true; });
+  control.SetState(4);
+  EXPECT_EQ(control.text(), "等待安装中");
+  CProgressUIEx::SetPlayerInstalledQuery([] { return false; });
+}
+
+TEST(ProgressUIEx, PauseBandSlidesInAndOutOnItsTwoTimers) {
+  CProgressUIEx control;
+  Dress(control);
+  std::vector<std::pair<int, bool>> timers;
+  control.set_timer_control([&](int id, bool start) { timers.emplace_back(id, start); });
+  control.SetValue(50);
+  control.SetState(1);
+
+  control.OnMouseEnter();
+  EXPECT_EQ(timers, (std::vector<std::pair<int, bool>>{{101, false}, {100, true}}));
+  timers.clear();
+  control.OnTimer(100);
+  EXPECT_EQ(control.slide(), 15);
+  Canvas canvas;
+  canvas.Paint(control);
+  EXPECT_EQ(canvas.At(10, 39), kWhite);  // the band at the bottom, 15 pixels high
+  EXPECT_EQ(canvas.At(10, 26), kWhite);
+  EXPECT_EQ(canvas.At(10, 24), kRed);
+  control.OnTimer(100);
+  control.OnTimer(100);
+  EXPECT_EQ(control.slide(), kHeight);
+  EXPECT_EQ(timers, (std::vector<std::pair<int, bool>>{{100, false}}));
+  timers.clear();
+
+  control.OnMouseLeave(true);  // still inside: nothing
+  EXPECT_TRUE(timers.empty());
+  control.OnMouseLeave(false);
+  EXPECT_EQ(timers, (std::vector<std::pair<int, bool>>{{100, false}, {101, true}}));
+  timers.clear();
+  control.OnTimer(101);
+  control.OnTimer(101);
+  EXPECT_EQ(control.slide(), 10);
+  EXPECT_TRUE(timers.empty());
+  control.OnTimer(101);
+  EXPECT_LT(control.slide(), 0);
+  EXPECT_EQ(timers, (std::vector<std::pair<int, bool>>{{101, false}}));
+  canvas.Paint(control);
+  EXPECT_EQ(canvas.At(10, 39), kRed);
+
+  // Half shown, then paused: state 2 covers the control with the start image, no band.
+  control.OnMouseEnter();
+  control.OnTimer(100);
+  control.SetState(2);
+  canvas.Paint(control);
+  EXPECT_EQ(canvas.At(10, 39), kGreen);
+  // Outside state 1 the mouse starts no timer.
+  timers.clear();
+  control.OnMouseEnter();
+  control.OnMouseLeave(false);
+  EXPECT_EQ(timers, (std::vector<std::pair<int, bool>>{{100, false}}));
+}
+
+TEST(ProgressUIEx, OnlyActionStatesTakeClicksAndTheHandCursor) {
+  CProgressUIEx control;
+  int clicks = 0;
+  control.set_on_click([&] { ++clicks; });
+  for (int state = 0; state <= 10; ++state) {
+    control.SetState(state);
+    bool action = state == 1 || state == 2 || state == 3 || state == 6 || state == 7;
+    EXPECT_EQ(control.OnButtonRelease(true), action) << "state " << state;
+    EXPECT_EQ(control.WantsHandCursor(), action) << "state " << state;
+  }
+  EXPECT_EQ(clicks, 5);
+  control.SetState(6);
+  EXPECT_FALSE(control.OnButtonRelease(false));  // released outside
+  control.SetEnabled(false);
+  EXPECT_FALSE(control.OnButtonRelease(true));
+  EXPECT_FALSE(control.WantsHandCursor());
+  EXPECT_EQ(clicks, 5);
+}
+
+}  // namespace
+}  // namespace lumo

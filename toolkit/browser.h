@@ -1,0 +1,59 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+
+typedef struct _WebKitWebView WebKitWebView;
+typedef struct _WebKitUserContentManager WebKitUserContentManager;
+
+namespace lumo::toolkit {
+
+class Browser;
+
+// What a window wants to know of its browser's events. One handler object per browser; the
+// browser owns it. Every call runs on the UI thread, while the page waits.
+class BrowserEventHandler {
+ public:
+  virtual ~BrowserEventHandler() = default;
+  // A navigation is about to start (the page itself or a frame in it); false cancels it.
+  virtual bool BeforeNavigate(Browser&, const std::string& /*url*/) { return true; }
+  // A load failed; true when the handler showed something of its own instead.
+  virtual bool NavigateError(Browser&, const std::string& /*url*/, const std::string& /*error*/) {
+    return false;
+  }
+  // A page called window.external.<method>(argument): downloadClicked, onClickRetry or
+  // cloudClicked. `argument` is empty when the call had no argument or one that is not text.
+  virtual void ExternalCall(Browser&, const std::string& /*method*/,
+                            const std::optional<std::string>& /*argument*/) {}
+};
+
+// The host of one embedded web view: navigation, home page, and the event handler with the
+// page's window.external object. Made on first lookup of a skin's browser control and owned
+// by the view.
+class Browser {
+ public:
+  static Browser* FromView(WebKitWebView* view);
+  ~Browser();
+
+  void SetEventHandler(std::unique_ptr<BrowserEventHandler> handler);
+  BrowserEventHandler* eventHandler() const { return handler_.get(); }
+  void Navigate(const std::string& url);
+  void SetHomePage(const std::string& url) { homePage_ = url; }
+  const std::string& homePage() const { return homePage_; }
+  void NavigateHomePage() { Navigate(homePage_); }
+  // The address shown now; empty before the first navigation.
+  std::string url() const;
+  WebKitWebView* view() const { return view_; }
+
+ private:
+  explicit Browser(WebKitWebView* view);
+  void InstallExternalObject();
+
+  WebKitWebView* view_;
+  WebKitUserContentManager* manager_ = nullptr;
+  std::unique_ptr<BrowserEventHandler> handler_;
+  std::string homePage_;
+};
+
+}  // namespace lumo::toolkit

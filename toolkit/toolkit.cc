@@ -1,0 +1,155 @@
+#include "toolkit/toolkit.h"
+
+#include <fstream>
+#include <set>
+
+#include <glib/gstdio.h>
+#include <gtk/gtk.h>
+#include <webkit2/webkit2.h>
+
+#include "app/log.h"
+#include "app/paths.h"
+#include "toolkit/resource-archive.h"
+
+namespace lumo::toolkit {
+
+namespace {
+
+constexpr char kSkinPrefix[] = "skin:";
+constexpr char kThemeFile[] = "theme.css";
+
+struct State {
+  bool initialised = false;
+  ResourceArchive archive;
+  std::string imageDir;
+  std::set<std::string> goodImages;
+  GtkCssProvider* theme = nullptr;
+};
+
+State& state() {
+  static State instance;
+  return instance;
+}
+
+bool EndsWith(const std::string& text, const std::string& suffix) {
+  return text.size() >= suffix.size() &&
+         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+  for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+    text.replace(at, from.size(), to);
+  return text;
+}
+
+// Images are unpacked once so that the theme's url() and GtkImage can load them by path; an
+// image that does not decode is logged and left out.
+void UnpackImages(State& s) {
+  for (const std::string& name : s.archive.Names()) {
+    if (EndsWith(name, ".xml") || EndsWith(name, ".css")) continue;
+    std::string bytes;
+    s.archive.Read(name, &bytes);
+    std::string path = PathJoin(s.imageDir, name);
+    gchar* folder = g_path_get_dirname(path.c_str());
+    g_mkdir_with_parents(folder, 0700);
+    g_free(folder);
+    std::ofstream(path, std::ios::binary).write(bytes.data(), bytes.size());
+    GError* error = nullptr;
+    GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(path.c_str(), &error);
+    if (!pixbuf) {
+      Log::instance()->write("skin image %s does not decode: %s", name.c_str(), error->message);
+      g_error_free(error);
+      continue;
+    }
+    g_object_unref(pixbuf);
+    s.goodImages.insert(name);
+  }
+}
+
+void OnThemeError(GtkCssProvider*, GtkCssSection* section, GError* error, gpointer) {
+  Log::instance()->write("skin theme line %u: %s", gtk_css_section_get_start_line(section) + 1,
+                         error->message);
+}
+
+void LoadTheme(State& s) {
+  std::string css;
+  if (!LoadSkinText(kThemeFile, &css)) return;
+  s.theme = gtk_css_provider_new();
+  g_signal_connect(s.theme, "parsing-error", G_CALLBACK(OnThemeError), nullptr);
+  gtk_css_provider_load_from_data(s.theme, css.data(), static_cast<gssize>(css.size()), nullptr);
+  gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(s.theme),
+                                            GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+}
+
+void RemoveTree(const std::string& path) {
+  GDir* dir = g_dir_open(path.c_str(), 0, nullptr);
+  if (dir) {
+    while (const char* name = g_dir_read_name(dir)) RemoveTree(PathJoin(path, name));
+    g_dir_close(dir);
+  }
+  g_remove(path.c_str());
+}
+
+}  // namespace
+
+bool Init(const std::string& resourceDir, const std::string& archiveName, std::string* error) {
+  State& s = state();
+  if (s.initialised) return true;
+  if (!s.archive.Open(PathJoin(resourceDir, archiveName), error)) return false;
+  gchar* dir = g_dir_make_tmp("lumo-skin-XXXXXX", nullptr);
+  if (!dir) {
+    *error = "cannot make a folder for the skin images";
+    return false;
+  }
+  s.imageDir = dir;
+  g_free(dir);
+  UnpackImages(s);
+  // Skins name the browser class; it must be registered before the first layout is built.
+  g_type_ensure(WEBKIT_TYPE_WEB_VIEW);
+  s.initialised = true;
+  LoadTheme(s);
+  return true;
+}
+
+void Shutdown() {
+  State& s = state();
+  if (!s.imageDir.empty()) RemoveTree(s.imageDir);
+  s.imageDir.clear();
+  if (s.theme) {
+    gtk_style_context_remove_provider_for_screen(gdk_screen_get_default(),
+                                                 GTK_STYLE_PROVIDER(s.theme));
+    g_object_unref(s.theme);
+    s.theme = nullptr;
+  }
+  s.initialised = false;
+}
+
+bool IsInitialised() {
+  return state().initialised;
+}
+
+bool LoadSkinText(const std::string& name, std::string* text) {
+  State& s = state();
+  if (!s.archive.Read(name, text)) {
+    Log::instance()->write("skin file %s is not in the resource archive.", name.c_str());
+    return false;
+  }
+  *text = ReplaceAll(std::move(*text), kSkinPrefix, s.imageDir + "/");
+  return true;
+}
+
+std::string ImagePath(const std::string& name) {
+  State& s = state();
+  return s.goodImages.count(name) ? PathJoin(s.imageDir, name) : std::string();
+}
+
+std::string ResolveImage(const std::string& reference) {
+  State& s = state();
+  std::string name = reference;
+  if (name.rfind(kSkinPrefix, 0) == 0) name = name.substr(sizeof(kSkinPrefix) - 1);
+  if (!s.imageDir.empty() && name.rfind(s.imageDir + "/", 0) == 0)
+    name = name.substr(s.imageDir.size() + 1);
+  return ImagePath(name);
+}
+
+}  // namespace lumo::toolkit

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <string>
+
+namespace lumo::toolkit {
+
+// Process-wide toolkit set-up, on the UI thread after the display is open: the resource
+// folder and archive, the theme and the images the skins refer to. Skin texts name images
+// as "skin:img/name.png"; the toolkit resolves that prefix to its unpacked copy.
+bool Init(const std::string& resourceDir, const std::string& archiveName, std::string* error);
+// Removes the unpacked images; harmless when Init never ran.
+void Shutdown();
+bool IsInitialised();
+
+// A skin file's text with "skin:" resolved. False (and a log line) when it is not in the archive.
+bool LoadSkinText(const std::string& name, std::string* text);
+// The file an archive image was unpacked to; empty when the archive has no such image or it
+// does not decode.
+std::string ImagePath(const std::string& name);
+// Resolves a "skin:" reference or an archive name to a file path (see ImagePath).
+std::string ResolveImage(const std::string& reference);
+
+}  // namespace lumo::toolkit

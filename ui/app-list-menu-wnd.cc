@@ -1,0 +1,58 @@
+#include "ui/app-list-menu-wnd.h"
+
+#include "app/dispatcher.h"
+#include "app/messages.h"
+#include "catalogue/app-item-info.h"
+#include "toolkit/controls.h"
+
+namespace lumo {
+
+AppListMenuWnd* AppListMenuWnd::Open(int screenX, int screenY, int status) {
+  auto* menu = new AppListMenuWnd();
+  toolkit::WindowStyle style;
+  style.resizable = false;
+  style.popup = true;
+  if (!menu->Create(nullptr, "SettingMenu", style, 100, 100)) {
+    delete menu;
+    return nullptr;
+  }
+  menu->MoveTo(screenX, screenY);
+  toolkit::SetEnabled(GTK_WIDGET(menu->btnLaunch_), status == kStatusInstalled);
+  toolkit::SetEnabled(GTK_WIDGET(menu->btnUninstall_), status == kStatusDownloadFailed ||
+                                                           status == kStatusInstalled ||
+                                                           status == kStatusInstallFailed);
+  menu->ShowWindow(true);
+  return menu;
+}
+
+void AppListMenuWnd::InitWindow() {
+  btnLaunch_ = FindButton("btn_launch");
+  btnUninstall_ = FindButton("btn_uninstall");
+  AttachShadow();
+}
+
+void AppListMenuWnd::OnClick(const toolkit::Notification& n) {
+  // The menu goes first; the main window acts on the posted message afterwards.
+  std::string sender = n.sender;
+  closing_ = true;
+  Close(0);
+  if (sender == "btn_launch")
+    Dispatcher::instance()->Post(MSG_LAUNCH_SELECTED);
+  else if (sender == "btn_uninstall")
+    Dispatcher::instance()->Post(MSG_UNINSTALL_SELECTED);
+}
+
+void AppListMenuWnd::OnFocusOut() {
+  if (closing_) return;
+  closing_ = true;
+  // Closing from inside the focus handler would destroy the window under GTK's feet.
+  g_idle_add(
+      [](gpointer self) {
+        auto* menu = static_cast<AppListMenuWnd*>(self);
+        if (SkinWindow::IsAlive(menu)) menu->Close(0);
+        return G_SOURCE_REMOVE;
+      },
+      this);
+}
+
+}  // namespace lumo

@@ -1,0 +1,48 @@
+#include "ui/cloud-play-wnd.h"
+
+#include "app/application.h"
+#include "app/messages.h"
+#include "toolkit/browser.h"
+#include "ui/web-event-handler.h"
+
+namespace lumo {
+
+CloudPlayWnd* CloudPlayWnd::Create(platform::WindowHandle ownerWindow) {
+  auto* window = new CloudPlayWnd();
+  window->ownerWindow_ = ownerWindow;
+  toolkit::WindowStyle style;
+  if (!window->SkinWindow::Create(nullptr, "CloudPlay", style, 1220, 720)) {
+    delete window;
+    return nullptr;
+  }
+  return window;
+}
+
+void CloudPlayWnd::InitWindow() {
+  browser_ = FindBrowser("cloudplay");
+  if (browser_) browser_->SetEventHandler(std::make_unique<WebEventHandler>("Cloud", handle()));
+  SetTitle(kMainWindowTitle);
+  SetIcon("img/logo.svg");
+  AttachShadow();
+}
+
+void CloudPlayWnd::NavigateTo(const std::string& url) {
+  if (browser_) browser_->Navigate(url);
+}
+
+void CloudPlayWnd::OnClick(const toolkit::Notification& n) {
+  if (n.sender == "btnClose") Close(0);
+}
+
+bool CloudPlayWnd::HandleCustomMessage(std::uint32_t msg, platform::WParam, platform::LParam l) {
+  if (msg != MSG_CLOUD_NAVIGATE) return false;
+  const char* url = reinterpret_cast<const char*>(l);
+  if (url) NavigateTo(url);
+  return true;
+}
+
+void CloudPlayWnd::OnDestroy() {
+  platform::SendWindowMessage(ownerWindow_, MSG_CLOUDPLAY_CLOSED, 0, 0);
+}
+
+}  // namespace lumo

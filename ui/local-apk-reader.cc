@@ -1,0 +1,51 @@
+#include "ui/local-apk-reader.h"
+
+#include <cstdio>
+
+#include "apk/apk-badging.h"
+#include "apk/apk-icon.h"
+#include "app/dispatcher.h"
+#include "app/log.h"
+#include "app/messages.h"
+
+namespace lumo {
+
+namespace {
+
+// The detail page of a package: the pattern's "%s" filled, at most 1024 characters.
+std::string DetailUrlFor(const std::string& searchUrl, const std::string& packageName) {
+  std::string url = searchUrl;
+  size_t at = url.find("%s");
+  if (at != std::string::npos) url.replace(at, 2, packageName);
+  if (url.size() > 1024) url.resize(1024);
+  return url;
+}
+
+}  // namespace
+
+AppItemInfo LocalApkRecord(const std::string& path, const std::string& searchUrl) {
+  AppItemInfo record;
+  ApkBadging info;
+  info.apkPath = path;
+  ReadApkBadging(info);
+  // Without a package name the icon would have no file name; the record still goes out.
+  if (!info.packageName.empty() && !info.iconEntry.empty()) ExtractApkIcon(info);
+  record.packageName = info.packageName;
+  record.appName = info.label;
+  record.launchActivity = info.launchActivity;
+  record.imagePath = info.iconPath;
+  record.localPath = path;
+  record.status = kStatusWaitingInstall;
+  record.detailUrl = DetailUrlFor(searchUrl, record.packageName);
+  return record;
+}
+
+void ReadLocalApks(const std::vector<std::string>& paths, const std::string& searchUrl) {
+  for (const std::string& path : paths) {
+    auto* record = new AppItemInfo(LocalApkRecord(path, searchUrl));
+    // The main window takes ownership of the record when it handles the message.
+    Dispatcher::instance()->Send(MSG_LOCAL_APK_READY, reinterpret_cast<WParam>(record), 0);
+  }
+}
+
+}  // namespace lumo

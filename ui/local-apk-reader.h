@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "catalogue/app-item-info.h"
+
+namespace lumo {
+
+// The add-from-disk worker: for each picked APK, in order, reads what the package says about
+// itself, builds a record (status 4, the file as its local path, the detail address from
+// `searchUrl`) and sends it to the main window as MSG_LOCAL_APK_READY. Exactly one send per
+// file, whatever the reading found. Runs on a detached worker thread.
+void ReadLocalApks(const std::vector<std::string>& paths, const std::string& searchUrl);
+
+// The record for one file; the package name, label, activity and icon stay empty when the
+// package cannot be read.
+AppItemInfo LocalApkRecord(const std::string& path, const std::string& searchUrl);
+
+}  // namespace lumo

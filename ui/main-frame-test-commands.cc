@@ -1,0 +1,104 @@
+// Test commands of the main window, read from the toolkit's test hook (LUMO_TEST_HOOK): they
+// drive the window the way the catalogue, the item lifecycle and the user would.
+#include <sstream>
+
+#include <gtk/gtk.h>
+
+#include "app/dispatcher.h"
+#include "app/messages.h"
+#include "toolkit/test-hook.h"
+#include "ui/hard-fail-wnd.h"
+#include "ui/main-frame.h"
+#include "ui/progress-ui-ex.h"
+
+namespace lumo {
+
+namespace {
+
+using Args = std::vector<std::string>;
+
+// "item <package> <status> <percent> <icon or -> <name...>": a record as the catalogue load
+// delivers it.
+std::string LoadItem(const Args& args) {
+  if (args.size() < 5) return "error usage";
+  auto* record = new AppItemInfo;
+  record->packageName = args[0];
+  record->status = std::atoi(args[1].c_str());
+  record->downloadPos = std::atoi(args[2].c_str());
+  if (args[3] != "-") record->imagePath = args[3];
+  for (size_t i = 4; i < args.size(); ++i) record->appName += (i > 4 ? " " : "") + args[i];
+  record->detailUrl = "about:blank";
+  if (Dispatcher::instance()->Send(MSG_APP_LOADED, reinterpret_cast<WParam>(record), 0) == 0)
+    delete record;
+  return "ok";
+}
+
+std::string CloudPlay(const Args& args) {
+  if (args.empty()) return "error usage";
+  Dispatcher::instance()->Send(MSG_CLOUD_PLAY, reinterpret_cast<WParam>(args[0].c_str()), 0);
+  return "ok";
+}
+
+std::string Describe(const CProgressUIEx& control) {
+  std::ostringstream out;
+  out << "state=" << control.state() << " value=" << control.value()
+      << " hand=" << control.WantsHandCursor() << " text=" << control.text();
+  return out.str();
+}
+
+}  // namespace
+
+// "state <status> <percent> [text]": the selected game moves to a status.
+std::string MainFrame::TestSetState(const std::vector<std::string>& args) {
+  auto record = AppItemMap::instance().Find(selectedPackage_);
+  if (!record || args.size() < 2) return "error no selection";
+  record->status = std::atoi(args[0].c_str());
+  record->downloadPos = std::atoi(args[1].c_str());
+  SetItemLabel(record->packageName, record->status);
+  UpdateDetail(record->status, args.size() > 2 ? args[2] : "", record->downloadPos);
+  return "ok";
+}
+
+// "progress [click]": the detail control's state, after a click when asked.
+std::string MainFrame::TestProgress(const std::vector<std::string>& args) {
+  if (!downloadProgress_) return "error no progress control";
+  std::string clicked;
+  if (!args.empty() && args[0] == "click")
+    clicked = downloadProgress_->OnButtonRelease(true) ? "clicked " : "ignored ";
+  return clicked + Describe(*downloadProgress_);
+}
+
+// "floating": where the three floating controls sit, and the client size.
+std::string MainFrame::TestFloating(const std::vector<std::string>&) {
+  std::ostringstream out;
+  for (const char* name : {"checkbox_add", "btn_add_find", "btn_add_local"}) {
+    GtkWidget* control = FindControl(name);
+    int width = 0, height = 0;
+    gtk_widget_get_size_request(control, &width, &height);
+    out << name << '=' << gtk_widget_get_margin_start(control) << ','
+        << gtk_widget_get_margin_top(control) << ',' << width << ',' << height << ' ';
+  }
+  GtkAllocation all;
+  gtk_widget_get_allocation(GTK_WIDGET(window()), &all);
+  out << "client=" << all.width << ',' << all.height;
+  return out.str();
+}
+
+void MainFrame::RegisterTestCommands() {
+  using namespace std::placeholders;
+  toolkit::RegisterTestCommand("item", LoadItem);
+  toolkit::RegisterTestCommand("cloud", CloudPlay);
+  toolkit::RegisterTestCommand("state", std::bind(&MainFrame::TestSetState, this, _1));
+  toolkit::RegisterTestCommand("progress", std::bind(&MainFrame::TestProgress, this, _1));
+  toolkit::RegisterTestCommand("floating", std::bind(&MainFrame::TestFloating, this, _1));
+  toolkit::RegisterTestCommand("hardfail", [this](const Args&) {
+    return "result=" + std::to_string(HardFailWnd::Run(this));
+  });
+  toolkit::RegisterTestCommand("resize", [this](const Args& args) {
+    if (args.size() < 2) return std::string("error usage");
+    gtk_window_resize(window(), std::atoi(args[0].c_str()), std::atoi(args[1].c_str()));
+    return std::string("ok");
+  });
+}
+
+}  // namespace lumo

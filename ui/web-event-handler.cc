@@ -1,0 +1,52 @@
+#include "ui/web-event-handler.h"
+
+#include "app/dispatcher.h"
+#include "app/log.h"
+#include "app/messages.h"
+#include "app/paths.h"
+
+namespace lumo {
+
+WebEventHandler::WebEventHandler(std::string browserName, platform::WindowHandle ownerWindow)
+    : browserName_(std::move(browserName)), ownerWindow_(ownerWindow) {}
+
+std::string ErrorPageUrl() {
+  return "file://" + PathJoin(ExeDir(), "page/page.html");
+}
+
+bool WebEventHandler::BeforeNavigate(toolkit::Browser&, const std::string& url) {
+  if (url.compare(0, 4, "http") == 0) lastWebUrl_ = url;
+  return true;
+}
+
+bool WebEventHandler::NavigateError(toolkit::Browser& browser, const std::string& url,
+                                    const std::string&) {
+  // The error page itself failing must not send the browser round in circles.
+  if (url == ErrorPageUrl()) return false;
+  browser.Navigate(ErrorPageUrl());
+  return true;
+}
+
+// Called on the UI thread while the page's script waits: every message goes out
+// synchronously, so the texts need no copy beyond the call.
+void WebEventHandler::ExternalCall(toolkit::Browser&, const std::string& method,
+                                   const std::optional<std::string>& argument) {
+  if (method == "downloadClicked") {
+    if (argument)
+      Dispatcher::instance()->Send(MSG_DOWNLOAD_CLICKED,
+                                   reinterpret_cast<WParam>(argument->c_str()), 0);
+  } else if (method == "onClickRetry") {
+    if (browserName_ == "Main" || browserName_ == "Detail") {
+      Dispatcher::instance()->Send(MSG_NAVIGATE, reinterpret_cast<WParam>(browserName_.c_str()),
+                                   reinterpret_cast<LParam>(lastWebUrl_.c_str()));
+    } else {
+      platform::SendWindowMessage(ownerWindow_, MSG_CLOUD_NAVIGATE, 0,
+                                  reinterpret_cast<LParam>(lastWebUrl_.c_str()));
+    }
+  } else if (method == "cloudClicked") {
+    if (argument)
+      Dispatcher::instance()->Send(MSG_CLOUD_PLAY, reinterpret_cast<WParam>(argument->c_str()), 0);
+  }
+}
+
+}  // namespace lumo
