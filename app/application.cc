@@ -12,6 +12,7 @@
 #include "platform/ui-loop.h"
 #include "platform/window.h"
 #include "stat/data-stat.h"
+#include "vm/vm-bridge-client.h"
 
 namespace lumo {
 
@@ -53,6 +54,8 @@ int Application::Run() {
 
   AppDatabaseTaskLoop::instance()->start();
   PostCreateDatabase(PathJoin(Settings::instance().dataDir, "data.db"));
+  // The player may connect from here on; its callbacks arrive on the bridge's own thread.
+  CreateVmBridge();
 
   if (!frontEnd_->SetUpToolkit(ExeDir(), &error) || !frontEnd_->CreateMainWindow(&error)) {
     int status = StartFailure(error);
@@ -69,6 +72,8 @@ int Application::Run() {
 void Application::ShutDown() {
   DataStat::instance()->AppLogExit();
   DownloadTaskMgr::instance()->stopAll();
+  // Before the window object goes: no bridge callback may reach it.
+  DeleteVmBridge();
   frontEnd_->DeleteMainWindow();
   Log::instance()->write("Lumo shut down.");
   // The window's last lines are queued by now; stopping the log writes them.

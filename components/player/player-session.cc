@@ -1,0 +1,271 @@
+#include "components/player/player-session.h"
+
+#include <chrono>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "components/player/player-log.h"
+#include "components/player/result-codes.h"
+
+namespace runbox {
+
+namespace {
+
+constexpr std::uint32_t kInstall = 1, kUninstall = 2, kLaunch = 3, kVmStart = 4, kHello = 5,
+                        kSplash = 6, kClose = 7;
+constexpr auto kRetryInterval = std::chrono::milliseconds(200);
+
+// The text of a message: its bytes up to the first NUL.
+std::string TextOf(const vmbridge::Frame& frame) {
+  return frame.data.substr(0, frame.data.find('\0'));
+}
+
+}  // namespace
+
+PlayerSession::PlayerSession(const PlayerConfig& config, PlayerView* view)
+    : config_(config), view_(view), record_(config.dataDir) {
+  std::vector<std::string> problems;
+  record_.Load(&problems);
+  for (const std::string& problem : problems) PlayerLog("%s", problem.c_str());
+  backend_ = CreatePackageBackend(config_, &record_, &quitting_);
+  if (pipe2(wakeFds_, O_CLOEXEC) != 0) wakeFds_[0] = wakeFds_[1] = -1;
+}
+
+PlayerSession::~PlayerSession() {
+  Stop();
+  for (int fd : wakeFds_)
+    if (fd >= 0) close(fd);
+}
+
+void PlayerSession::Start() {
+  PlayerLog("player started: %s, %zu packages installed, server %s", backend_->Describe().c_str(),
+            record_.List().size(), config_.serverName.c_str());
+  view_->ShowPackages(record_.List());
+  view_->ShowVmState(VmState::kStopped, false);
+  connection_ = std::thread([this] { ConnectionLoop(); });
+  worker_ = std::thread([this] { RequestLoop(); });
+}
+
+void PlayerSession::Stop() {
+  quitting_ = true;
+  if (wakeFds_[1] >= 0) (void)!write(wakeFds_[1], "x", 1);
+  { std::lock_guard<std::mutex> lock(requestMutex_); }
+  requestReady_.notify_all();
+  for (std::thread* thread : {&connection_, &worker_, &boot_})
+    if (thread->joinable()) thread->join();
+}
+
+void PlayerSession::Quit(const char* why) {
+  PlayerLog("player closing: %s", why);
+  quitting_ = true;
+  view_->Quit();
+}
+
+void PlayerSession::ConnectionLoop() {
+  auto alone = std::chrono::steady_clock::now();
+  while (!quitting_) {
+    int fd = Connect();
+    if (fd < 0) {
+      auto waited = std::chrono::steady_clock::now() - alone;
+      if (config_.idleExitMs > 0 && waited > std::chrono::milliseconds(config_.idleExitMs)) {
+        Quit("no bridge to talk to");
+        break;
+      }
+      std::this_thread::sleep_for(kRetryInterval);
+      continue;
+    }
+    Serve(fd);
+    alone = std::chrono::steady_clock::now();
+  }
+}
+
+int PlayerSession::Connect() {
+  std::string path = vmbridge::SocketPath(config_.serverName);
+  if (path.empty()) return -1;
+  int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return -1;
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+    close(fd);
+    return -1;
+  }
+  timeval timeout{3, 0};
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof(timeout));
+  return fd;
+}
+
+void PlayerSession::Serve(int fd) {
+  {
+    std::lock_guard<std::mutex> lock(sendMutex_);
+    fd_ = fd;
+  }
+  PlayerLog("connected to the bridge");
+  view_->ShowVmState(vmState_, true);
+  // A Lumo that starts while the VM runs learns it at once; otherwise the VM boots now.
+  if (vmState_ == VmState::kRunning)
+    SendText(kClose, "0");
+  else
+    StartBoot();
+  vmbridge::FrameReader reader;
+  char buffer[4096];
+  while (!quitting_) {
+    pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFds_[0], POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
+    if (fds[1].revents) break;
+    if (!fds[0].revents) continue;
+    ssize_t n = recv(fd, buffer, sizeof(buffer), 0);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    reader.Feed(buffer, static_cast<std::size_t>(n));
+    vmbridge::Frame frame;
+    vmbridge::FrameReader::Result result;
+    while ((result = reader.Next(&frame)) == vmbridge::FrameReader::Result::kFrame) OnFrame(frame);
+    if (result == vmbridge::FrameReader::Result::kBad) {
+      PlayerLog("bad message from the bridge (%s); connecting again", reader.error().c_str());
+      break;
+    }
+  }
+  {
+    std::lock_guard<std::mutex> lock(sendMutex_);
+    close(fd_);
+    fd_ = -1;
+  }
+  if (!quitting_) PlayerLog("disconnected from the bridge");
+  view_->ShowVmState(vmState_, false);
+}
+
+void PlayerSession::OnFrame(const vmbridge::Frame& frame) {
+  std::string text = TextOf(frame);
+  switch (frame.type) {
+    case kHello:
+      PlayerLog("Lumo says hello (%s)", text.c_str());
+      break;
+    case kSplash: {
+      std::size_t split = text.find(';');
+      std::string icon = text.substr(0, split);
+      std::string name = split == std::string::npos ? std::string() : text.substr(split + 1);
+      PlayerLog("splash: %s (%s)", name.c_str(), icon.c_str());
+      view_->ShowSplash(icon, name);
+      break;
+    }
+    case kClose:
+      Quit("Lumo asked the player to close");
+      break;
+    case kInstall:
+    case kUninstall:
+    case kLaunch: {
+      std::lock_guard<std::mutex> lock(requestMutex_);
+      requests_.push_back(frame);
+      requestReady_.notify_one();
+      break;
+    }
+    default:
+      PlayerLog("message of type %u ignored", frame.type);
+  }
+}
+
+void PlayerSession::StartBoot() {
+  if (booting_.exchange(true)) return;
+  if (boot_.joinable()) boot_.join();
+  SetVmState(VmState::kBooting);
+  boot_ = std::thread([this] { Boot(); });
+}
+
+void PlayerSession::Boot() {
+  PlayerLog("VM booting (%d ms)", config_.bootMs);
+  auto ready = std::chrono::steady_clock::now() + std::chrono::milliseconds(config_.bootMs);
+  while (!quitting_ && std::chrono::steady_clock::now() < ready)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  if (quitting_) return;
+  bool started = config_.bootResult == 0;
+  SetVmState(started ? VmState::kRunning : VmState::kFailed);
+  PlayerLog(started ? "VM started" : "VM failed to start (%d)", config_.bootResult);
+  SendText(kVmStart, std::to_string(config_.bootResult));
+  booting_ = false;
+}
+
+void PlayerSession::RequestLoop() {
+  for (;;) {
+    vmbridge::Frame request;
+    {
+      std::unique_lock<std::mutex> lock(requestMutex_);
+      requestReady_.wait(lock, [this] { return quitting_ || !requests_.empty(); });
+      if (quitting_) return;
+      request = std::move(requests_.front());
+      requests_.pop_front();
+    }
+    int code = Handle(request);
+    if (quitting_) return;
+    PlayerLog("request %u \"%s\": %d (%s)", request.type, TextOf(request).c_str(), code,
+              ResultText(code));
+    if (!SendText(request.type, std::to_string(code)))
+      PlayerLog("result of request %u could not be sent", request.type);
+  }
+}
+
+int PlayerSession::Handle(const vmbridge::Frame& request) {
+  std::string text = TextOf(request);
+  if (vmState_ != VmState::kRunning) return kVmNotRunning;
+  if (text.empty()) return kBadRequest;
+  std::string detail;
+  int code = kOk;
+  if (request.type == kInstall) return Install(text);
+  if (request.type == kLaunch) return Launch(text);
+  code = backend_->Uninstall(text, &detail);
+  if (code != kOk) PlayerLog("uninstall of %s failed: %s", text.c_str(), detail.c_str());
+  view_->ShowPackages(record_.List());
+  return code;
+}
+
+int PlayerSession::Install(const std::string& apkPath) {
+  PackageFacts facts;
+  std::string detail;
+  int code = CheckPackage(config_, apkPath, &facts, &detail);
+  if (code == kOk) {
+    PlayerLog("installing %s from %s (%llu bytes)", facts.name.c_str(), apkPath.c_str(),
+              facts.size);
+    code = backend_->Install(apkPath, facts, &detail);
+  }
+  if (code != kOk) PlayerLog("install of %s failed: %s", apkPath.c_str(), detail.c_str());
+  view_->ShowPackages(record_.List());
+  return code;
+}
+
+int PlayerSession::Launch(const std::string& text) {
+  std::size_t slash = text.find('/');
+  if (slash == std::string::npos || slash == 0 || slash + 1 == text.size()) return kBadRequest;
+  std::string name = text.substr(0, slash);
+  std::string detail;
+  int code = backend_->Launch(name, text.substr(slash + 1), &detail);
+  if (code != kOk) {
+    PlayerLog("launch of %s failed: %s", text.c_str(), detail.c_str());
+    return code;
+  }
+  InstalledPackage package{name, name, text.substr(slash + 1), 0};
+  record_.Get(name, &package);
+  PlayerLog("launched %s", text.c_str());
+  view_->ShowLaunched(package);
+  return kOk;
+}
+
+bool PlayerSession::SendText(std::uint32_t type, const std::string& text) {
+  std::string frame =
+      vmbridge::EncodeFrame(type, text.c_str(), static_cast<std::uint32_t>(text.size() + 1));
+  std::lock_guard<std::mutex> lock(sendMutex_);
+  if (fd_ < 0) return false;
+  return vmbridge::WriteAll(fd_, frame);
+}
+
+void PlayerSession::SetVmState(VmState state) {
+  vmState_ = state;
+  std::lock_guard<std::mutex> lock(sendMutex_);
+  view_->ShowVmState(state, fd_ >= 0);
+}
+
+}  // namespace runbox

@@ -1,0 +1,116 @@
+#include <functional>
+
+#include <gtk/gtk.h>
+
+#include "components/player/player-view.h"
+
+namespace runbox {
+
+namespace {
+
+// Runs `fn` on the GTK thread.
+void OnGtkThread(std::function<void()> fn) {
+  auto* job = new std::function<void()>(std::move(fn));
+  g_idle_add(
+      [](gpointer data) -> gboolean {
+        auto* call = static_cast<std::function<void()>*>(data);
+        (*call)();
+        delete call;
+        return G_SOURCE_REMOVE;
+      },
+      job);
+}
+
+// The player's window: the VM's state, the installed games, the game that was launched last
+// and the splash Lumo asks for while the VM boots.
+class WindowView final : public PlayerView {
+ public:
+  WindowView() {
+    window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+    gtk_window_set_title(GTK_WINDOW(window_), "Runbox");
+    gtk_window_set_default_size(GTK_WINDOW(window_), 360, 420);
+    GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 8);
+    gtk_container_set_border_width(GTK_CONTAINER(box), 12);
+    state_ = gtk_label_new("VM: stopped");
+    splashImage_ = gtk_image_new();
+    splashName_ = gtk_label_new("");
+    playing_ = gtk_label_new("Now playing: nothing");
+    games_ = gtk_list_box_new();
+    GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
+    gtk_container_add(GTK_CONTAINER(scroller), games_);
+    gtk_widget_set_vexpand(scroller, TRUE);
+    gtk_box_pack_start(GTK_BOX(box), state_, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), splashImage_, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), splashName_, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), playing_, FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), gtk_label_new("Installed games"), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), scroller, TRUE, TRUE, 0);
+    gtk_container_add(GTK_CONTAINER(window_), box);
+    // Closing the window ends the player, as closing an emulator does.
+    g_signal_connect(window_, "destroy", G_CALLBACK(gtk_main_quit), nullptr);
+    gtk_widget_show_all(window_);
+  }
+
+  void ShowVmState(VmState state, bool connected) override {
+    static const char* const kTexts[] = {"stopped", "booting", "running", "failed to start"};
+    std::string text = std::string("VM: ") + kTexts[static_cast<int>(state)] +
+                       (connected ? " (Lumo connected)" : "");
+    OnGtkThread([this, text] { gtk_label_set_text(GTK_LABEL(state_), text.c_str()); });
+  }
+
+  void ShowPackages(const std::vector<InstalledPackage>& packages) override {
+    OnGtkThread([this, packages] {
+      GList* rows = gtk_container_get_children(GTK_CONTAINER(games_));
+      for (GList* row = rows; row; row = row->next) gtk_widget_destroy(GTK_WIDGET(row->data));
+      g_list_free(rows);
+      for (const InstalledPackage& package : packages) {
+        std::string text = package.label + "  (" + package.name + ")";
+        gtk_list_box_insert(GTK_LIST_BOX(games_), gtk_label_new(text.c_str()), -1);
+      }
+      gtk_widget_show_all(games_);
+    });
+  }
+
+  void ShowLaunched(const InstalledPackage& package) override {
+    std::string text = "Now playing: " + package.label;
+    OnGtkThread([this, text] {
+      gtk_label_set_text(GTK_LABEL(playing_), text.c_str());
+      gtk_label_set_text(GTK_LABEL(splashName_), "");
+      gtk_image_clear(GTK_IMAGE(splashImage_));
+    });
+  }
+
+  void ShowSplash(const std::string& iconPath, const std::string& appName) override {
+    OnGtkThread([this, iconPath, appName] {
+      GdkPixbuf* icon = gdk_pixbuf_new_from_file_at_size(iconPath.c_str(), 96, 96, nullptr);
+      if (icon) {
+        gtk_image_set_from_pixbuf(GTK_IMAGE(splashImage_), icon);
+        g_object_unref(icon);
+      }
+      std::string text = "Starting " + appName + "...";
+      gtk_label_set_text(GTK_LABEL(splashName_), text.c_str());
+    });
+  }
+
+  void Quit() override {
+    OnGtkThread([] { gtk_main_quit(); });
+  }
+  void Run() override { gtk_main(); }
+
+ private:
+  GtkWidget* window_;
+  GtkWidget* state_;
+  GtkWidget* splashImage_;
+  GtkWidget* splashName_;
+  GtkWidget* playing_;
+  GtkWidget* games_;
+};
+
+}  // namespace
+
+std::unique_ptr<PlayerView> CreateWindowView(int* argc, char*** argv) {
+  if (!gtk_init_check(argc, argv)) return nullptr;
+  return std::make_unique<WindowView>();
+}
+
+}  // namespace runbox

@@ -1,0 +1,318 @@
+#include <cstdlib>
+#include <filesystem>
+#include <future>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "app/log.h"
+#include "app/messages.h"
+#include "app/settings.h"
+#include "platform/process.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/wait.h"
+#include "tests/vm/vm-test-support.h"
+#include "vm/player-runtime.h"
+#include "vm/vm-bridge-client.h"
+#include "vm/vm-task-loop.h"
+
+namespace lumo {
+namespace {
+
+using test::UiMessage;
+
+// Lumo's emulator part with the real player, installed by the real setup into the sandbox and
+// started through LaunchPlayer. Each test runs in a process of its own (ctest), as the task
+// loop and the flags are process-wide.
+class PlayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("LUMO_PROGRAMS_DIR", (home_.home() + "/programs").c_str(), 1);
+    setenv("RUNBOX_HEADLESS", "1", 1);
+    setenv("RUNBOX_BOOT_MS", "200", 1);
+    // A player left behind by a crashed test ends by itself.
+    setenv("RUNBOX_IDLE_EXIT_MS", "60000", 1);
+    unsetenv("RUNBOX_BOOT_RESULT");
+    unsetenv("RUNBOX_INSTALL_RATE");
+    Settings::instance().Init();
+    Log::instance()->init("lum", Settings::instance().logDir);
+    vmConnected = false;
+    vmStarted = false;
+    if (installPlayer_) {
+      ASSERT_TRUE(test::InstallTestPlayer());
+    }
+    CreateVmBridge();
+  }
+  void TearDown() override {
+    ui_.Close();
+    DeleteVmBridge();
+    test::StopAllPlayers();
+  }
+
+  std::string Apk(const test::TestApk& apk) {
+    std::string path = test::BuildTestApk(apks_.path(), apk);
+    EXPECT_FALSE(path.empty()) << "aapt could not build " << apk.package;
+    return path;
+  }
+  bool WaitVmStarted() {
+    return test::WaitFor([] { return vmStarted.load(); }, std::chrono::seconds(30), true);
+  }
+  bool PlayerLogHas(const std::string& text) {
+    return test::WaitFor([&] { return test::PlayerLogText(home_).find(text) != std::string::npos; },
+                         std::chrono::seconds(30), true);
+  }
+  bool LumoLogHas(const std::string& text) {
+    return test::WaitFor([&] { return test::LumoLogText(home_).find(text) != std::string::npos; },
+                         std::chrono::seconds(30), true);
+  }
+  int LumoLogCount(const std::string& text) {
+    std::string log = test::LumoLogText(home_);
+    int count = 0;
+    for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1))
+      ++count;
+    return count;
+  }
+  std::string InstalledRecord() {
+    return test::ReadFile(home_.dataHome() + "/LUMPlayer/packages.txt");
+  }
+
+  bool installPlayer_ = true;
+  test::SandboxHome home_;
+  test::TempDir apks_;
+  test::UiRecorder ui_;
+};
+
+TEST_F(PlayerTest, InstallsUninstallsAndLaunchesRealPackagesWithACodeForEveryFailure) {
+  std::string alpha = Apk({"com.lumo.alpha", "Alpha"});
+  std::string beta = Apk({"com.lumo.beta", "Beta", ".MainActivity", {"armeabi-v7a", "x86_64"}});
+  std::string gamma = Apk({"com.lumo.gamma", "Gamma", ".MainActivity", {"armeabi-v7a", "mips"}});
+  std::string damaged = apks_ / "damaged.apk";
+  std::string bytes = test::ReadFile(alpha);
+  test::WriteFile(damaged, bytes.substr(0, bytes.size() / 2));
+
+  auto loop = VMTaskLoop::Instance();
+  EXPECT_FALSE(IsPlayerRunning());
+  // The first task starts the player.
+  loop->AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
+  loop->AddTask(std::make_shared<ApkInstallTask>(beta, "com.lumo.beta"));
+  loop->AddTask(std::make_shared<ApkInstallTask>(gamma, "com.lumo.gamma"));
+  loop->AddTask(std::make_shared<ApkInstallTask>(apks_ / "gone.apk", "com.lumo.gone"));
+  loop->AddTask(std::make_shared<ApkInstallTask>(damaged, "com.lumo.damaged"));
+  loop->AddTask(std::make_shared<ApkUninstallTask>("com.lumo.alpha"));
+  loop->AddTask(std::make_shared<ApkUninstallTask>("com.lumo.unknown"));
+  ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE, 2, 60000));
+
+  std::vector<UiMessage> expected = {
+      {MSG_INSTALL_START, "com.lumo.alpha", 1},     {MSG_INSTALL_DONE, "com.lumo.alpha", 0},
+      {MSG_INSTALL_START, "com.lumo.beta", 1},      {MSG_INSTALL_DONE, "com.lumo.beta", 0},
+      {MSG_INSTALL_START, "com.lumo.gamma", 1},     {MSG_INSTALL_DONE, "com.lumo.gamma", 4},
+      {MSG_INSTALL_START, "com.lumo.gone", 1},      {MSG_INSTALL_DONE, "com.lumo.gone", 2},
+      {MSG_INSTALL_START, "com.lumo.damaged", 1},   {MSG_INSTALL_DONE, "com.lumo.damaged", 3},
+      {MSG_UNINSTALL_START, "com.lumo.alpha", 0},   {MSG_UNINSTALL_DONE, "com.lumo.alpha", 0},
+      {MSG_UNINSTALL_START, "com.lumo.unknown", 0}, {MSG_UNINSTALL_DONE, "com.lumo.unknown", 5},
+  };
+  EXPECT_EQ(ui_.messages(), expected);
+  EXPECT_EQ(InstalledRecord(), "com.lumo.beta\tBeta\tcom.lumo.beta.MainActivity\t" +
+                                   std::to_string(std::filesystem::file_size(beta)) + "\n");
+  EXPECT_TRUE(LumoLogHas("VM start complete."));
+  EXPECT_TRUE(LumoLogHas("com.lumo.gamma install complete. [err=4]"));
+
+  VmBridgeClient::Instance().LaunchApp("com.lumo.beta", "com.lumo.beta.MainActivity", "Beta", "");
+  EXPECT_TRUE(PlayerLogHas("now playing: Beta (com.lumo.beta)"));
+  VmBridgeClient::Instance().LaunchApp("com.lumo.alpha", "com.lumo.alpha.MainActivity", "Alpha",
+                                       "");
+  EXPECT_TRUE(PlayerLogHas("request 3 \"com.lumo.alpha/com.lumo.alpha.MainActivity\": 5"));
+  EXPECT_EQ(test::PlayerProcesses().size(), 1u);
+  EXPECT_EQ(loop->MaxConcurrentTakers(), 1);
+}
+
+TEST_F(PlayerTest, KillingThePlayerMidInstallReportsCodeOneAndTheNextTaskWaitsForTheNextStart) {
+  // Slow storage: the install of this package lasts long enough to be interrupted.
+  setenv("RUNBOX_INSTALL_RATE", "20000", 1);
+  std::string big = Apk({"com.lumo.big", "Big", ".MainActivity", {}, 400000});
+  LaunchPlayer();
+  ASSERT_TRUE(WaitVmStarted());
+  auto loop = VMTaskLoop::Instance();
+  loop->AddTask(std::make_shared<ApkInstallTask>(big, "com.lumo.big"));
+  loop->AddTask(std::make_shared<ApkUninstallTask>("com.lumo.big"));
+  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_START));
+  ASSERT_TRUE(PlayerLogHas("installing com.lumo.big"));
+  unsetenv("RUNBOX_INSTALL_RATE");
+
+  ASSERT_TRUE(StopPlayer());
+  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_DONE));
+  EXPECT_EQ(ui_.Of(MSG_INSTALL_DONE).front(), (UiMessage{MSG_INSTALL_DONE, "com.lumo.big", 1}));
+  EXPECT_TRUE(LumoLogHas("com.lumo.big install complete, akt is closed."));
+  // Losing the player during a task does not start it again; the uninstall waits.
+  EXPECT_FALSE(ui_.WaitFor(MSG_UNINSTALL_START, 1, 500));
+  EXPECT_EQ(loop->PendingCount(), 1u);
+  EXPECT_TRUE(test::PlayerProcesses().empty());
+  EXPECT_EQ(InstalledRecord(), "");
+
+  LaunchPlayer();
+  ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE));
+  EXPECT_EQ(ui_.Of(MSG_UNINSTALL_DONE).front(), (UiMessage{MSG_UNINSTALL_DONE, "com.lumo.big", 5}));
+  EXPECT_EQ(loop->MaxConcurrentTakers(), 1);
+  EXPECT_EQ(loop->LoopThreadsStarted(), 2);
+}
+
+TEST_F(PlayerTest, AFailedVmStartKeepsTasksQueuedAndAPlayerLostWhileIdleIsStartedAgain) {
+  setenv("RUNBOX_BOOT_RESULT", "9", 1);
+  std::string alpha = Apk({"com.lumo.alpha", "Alpha"});
+  auto loop = VMTaskLoop::Instance();
+  loop->AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
+  ASSERT_TRUE(LumoLogHas("VM start failed."));
+  EXPECT_FALSE(ui_.WaitFor(MSG_INSTALL_START, 1, 500));
+  EXPECT_EQ(loop->PendingCount(), 1u);
+  EXPECT_FALSE(loop->IsRunning());
+
+  // The player goes away with no task in flight: Lumo starts it again, and this one boots.
+  unsetenv("RUNBOX_BOOT_RESULT");
+  ASSERT_TRUE(StopPlayer());
+  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_DONE));
+  EXPECT_EQ(ui_.messages(), (std::vector<UiMessage>{{MSG_INSTALL_START, "com.lumo.alpha", 1},
+                                                    {MSG_INSTALL_DONE, "com.lumo.alpha", 0}}));
+  EXPECT_EQ(LumoLogCount("VM start complete."), 1);
+  EXPECT_EQ(test::PlayerProcesses().size(), 1u);
+}
+
+TEST_F(PlayerTest, ARestartedLumoFindsTheRunningVmAndASecondPlayerLeaves) {
+  std::string alpha = Apk({"com.lumo.alpha", "Alpha"});
+  LaunchPlayer();
+  ASSERT_TRUE(WaitVmStarted());
+  auto loop = VMTaskLoop::Instance();
+  loop->AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
+  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_DONE));
+
+  // Lumo goes and comes back; the player keeps its VM and says so with "already running".
+  DeleteVmBridge();
+  vmConnected = false;
+  vmStarted = false;
+  CreateVmBridge();
+  ASSERT_TRUE(WaitVmStarted());
+  EXPECT_EQ(LumoLogCount("VM start complete."), 1);
+  EXPECT_TRUE(PlayerLogHas("connected to the bridge"));
+
+  // A player started by hand next to the running one ends at once.
+  int exitCode = -1;
+  ASSERT_TRUE(platform::SpawnAndWait({PlayerExePath()}, &exitCode));
+  EXPECT_EQ(exitCode, 3);
+  EXPECT_EQ(test::PlayerProcesses().size(), 1u);
+
+  loop->AddTask(std::make_shared<ApkUninstallTask>("com.lumo.alpha"));
+  ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE));
+  EXPECT_EQ(ui_.Of(MSG_UNINSTALL_DONE).front().value, 0);
+  EXPECT_EQ(loop->MaxConcurrentTakers(), 1);
+}
+
+TEST_F(PlayerTest, ALaunchBeforeTheVmStartsShowsTheSplashAndIsSentOnceItHasStarted) {
+  setenv("RUNBOX_BOOT_MS", "1500", 1);
+  LaunchPlayer();
+  ASSERT_TRUE(test::WaitFor([] { return vmConnected.load(); }, std::chrono::seconds(30), true));
+  ASSERT_FALSE(vmStarted);
+  VmBridgeClient::Instance().LaunchApp("com.lumo.beta", "com.lumo.beta.MainActivity", "Beta",
+                                       "/icons/beta.png");
+  EXPECT_TRUE(PlayerLogHas("splash: Beta (/icons/beta.png)"));
+  // Sent when the VM has started: the player answers that the game is not installed.
+  EXPECT_TRUE(PlayerLogHas("request 3 \"com.lumo.beta/com.lumo.beta.MainActivity\": 5"));
+  EXPECT_TRUE(VmBridgeClient::Instance().PendingLaunch().empty());
+  EXPECT_EQ(test::PlayerProcesses().size(), 1u);
+}
+
+TEST_F(PlayerTest, ClosingLumoEndsThePlayerWithoutStartingItAgain) {
+  LaunchPlayer();
+  ASSERT_TRUE(WaitVmStarted());
+  ClosePlayerOnExit();
+  EXPECT_TRUE(LumoLogHas("VM Connection disconnected. [result=1]."));
+  EXPECT_TRUE(PlayerLogHas("player ended"));
+  EXPECT_TRUE(test::WaitFor([] { return test::PlayerProcesses().empty(); }));
+  EXPECT_FALSE(test::WaitFor([] { return !test::PlayerProcesses().empty(); },
+                             std::chrono::milliseconds(500)));
+}
+
+TEST_F(PlayerTest, LumoClosesEvenWhenThePlayerNeverAnswers) {
+  std::string alpha = Apk({"com.lumo.alpha", "Alpha"});
+  LaunchPlayer();
+  ASSERT_TRUE(WaitVmStarted());
+  std::vector<int> players = test::PlayerProcesses();
+  ASSERT_EQ(players.size(), 1u);
+  kill(players.front(), SIGSTOP);
+  VMTaskLoop::Instance()->AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
+  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_START));
+
+  // What the closing window and the shutdown do, on this (the UI) thread.
+  auto closed = std::async(std::launch::async, [this] {
+    ui_.Close();
+    ClosePlayerOnExit();
+    DeleteVmBridge();
+  });
+  ASSERT_EQ(closed.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+  // The frozen player finds the close request when it wakes up.
+  kill(players.front(), SIGCONT);
+  EXPECT_TRUE(PlayerLogHas("player closing: Lumo asked the player to close"));
+  EXPECT_TRUE(test::WaitFor([] { return test::PlayerProcesses().empty(); }));
+}
+
+TEST_F(PlayerTest, AConfiguredDeviceGetsThePackagesThroughAdb) {
+  // No Android device here: a stand-in adb that records its arguments and answers as adb does.
+  std::string adbLog = apks_ / "adb.log";
+  std::string adb = apks_ / "adb";
+  test::WriteFile(adb, "#!/bin/sh\necho \"$*\" >> '" + adbLog +
+                           "'\n"
+                           "case \"$3\" in\n"
+                           "  install) echo 'Performing Streamed Install'; echo Success ;;\n"
+                           "  uninstall) if grep -q \" install -r .*$4\" '" +
+                           adbLog +
+                           "'; then echo Success; "
+                           "else echo 'Failure [DELETE_FAILED_INTERNAL_ERROR]'; fi ;;\n"
+                           "  shell) echo \"Starting: Intent { cmp=$7 }\" ;;\n"
+                           "esac\n");
+  chmod(adb.c_str(), 0755);
+  setenv("RUNBOX_ADB_SERIAL", "emulator-5554", 1);
+  setenv("RUNBOX_ADB", adb.c_str(), 1);
+  std::string alpha = Apk({"com.lumo.alpha", "Alpha"});
+  auto loop = VMTaskLoop::Instance();
+  loop->AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
+  loop->AddTask(std::make_shared<ApkUninstallTask>("com.lumo.other"));
+  ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE, 1, 60000));
+  VmBridgeClient::Instance().LaunchApp("com.lumo.alpha", "com.lumo.alpha.MainActivity", "Alpha",
+                                       "");
+  EXPECT_TRUE(PlayerLogHas("now playing: Alpha"));
+  unsetenv("RUNBOX_ADB_SERIAL");
+  unsetenv("RUNBOX_ADB");
+
+  EXPECT_EQ(ui_.Of(MSG_INSTALL_DONE).front().value, 0);
+  EXPECT_EQ(ui_.Of(MSG_UNINSTALL_DONE).front().value, 5);
+  EXPECT_EQ(test::ReadFile(adbLog), "-s emulator-5554 install -r " + alpha +
+                                        "\n-s emulator-5554 uninstall com.lumo.other\n"
+                                        "-s emulator-5554 shell am start -n "
+                                        "com.lumo.alpha/com.lumo.alpha.MainActivity\n");
+  EXPECT_TRUE(PlayerLogHas("Android device emulator-5554"));
+}
+
+class PlayerSetupTest : public PlayerTest {
+ protected:
+  PlayerSetupTest() { installPlayer_ = false; }
+};
+
+TEST_F(PlayerSetupTest, ASetupLeftInTheDownloadFolderIsInstalledAndThePlayerStarted) {
+  EXPECT_FALSE(IsPlayerInstalled());
+  std::string setup = Settings::instance().downloadDir + "/AKTInstaller.exe";
+  // As a download leaves it: not executable.
+  test::WriteFile(setup, test::ReadFile(test::BuiltSetupPath()));
+  // The main window answers the end of the setup by starting the player.
+  ui_.OnSetupDone([] { LaunchPlayer(); });
+  EnsurePlayer();
+  ASSERT_TRUE(ui_.WaitFor(MSG_PLAYER_SETUP_DONE));
+  EXPECT_TRUE(IsPlayerInstalled());
+  ASSERT_TRUE(WaitVmStarted());
+  // Installed and running: nothing more to do.
+  EnsurePlayer();
+  EXPECT_EQ(test::PlayerProcesses().size(), 1u);
+  EXPECT_EQ(ui_.Of(MSG_PLAYER_SETUP_DONE).size(), 1u);
+}
+
+}  // namespace
+}  // namespace lumo

@@ -1,0 +1,259 @@
+#include "components/vmbridge/vm-bridge.h"
+
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <future>
+#include <mutex>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <thread>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "components/vmbridge/vm-frame.h"
+#include "platform/file-system.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/wait.h"
+#include "tests/vm/vm-test-support.h"
+
+namespace lumo {
+namespace {
+
+using test::RawPeer;
+using test::SandboxHome;
+using test::WaitFor;
+
+// Records every callback as text; counts the ones that arrive after the server was deleted.
+class RecordingEvents final : public ConnetEvent {
+ public:
+  bool OnConnected(bool result) override {
+    return Add(std::string("connected:") + (result ? "1" : "0"));
+  }
+  bool OnDisconnected(bool result) override {
+    return Add(std::string("disconnected:") + (result ? "1" : "0"));
+  }
+  bool OnMessage(const VmMessage* message) override {
+    return Add("message:" + std::to_string(message->type) + ":" + message->data);
+  }
+  bool Has(const std::string& event) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::count(events_.begin(), events_.end(), event) > 0;
+  }
+  int Count(const std::string& event) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return static_cast<int>(std::count(events_.begin(), events_.end(), event));
+  }
+  bool WaitFor(const std::string& event, int count = 1) {
+    return test::WaitFor([&] { return Count(event) >= count; });
+  }
+  std::atomic<bool> deleted{false};
+  std::atomic<int> afterDelete{0};
+
+ private:
+  bool Add(std::string event) {
+    if (deleted) ++afterDelete;
+    std::lock_guard<std::mutex> lock(mutex_);
+    events_.push_back(std::move(event));
+    return true;
+  }
+  std::mutex mutex_;
+  std::vector<std::string> events_;
+};
+
+bool Send(VmServer* server, std::uint32_t type, const char* data, std::uint32_t length) {
+  VmMessage message{type, length, data};
+  return server->Send(&message);
+}
+
+std::string Header(std::uint32_t magic, std::uint32_t type, std::uint32_t length) {
+  std::string frame = vmbridge::EncodeFrame(type, "", 0);
+  std::memcpy(frame.data(), &magic, 4);
+  std::memcpy(frame.data() + 8, &length, 4);
+  return frame;
+}
+
+TEST(VmBridge, CarriesMessagesBothWaysAndReportsAnOrderlyClose) {
+  SandboxHome home;
+  RecordingEvents events;
+  VmServer* server = br_CreateServer("andkite0", &events);
+  ASSERT_NE(server, nullptr);
+  EXPECT_FALSE(Send(server, 5, "0", 2)) << "nobody is connected yet";
+
+  RawPeer peer;
+  ASSERT_TRUE(peer.connected());
+  ASSERT_TRUE(events.WaitFor("connected:1"));
+  EXPECT_TRUE(server->IsConnected());
+  ASSERT_TRUE(Send(server, 5, "0", 2));
+  ASSERT_TRUE(Send(server, 7, "0", 1));  // the close request counts no NUL
+  vmbridge::Frame frame;
+  ASSERT_TRUE(peer.Read(&frame));
+  EXPECT_EQ(frame.type, 5u);
+  EXPECT_EQ(frame.data, std::string("0\0", 2));
+  ASSERT_TRUE(peer.Read(&frame));
+  EXPECT_EQ(frame.type, 7u);
+  EXPECT_EQ(frame.data, "0");
+
+  ASSERT_TRUE(peer.SendText(1, "0"));
+  // Without a NUL from the sender the receiver still gets a terminated text.
+  ASSERT_TRUE(peer.SendBytes(vmbridge::EncodeFrame(2, "12", 2)));
+  ASSERT_TRUE(peer.SendText(99, "odd type"));
+  EXPECT_TRUE(events.WaitFor("message:1:0"));
+  EXPECT_TRUE(events.WaitFor("message:2:12"));
+  EXPECT_TRUE(events.WaitFor("message:99:odd type"));
+
+  peer.Close();
+  EXPECT_TRUE(events.WaitFor("disconnected:1"));
+  EXPECT_TRUE(WaitFor([&] { return !server->IsConnected(); }));
+  EXPECT_FALSE(Send(server, 3, "a/b", 4));
+  br_DeleteServer(server);
+  EXPECT_FALSE(platform::PathExists(vmbridge::SocketPath("andkite0")));
+}
+
+TEST(VmBridge, DropsPeersThatSendGarbageOversizedOrTruncatedFrames) {
+  SandboxHome home;
+  RecordingEvents events;
+  VmServer* server = br_CreateServer("andkite0", &events);
+  const std::string bad[] = {
+      "GET / HTTP/1.1\r\n\r\n",
+      Header(vmbridge::kFrameMagic, 1, vmbridge::kMaxFrameData + 1),
+      Header(vmbridge::kFrameMagic, 1, 0xffffffffu),
+  };
+  int dropped = 0;
+  for (const std::string& bytes : bad) {
+    RawPeer peer;
+    ASSERT_TRUE(events.WaitFor("connected:1", dropped + 1));
+    peer.SendBytes(bytes);
+    EXPECT_TRUE(peer.WaitClosed())
+        << "the bridge keeps a peer that sent " << bytes.size() << " bad bytes";
+    EXPECT_TRUE(events.WaitFor("disconnected:0", ++dropped));
+  }
+  {
+    // Half a frame, then the peer goes away.
+    RawPeer peer;
+    ASSERT_TRUE(events.WaitFor("connected:1", dropped + 1));
+    std::string frame = vmbridge::EncodeFrame(1, "/tmp/game.apk", 14);
+    peer.SendBytes(frame.substr(0, frame.size() - 5));
+    peer.Close();
+    EXPECT_TRUE(events.WaitFor("disconnected:0", ++dropped));
+  }
+  EXPECT_EQ(events.Count("disconnected:1"), 0);
+  // The bridge is still good for the next player.
+  RawPeer good;
+  ASSERT_TRUE(events.WaitFor("connected:1", dropped + 1));
+  good.SendText(4, "0");
+  EXPECT_TRUE(events.WaitFor("message:4:0"));
+  br_DeleteServer(server);
+}
+
+TEST(VmBridge, TurnsAwayASecondPeerAndNeverBlocksOnOneThatStopsReading) {
+  SandboxHome home;
+  RecordingEvents events;
+  VmServer* server = br_CreateServer("andkite0", &events);
+  RawPeer first;
+  ASSERT_TRUE(events.WaitFor("connected:1"));
+  RawPeer second;
+  EXPECT_TRUE(second.WaitClosed());
+  EXPECT_EQ(events.Count("connected:1"), 1);
+  first.SendText(4, "0");
+  EXPECT_TRUE(events.WaitFor("message:4:0"));
+
+  // `first` never reads: once the socket's buffer is full a send gives up instead of hanging,
+  // and the peer is dropped.
+  std::string big(vmbridge::kMaxFrameData - 1, 'x');
+  bool failed = false;
+  for (int i = 0; i < 10000 && !failed; ++i) failed = !Send(server, 6, big.c_str(), big.size() + 1);
+  EXPECT_TRUE(failed);
+  EXPECT_TRUE(events.WaitFor("disconnected:0"));
+  br_DeleteServer(server);
+}
+
+TEST(VmBridge, ReplacesAStaleSocketFileAndSendsNoCallbackAfterDelete) {
+  SandboxHome home;
+  std::string path = vmbridge::SocketPath("andkite0");
+  ASSERT_FALSE(path.empty());
+  {
+    // What a crashed server leaves: a bound socket file that nobody listens on.
+    int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
+    close(fd);
+    ASSERT_TRUE(platform::PathExists(path));
+    EXPECT_FALSE(RawPeer().connected());
+  }
+  RecordingEvents events;
+  VmServer* server = br_CreateServer("andkite0", &events);
+  RawPeer peer;
+  ASSERT_TRUE(peer.connected());
+  ASSERT_TRUE(events.WaitFor("connected:1"));
+
+  // A peer that talks without pause while the server goes away.
+  std::atomic<bool> stop{false};
+  std::thread talker([&] {
+    while (!stop && peer.SendText(5, "0")) {
+    }
+  });
+  ASSERT_TRUE(events.WaitFor("message:5:0", 50));
+  br_DeleteServer(server);
+  events.deleted = true;
+  EXPECT_TRUE(test::WaitFor([&] { return !platform::PathExists(path); }));
+  EXPECT_FALSE(RawPeer().connected());
+  stop = true;
+  talker.join();
+  EXPECT_EQ(events.afterDelete, 0);
+
+  // Names that are not plain file names get no socket, and the server still answers calls.
+  VmServer* odd = br_CreateServer("../escape", &events);
+  EXPECT_FALSE(odd->IsConnected());
+  EXPECT_FALSE(Send(odd, 5, "0", 2));
+  br_DeleteServer(odd);
+}
+
+// A sink whose message callback hangs until released, as one blocked on a window that no longer
+// answers would.
+class StuckEvents final : public ConnetEvent {
+ public:
+  bool OnConnected(bool) override { return true; }
+  bool OnDisconnected(bool) override { return true; }
+  bool OnMessage(const VmMessage*) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    entered_ = true;
+    released_.wait(lock, [this] { return release_; });
+    return true;
+  }
+  bool entered() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return entered_;
+  }
+  void Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    release_ = true;
+    released_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable released_;
+  bool entered_ = false, release_ = false;
+};
+
+TEST(VmBridge, DeletingTheServerGivesUpOnACallbackThatNeverReturns) {
+  SandboxHome home;
+  // Outlives the test: the abandoned bridge thread still holds it.
+  static StuckEvents events;
+  VmServer* server = br_CreateServer("andkite0", &events);
+  RawPeer peer;
+  peer.SendText(1, "0");
+  ASSERT_TRUE(WaitFor([&] { return events.entered(); }));
+  auto deleted = std::async(std::launch::async, [server] { br_DeleteServer(server); });
+  EXPECT_EQ(deleted.wait_for(std::chrono::seconds(60)), std::future_status::ready);
+  // Once the callback returns, the abandoned thread ends and takes the server with it.
+  events.Release();
+  EXPECT_TRUE(WaitFor([] { return !platform::PathExists(vmbridge::SocketPath("andkite0")); }));
+}
+
+}  // namespace
+}  // namespace lumo

@@ -1,0 +1,169 @@
+#include <cstdlib>
+#include <filesystem>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "app/log.h"
+#include "app/messages.h"
+#include "app/settings.h"
+#include "platform/ui-loop.h"
+#include "tests/support/sandbox.h"
+#include "tests/support/wait.h"
+#include "tests/vm/vm-test-support.h"
+#include "vm/vm-bridge-client.h"
+#include "vm/vm-task-loop.h"
+
+namespace lumo {
+namespace {
+
+using test::RawPeer;
+using test::UiMessage;
+using test::UiRecorder;
+
+// Lumo's side of the bridge against a peer scripted by hand. No player is installed in the
+// sandbox, so the starts of the player that Lumo asks for fail quietly.
+class VmEventsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("LUMO_PROGRAMS_DIR", (home_.home() + "/programs").c_str(), 1);
+    Settings::instance().Init();
+    Log::instance()->init("lum", Settings::instance().logDir);
+    vmConnected = false;
+    vmStarted = false;
+    CreateVmBridge();
+  }
+  void TearDown() override {
+    ui_.Close();
+    DeleteVmBridge();
+    unsetenv("LUMO_PROGRAMS_DIR");
+  }
+  // Reads frames until one of `type` arrives. The UI loop runs meanwhile: a task sends to the
+  // window before it writes to the bridge.
+  bool ReadType(RawPeer* peer, std::uint32_t type, std::string* text) {
+    vmbridge::Frame frame;
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+      platform::PumpUiLoop();
+      if (!peer->Read(&frame, 20) || frame.type != type) continue;
+      *text = frame.data;
+      return true;
+    }
+    return false;
+  }
+  bool LogHas(const std::string& line) {
+    return test::WaitFor([&] { return test::LumoLogText(home_).find(line) != std::string::npos; });
+  }
+
+  test::SandboxHome home_;
+  UiRecorder ui_;
+};
+
+TEST_F(VmEventsTest, FollowsTheConnectionAndKeepsOnlyTheLastLaunchUntilTheVmStarts) {
+  LUMConnectEvent detached;
+  EXPECT_TRUE(detached.OnConnected(false));
+  EXPECT_FALSE(vmConnected);
+
+  auto peer = std::make_unique<RawPeer>();
+  std::string text;
+  ASSERT_TRUE(ReadType(peer.get(), kVmHello, &text));
+  EXPECT_EQ(text, std::string("0\0", 2));
+  EXPECT_TRUE(vmConnected);
+
+  // A result with no task in flight reports nothing; 5 and 6 bring the window forward.
+  peer->SendText(kVmInstall, "0");
+  peer->SendText(kVmHello, "0");
+  peer->SendText(kVmSplash, "icon;name");
+  ASSERT_TRUE(ui_.WaitFor(MSG_SHOW_MAIN, 2));
+  EXPECT_TRUE(ui_.Of(MSG_INSTALL_DONE).empty());
+
+  peer->SendText(kVmStarted, "3");
+  EXPECT_TRUE(LogHas("VM start failed."));
+  EXPECT_FALSE(vmStarted);
+
+  VmBridgeClient::Instance().LaunchApp("com.a", "com.a.Main", "A", "/icons/a.png");
+  VmBridgeClient::Instance().LaunchApp("com.c", "com.c.Main", "C", "/icons/c.png");
+  EXPECT_EQ(VmBridgeClient::Instance().PendingLaunch(), "com.c/com.c.Main");
+
+  // "Already running" starts the loop but does not send the waiting launch.
+  peer->SendText(kVmClose, "0");
+  ASSERT_TRUE(test::WaitFor([] { return vmStarted.load(); }));
+  VmBridgeClient::Instance().LaunchApp("com.e", "com.e.Main", "E", "/icons/e.png");
+  ASSERT_TRUE(ReadType(peer.get(), kVmLaunch, &text));
+  EXPECT_EQ(text, std::string("com.e/com.e.Main\0", 17));
+  EXPECT_EQ(VmBridgeClient::Instance().PendingLaunch(), "com.c/com.c.Main");
+
+  peer.reset();
+  EXPECT_TRUE(LogHas("VM Connection disconnected. [result=1]."));
+  EXPECT_TRUE(test::WaitFor([] { return !vmConnected && !vmStarted; }));
+
+  // A real start sends the launch that waited.
+  peer = std::make_unique<RawPeer>();
+  ASSERT_TRUE(ReadType(peer.get(), kVmHello, &text));
+  peer->SendText(kVmStarted, "0");
+  ASSERT_TRUE(ReadType(peer.get(), kVmLaunch, &text));
+  EXPECT_EQ(text, std::string("com.c/com.c.Main\0", 17));
+  EXPECT_TRUE(VmBridgeClient::Instance().PendingLaunch().empty());
+  EXPECT_TRUE(LogHas("VM Connection connected. [result=1]."));
+  EXPECT_TRUE(LogHas("VM start complete."));
+}
+
+TEST_F(VmEventsTest, RunsTasksOneAfterAnotherAndEndsTheOneInFlightWithCodeOneOnDisconnect) {
+  test::TempDir files;
+  std::string big = files / "big.apk";
+  ASSERT_EQ(truncate((test::WriteFile(big, ""), big).c_str(), 20971520), 0);
+  auto loop = VMTaskLoop::Instance();
+  loop->AddTask(std::make_shared<ApkInstallTask>(big, "com.big"));
+  loop->AddTask(std::make_shared<ApkUninstallTask>("com.old"));
+  loop->AddTask(std::make_shared<ApkInstallTask>(files / "missing.apk", "com.missing"));
+  EXPECT_EQ(loop->PendingCount(), 3u);
+
+  RawPeer peer;
+  std::string text;
+  ASSERT_TRUE(ReadType(&peer, kVmHello, &text));
+  ui_.WaitFor(MSG_INSTALL_START, 1, 300);
+  EXPECT_TRUE(ui_.messages().empty()) << "tasks wait for the VM";
+
+  peer.SendText(kVmStarted, "0");
+  ASSERT_TRUE(ReadType(&peer, kVmInstall, &text));
+  EXPECT_EQ(text, big + '\0');
+  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_START));
+  EXPECT_FALSE(ui_.WaitFor(MSG_UNINSTALL_START, 1, 300)) << "the next task waits for the result";
+  peer.SendText(kVmInstall, "7");
+  ASSERT_TRUE(ReadType(&peer, kVmUninstall, &text));
+  EXPECT_EQ(text, std::string("com.old\0", 8));
+  peer.SendText(kVmUninstall, "0");
+  ASSERT_TRUE(ReadType(&peer, kVmInstall, &text));
+  peer.Close();
+  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_DONE, 2));
+
+  std::vector<UiMessage> expected = {
+      {MSG_INSTALL_START, "com.big", 2},     {MSG_INSTALL_DONE, "com.big", 7},
+      {MSG_UNINSTALL_START, "com.old", 0},   {MSG_UNINSTALL_DONE, "com.old", 0},
+      {MSG_INSTALL_START, "com.missing", 1}, {MSG_INSTALL_DONE, "com.missing", 1},
+  };
+  EXPECT_EQ(ui_.messages(), expected);
+  EXPECT_EQ(loop->MaxConcurrentTakers(), 1);
+  EXPECT_TRUE(LogHas("com.missing install complete, akt is closed."));
+  EXPECT_TRUE(LogHas("com.big install complete. [err=7]"));
+  EXPECT_TRUE(LogHas("com.old uninstall complete. [err=0]"));
+}
+
+TEST(ApkInstallTask, ExpectsOneSecondPerWhole20MiBPlusOne) {
+  test::TempDir files;
+  auto sized = [&](const std::string& name, off_t size) {
+    std::string path = files / name;
+    test::WriteFile(path, "");
+    EXPECT_EQ(truncate(path.c_str(), size), 0);
+    return path;
+  };
+  EXPECT_EQ(ApkInstallTask::ExpectedSeconds(sized("a", 20971520)), 2);
+  EXPECT_EQ(ApkInstallTask::ExpectedSeconds(sized("b", 20971519)), 1);
+  EXPECT_EQ(ApkInstallTask::ExpectedSeconds(sized("c", 0)), 1);
+  EXPECT_EQ(ApkInstallTask::ExpectedSeconds(sized("d", 3 * 20971520 + 5)), 4);
+  EXPECT_EQ(ApkInstallTask::ExpectedSeconds(files / "missing"), 1);
+  EXPECT_EQ(ApkInstallTask::ExpectedSeconds(files.path()), 1) << "a folder is no file";
+}
+
+}  // namespace
+}  // namespace lumo

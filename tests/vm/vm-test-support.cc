@@ -1,0 +1,189 @@
+#include "tests/vm/vm-test-support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <ostream>
+#include <poll.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "app/dispatcher.h"
+#include "app/messages.h"
+#include "platform/file-system.h"
+#include "platform/process.h"
+#include "platform/ui-loop.h"
+#include "tests/support/apk-builder.h"
+#include "tests/support/wait.h"
+#include "vm/player-runtime.h"
+
+namespace lumo::test {
+
+namespace {}  // namespace
+
+std::string BuildTestApk(const std::string& folder, const TestApk& apk) {
+  ApkSpec spec;
+  spec.packageName = apk.package;
+  spec.label = apk.label;
+  spec.activity = apk.activity;
+  spec.nativeAbis = apk.abis;
+  spec.payloadBytes = apk.paddingBytes;
+  std::string path = folder + "/" + apk.package + ".apk";
+  std::string error;
+  if (BuildApk(spec, path, &error)) return path;
+  std::fprintf(stderr, "cannot build %s: %s\n", path.c_str(), error.c_str());
+  return {};
+}
+
+RawPeer::RawPeer(const std::string& serverName) {
+  std::string path = vmbridge::SocketPath(serverName);
+  fd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path.c_str(), sizeof(address.sun_path) - 1);
+  if (connect(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) Close();
+}
+
+RawPeer::~RawPeer() {
+  Close();
+}
+
+void RawPeer::Close() {
+  if (fd_ >= 0) close(fd_);
+  fd_ = -1;
+}
+
+bool RawPeer::SendBytes(const std::string& bytes) {
+  return vmbridge::WriteAll(fd_, bytes);
+}
+
+bool RawPeer::SendText(std::uint32_t type, const std::string& text) {
+  return SendBytes(vmbridge::EncodeFrame(type, text.c_str(), text.size() + 1));
+}
+
+bool RawPeer::Read(vmbridge::Frame* frame, int timeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (reader_.Next(frame) != vmbridge::FrameReader::Result::kFrame) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    pollfd fds{fd_, POLLIN, 0};
+    if (left.count() <= 0 || poll(&fds, 1, static_cast<int>(left.count())) <= 0) return false;
+    char buffer[4096];
+    ssize_t n = recv(fd_, buffer, sizeof(buffer), 0);
+    if (n <= 0) return false;
+    reader_.Feed(buffer, static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+bool RawPeer::WaitClosed(int timeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  char buffer[4096];
+  while (std::chrono::steady_clock::now() < deadline) {
+    pollfd fds{fd_, POLLIN, 0};
+    if (poll(&fds, 1, 100) <= 0) continue;
+    if (recv(fd_, buffer, sizeof(buffer), 0) <= 0) return true;
+  }
+  return false;
+}
+
+std::ostream& operator<<(std::ostream& out, const UiMessage& message) {
+  return out << "{" << message.id << ", \"" << message.package << "\", " << message.value << "}";
+}
+
+UiRecorder::UiRecorder() {
+  platform::MarkUiThread();
+  window_ = platform::CreateMessageWindow(
+      "VmTestWindow", "VmTestWindow",
+      [this](std::uint32_t msg, platform::WParam w, platform::LParam l) {
+        return Dispatcher::instance()->Dispatch(window_, msg, w, l);
+      });
+  auto dispatcher = Dispatcher::instance();
+  auto name = [](std::uintptr_t pointer) {
+    return std::string(reinterpret_cast<const char*>(pointer));
+  };
+  dispatcher->Register(MSG_INSTALL_START, window_, [this, name](WParam w, LParam l) {
+    messages_.push_back({MSG_INSTALL_START, name(w), l});
+  });
+  dispatcher->Register(MSG_INSTALL_DONE, window_, [this, name](WParam w, LParam l) {
+    messages_.push_back({MSG_INSTALL_DONE, name(l), static_cast<int>(w)});
+  });
+  dispatcher->Register(MSG_UNINSTALL_START, window_, [this, name](WParam w, LParam l) {
+    messages_.push_back({MSG_UNINSTALL_START, name(w), l});
+  });
+  dispatcher->Register(MSG_UNINSTALL_DONE, window_, [this, name](WParam w, LParam l) {
+    messages_.push_back({MSG_UNINSTALL_DONE, name(l), static_cast<int>(w)});
+  });
+  dispatcher->Register(MSG_SHOW_MAIN, window_, [this](WParam, LParam) {
+    messages_.push_back({MSG_SHOW_MAIN, "", 0});
+  });
+  dispatcher->Register(MSG_PLAYER_SETUP_DONE, window_, [this](WParam, LParam) {
+    messages_.push_back({MSG_PLAYER_SETUP_DONE, "", 0});
+    if (onSetupDone_) onSetupDone_();
+  });
+}
+
+UiRecorder::~UiRecorder() {
+  Close();
+}
+
+void UiRecorder::Close() {
+  if (!window_) return;
+  for (std::uint32_t id : {MSG_INSTALL_START, MSG_INSTALL_DONE, MSG_UNINSTALL_START,
+                           MSG_UNINSTALL_DONE, MSG_SHOW_MAIN, MSG_PLAYER_SETUP_DONE})
+    Dispatcher::instance()->Unregister(id, window_);
+  platform::DestroyMessageWindow(window_);
+  window_ = 0;
+}
+
+std::vector<UiMessage> UiRecorder::Of(std::uint32_t id) const {
+  std::vector<UiMessage> found;
+  for (const UiMessage& message : messages_)
+    if (message.id == id) found.push_back(message);
+  return found;
+}
+
+bool UiRecorder::WaitFor(std::uint32_t id, std::size_t count, int timeoutMs) {
+  return test::WaitFor([&] { return Of(id).size() >= count; }, std::chrono::milliseconds(timeoutMs),
+                       true);
+}
+
+std::string BuiltSetupPath() {
+  return std::string(LUMO_PROGRAM_DIR) + "/AKTInstaller.exe";
+}
+
+bool InstallTestPlayer() {
+  int exitCode = -1;
+  return platform::SpawnAndWait(PlayerSetupCommand(BuiltSetupPath()), &exitCode) && exitCode == 0 &&
+         IsPlayerInstalled();
+}
+
+std::vector<int> PlayerProcesses() {
+  return platform::FindProcessesByImageName(kPlayerImageName);
+}
+
+void StopAllPlayers() {
+  for (int pid : PlayerProcesses()) {
+    kill(pid, SIGCONT);
+    platform::TerminateProcess(pid);
+    platform::WaitForProcessEnd(pid, 10000);
+  }
+}
+
+std::string PlayerLogText(const SandboxHome& home) {
+  return ReadFile(home.dataHome() + "/LUMPlayer/runbox.log");
+}
+
+std::string LumoLogText(const SandboxHome& home) {
+  std::string text;
+  std::error_code ignored;
+  for (auto& entry : std::filesystem::directory_iterator(home.appDir() + "/log", ignored))
+    text += ReadFile(entry.path());
+  return text;
+}
+
+}  // namespace lumo::test

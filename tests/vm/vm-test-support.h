@@ -1,0 +1,89 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "components/vmbridge/vm-frame.h"
+#include "platform/window.h"
+#include "tests/support/sandbox.h"
+
+namespace lumo::test {
+
+// What the emulator tests need of a test APK (built by the shared APK builder with aapt):
+// `abis` adds lib/<abi>/libgame.so entries, `paddingBytes` of stored pseudo-random bytes make
+// it bigger.
+struct TestApk {
+  std::string package;
+  std::string label = "Test Game";
+  std::string activity = ".MainActivity";  // relative to the package
+  std::vector<std::string> abis;
+  std::size_t paddingBytes = 0;
+};
+// The APK's path in `folder`, or empty when aapt failed (the reason goes to stderr).
+std::string BuildTestApk(const std::string& folder, const TestApk& apk);
+
+// A bridge peer speaking the wire format by hand: for tests that must send what a real player
+// never would.
+class RawPeer {
+ public:
+  explicit RawPeer(const std::string& serverName = "andkite0");
+  ~RawPeer();
+  bool connected() const { return fd_ >= 0; }
+  bool SendBytes(const std::string& bytes);
+  bool SendText(std::uint32_t type, const std::string& text);
+  // The next frame, or false after `timeoutMs` or when the bridge closed the connection.
+  bool Read(vmbridge::Frame* frame, int timeoutMs = 10000);
+  // True when the bridge has closed the connection (within `timeoutMs`).
+  bool WaitClosed(int timeoutMs = 10000);
+  void Close();
+
+ private:
+  int fd_ = -1;
+  vmbridge::FrameReader reader_;
+};
+
+// One message the UI would receive, with its parameters decoded.
+struct UiMessage {
+  std::uint32_t id = 0;
+  std::string package;
+  long long value = 0;  // seconds for 1030, the error code for 1031 and 1035
+  bool operator==(const UiMessage&) const = default;
+};
+std::ostream& operator<<(std::ostream& out, const UiMessage& message);
+
+// A message window on the test thread registered with the Dispatcher for every message the
+// emulator part sends to the UI. Messages are recorded as the window handles them.
+class UiRecorder {
+ public:
+  UiRecorder();
+  ~UiRecorder();
+  // Unregisters and destroys the window, as the closing main window does.
+  void Close();
+  std::vector<UiMessage> messages() const { return messages_; }
+  std::vector<UiMessage> Of(std::uint32_t id) const;
+  // Pumps the UI loop until `count` messages of `id` arrived.
+  bool WaitFor(std::uint32_t id, std::size_t count = 1, int timeoutMs = 30000);
+  // Called when 1043 arrives (the main window launches the player then).
+  void OnSetupDone(std::function<void()> fn) { onSetupDone_ = std::move(fn); }
+  platform::WindowHandle window() const { return window_; }
+
+ private:
+  platform::WindowHandle window_ = 0;
+  std::vector<UiMessage> messages_;
+  std::function<void()> onSetupDone_;
+};
+
+// The path of the freshly built setup program in the program folder.
+std::string BuiltSetupPath();
+// Installs the player into the sandbox's programs folder with the real setup; false on failure.
+bool InstallTestPlayer();
+// Ends every player of this session.
+void StopAllPlayers();
+std::vector<int> PlayerProcesses();
+// The player's log in its data folder (under the sandbox's XDG_DATA_HOME).
+std::string PlayerLogText(const SandboxHome& home);
+std::string LumoLogText(const SandboxHome& home);
+
+}  // namespace lumo::test

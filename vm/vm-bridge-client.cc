@@ -1,0 +1,196 @@
+#include "vm/vm-bridge-client.h"
+
+#include "app/dispatcher.h"
+#include "app/log.h"
+#include "app/messages.h"
+#include "app/strings.h"
+#include "vm/player-runtime.h"
+#include "vm/vm-task-loop.h"
+
+namespace lumo {
+
+std::atomic<bool> vmConnected{false};
+std::atomic<bool> vmStarted{false};
+
+namespace {
+
+int ReadCode(const VmMessage* message) {
+  int value = 0;
+  if (!message->data || !ParseLeadingInt(message->data, &value)) {
+    Log::instance()->write("VM message of type %u has no number: \"%s\"", message->type,
+                           message->data ? message->data : "");
+    return -1;
+  }
+  return value;
+}
+
+void SendDone(std::uint32_t messageId, int code, const std::string& packageName) {
+  Dispatcher::instance()->Send(messageId, static_cast<WParam>(code),
+                               reinterpret_cast<LParam>(packageName.c_str()));
+}
+
+}  // namespace
+
+bool LUMConnectEvent::OnConnected(bool result) {
+  if (!result) return true;
+  Log::instance()->write("VM Connection connected. [result=%d].", result ? 1 : 0);
+  vmConnected = true;
+  VmBridgeClient::Instance().SendBytes(kVmHello, "0", 2);
+  return true;
+}
+
+bool LUMConnectEvent::OnDisconnected(bool result) {
+  Log::instance()->write("VM Connection disconnected. [result=%d].", result ? 1 : 0);
+  vmConnected = false;
+  vmStarted = false;
+  std::shared_ptr<VMTaskLoop> loop = VMTaskLoop::Instance();
+  loop->Stop();
+  std::shared_ptr<VMTask> task = loop->TakeCurrentTask();
+  if (auto install = std::dynamic_pointer_cast<ApkInstallTask>(task)) {
+    std::string name = install->GetPackageName();
+    Log::instance()->write("%s install complete, akt is closed.", name.c_str());
+    SendDone(MSG_INSTALL_DONE, 1, name);
+  } else if (auto uninstall = std::dynamic_pointer_cast<ApkUninstallTask>(task)) {
+    std::string name = uninstall->GetPackageName();
+    SendDone(MSG_UNINSTALL_DONE, 1, name);
+    Log::instance()->write("%s uninstall complete. akt is closed.", name.c_str());
+  } else if (!VmBridgeClient::Instance().closeRequested) {
+    // The player went away on its own: the emulator is needed, so start it again.
+    LaunchPlayer();
+  }
+  return true;
+}
+
+bool LUMConnectEvent::OnMessage(const VmMessage* message) {
+  if (!message) return true;
+  switch (message->type) {
+    case kVmStarted:
+      if (ReadCode(message) != 0) {
+        Log::instance()->write("VM start failed.");
+        break;
+      }
+      Log::instance()->write("VM start complete.");
+      vmStarted = true;
+      VmBridgeClient::Instance().FlushPendingLaunch();
+      VMTaskLoop::Instance()->Start();
+      break;
+    case kVmClose:
+      if (ReadCode(message) != 0) break;
+      vmStarted = true;
+      VMTaskLoop::Instance()->Start();
+      break;
+    case kVmInstall:
+      OnInstallResult(ReadCode(message));
+      break;
+    case kVmUninstall:
+      OnUninstallResult(ReadCode(message));
+      break;
+    case kVmHello:
+    case kVmSplash:
+      Dispatcher::instance()->Post(MSG_SHOW_MAIN);
+      break;
+    default:
+      break;
+  }
+  return true;
+}
+
+void LUMConnectEvent::OnInstallResult(int code) {
+  std::shared_ptr<VMTaskLoop> loop = VMTaskLoop::Instance();
+  std::shared_ptr<VMTask> task = loop->TakeCurrentTask();
+  if (auto install = std::dynamic_pointer_cast<ApkInstallTask>(task)) {
+    std::string name = install->GetPackageName();
+    Log::instance()->write("%s install complete. [err=%d]", name.c_str(), code);
+    SendDone(MSG_INSTALL_DONE, code, name);
+  }
+  loop->NotifyTaskDone();
+}
+
+void LUMConnectEvent::OnUninstallResult(int code) {
+  std::shared_ptr<VMTaskLoop> loop = VMTaskLoop::Instance();
+  std::shared_ptr<VMTask> task = loop->TakeCurrentTask();
+  if (auto uninstall = std::dynamic_pointer_cast<ApkUninstallTask>(task)) {
+    std::string name = uninstall->GetPackageName();
+    SendDone(MSG_UNINSTALL_DONE, code, name);
+    Log::instance()->write("%s uninstall complete. [err=%d]", name.c_str(), code);
+  }
+  loop->NotifyTaskDone();
+}
+
+VmBridgeClient& VmBridgeClient::Instance() {
+  static VmBridgeClient client;
+  return client;
+}
+
+void VmBridgeClient::LaunchApp(const std::string& packageName, const std::string& launchActivity,
+                               const std::string& appName, const std::string& imagePath) {
+  std::string text = packageName + "/" + launchActivity;
+  if (vmStarted) {
+    SendText(kVmLaunch, text);
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(pendingMutex_);
+    pendingLaunch_ = text;
+  }
+  if (IsPlayerRunning())
+    SendSplash(imagePath, appName);
+  else
+    LaunchPlayer();
+}
+
+void VmBridgeClient::FlushPendingLaunch() {
+  if (!vmConnected) return;
+  std::string text;
+  {
+    std::lock_guard<std::mutex> lock(pendingMutex_);
+    if (pendingLaunch_.empty()) return;
+    text.swap(pendingLaunch_);
+  }
+  SendText(kVmLaunch, text);
+}
+
+void VmBridgeClient::SendSplash(const std::string& iconPath, const std::string& appName) {
+  if (vmConnected) SendText(kVmSplash, iconPath + ";" + appName);
+}
+
+bool VmBridgeClient::SendText(std::uint32_t type, const std::string& text) {
+  std::string bytes = WideToAnsi(Utf8ToWide(text));
+  return SendBytes(type, bytes.c_str(), static_cast<std::uint32_t>(bytes.size() + 1));
+}
+
+bool VmBridgeClient::SendBytes(std::uint32_t type, const char* data, std::uint32_t length) {
+  VmServer* current = server.load();
+  if (!current) return false;
+  VmMessage message{type, length, data};
+  return current->Send(&message);
+}
+
+std::string VmBridgeClient::PendingLaunch() {
+  std::lock_guard<std::mutex> lock(pendingMutex_);
+  return pendingLaunch_;
+}
+
+void CreateVmBridge() {
+  VmBridgeClient& client = VmBridgeClient::Instance();
+  client.events = std::make_unique<LUMConnectEvent>();
+  client.server = br_CreateServer(kVmServerName, client.events.get());
+}
+
+void DeleteVmBridge() {
+  VmBridgeClient& client = VmBridgeClient::Instance();
+  VmServer* server = client.server.exchange(nullptr);
+  if (server) br_DeleteServer(server);
+  client.events.reset();
+}
+
+void ClosePlayerOnExit() {
+  VmBridgeClient::Instance().closeRequested = true;
+  if (vmConnected) {
+    VmBridgeClient::Instance().SendBytes(kVmClose, "0", 1);
+    return;
+  }
+  StopPlayer();
+}
+
+}  // namespace lumo

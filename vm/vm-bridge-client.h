@@ -1,0 +1,82 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "components/vmbridge/vm-bridge.h"
+
+namespace lumo {
+
+// The state of the link to the emulator. Set and cleared by the bridge's callbacks; read on
+// any thread.
+extern std::atomic<bool> vmConnected;
+extern std::atomic<bool> vmStarted;
+
+inline constexpr char kVmServerName[] = "andkite0";
+
+// Message types exchanged with the emulator through the bridge.
+inline constexpr std::uint32_t kVmInstall = 1;    // APK path / install result
+inline constexpr std::uint32_t kVmUninstall = 2;  // package name / uninstall result
+inline constexpr std::uint32_t kVmLaunch = 3;     // "package/activity"
+inline constexpr std::uint32_t kVmStarted = 4;    // VM start result, 0 is started
+inline constexpr std::uint32_t kVmHello = 5;      // on connection / bring Lumo to the front
+inline constexpr std::uint32_t kVmSplash = 6;     // "icon;name" / bring Lumo to the front
+inline constexpr std::uint32_t kVmClose = 7;      // Lumo closes / 0 when the VM runs already
+
+// The event sink handed to the bridge. Called on the bridge's own thread, not the UI thread:
+// results go to the UI through the Dispatcher (the package name travels as a UTF-8 char
+// pointer valid for the send only) and to the task loop.
+class LUMConnectEvent final : public ConnetEvent {
+ public:
+  bool OnConnected(bool result) override;
+  bool OnDisconnected(bool result) override;
+  bool OnMessage(const VmMessage* message) override;
+
+ private:
+  void OnInstallResult(int code);
+  void OnUninstallResult(int code);
+};
+
+// The one link to the bridge: its server, its event sink and the launch that waits for the
+// VM to start.
+class VmBridgeClient {
+ public:
+  static VmBridgeClient& Instance();
+
+  // UI thread. Sends the launch now when the VM runs; otherwise keeps it (one slot) and shows
+  // the splash, or starts the player.
+  void LaunchApp(const std::string& packageName, const std::string& launchActivity,
+                 const std::string& appName, const std::string& imagePath);
+  // Bridge thread, once the VM has started.
+  void FlushPendingLaunch();
+  void SendSplash(const std::string& iconPath, const std::string& appName);
+  // Sends `text` as a message of `type` whose length counts the terminating NUL. False when
+  // there is no server or no player connected.
+  bool SendText(std::uint32_t type, const std::string& text);
+  bool SendBytes(std::uint32_t type, const char* data, std::uint32_t length);
+  std::string PendingLaunch();
+
+  std::unique_ptr<LUMConnectEvent> events;
+  // Set once Lumo has asked the player to close: its going away is then no reason to start
+  // it again.
+  std::atomic<bool> closeRequested{false};
+  // Read by the bridge thread while the UI thread sets or clears it.
+  std::atomic<VmServer*> server{nullptr};
+
+ private:
+  std::mutex pendingMutex_;
+  std::string pendingLaunch_;
+};
+
+// Start-up: a new event sink and the bridge server "andkite0".
+void CreateVmBridge();
+// Shutdown: the server is deleted, then its event sink; no callback arrives afterwards.
+void DeleteVmBridge();
+// What the closing main window does with the emulator: ask the player to close when it is
+// connected (the write is bounded by the bridge), else end the player process.
+void ClosePlayerOnExit();
+
+}  // namespace lumo

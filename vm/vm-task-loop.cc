@@ -1,0 +1,164 @@
+#include "vm/vm-task-loop.h"
+
+#include <sys/stat.h>
+#include <thread>
+
+#include "app/dispatcher.h"
+#include "app/log.h"
+#include "app/messages.h"
+#include "vm/player-runtime.h"
+#include "vm/vm-bridge-client.h"
+
+namespace lumo {
+
+namespace {
+
+constexpr std::uint32_t kBytesPerExpectedSecond = 20971520;
+
+}  // namespace
+
+ApkInstallTask::ApkInstallTask(std::string apkPath, std::string packageName)
+    : apkPath_(std::move(apkPath)), packageName_(std::move(packageName)) {}
+
+int ApkInstallTask::ExpectedSeconds(const std::string& apkPath) {
+  struct stat info {};
+  std::uint32_t size = 0;
+  if (stat(apkPath.c_str(), &info) == 0 && S_ISREG(info.st_mode))
+    size = static_cast<std::uint32_t>(info.st_size);
+  return static_cast<int>(size / kBytesPerExpectedSecond + 1);
+}
+
+void ApkInstallTask::Run() {
+  Dispatcher::instance()->Send(MSG_INSTALL_START, reinterpret_cast<WParam>(packageName_.c_str()),
+                               ExpectedSeconds(apkPath_));
+  Log::instance()->write("Start install %s", apkPath_.c_str());
+  if (vmConnected) VmBridgeClient::Instance().SendText(kVmInstall, apkPath_);
+}
+
+ApkUninstallTask::ApkUninstallTask(std::string packageName)
+    : packageName_(std::move(packageName)) {}
+
+void ApkUninstallTask::Run() {
+  Dispatcher::instance()->Send(MSG_UNINSTALL_START, reinterpret_cast<WParam>(packageName_.c_str()),
+                               0);
+  if (vmConnected) VmBridgeClient::Instance().SendText(kVmUninstall, packageName_);
+}
+
+std::shared_ptr<VMTaskLoop> VMTaskLoop::Instance() {
+  static std::shared_ptr<VMTaskLoop> loop(new VMTaskLoop());
+  return loop;
+}
+
+void VMTaskLoop::AddTask(std::shared_ptr<VMTask> task) {
+  if (!task) return;
+  PushPending(std::move(task));
+  if (!IsPlayerRunning()) LaunchPlayer();
+}
+
+void VMTaskLoop::Start() {
+  bool expected = false;
+  if (!running_.compare_exchange_strong(expected, true)) return;
+  std::uint64_t generation = ++generation_;
+  // Wake a loop thread of an older generation that still waits, so that it ends without
+  // taking a task beside the new one.
+  { std::lock_guard<std::mutex> lock(pendingMutex_); }
+  pendingReady_.notify_all();
+  { std::lock_guard<std::mutex> lock(latchMutex_); }
+  latchReleased_.notify_all();
+  ++threadsStarted_;
+  std::thread([self = shared_from_this(), generation] { self->Run(generation); }).detach();
+}
+
+void VMTaskLoop::Stop() {
+  // Cleared before the release: a loop thread woken by it must see that it is to end, or it
+  // would take the next task and start the player that was just lost.
+  running_ = false;
+  CountDownLatch();
+}
+
+void VMTaskLoop::NotifyTaskDone() {
+  CountDownLatch();
+}
+
+std::shared_ptr<VMTask> VMTaskLoop::TakeCurrentTask() {
+  std::lock_guard<std::mutex> lock(currentMutex_);
+  if (currentTasks_.empty()) return nullptr;
+  std::shared_ptr<VMTask> task = std::move(currentTasks_.front());
+  currentTasks_.pop_front();
+  return task;
+}
+
+std::size_t VMTaskLoop::PendingCount() {
+  std::lock_guard<std::mutex> lock(pendingMutex_);
+  return pendingTasks_.size();
+}
+
+void VMTaskLoop::Run(std::uint64_t generation) {
+  while (running_ && generation_ == generation) {
+    if (!RunOne(generation)) break;
+  }
+  // Only the newest loop thread may say that no loop runs.
+  if (generation_ != generation) return;
+  running_ = false;
+  // The VM may have started while this thread was deciding to end: then its Start found the
+  // loop still running, and the queued tasks need a new thread.
+  if (vmStarted && PendingCount() > 0) Start();
+}
+
+// False when the loop thread should end.
+bool VMTaskLoop::RunOne(std::uint64_t generation) {
+  ResetLatch();
+  std::shared_ptr<VMTask> task = TakePending(generation);
+  if (!task) return false;
+  if (!vmStarted) {
+    LaunchPlayer();
+    PushPending(std::move(task));
+    return false;
+  }
+  {
+    std::lock_guard<std::mutex> lock(currentMutex_);
+    currentTasks_.push_back(task);
+  }
+  int takers = ++takers_;
+  for (int seen = maxTakers_; takers > seen && !maxTakers_.compare_exchange_weak(seen, takers);) {
+  }
+  task->Run();
+  WaitLatch(generation);
+  --takers_;
+  return true;
+}
+
+std::shared_ptr<VMTask> VMTaskLoop::TakePending(std::uint64_t generation) {
+  std::unique_lock<std::mutex> lock(pendingMutex_);
+  pendingReady_.wait(lock, [&] { return !pendingTasks_.empty() || generation_ != generation; });
+  if (generation_ != generation) return nullptr;
+  std::shared_ptr<VMTask> task = std::move(pendingTasks_.front());
+  pendingTasks_.pop_front();
+  return task;
+}
+
+void VMTaskLoop::PushPending(std::shared_ptr<VMTask> task) {
+  {
+    std::lock_guard<std::mutex> lock(pendingMutex_);
+    pendingTasks_.push_back(std::move(task));
+  }
+  // Every waiter checks: one of them may be an older loop thread that must not take it.
+  pendingReady_.notify_all();
+}
+
+void VMTaskLoop::ResetLatch() {
+  std::lock_guard<std::mutex> lock(latchMutex_);
+  latchCount_ = 1;
+}
+
+void VMTaskLoop::CountDownLatch() {
+  std::lock_guard<std::mutex> lock(latchMutex_);
+  if (latchCount_-- == 1) latchReleased_.notify_all();
+}
+
+void VMTaskLoop::WaitLatch(std::uint64_t generation) {
+  std::unique_lock<std::mutex> lock(latchMutex_);
+  latchReleased_.wait(lock, [&] { return latchCount_ <= 0 || generation_ != generation; });
+}
+
+}  // namespace lumo
