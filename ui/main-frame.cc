@@ -22,6 +22,8 @@
 #include "ui/local-apk-reader.h"
 #include "ui/progress-widget.h"
 #include "ui/web-event-handler.h"
+#include "vm/player-runtime.h"
+#include "vm/vm-bridge-client.h"
 
 namespace lumo {
 
@@ -94,7 +96,8 @@ void MainFrame::InitWindow() {
   // The tray icon is added here by its owner.
   // The stored games come back one by one as MSG_APP_LOADED.
   AppDatabaseTaskLoop::instance()->post(std::make_shared<SelectAllAppTask>());
-  // The player runtime check (EnsurePlayer) goes here once the runtime is merged.
+  // Starts the player, or installs or downloads it when it is missing.
+  EnsurePlayer();
   CheckUpdate("-silence");
   RegisterTestCommands();
   initialised_ = true;
@@ -134,15 +137,18 @@ void MainFrame::RegisterHandlers() {
   Dispatcher::instance()->Register(MSG_CHECK_UPDATE, handle(),
                                    [this](WParam, LParam) { CheckUpdate(""); });
   registered_.push_back(MSG_CHECK_UPDATE);
-  for (std::uint32_t id : {MSG_INSTALL_START, MSG_INSTALL_DONE, MSG_UNINSTALL_START,
-                           MSG_UNINSTALL_DONE, MSG_LAUNCH_SELECTED, MSG_UNINSTALL_SELECTED,
-                           MSG_DOWNLOAD_PROGRESS, MSG_DOWNLOAD_DONE, MSG_DOWNLOAD_FAILED})
+  for (std::uint32_t id :
+       {MSG_INSTALL_START, MSG_INSTALL_DONE, MSG_UNINSTALL_START, MSG_UNINSTALL_DONE,
+        MSG_LAUNCH_SELECTED, MSG_UNINSTALL_SELECTED, MSG_DOWNLOAD_PROGRESS, MSG_DOWNLOAD_FAILED})
     later(id);
+  withParams(MSG_DOWNLOAD_DONE, &MainFrame::OnDownloadDone);
   withParams(MSG_LOCAL_APK_READY, &MainFrame::OnLocalApkReady);
   later(MSG_DOWNLOAD_CLICKED);
   later(MSG_ICON_READY);
   plain(MSG_SHOW_MAIN, &MainFrame::BringToFront);
-  later(MSG_PLAYER_SETUP_DONE);
+  Dispatcher::instance()->Register(MSG_PLAYER_SETUP_DONE, handle(),
+                                   [](WParam, LParam) { LaunchPlayer(); });
+  registered_.push_back(MSG_PLAYER_SETUP_DONE);
   withParams(MSG_CLOUD_PLAY, &MainFrame::OnCloudPlay);
   withParams(MSG_NAVIGATE, &MainFrame::OnNavigate);
   plain(MSG_QUIT_NOW, &MainFrame::OnQuitNow);
@@ -151,6 +157,16 @@ void MainFrame::RegisterHandlers() {
 void MainFrame::UnregisterHandlers() {
   for (std::uint32_t id : registered_) Dispatcher::instance()->Unregister(id, handle());
   registered_.clear();
+}
+
+void MainFrame::OnDownloadDone(WParam key, LParam path) {
+  // The player's setup is run as soon as it is here; game downloads belong to the item
+  // lifecycle.
+  if (std::string(reinterpret_cast<const char*>(key)) == kPlayerTaskKey) {
+    InstallPlayerAsync(reinterpret_cast<const char*>(path));
+    return;
+  }
+  OnNotYetHandled(MSG_DOWNLOAD_DONE);
 }
 
 void MainFrame::OnNotYetHandled(std::uint32_t msg) {
@@ -357,6 +373,9 @@ bool MainFrame::OnClose() {
 }
 
 void MainFrame::OnDestroy() {
+  // The emulator goes with the window: a connected player is asked to close, else its
+  // process is ended.
+  ClosePlayerOnExit();
   UnregisterHandlers();
   Log::instance()->write("main window destroyed.");
   platform::QuitUiLoop(0);

@@ -74,6 +74,7 @@ class MainFrame : public toolkit::SkinWindow {
   void OnCloudPlay(platform::WParam w, platform::LParam l);
   void OnQuitNow();
   // Events whose effects the item lifecycle, the settings window and the player runtime own.
+  void OnDownloadDone(platform::WParam key, platform::LParam path);
   void OnNotYetHandled(std::uint32_t msg);
 
   // The screen side of a game item (list item, its label, the detail panel).

@@ -26,12 +26,10 @@ wait_until 30 grep -q 'VM start complete.' "$XDG_DATA_HOME/lum/log/lum-$(date +%
 sleep 0.5
 import -window root "$screenshots/player-window.png" 2>/dev/null
 
-# Lumo ends; its socket file goes with it, and the player waits for the next Lumo.
+# Lumo ends: it asks the connected player to close, and its socket file goes with it.
 window=$(xdotool search --classname '^MainFrame$' | head -n 1)
 "$tools/lumo-x-close" "$window" || fail "could not close Lumo"
 wait_until 60 sh -c "! kill -0 $lumo" || fail "Lumo did not end"
 [ -e "$XDG_RUNTIME_DIR/andkite0.sock" ] && fail "socket file left behind"
-wait_until 30 grep -q 'disconnected from the bridge' "$player_data/runbox.log" ||
-  fail "player did not notice"
-kill -0 "$player" || fail "player ended with Lumo"
+wait_until 30 sh -c "! kill -0 $player" || fail "the player was not closed with Lumo"
 echo PASS
