@@ -92,20 +92,20 @@ void Report(const char* what, const Sample& s, const Sample& lumo) {
 }
 
 bool BenchOne(const std::string& folder, std::uint64_t mebibytes) {
-  lumo::test::ApkSpec spec;
-  spec.packageName = "com.lumo.bench";
-  spec.chineseLabel = "基准";
-  spec.iconDensities = {160, 240, 320};
-  spec.nativeAbis = {"arm64-v8a", "armeabi-v7a", "x86_64"};
-  spec.payloadBytes = mebibytes << 20;
+  lumo::test::ApkSpec recipe;
+  recipe.packageName = "com.lumo.bench";
+  recipe.chineseLabel = "基准";
+  recipe.iconDensities = {160, 240, 320};
+  recipe.nativeAbis = {"arm64-v8a", "armeabi-v7a", "x86_64"};
+  recipe.payloadBytes = mebibytes << 20;
   const std::string apk = folder + "/bench-" + std::to_string(mebibytes) + ".apk";
   std::string error;
-  if (!lumo::test::BuildApk(spec, apk, &error)) {
+  if (!lumo::test::BuildApk(recipe, apk, &error)) {
     std::fprintf(stderr, "cannot build %s: %s\n", apk.c_str(), error.c_str());
     return false;
   }
   const std::string icons = folder + "/icons";
-  const std::string entry = lumo::test::IconEntryName(spec, 240);
+  const std::string entry = lumo::test::IconEntryName(recipe, 240);
   const int runs = 9;
   std::vector<Sample> results = Measure({{LUMO_PROGRAM_DIR "/lumo-apk", apk, icons},
                                          {"/usr/bin/aapt", "dump", "badging", apk},

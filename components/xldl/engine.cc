@@ -65,7 +65,7 @@ bool IsPlainFolder(const std::string& folder) {
 }
 
 struct Engine::Task {
-  TaskSpec spec;
+  TaskSpec recipe;
   // Written by callers: what is wanted. Each start or stop bumps commandSeq; each start
   // also bumps startSeq, which is what turns a failed task into a retry.
   bool wantRunning = false;
@@ -178,7 +178,7 @@ bool Engine::ApplyControls(Session& session) {
 bool Engine::ApplyControl(Session& session, Task& t) {
   t.appliedCommandSeq = t.commandSeq;
   bool retry = t.wantRunning && t.startSeq > t.appliedStartSeq;
-  if (t.spec.refused) {
+  if (t.recipe.refused) {
     if (retry) {
       t.appliedStartSeq = t.startSeq;
       t.published.state = 1;
@@ -195,10 +195,10 @@ bool Engine::ApplyControl(Session& session, Task& t) {
   bool stopped = status == aria2::DOWNLOAD_ERROR || status == aria2::DOWNLOAD_REMOVED;
   if (stopped && retry) {
     // A new group on the same file: aria2 resumes from the control file it left.
-    aria2::KeyVals options = {{"dir", t.spec.saveFolder}, {"out", t.spec.fileName}};
+    aria2::KeyVals options = {{"dir", t.recipe.saveFolder}, {"out", t.recipe.fileName}};
     t.appliedStartSeq = t.startSeq;
     t.pauseSent = false;
-    if (aria2::addUri(session.get(), &t.gid, {t.spec.url}, options) != 0) {
+    if (aria2::addUri(session.get(), &t.gid, {t.recipe.url}, options) != 0) {
       t.gid = 0;
       t.published.state = 1;
       t.published.failCode = kErrorUnknown;
@@ -258,12 +258,12 @@ void Engine::Publish(Session& session) {
   }
 }
 
-std::uintptr_t Engine::CreateTask(TaskSpec spec) {
+std::uintptr_t Engine::CreateTask(TaskSpec recipe) {
   auto task = std::make_unique<Task>();
-  spec.refused = spec.refused || !IsPlainFileName(spec.fileName) ||
-                 !IsPlainFolder(spec.saveFolder) || spec.url.empty();
-  task->published.fileName = IsPlainFileName(spec.fileName) ? spec.fileName : std::string();
-  task->spec = std::move(spec);
+  recipe.refused = recipe.refused || !IsPlainFileName(recipe.fileName) ||
+                 !IsPlainFolder(recipe.saveFolder) || recipe.url.empty();
+  task->published.fileName = IsPlainFileName(recipe.fileName) ? recipe.fileName : std::string();
+  task->recipe = std::move(recipe);
   std::lock_guard<std::mutex> lock(mutex_);
   std::uintptr_t id = nextId_++;
   tasks_[id] = std::move(task);

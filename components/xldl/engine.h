@@ -46,7 +46,7 @@ class Engine {
   // False when the aria2 session could not be made.
   bool Start();
 
-  std::uintptr_t CreateTask(TaskSpec spec);
+  std::uintptr_t CreateTask(TaskSpec recipe);
   bool StartTask(std::uintptr_t id);
   bool StopTask(std::uintptr_t id);
   bool Query(std::uintptr_t id, TaskSnapshot* snapshot);

@@ -121,11 +121,11 @@ XL_EXPORT XlBool XL_UnInit() {
 XL_EXPORT XlHandle XL_CreateTask(const DownTaskParam* param) {
   auto engine = CurrentEngine();
   if (!engine || !param) return nullptr;
-  xldl::TaskSpec spec;
-  spec.url = ToUtf8(FieldText(param->szTaskUrl, std::size(param->szTaskUrl)));
-  spec.fileName = ToUtf8(FieldText(param->szFilename, std::size(param->szFilename)));
-  spec.saveFolder = ToUtf8(FieldText(param->szSavePath, std::size(param->szSavePath)));
-  return reinterpret_cast<XlHandle>(engine->CreateTask(std::move(spec)));
+  xldl::TaskSpec recipe;
+  recipe.url = ToUtf8(FieldText(param->szTaskUrl, std::size(param->szTaskUrl)));
+  recipe.fileName = ToUtf8(FieldText(param->szFilename, std::size(param->szFilename)));
+  recipe.saveFolder = ToUtf8(FieldText(param->szSavePath, std::size(param->szSavePath)));
+  return reinterpret_cast<XlHandle>(engine->CreateTask(std::move(recipe)));
 }
 
 XL_EXPORT XlBool XL_StartTask(XlHandle task) {

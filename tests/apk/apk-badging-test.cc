@@ -54,41 +54,41 @@ ApkBadging Read(const std::string& path) {
   return info;
 }
 
-std::string Built(const ApkSpec& spec, const std::string& path) {
+std::string Built(const ApkSpec& recipe, const std::string& path) {
   std::string error;
-  EXPECT_TRUE(BuildApk(spec, path, &error)) << error;
+  EXPECT_TRUE(BuildApk(recipe, path, &error)) << error;
   return path;
 }
 
 TEST(ApkBadging, ReadsRealApksAndPrefersTheChineseLabel) {
   TempDir dir;
-  ApkSpec spec;
-  spec.packageName = "com.lumo.racing";
-  spec.label = "Racing";
-  spec.chineseLabel = "赛车游戏";
-  spec.iconDensities = {120, 160, 240, 320};
-  ApkBadging info = Read(Built(spec, dir / "racing.apk"));
+  ApkSpec recipe;
+  recipe.packageName = "com.lumo.racing";
+  recipe.label = "Racing";
+  recipe.chineseLabel = "赛车游戏";
+  recipe.iconDensities = {120, 160, 240, 320};
+  ApkBadging info = Read(Built(recipe, dir / "racing.apk"));
   EXPECT_EQ(info.packageName, "com.lumo.racing");
   EXPECT_EQ(info.label, "赛车游戏");
   EXPECT_EQ(info.launchActivity, "com.lumo.racing.MainActivity");
   EXPECT_EQ(info.iconEntry, "res/drawable-hdpi-v4/icon.png");
   EXPECT_TRUE(info.iconPath.empty());
 
-  spec.chineseLabel.clear();
-  spec.nativeAbis = {"armeabi-v7a", "x86"};
-  info = Read(Built(spec, dir / "plain.apk"));
+  recipe.chineseLabel.clear();
+  recipe.nativeAbis = {"armeabi-v7a", "x86"};
+  info = Read(Built(recipe, dir / "plain.apk"));
   EXPECT_EQ(info.label, "Racing");
   EXPECT_EQ(info.packageName, "com.lumo.racing");
 }
 
 TEST(ApkBadging, PathIsOneArgumentWhateverItHolds) {
   TempDir dir;
-  ApkSpec spec;
+  ApkSpec recipe;
   std::string tricky = dir / "it's a \"game\" $(touch pwned) `touch pwned2`; touch pwned3.apk";
-  Built(spec, tricky);
+  Built(recipe, tricky);
   ApkBadging info = Read(tricky);
-  EXPECT_EQ(info.packageName, spec.packageName);
-  EXPECT_EQ(info.label, spec.label);
+  EXPECT_EQ(info.packageName, recipe.packageName);
+  EXPECT_EQ(info.label, recipe.label);
   for (const char* marker : {"pwned", "pwned2", "pwned3"}) {
     EXPECT_FALSE(std::filesystem::exists(dir / marker)) << marker;
     EXPECT_FALSE(std::filesystem::exists(marker)) << marker;

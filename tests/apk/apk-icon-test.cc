@@ -20,9 +20,9 @@ using test::ApkSpec;
 using test::IconFormat;
 using test::TempDir;
 
-ApkBadging BuildAndRead(const ApkSpec& spec, const std::string& path) {
+ApkBadging BuildAndRead(const ApkSpec& recipe, const std::string& path) {
   std::string error;
-  EXPECT_TRUE(test::BuildApk(spec, path, &error)) << error;
+  EXPECT_TRUE(test::BuildApk(recipe, path, &error)) << error;
   ApkBadging info;
   info.apkPath = path;
   ReadApkBadging(info);
@@ -117,11 +117,11 @@ TEST(ApkIcon, CopiesTheHdpiEntryByteForByteWhateverItsFormat) {
                {IconFormat::kJpeg, "\xff\xd8\xff"},
                {IconFormat::kWebp, "RIFF"}};
   for (const Case& c : cases) {
-    ApkSpec spec;  // the same package each time: the later icon replaces the earlier
-    spec.iconFormat = c.format;
-    spec.iconDensities = {160, 240, 480};
-    ApkBadging info = BuildAndRead(spec, dir / "game.apk");
-    ASSERT_EQ(info.iconEntry, test::IconEntryName(spec, 240));
+    ApkSpec recipe;  // the same package each time: the later icon replaces the earlier
+    recipe.iconFormat = c.format;
+    recipe.iconDensities = {160, 240, 480};
+    ApkBadging info = BuildAndRead(recipe, dir / "game.apk");
+    ASSERT_EQ(info.iconEntry, test::IconEntryName(recipe, 240));
     ASSERT_TRUE(ExtractApkIcon(info, icons)) << info.iconEntry;
     EXPECT_EQ(info.iconPath, icons + "/com.lumo.sample.png");
     std::string bytes = test::ReadFile(info.iconPath);
@@ -135,9 +135,9 @@ TEST(ApkIcon, WritesIntoTheUsersIconsFolderByDefault) {
   TempDir dir;
   Settings::instance().iconsDir = dir / "user-icons";
   fs::create_directories(Settings::instance().iconsDir);
-  ApkSpec spec;
-  spec.nativeAbis = {"arm64-v8a"};
-  ApkBadging info = BuildAndRead(spec, dir / "game.apk");
+  ApkSpec recipe;
+  recipe.nativeAbis = {"arm64-v8a"};
+  ApkBadging info = BuildAndRead(recipe, dir / "game.apk");
   EXPECT_TRUE(ExtractApkIcon(info));
   EXPECT_EQ(info.iconPath, dir / "user-icons/com.lumo.sample.png");
   EXPECT_TRUE(fs::is_regular_file(info.iconPath));

@@ -20,11 +20,11 @@ platform::ProcessOutput RunTool(const std::vector<std::string>& args) {
 // The tool runs from the program folder and finds aapt there, as the program does.
 TEST(LumoApkTool, PrintsTheBadgingAndExtractsTheIcon) {
   TempDir dir;
-  test::ApkSpec spec;
-  spec.packageName = "com.lumo.tool";
-  spec.chineseLabel = "工具";
+  test::ApkSpec recipe;
+  recipe.packageName = "com.lumo.tool";
+  recipe.chineseLabel = "工具";
   std::string error;
-  ASSERT_TRUE(test::BuildApk(spec, dir / "tool.apk", &error)) << error;
+  ASSERT_TRUE(test::BuildApk(recipe, dir / "tool.apk", &error)) << error;
 
   platform::ProcessOutput out = RunTool({dir / "tool.apk", dir / "icons"});
   EXPECT_EQ(out.exitCode, 0) << out.text;

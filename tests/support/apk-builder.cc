@@ -67,10 +67,10 @@ bool WriteText(const fs::path& path, const std::string& text) {
   return static_cast<bool>(out);
 }
 
-std::string Manifest(const ApkSpec& spec) {
+std::string Manifest(const ApkSpec& recipe) {
   std::string icon =
-      spec.iconFormat == IconFormat::kNone ? "" : R"( android:icon="@drawable/icon")";
-  std::string filter = spec.launchable ? R"(
+      recipe.iconFormat == IconFormat::kNone ? "" : R"( android:icon="@drawable/icon")";
+  std::string filter = recipe.launchable ? R"(
       <intent-filter>
         <action android:name="android.intent.action.MAIN"/>
         <category android:name="android.intent.category.LAUNCHER"/>
@@ -78,12 +78,12 @@ std::string Manifest(const ApkSpec& spec) {
                                        : "";
   return R"(<?xml version="1.0" encoding="utf-8"?>
 <manifest xmlns:android="http://schemas.android.com/apk/res/android" package=")" +
-         spec.packageName + R"(" android:versionCode="1" android:versionName="1.0">
+         recipe.packageName + R"(" android:versionCode="1" android:versionName="1.0">
   <uses-sdk android:minSdkVersion="16" android:targetSdkVersion="28"/>
   <application android:label="@string/app_name")" +
          icon + R"(>
     <activity android:name=")" +
-         spec.activity + R"(" android:label="@string/app_name">)" + filter + R"(
+         recipe.activity + R"(" android:label="@string/app_name">)" + filter + R"(
     </activity>
   </application>
 </manifest>
@@ -95,23 +95,23 @@ std::string Strings(const std::string& label) {
          label + "</string></resources>\n";
 }
 
-bool WriteSources(const ApkSpec& spec, const fs::path& work, std::string* error) {
-  bool ok = WriteText(work / "AndroidManifest.xml", Manifest(spec)) &&
-            WriteText(work / "res/values/strings.xml", Strings(spec.label));
-  if (ok && !spec.chineseLabel.empty())
-    ok = WriteText(work / "res/values-zh-rCN/strings.xml", Strings(spec.chineseLabel));
+bool WriteSources(const ApkSpec& recipe, const fs::path& work, std::string* error) {
+  bool ok = WriteText(work / "AndroidManifest.xml", Manifest(recipe)) &&
+            WriteText(work / "res/values/strings.xml", Strings(recipe.label));
+  if (ok && !recipe.chineseLabel.empty())
+    ok = WriteText(work / "res/values-zh-rCN/strings.xml", Strings(recipe.chineseLabel));
   if (!ok) {
     if (error) *error = "cannot write sources in " + work.string();
     return false;
   }
-  if (spec.iconFormat == IconFormat::kNone) return true;
+  if (recipe.iconFormat == IconFormat::kNone) return true;
   const char* colours[] = {"red", "green", "blue", "orange", "purple", "teal"};
   int n = 0;
-  for (int density : spec.iconDensities) {
+  for (int density : recipe.iconDensities) {
     fs::path dir = work / ("res/drawable-" + DensityQualifier(density));
     fs::create_directories(dir);
     std::string side = std::to_string(48 * density / 160);
-    std::string image = (dir / ("icon." + IconExtension(spec.iconFormat))).string();
+    std::string image = (dir / ("icon." + IconExtension(recipe.iconFormat))).string();
     if (!Run({"/usr/bin/convert", "-size", side + "x" + side, std::string("xc:") + colours[n++ % 6],
               image},
              error))
@@ -149,9 +149,9 @@ bool AddFile(zip_t* archive, const std::string& name, const std::string& path, b
   return !store || zip_set_file_compression(archive, index, ZIP_CM_STORE, 0) == 0;
 }
 
-bool AddExtras(const ApkSpec& spec, const std::string& apkPath, const fs::path& work,
+bool AddExtras(const ApkSpec& recipe, const std::string& apkPath, const fs::path& work,
                std::string* error) {
-  if (spec.nativeAbis.empty() && spec.payloadBytes == 0) return true;
+  if (recipe.nativeAbis.empty() && recipe.payloadBytes == 0) return true;
   const fs::path library = work / "libgame.so";
   const fs::path payload = work / "payload.bin";
   // A small ELF-looking file: the archive only has to carry it.
@@ -159,16 +159,16 @@ bool AddExtras(const ApkSpec& spec, const std::string& apkPath, const fs::path& 
                                            "ELF\x02\x01\x01",
                                            7) +
                                    std::string(4096, 'L'));
-  if (ok && spec.payloadBytes > 0) ok = WritePayload(payload, spec.payloadBytes);
+  if (ok && recipe.payloadBytes > 0) ok = WritePayload(payload, recipe.payloadBytes);
   int code = 0;
   Archive archive(ok ? zip_open(apkPath.c_str(), 0, &code) : nullptr);
   if (!archive) {
     if (error) *error = "cannot open " + apkPath + " to add entries";
     return false;
   }
-  for (const std::string& abi : spec.nativeAbis)
+  for (const std::string& abi : recipe.nativeAbis)
     ok = ok && AddFile(archive.get(), "lib/" + abi + "/libgame.so", library.string(), false);
-  if (spec.payloadBytes > 0)
+  if (recipe.payloadBytes > 0)
     ok = ok && AddFile(archive.get(), "assets/payload.bin", payload.string(), true);
   if (!ok || zip_close(archive.get()) != 0) {
     if (error) *error = std::string("cannot add entries: ") + zip_strerror(archive.get());
@@ -180,21 +180,21 @@ bool AddExtras(const ApkSpec& spec, const std::string& apkPath, const fs::path& 
 
 }  // namespace
 
-std::string IconEntryName(const ApkSpec& spec, int density) {
+std::string IconEntryName(const ApkSpec& recipe, int density) {
   // aapt marks drawables of a density with the API level that introduced densities.
-  return "res/drawable-" + DensityQualifier(density) + "-v4/icon." + IconExtension(spec.iconFormat);
+  return "res/drawable-" + DensityQualifier(density) + "-v4/icon." + IconExtension(recipe.iconFormat);
 }
 
-bool BuildApk(const ApkSpec& spec, const std::string& apkPath, std::string* error) {
+bool BuildApk(const ApkSpec& recipe, const std::string& apkPath, std::string* error) {
   const fs::path work = apkPath + ".build";
   std::error_code ignored;
   fs::remove_all(work, ignored);
   fs::remove(apkPath, ignored);
-  bool ok = WriteSources(spec, work, error) &&
+  bool ok = WriteSources(recipe, work, error) &&
             Run({"/usr/bin/aapt", "package", "-f", "-M", (work / "AndroidManifest.xml").string(),
                  "-S", (work / "res").string(), "-I", kFrameworkRes, "-F", apkPath},
                 error) &&
-            AddExtras(spec, apkPath, work, error);
+            AddExtras(recipe, apkPath, work, error);
   fs::remove_all(work, ignored);
   return ok;
 }

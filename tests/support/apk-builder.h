@@ -28,10 +28,10 @@ struct ApkSpec {
 // Builds the APK at `apkPath` (replacing a file there) with "aapt package", then adds the
 // native libraries and the payload with libzip. Needs aapt, ImageMagick's convert and
 // /usr/share/android-framework-res/framework-res.apk. On failure returns false and says why.
-bool BuildApk(const ApkSpec& spec, const std::string& apkPath, std::string* error = nullptr);
+bool BuildApk(const ApkSpec& recipe, const std::string& apkPath, std::string* error = nullptr);
 
 // The archive entry aapt gives the icon of `density` ("res/drawable-hdpi-v4/icon.png").
-std::string IconEntryName(const ApkSpec& spec, int density);
+std::string IconEntryName(const ApkSpec& recipe, int density);
 
 // Replaces an ASCII text in the compiled AndroidManifest.xml of `apkPath` by another of the
 // same length (the manifest's strings are UTF-16), e.g. to forge a package name that aapt

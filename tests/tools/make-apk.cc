@@ -10,11 +10,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: lumo-make-apk <file.apk> <package name> <label>\n");
     return 2;
   }
-  lumo::test::ApkSpec spec;
-  spec.packageName = argv[2];
-  spec.label = argv[3];
+  lumo::test::ApkSpec recipe;
+  recipe.packageName = argv[2];
+  recipe.label = argv[3];
   std::string error;
-  if (!lumo::test::BuildApk(spec, argv[1], &error)) {
+  if (!lumo::test::BuildApk(recipe, argv[1], &error)) {
     std::fprintf(stderr, "lumo-make-apk: %s\n", error.c_str());
     return 1;
   }

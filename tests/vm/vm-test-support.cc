@@ -26,15 +26,15 @@ namespace lumo::test {
 namespace {}  // namespace
 
 std::string BuildTestApk(const std::string& folder, const TestApk& apk) {
-  ApkSpec spec;
-  spec.packageName = apk.package;
-  spec.label = apk.label;
-  spec.activity = apk.activity;
-  spec.nativeAbis = apk.abis;
-  spec.payloadBytes = apk.paddingBytes;
+  ApkSpec recipe;
+  recipe.packageName = apk.package;
+  recipe.label = apk.label;
+  recipe.activity = apk.activity;
+  recipe.nativeAbis = apk.abis;
+  recipe.payloadBytes = apk.paddingBytes;
   std::string path = folder + "/" + apk.package + ".apk";
   std::string error;
-  if (BuildApk(spec, path, &error)) return path;
+  if (BuildApk(recipe, path, &error)) return path;
   std::fprintf(stderr, "cannot build %s: %s\n", path.c_str(), error.c_str());
   return {};
 }
