@@ -1,15 +1,15 @@
 // Stores, updates and loads 10,000 games through the catalogue worker, then runs the same
 // statements through the sqlite3 shell on the same file, and prints rows per second for each
 // and their ratio. Usage: catalogue-bench [rows]
-#include <sqlite3.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <future>
 #include <string>
+#include <unistd.h>
+
+#include <sqlite3.h>
 
 #include "app/dispatcher.h"
 #include "app/messages.h"
@@ -58,16 +58,13 @@ double Seconds(Clock::time_point start) {
 
 // The statement text the catalogue builds, for the shell to run.
 std::string Sql(const char* format, const AppItemInfo& r, bool update) {
-  char* sql = update ? sqlite3_mprintf(format, r.appName.c_str(), r.imageUrl.c_str(),
-                                       r.imagePath.c_str(), r.status, r.detailUrl.c_str(),
-                                       r.apkUrl.c_str(), r.localPath.c_str(),
-                                       r.launchActivity.c_str(), r.downloadPos,
-                                       r.packageName.c_str())
-                     : sqlite3_mprintf(format, r.packageName.c_str(), r.appName.c_str(),
-                                       r.imageUrl.c_str(), r.imagePath.c_str(), r.status,
-                                       r.detailUrl.c_str(), r.apkUrl.c_str(),
-                                       r.localPath.c_str(), r.launchActivity.c_str(),
-                                       r.downloadPos);
+  char* sql =
+      update ? sqlite3_mprintf(format, r.appName.c_str(), r.imageUrl.c_str(), r.imagePath.c_str(),
+                               r.status, r.detailUrl.c_str(), r.apkUrl.c_str(), r.localPath.c_str(),
+                               r.launchActivity.c_str(), r.downloadPos, r.packageName.c_str())
+             : sqlite3_mprintf(format, r.packageName.c_str(), r.appName.c_str(), r.imageUrl.c_str(),
+                               r.imagePath.c_str(), r.status, r.detailUrl.c_str(), r.apkUrl.c_str(),
+                               r.localPath.c_str(), r.launchActivity.c_str(), r.downloadPos);
   std::string text = std::string(sql) + ";\n";
   sqlite3_free(sql);
   return text;
@@ -136,10 +133,11 @@ int main(int argc, char** argv) {
     for (int i = 0; i < rows; ++i) {
       in << Sql("INSERT INTO AppList VALUES(%Q, %Q, %Q, %Q, %d, %Q, %Q, %Q, %Q, %d)", Game(i, 0),
                 false);
-      up << Sql("Update AppList SET appName=%Q, imageUrl=%Q, imagePath=%Q, status=%d, "
-                "detailUrl=%Q, apkUrl=%Q, localPath=%Q, launchActivity=%Q, downloadPos=%d "
-                "where packageName=%Q",
-                Game(i, 6), true);
+      up << Sql(
+          "Update AppList SET appName=%Q, imageUrl=%Q, imagePath=%Q, status=%d, "
+          "detailUrl=%Q, apkUrl=%Q, localPath=%Q, launchActivity=%Q, downloadPos=%d "
+          "where packageName=%Q",
+          Game(i, 6), true);
     }
   }
   double shellInsert = Shell(db, inserts);

@@ -261,7 +261,7 @@ void Engine::Publish(Session& session) {
 std::uintptr_t Engine::CreateTask(TaskSpec recipe) {
   auto task = std::make_unique<Task>();
   recipe.refused = recipe.refused || !IsPlainFileName(recipe.fileName) ||
-                 !IsPlainFolder(recipe.saveFolder) || recipe.url.empty();
+                   !IsPlainFolder(recipe.saveFolder) || recipe.url.empty();
   task->published.fileName = IsPlainFileName(recipe.fileName) ? recipe.fileName : std::string();
   task->recipe = std::move(recipe);
   std::lock_guard<std::mutex> lock(mutex_);

@@ -16,8 +16,8 @@
 #include "app/dispatcher.h"
 #include "app/messages.h"
 #include "platform/ui-loop.h"
-#include "tests/support/log-capture.h"
 #include "tests/support/child.h"
+#include "tests/support/log-capture.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/wait.h"
 

@@ -75,7 +75,7 @@ std::string Manifest(const ApkSpec& recipe) {
         <action android:name="android.intent.action.MAIN"/>
         <category android:name="android.intent.category.LAUNCHER"/>
       </intent-filter>)"
-                                       : "";
+                                         : "";
   return R"(<?xml version="1.0" encoding="utf-8"?>
 <manifest xmlns:android="http://schemas.android.com/apk/res/android" package=")" +
          recipe.packageName + R"(" android:versionCode="1" android:versionName="1.0">
@@ -182,7 +182,8 @@ bool AddExtras(const ApkSpec& recipe, const std::string& apkPath, const fs::path
 
 std::string IconEntryName(const ApkSpec& recipe, int density) {
   // aapt marks drawables of a density with the API level that introduced densities.
-  return "res/drawable-" + DensityQualifier(density) + "-v4/icon." + IconExtension(recipe.iconFormat);
+  return "res/drawable-" + DensityQualifier(density) + "-v4/icon." +
+         IconExtension(recipe.iconFormat);
 }
 
 bool BuildApk(const ApkSpec& recipe, const std::string& apkPath, std::string* error) {

@@ -1,9 +1,8 @@
 // Serves files over HTTP on 127.0.0.1 for shell tests, until it is killed.
 // Usage: lumo-serve-files URL-PATH=FILE...   Prints the port on its first line.
-#include <unistd.h>
-
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 
 #include "tests/support/http-server.h"
 #include "tests/support/sandbox.h"
