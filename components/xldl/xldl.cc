@@ -10,6 +10,7 @@
 #include <mutex>
 #include <string>
 
+#include "app/strings.h"
 #include "components/xldl/engine.h"
 
 #define XL_EXPORT extern "C" __attribute__((visibility("default")))
@@ -32,62 +33,9 @@ std::u16string FieldText(const XlChar* field, std::size_t capacity) {
   return std::u16string(field, length);
 }
 
-void AppendUtf8(char32_t c, std::string* out) {
-  if (c < 0x80) {
-    out->push_back(static_cast<char>(c));
-  } else if (c < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (c >> 6)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else if (c < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (c >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (c >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (c & 0x3F)));
-  }
-}
-
-std::string ToUtf8(const std::u16string& text) {
-  std::string out;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    char32_t c = text[i];
-    bool high = c >= 0xD800 && c < 0xDC00;
-    if (high && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] < 0xE000) {
-      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
-    } else if (c >= 0xD800 && c < 0xE000) {
-      c = 0xFFFD;
-    }
-    AppendUtf8(c, &out);
-  }
-  return out;
-}
-
-std::u16string ToUtf16(const std::string& text) {
-  std::u16string out;
-  for (std::size_t i = 0; i < text.size();) {
-    auto byte = static_cast<unsigned char>(text[i]);
-    int extra = byte >= 0xF0 ? 3 : byte >= 0xE0 ? 2 : byte >= 0xC0 ? 1 : 0;
-    char32_t c = extra == 0 ? byte : byte & (0x3F >> extra);
-    for (int k = 1; k <= extra && i + k < text.size(); ++k) {
-      c = (c << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    }
-    i += 1 + extra;
-    if (c >= 0x10000) {
-      out.push_back(static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(c));
-    }
-  }
-  return out;
-}
-
 template <std::size_t N>
 void CopyField(const std::string& text, XlChar (&field)[N]) {
-  std::u16string wide = ToUtf16(text);
+  std::u16string wide = lumo::Utf8ToUtf16(text);
   std::size_t length = std::min(wide.size(), N - 1);
   std::copy_n(wide.data(), length, field);
   field[length] = 0;
@@ -122,9 +70,9 @@ XL_EXPORT XlHandle XL_CreateTask(const DownTaskParam* param) {
   auto engine = CurrentEngine();
   if (!engine || !param) return nullptr;
   xldl::TaskSpec recipe;
-  recipe.url = ToUtf8(FieldText(param->szTaskUrl, std::size(param->szTaskUrl)));
-  recipe.fileName = ToUtf8(FieldText(param->szFilename, std::size(param->szFilename)));
-  recipe.saveFolder = ToUtf8(FieldText(param->szSavePath, std::size(param->szSavePath)));
+  recipe.url = lumo::Utf16ToUtf8(FieldText(param->szTaskUrl, std::size(param->szTaskUrl)));
+  recipe.fileName = lumo::Utf16ToUtf8(FieldText(param->szFilename, std::size(param->szFilename)));
+  recipe.saveFolder = lumo::Utf16ToUtf8(FieldText(param->szSavePath, std::size(param->szSavePath)));
   return reinterpret_cast<XlHandle>(engine->CreateTask(std::move(recipe)));
 }
 
