@@ -8,6 +8,7 @@
 #include "app/dispatcher.h"
 #include "app/log.h"
 #include "app/messages.h"
+#include "app/path-steps.h"
 
 namespace lumo {
 
@@ -20,16 +21,7 @@ void InitCurlOnce() {
 
 // A path with "." or ".." steps could lead anywhere; the caller's folder is what counts.
 bool IsPlainPath(const std::string& path) {
-  if (path.empty() || path.back() == '/') return false;
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find('/', start);
-    if (end == std::string::npos) end = path.size();
-    std::string step = path.substr(start, end - start);
-    if (step == "." || step == "..") return false;
-    start = end + 1;
-  }
-  return true;
+  return !path.empty() && path.back() != '/' && !HasDotStep(path);
 }
 
 std::size_t WriteToFile(char* data, std::size_t size, std::size_t count, void* file) {

@@ -7,6 +7,8 @@
 
 #include <aria2/aria2.h>
 
+#include "app/path-steps.h"
+
 namespace xldl {
 
 namespace {
@@ -50,18 +52,8 @@ bool IsPlainFileName(const std::string& name) {
 }
 
 bool IsPlainFolder(const std::string& folder) {
-  if (folder.empty() || folder[0] != '/' || folder.find('\0') != std::string::npos) {
-    return false;
-  }
-  std::size_t start = 1;
-  while (start <= folder.size()) {
-    std::size_t end = folder.find_first_of("/\\", start);
-    if (end == std::string::npos) end = folder.size();
-    std::string step = folder.substr(start, end - start);
-    if (step == "." || step == "..") return false;
-    start = end + 1;
-  }
-  return true;
+  return !folder.empty() && folder[0] == '/' && folder.find('\0') == std::string::npos &&
+         !lumo::HasDotStep(folder);
 }
 
 struct Engine::Task {
