@@ -39,6 +39,14 @@ const aria2::KeyVals kSessionOptions = {
     {"summary-interval", "0"},
 };
 
+// aria2 looks at its queue of waiting downloads only after its next idle wait, which lasts
+// a second when no connection is open. Pausing a waiting download is one of the calls that
+// cut that wait short, and unpausing it puts it back unchanged: the pair starts a newly
+// queued download at once.
+void StartSoon(aria2::Session* session, aria2::A2Gid gid) {
+  if (aria2::pauseDownload(session, gid, false) == 0) aria2::unpauseDownload(session, gid);
+}
+
 std::string BaseName(const std::string& path) {
   auto slash = path.find_last_of('/');
   return slash == std::string::npos ? path : path.substr(slash + 1);
@@ -74,7 +82,9 @@ struct Engine::Task {
 // The one aria2 session of the process; lives on the engine thread.
 class Engine::Session {
  public:
-  Session() {
+  // changed is set, on the engine thread, whenever a download starts, pauses, stops,
+  // completes or fails.
+  explicit Session(bool* changed) {
     // aria2's global state does not survive a deinit and a second init in one process, so
     // it is set up once and left to the process's end; sessions may come and go.
     static std::once_flag once;
@@ -83,6 +93,12 @@ class Engine::Session {
     config.keepRunning = true;
     // Signals belong to the program that loaded the engine.
     config.useSignalHandler = false;
+    config.downloadEventCallback = [](aria2::Session*, aria2::DownloadEvent, aria2::A2Gid,
+                                      void* flag) {
+      *static_cast<bool*>(flag) = true;
+      return 0;
+    };
+    config.userData = changed;
     session_ = aria2::sessionNew(kSessionOptions, config);
   }
   ~Session() {
@@ -121,7 +137,9 @@ bool Engine::Start() {
 }
 
 void Engine::Run() {
-  Session session;
+  // Touched only on this thread: aria2 calls back from inside its turn.
+  bool groupsChanged = false;
+  Session session(&groupsChanged);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!session.get()) {
@@ -133,31 +151,29 @@ void Engine::Run() {
   }
   wake_.notify_all();
   // One turn of aria2 moves a few kilobytes per connection, so the tasks are looked at only
-  // every kLookInterval, or at once when a call has come: a transfer spends its time in
-  // aria2, not in reading its state.
+  // every kLookInterval, or at once when a call has come or a download changed state: a
+  // transfer spends its time in aria2, not in reading its state. Looking at once after a
+  // change matters at the end of a download: with no connection left, the next turn would
+  // sit in aria2's idle wait for a second before the completion is published.
   constexpr auto kLookInterval = std::chrono::milliseconds(100);
   auto nextLook = std::chrono::steady_clock::now();
   bool busy = false;
   for (;;) {
-    bool look = false;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       if (stopping_) break;
       auto now = std::chrono::steady_clock::now();
-      look = callsPending_ || now >= nextLook;
-      if (look) {
+      if (callsPending_ || groupsChanged || now >= nextLook) {
         callsPending_ = false;
+        groupsChanged = false;
         nextLook = now + kLookInterval;
         busy = ApplyControls(session);
+        Publish(session);
       }
       // With nothing handed to aria2 there is nothing to poll: sleep until a call comes.
       if (!busy) wake_.wait_for(lock, kLookInterval * 2);
     }
     if (busy) aria2::run(session.get(), aria2::RUN_ONCE);
-    if (look) {
-      std::lock_guard<std::mutex> lock(mutex_);
-      Publish(session);
-    }
   }
 }
 
@@ -194,13 +210,18 @@ bool Engine::ApplyControl(Session& session, Task& t) {
       t.gid = 0;
       t.published.state = 1;
       t.published.failCode = kErrorUnknown;
+    } else {
+      StartSoon(session.get(), t.gid);
     }
     return true;
   }
   if (status == aria2::DOWNLOAD_PAUSED && t.wantRunning) {
     t.appliedStartSeq = t.startSeq;
     // Refused while a pause is still settling; the next turn tries again.
-    if (aria2::unpauseDownload(session.get(), t.gid) == 0) t.pauseSent = false;
+    if (aria2::unpauseDownload(session.get(), t.gid) == 0) {
+      t.pauseSent = false;
+      StartSoon(session.get(), t.gid);
+    }
     return true;
   }
   bool live = status == aria2::DOWNLOAD_ACTIVE || status == aria2::DOWNLOAD_WAITING;

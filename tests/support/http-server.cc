@@ -71,6 +71,11 @@ HttpServer::HttpServer() : server_(std::make_unique<httplib::Server>()) {
       response.set_redirect(request.path);
       return;
     }
+    if (route->file.size == 0) {
+      // The content provider is never asked for zero bytes, so the response would not end.
+      response.set_content(std::string(), "application/octet-stream");
+      return;
+    }
     auto state = std::make_shared<ResponseState>();
     if (!route->firstDropUsed.exchange(true)) state->dropAfter = route->file.dropFirstAfter;
     response.set_content_provider(
