@@ -1,6 +1,5 @@
 #include "download/download-task-mgr.h"
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -10,29 +9,9 @@
 #include "app/log.h"
 #include "app/messages.h"
 #include "app/paths.h"
-#include "app/strings.h"
 #include "download/thunder-wrapper.h"
 
 namespace lumo {
-
-namespace {
-
-template <std::size_t N>
-void CopyWide(const std::string& text, XlChar (&field)[N]) {
-  std::u16string wide = Utf8ToUtf16(text);
-  std::size_t length = std::min(wide.size(), N - 1);
-  std::copy_n(wide.data(), length, field);
-  field[length] = 0;
-}
-
-template <std::size_t N>
-std::string FieldUtf8(const XlChar (&field)[N]) {
-  std::size_t length = 0;
-  while (length < N && field[length] != 0) ++length;
-  return Utf16ToUtf8(std::u16string(field, length));
-}
-
-}  // namespace
 
 // One report of a polling round, copied out so that it can be sent after the lock is gone.
 struct DownloadTaskMgr::Report {
@@ -52,18 +31,7 @@ DownloadTask::DownloadTask(std::string taskKey, std::string address, std::string
 
 void DownloadTask::createEngineTask() {
   if (!engine) return;
-  // The record is large; it stays off the stack of the UI thread.
-  auto param = std::make_unique<DownTaskParam>();
-  std::memset(param.get(), 0, sizeof(DownTaskParam));
-  CopyWide(url, param->szTaskUrl);
-  CopyWide(fileName, param->szFilename);
-  CopyWide(saveFolder, param->szSavePath);
-  param->bReserved = 0;
-  param->IsOnlyOriginal = 0;
-  param->nReserved1 = 5;
-  param->DisableAutoRename = 0;
-  param->IsResume = 1;
-  handle = engine->CreateTask(*param);
+  handle = engine->CreateTask(*MakeTaskParam(url, saveFolder, fileName));
 }
 
 std::shared_ptr<DownloadTaskMgr> DownloadTaskMgr::instance() {
@@ -179,7 +147,7 @@ void DownloadTaskMgr::pollRound(std::vector<Report>* reports) {
     if (info->stat == kXlComplete) {
       tasks_.erase(it->first);
       report.message = MSG_DOWNLOAD_DONE;
-      report.path = PathJoin(task->saveFolder, FieldUtf8(info->szFilename));
+      report.path = PathJoin(task->saveFolder, TaskFileName(*info));
       reports->push_back(std::move(report));
       it = running_.erase(it);
       continue;

@@ -1,11 +1,23 @@
 #include "download/thunder-wrapper.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "app/log.h"
 #include "app/paths.h"
+#include "app/strings.h"
 
 namespace lumo {
 
 namespace {
+
+template <std::size_t N>
+void CopyWide(const std::string& text, XlChar (&field)[N]) {
+  std::u16string wide = Utf8ToUtf16(text);
+  std::size_t length = std::min(wide.size(), N - 1);
+  std::copy_n(wide.data(), length, field);
+  field[length] = 0;
+}
 
 template <typename Fn>
 void ResolveOne(const platform::DynamicLibrary& module, const char* name, Fn* fn) {
@@ -13,6 +25,27 @@ void ResolveOne(const platform::DynamicLibrary& module, const char* name, Fn* fn
 }
 
 }  // namespace
+
+std::unique_ptr<DownTaskParam> MakeTaskParam(const std::string& url, const std::string& saveFolder,
+                                             const std::string& fileName) {
+  auto param = std::make_unique<DownTaskParam>();
+  std::memset(param.get(), 0, sizeof(DownTaskParam));
+  CopyWide(url, param->szTaskUrl);
+  CopyWide(fileName, param->szFilename);
+  CopyWide(saveFolder, param->szSavePath);
+  param->bReserved = 0;
+  param->IsOnlyOriginal = 0;
+  param->nReserved1 = 5;
+  param->DisableAutoRename = 0;
+  param->IsResume = 1;
+  return param;
+}
+
+std::string TaskFileName(const DownTaskInfo& info) {
+  std::size_t length = 0;
+  while (length < std::size(info.szFilename) && info.szFilename[length] != 0) ++length;
+  return Utf16ToUtf8(std::u16string(info.szFilename, length));
+}
 
 std::string ThunderWrapper::DefaultLibraryPath() {
   return PathJoin(ExeDir(), platform::SharedLibraryFileName("xldl"));

@@ -8,6 +8,15 @@
 
 namespace lumo {
 
+// The engine's record for a resumable download of `url` into saveFolder/fileName, texts
+// converted to the engine's wide characters (cut to fit, always terminated). The record is
+// large; it stays off the caller's stack.
+std::unique_ptr<DownTaskParam> MakeTaskParam(const std::string& url, const std::string& saveFolder,
+                                             const std::string& fileName);
+
+// The file name the engine reports for a task, as UTF-8 (it may fill the whole field).
+std::string TaskFileName(const DownTaskInfo& info);
+
 // The adapter over the download engine library, loaded at run time. Every entry point is
 // checked before each call: one the library does not export makes its call a no-op (a
 // create yields no handle, the others false). Calls come from the UI thread and the download

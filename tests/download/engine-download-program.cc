@@ -14,8 +14,8 @@ int main(int argc, char** argv) {
   if (argc != 5) return 2;
   auto engine = lumo::ThunderWrapper::load(argv[1]);
   if (!engine || !engine->Init()) return 3;
-  DownTaskParam param = lumo::test::MakeTaskParam(argv[2], argv[3], argv[4]);
-  XlHandle task = engine->CreateTask(param);
+  auto param = lumo::MakeTaskParam(argv[2], argv[3], argv[4]);
+  XlHandle task = engine->CreateTask(*param);
   if (!engine->StartTask(task)) return 4;
   for (;;) {
     DownTaskInfo info;

@@ -13,11 +13,8 @@ namespace lumo::test {
 std::string EngineLibraryPath();
 std::shared_ptr<ThunderWrapper> LoadEngine();
 
-DownTaskParam MakeTaskParam(const std::string& url, const std::string& folder,
-                            const std::string& fileName);
 // Queries until the task is complete or failed; the last answer (stat 0 on timeout).
 DownTaskInfo WaitForEnd(ThunderWrapper& engine, XlHandle task, int timeoutSeconds = 90);
-std::string InfoFileName(const DownTaskInfo& info);
 bool FileExists(const std::string& path);
 
 // Stops the manager and waits, pumping the UI loop, until its polling thread has let go of

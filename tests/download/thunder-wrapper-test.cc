@@ -56,7 +56,7 @@ TEST(ThunderWrapper, ResolvesEveryPublishedName) {
   EXPECT_EQ(size, 0);
   EXPECT_EQ(engine->xlDeleteTask(nullptr), 0);
   // Before Init there is no engine to take a task.
-  DownTaskParam param = test::MakeTaskParam("http://127.0.0.1:1/a", "/tmp", "a.apk");
+  DownTaskParam param = *MakeTaskParam("http://127.0.0.1:1/a", "/tmp", "a.apk");
   EXPECT_EQ(engine->CreateTask(param), nullptr);
 }
 

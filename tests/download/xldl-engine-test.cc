@@ -21,7 +21,6 @@ namespace {
 
 using test::FileExists;
 using test::HttpServer;
-using test::InfoFileName;
 using test::ReadFile;
 using test::TempDir;
 using test::WaitFor;
@@ -37,8 +36,7 @@ class XlEngine : public ::testing::Test {
     ASSERT_TRUE(engine->Init());
   }
   XlHandle Create(const std::string& url, const std::string& folder, const std::string& name) {
-    DownTaskParam param = test::MakeTaskParam(url, folder, name);
-    return engine->CreateTask(param);
+    return engine->CreateTask(*MakeTaskParam(url, folder, name));
   }
   DownTaskInfo Query(XlHandle task) {
     DownTaskInfo info;
@@ -72,7 +70,7 @@ TEST_F(XlEngine, SegmentedDownloadIsByteIdenticalAndReportsItsFile) {
   ASSERT_TRUE(engine->StartTask(task));
   DownTaskInfo info = WaitForEnd(*engine, task);
   ASSERT_EQ(info.stat, kXlComplete);
-  EXPECT_EQ(InfoFileName(info), "com.example.game.apk");
+  EXPECT_EQ(TaskFileName(info), "com.example.game.apk");
   EXPECT_FLOAT_EQ(info.fPercent, 1.0f);
   EXPECT_TRUE(ReadFile(dir / "com.example.game.apk") == body);
   EXPECT_FALSE(FileExists(dir / "com.example.game.apk.aria2"));
