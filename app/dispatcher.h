@@ -32,6 +32,13 @@ class Dispatcher {
   // Synchronous: returns after every registered window has run its handler (or was gone), so
   // pointers in the parameters need only live for the call. Yields how many handlers ran.
   int Send(std::uint32_t messageId, WParam wParam, LParam lParam);
+  // Synchronous, handing over `value`: the one handler that calls TakeOwned owns it; what no
+  // handler took is freed when the send returns. lParam travels as it is.
+  template <typename T>
+  int SendOwned(std::uint32_t messageId, std::unique_ptr<T> value, LParam lParam = 0);
+  // In a handler of a SendOwned message: the value, once; empty for a second taker.
+  template <typename T>
+  static std::unique_ptr<T> TakeOwned(WParam wParam);
   // UI thread: runs the first handler of `window` for the id; false when it has none.
   bool Dispatch(WindowHandle window, std::uint32_t messageId, WParam wParam, LParam lParam);
 
@@ -45,5 +52,18 @@ class Dispatcher {
   std::mutex mutex_;
   std::map<std::uint32_t, std::vector<Entry>> handlers_;
 };
+
+template <typename T>
+int Dispatcher::SendOwned(std::uint32_t messageId, std::unique_ptr<T> value, LParam lParam) {
+  // The parcel lives on the sender's stack: Send returns only after every handler has run.
+  std::unique_ptr<T> parcel = std::move(value);
+  return Send(messageId, reinterpret_cast<WParam>(&parcel), lParam);
+}
+
+template <typename T>
+std::unique_ptr<T> Dispatcher::TakeOwned(WParam wParam) {
+  if (!wParam) return nullptr;
+  return std::move(*reinterpret_cast<std::unique_ptr<T>*>(wParam));
+}
 
 }  // namespace lumo

@@ -8,7 +8,7 @@ namespace lumo {
 // of the program uses; the comments say who sends each and what travels in its parameters.
 // NOLINTBEGIN(readability-identifier-naming)
 inline constexpr std::uint32_t MSG_USER = 1024;
-inline constexpr std::uint32_t MSG_APP_LOADED = 1025;          // send: new AppItemInfo*, owned
+inline constexpr std::uint32_t MSG_APP_LOADED = 1025;          // SendOwned: AppItemInfo
 inline constexpr std::uint32_t MSG_SHOW_SETTINGS = 1026;       // post
 inline constexpr std::uint32_t MSG_CHECK_UPDATE = 1027;        // post
 inline constexpr std::uint32_t MSG_SHOW_ABOUT = 1028;          // post
@@ -22,7 +22,7 @@ inline constexpr std::uint32_t MSG_UNINSTALL_DONE = 1035;      // send: error co
 inline constexpr std::uint32_t MSG_DOWNLOAD_PROGRESS = 1036;   // send: key, progress record
 inline constexpr std::uint32_t MSG_DOWNLOAD_DONE = 1037;       // send: key, full path
 inline constexpr std::uint32_t MSG_DOWNLOAD_FAILED = 1038;     // send: key, failure code
-inline constexpr std::uint32_t MSG_LOCAL_APK_READY = 1039;     // send: new AppItemInfo*
+inline constexpr std::uint32_t MSG_LOCAL_APK_READY = 1039;     // SendOwned: AppItemInfo
 inline constexpr std::uint32_t MSG_DOWNLOAD_CLICKED = 1040;    // send: JSON text
 inline constexpr std::uint32_t MSG_ICON_READY = 1041;          // send: key, file path
 inline constexpr std::uint32_t MSG_SHOW_MAIN = 1042;           // post; also from a 2nd start
@@ -31,6 +31,7 @@ inline constexpr std::uint32_t MSG_CLOUD_PLAY = 1044;          // send: address
 inline constexpr std::uint32_t MSG_NAVIGATE = 1045;            // send: browser name, address
 inline constexpr std::uint32_t MSG_CLOUD_NAVIGATE = 1046;      // direct to the cloud window
 inline constexpr std::uint32_t MSG_CLOUDPLAY_CLOSED = 1047;    // direct to the main window
+inline constexpr std::uint32_t MSG_APK_INSPECTED = 1048;       // SendOwned: ApkInspection
 inline constexpr std::uint32_t MSG_QUIT_NOW = 2024;            // from the updater
 // NOLINTEND(readability-identifier-naming)
 

@@ -69,7 +69,7 @@ int Number(char** values, int column) {
 
 int DeliverRow(void*, int columns, char** values, char**) {
   if (columns < 10) return 0;
-  auto* record = new AppItemInfo;
+  auto record = std::make_unique<AppItemInfo>();
   record->packageName = Text(values, 0);
   record->appName = Text(values, 1);
   record->imageUrl = Text(values, 2);
@@ -80,9 +80,7 @@ int DeliverRow(void*, int columns, char** values, char**) {
   record->localPath = Text(values, 7);
   record->launchActivity = Text(values, 8);
   record->downloadPos = Number(values, 9);
-  // Ownership passes to the receiver; with nobody registered the record would be lost.
-  if (Dispatcher::instance()->Send(MSG_APP_LOADED, reinterpret_cast<WParam>(record), 0) == 0)
-    delete record;
+  Dispatcher::instance()->SendOwned(MSG_APP_LOADED, std::move(record));
   return 0;
 }
 

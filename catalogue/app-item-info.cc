@@ -1,5 +1,7 @@
 #include "catalogue/app-item-info.h"
 
+#include <iterator>
+
 #include "app/paths.h"
 
 namespace lumo {
@@ -19,60 +21,66 @@ bool IsPersistedStatus(std::int32_t status) {
   }
 }
 
+namespace {
+
+// Every text a status shows: the list label, the detail panel and the progress control. Where
+// two are given, the second is shown while the player is not installed yet.
+struct StatusTexts {
+  const char* label;
+  const char* labelNoPlayer;
+  const char* detail;
+  const char* detailNoPlayer;
+  const char* control;
+  const char* controlNoPlayer;
+};
+
+constexpr StatusTexts kStatusTexts[] = {
+    {"准备下载", nullptr, "正在排队哦，请耐心等待", nullptr, "等待下载中", nullptr},
+    {"正在下载...", nullptr, "正在下载...", nullptr, "%d%%", nullptr},
+    {"暂停下载", nullptr, "点击继续下载", nullptr, "%d%%", nullptr},
+    {"下载失败！", nullptr, "下载失败，请重新尝试或重启程序", nullptr, "重试", nullptr},
+    {"等待安装", "模拟器安装中", "正在排队哦，请耐心等待", "马上完成，请耐心等待", "等待安装中",
+     "模拟器安装中"},
+    {"正在安装...", nullptr, "正在安装中...", nullptr, "正在安装...", nullptr},
+    {"开始游戏吧", nullptr, "安装成功，点击体验游戏", nullptr, "启动", nullptr},
+    {"安装失败", nullptr, "安装失败，请重新尝试或重启程序", nullptr, "重试", nullptr},
+    {"等待删除", nullptr, "正在排队哦，请耐心等待", nullptr, "等待删除中", nullptr},
+    {"正在删除...", nullptr, "正在删除...", nullptr, "正在删除...", nullptr},
+    {nullptr, nullptr, "删除失败，请重新尝试或重启程序", nullptr, "重试", nullptr},
+};
+
+const StatusTexts* TextsOf(std::int32_t status) {
+  if (status < 0 || status >= static_cast<std::int32_t>(std::size(kStatusTexts))) return nullptr;
+  return &kStatusTexts[status];
+}
+
+std::string Pick(const char* text, const char* noPlayer, bool playerInstalled) {
+  const char* chosen = !playerInstalled && noPlayer ? noPlayer : text;
+  return chosen ? chosen : "";
+}
+
+}  // namespace
+
 std::string StatusLabel(std::int32_t status, bool playerInstalled) {
-  switch (status) {
-    case kStatusQueued:
-      return "准备下载";
-    case kStatusDownloading:
-      return "正在下载...";
-    case kStatusPaused:
-      return "暂停下载";
-    case kStatusDownloadFailed:
-      return "下载失败！";
-    case kStatusWaitingInstall:
-      return playerInstalled ? "等待安装" : "模拟器安装中";
-    case kStatusInstalling:
-      return "正在安装...";
-    case kStatusInstalled:
-      return "开始游戏吧";
-    case kStatusInstallFailed:
-      return "安装失败";
-    case kStatusQueuedForDelete:
-      return "等待删除";
-    case kStatusDeleting:
-      return "正在删除...";
-    default:
-      return {};
-  }
+  const StatusTexts* texts = TextsOf(status);
+  return texts ? Pick(texts->label, texts->labelNoPlayer, playerInstalled) : "";
 }
 
 std::string StatusDetailText(std::int32_t status, bool playerInstalled, const std::string& text) {
-  switch (status) {
-    case kStatusQueued:
-      return "正在排队哦，请耐心等待";
-    case kStatusDownloading:
-      return text.empty() ? "正在下载..." : "正在下载：" + text;
-    case kStatusPaused:
-      return "点击继续下载";
-    case kStatusDownloadFailed:
-      return "下载失败，请重新尝试或重启程序";
-    case kStatusWaitingInstall:
-      return playerInstalled ? "正在排队哦，请耐心等待" : "马上完成，请耐心等待";
-    case kStatusInstalling:
-      return text.empty() ? "正在安装中..." : text;
-    case kStatusInstalled:
-      return "安装成功，点击体验游戏";
-    case kStatusInstallFailed:
-      return "安装失败，请重新尝试或重启程序";
-    case kStatusQueuedForDelete:
-      return "正在排队哦，请耐心等待";
-    case kStatusDeleting:
-      return "正在删除...";
-    case kStatusDeleteFailed:
-      return "删除失败，请重新尝试或重启程序";
-    default:
-      return {};
-  }
+  const StatusTexts* texts = TextsOf(status);
+  if (!texts) return {};
+  // Downloading and installing carry a text of their own when the caller has one.
+  if (status == kStatusDownloading && !text.empty()) return "正在下载：" + text;
+  if (status == kStatusInstalling && !text.empty()) return text;
+  return Pick(texts->detail, texts->detailNoPlayer, playerInstalled);
+}
+
+std::string StatusControlText(std::int32_t status, bool playerInstalled, int value) {
+  const StatusTexts* texts = TextsOf(status);
+  if (!texts) return {};
+  std::string format = Pick(texts->control, texts->controlNoPlayer, playerInstalled);
+  if (format != "%d%%") return format;
+  return std::to_string(value) + "%";
 }
 
 std::string IconPathFor(const std::string& iconsDir, const std::string& packageName,

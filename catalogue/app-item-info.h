@@ -38,6 +38,9 @@ struct AppItemInfo {
   bool operator==(const AppItemInfo&) const = default;
 };
 
+// The texts of a status come from one table: the list label, the detail panel's text and the
+// progress control's text. Status 4 reads differently while the player is not installed.
+
 // Whether a status is ever written to the catalogue (5, 8, 9 and 10 live only in memory).
 bool IsPersistedStatus(std::int32_t status);
 
@@ -49,6 +52,10 @@ std::string StatusLabel(std::int32_t status, bool playerInstalled);
 // status 5; when it is empty those statuses use their plain texts.
 std::string StatusDetailText(std::int32_t status, bool playerInstalled,
                              const std::string& text = {});
+
+// The progress control's text; `value` fills the percent of statuses 1 and 2. Unknown states
+// yield an empty text, which leaves the control's text as it was.
+std::string StatusControlText(std::int32_t status, bool playerInstalled, int value);
 
 // The icon file of a store game: the icons folder joined with the package name and the
 // extension of the icon's address (from its last "." to its end; none without a ".").

@@ -58,6 +58,8 @@ class DownloadTaskMgr : public std::enable_shared_from_this<DownloadTaskMgr> {
   bool startTask(const std::string& key);
   bool stopTask(const std::string& key);
   bool removeTask(const std::string& key);
+  // Whether a task is registered under the key (running, waiting, paused or failed).
+  bool hasTask(const std::string& key);
   // Stops every running task and ends the polling; safe when the UI loop no longer runs.
   void stopAll();
 
@@ -71,6 +73,7 @@ class DownloadTaskMgr : public std::enable_shared_from_this<DownloadTaskMgr> {
   void poll(std::uint64_t generation);
   void pollRound(std::vector<Report>* reports);
   void fillFreeSlots();
+  void stopLocked(const std::string& key);
 
   std::mutex lock_;
   std::map<std::string, std::shared_ptr<DownloadTask>> tasks_;

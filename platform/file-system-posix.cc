@@ -131,6 +131,14 @@ bool IsDirectory(const std::string& path) {
   return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool IsWritableDirectory(const std::string& path) {
+  return IsDirectory(path) && access(path.c_str(), W_OK | X_OK) == 0;
+}
+
+bool RemoveFile(const std::string& path) {
+  return !path.empty() && unlink(path.c_str()) == 0;
+}
+
 std::vector<FixedVolume> ListFixedVolumes() {
   std::function<std::vector<FixedVolume>()> source;
   {

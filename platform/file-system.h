@@ -23,6 +23,10 @@ MakeDirResult MakeDir(const std::string& path);
 bool MakeDirs(const std::string& path);
 bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
+// A folder in which this user may create files.
+bool IsWritableDirectory(const std::string& path);
+// Removes a file; false when it could not be removed (a missing file included).
+bool RemoveFile(const std::string& path);
 
 // A local, non-removable mounted file system: the counterpart of a fixed drive.
 struct FixedVolume {

@@ -42,9 +42,8 @@ AppItemInfo LocalApkRecord(const std::string& path, const std::string& searchUrl
 
 void ReadLocalApks(const std::vector<std::string>& paths, const std::string& searchUrl) {
   for (const std::string& path : paths) {
-    auto* record = new AppItemInfo(LocalApkRecord(path, searchUrl));
-    // The main window takes ownership of the record when it handles the message.
-    Dispatcher::instance()->Send(MSG_LOCAL_APK_READY, reinterpret_cast<WParam>(record), 0);
+    Dispatcher::instance()->SendOwned(
+        MSG_LOCAL_APK_READY, std::make_unique<AppItemInfo>(LocalApkRecord(path, searchUrl)));
   }
 }
 

@@ -6,8 +6,10 @@
 
 #include "app/dispatcher.h"
 #include "app/messages.h"
+#include "toolkit/controls.h"
 #include "toolkit/test-hook.h"
 #include "ui/hard-fail-wnd.h"
+#include "ui/item-lifecycle.h"
 #include "ui/main-frame.h"
 #include "ui/progress-ui-ex.h"
 
@@ -21,15 +23,22 @@ using Args = std::vector<std::string>;
 // delivers it.
 std::string LoadItem(const Args& args) {
   if (args.size() < 5) return "error usage";
-  auto* record = new AppItemInfo;
+  auto record = std::make_unique<AppItemInfo>();
   record->packageName = args[0];
   record->status = std::atoi(args[1].c_str());
   record->downloadPos = std::atoi(args[2].c_str());
   if (args[3] != "-") record->imagePath = args[3];
   for (size_t i = 4; i < args.size(); ++i) record->appName += (i > 4 ? " " : "") + args[i];
   record->detailUrl = "about:blank";
-  if (Dispatcher::instance()->Send(MSG_APP_LOADED, reinterpret_cast<WParam>(record), 0) == 0)
-    delete record;
+  Dispatcher::instance()->SendOwned(MSG_APP_LOADED, std::move(record));
+  return "ok";
+}
+
+// "download <json...>": a store page's download request, as the page bridge delivers it.
+std::string DownloadClicked(const Args& args) {
+  std::string json;
+  for (const std::string& arg : args) json += (json.empty() ? "" : " ") + arg;
+  Dispatcher::instance()->Send(MSG_DOWNLOAD_CLICKED, reinterpret_cast<WParam>(json.c_str()), 0);
   return "ok";
 }
 
@@ -50,22 +59,43 @@ std::string Describe(const CProgressUIEx& control) {
 
 // "state <status> <percent> [text]": the selected game moves to a status.
 std::string MainFrame::TestSetState(const std::vector<std::string>& args) {
-  auto record = AppItemMap::instance().Find(selectedPackage_);
+  auto record = AppItemMap::instance().Find(lifecycle_->selectedPackage());
   if (!record || args.size() < 2) return "error no selection";
   record->status = std::atoi(args[0].c_str());
   record->downloadPos = std::atoi(args[1].c_str());
-  SetItemLabel(record->packageName, record->status);
-  UpdateDetail(record->status, args.size() > 2 ? args[2] : "", record->downloadPos);
+  lifecycle_->SetItemLabel(record->packageName, record->status);
+  lifecycle_->UpdateDetail(record->status, args.size() > 2 ? args[2] : "", record->downloadPos);
+  return "ok";
+}
+
+// "game <package>": what the screen shows of a game: "status=<code> label=<text>".
+std::string MainFrame::TestGame(const std::vector<std::string>& args) {
+  if (args.empty()) return "error usage";
+  auto record = AppItemMap::instance().Find(args[0]);
+  if (!record) return "none";
+  GtkWidget* item = lifecycle_->ItemOf(args[0]);
+  std::string label = item ? toolkit::GetText(toolkit::ItemControl(item, "status")) : "";
+  return "status=" + std::to_string(record->status) +
+         " pos=" + std::to_string(record->downloadPos) + " label=" + label;
+}
+
+// "delete <package>": a click on the game's delete button.
+std::string MainFrame::TestDelete(const std::vector<std::string>& args) {
+  if (args.empty()) return "error usage";
+  GtkWidget* item = lifecycle_->ItemOf(args[0]);
+  if (!item) return "error no item";
+  lifecycle_->OnDeleteClicked(item);
   return "ok";
 }
 
 // "progress [click]": the detail control's state, after a click when asked.
 std::string MainFrame::TestProgress(const std::vector<std::string>& args) {
-  if (!downloadProgress_) return "error no progress control";
+  CProgressUIEx* progress = lifecycle_->progress();
+  if (!progress) return "error no progress control";
   std::string clicked;
   if (!args.empty() && args[0] == "click")
-    clicked = downloadProgress_->OnButtonRelease(true) ? "clicked " : "ignored ";
-  return clicked + Describe(*downloadProgress_);
+    clicked = progress->OnButtonRelease(true) ? "clicked " : "ignored ";
+  return clicked + Describe(*progress);
 }
 
 // "floating": where the three floating controls sit, and the client size.
@@ -88,6 +118,9 @@ void MainFrame::RegisterTestCommands() {
   using namespace std::placeholders;
   toolkit::RegisterTestCommand("item", LoadItem);
   toolkit::RegisterTestCommand("cloud", CloudPlay);
+  toolkit::RegisterTestCommand("download", DownloadClicked);
+  toolkit::RegisterTestCommand("game", std::bind(&MainFrame::TestGame, this, _1));
+  toolkit::RegisterTestCommand("delete", std::bind(&MainFrame::TestDelete, this, _1));
   toolkit::RegisterTestCommand("state", std::bind(&MainFrame::TestSetState, this, _1));
   toolkit::RegisterTestCommand("progress", std::bind(&MainFrame::TestProgress, this, _1));
   toolkit::RegisterTestCommand("floating", std::bind(&MainFrame::TestFloating, this, _1));

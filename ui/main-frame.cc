@@ -19,6 +19,7 @@
 #include "ui/app-list-menu-wnd.h"
 #include "ui/cloud-play-wnd.h"
 #include "ui/hard-fail-wnd.h"
+#include "ui/item-lifecycle.h"
 #include "ui/local-apk-reader.h"
 #include "ui/progress-widget.h"
 #include "ui/web-event-handler.h"
@@ -49,6 +50,7 @@ MainFrame::MainFrame() = default;
 
 MainFrame::~MainFrame() {
   if (window()) UnregisterHandlers();
+  lifecycle_.reset();
   delete cloudPlayWnd_;
 }
 
@@ -85,6 +87,7 @@ void MainFrame::InitWindow() {
     browseDetail_->Navigate("about:blank");
   }
   FindControls();
+  lifecycle_ = std::make_unique<ItemLifecycle>(*this);
   RegisterHandlers();
   if (toolkit::CurrentTab(tabDetail_) != 1) {
     toolkit::SelectTab(tabAppList_, 1);
@@ -107,13 +110,10 @@ void MainFrame::FindControls() {
   tab_ = FindTabLayout("tab");
   tabAppList_ = FindTabLayout("TabAppList");
   tabDetail_ = FindTabLayout("TabDetail");
-  installList_ = FindList("InstallList");
   checkboxAdd_ = FindCheckBox("checkbox_add");
   btnAddFind_ = FindButton("btn_add_find");
   btnAddLocal_ = FindButton("btn_add_local");
   checkboxTrash_ = FindCheckBox("checkbox_trash");
-  downloadProgress_ = ProgressFromWidget(FindCustom("DownloadProgress", ProgressWidgetType()));
-  detailSpeed_ = FindLabel("DetailSpeed");
 }
 
 void MainFrame::RegisterHandlers() {
@@ -131,47 +131,32 @@ void MainFrame::RegisterHandlers() {
                                      [this, id](WParam, LParam) { OnNotYetHandled(id); });
     registered_.push_back(id);
   };
-  withParams(MSG_APP_LOADED, &MainFrame::OnAppLoaded);
+  lifecycle_->Register(handle());
   later(MSG_SHOW_SETTINGS);
   later(MSG_SHOW_ABOUT);
   Dispatcher::instance()->Register(MSG_CHECK_UPDATE, handle(),
                                    [this](WParam, LParam) { CheckUpdate(""); });
   registered_.push_back(MSG_CHECK_UPDATE);
-  for (std::uint32_t id :
-       {MSG_INSTALL_START, MSG_INSTALL_DONE, MSG_UNINSTALL_START, MSG_UNINSTALL_DONE,
-        MSG_LAUNCH_SELECTED, MSG_UNINSTALL_SELECTED, MSG_DOWNLOAD_PROGRESS, MSG_DOWNLOAD_FAILED})
-    later(id);
-  withParams(MSG_DOWNLOAD_DONE, &MainFrame::OnDownloadDone);
-  withParams(MSG_LOCAL_APK_READY, &MainFrame::OnLocalApkReady);
-  later(MSG_DOWNLOAD_CLICKED);
-  later(MSG_ICON_READY);
   plain(MSG_SHOW_MAIN, &MainFrame::BringToFront);
-  Dispatcher::instance()->Register(MSG_PLAYER_SETUP_DONE, handle(),
-                                   [](WParam, LParam) { LaunchPlayer(); });
-  registered_.push_back(MSG_PLAYER_SETUP_DONE);
+  plain(MSG_PLAYER_SETUP_DONE, &MainFrame::OnPlayerSetupDone);
   withParams(MSG_CLOUD_PLAY, &MainFrame::OnCloudPlay);
   withParams(MSG_NAVIGATE, &MainFrame::OnNavigate);
   plain(MSG_QUIT_NOW, &MainFrame::OnQuitNow);
 }
 
 void MainFrame::UnregisterHandlers() {
+  if (lifecycle_) lifecycle_->Unregister();
   for (std::uint32_t id : registered_) Dispatcher::instance()->Unregister(id, handle());
   registered_.clear();
 }
 
-void MainFrame::OnDownloadDone(WParam key, LParam path) {
-  // The player's setup is run as soon as it is here; game downloads belong to the item
-  // lifecycle.
-  if (std::string(reinterpret_cast<const char*>(key)) == kPlayerTaskKey) {
-    InstallPlayerAsync(reinterpret_cast<const char*>(path));
-    return;
-  }
-  OnNotYetHandled(MSG_DOWNLOAD_DONE);
+void MainFrame::OnPlayerSetupDone() {
+  LaunchPlayer();
+  lifecycle_->RefreshWaitingItems();
 }
 
 void MainFrame::OnNotYetHandled(std::uint32_t msg) {
-  // The item lifecycle, settings and about windows and the player runtime register their
-  // effects here as they arrive; until then the event is only recorded.
+  // The settings and about windows are not part of this window yet: the event is recorded.
   Log::instance()->write("main window: message %u has no effect yet.", msg);
 }
 
@@ -215,9 +200,11 @@ void MainFrame::OnClick(const toolkit::Notification& n) {
     ReportEvent(kEventAddLocal);
     HideAddButtons();
     AddLocalApks();
+  } else if (name == "DownloadProgress") {
+    lifecycle_->OnProgressClicked();
+  } else if (name == "btn_delete_applist") {
+    lifecycle_->OnDeleteClicked(n.item);
   }
-  // "DownloadProgress" (pause, resume, launch, install again) and an item's
-  // "btn_delete_applist" are the item lifecycle's clicks; it takes them over here.
 }
 
 void MainFrame::HideAddButtons() {
@@ -240,7 +227,7 @@ void MainFrame::Notify(const toolkit::Notification& n) {
     OnTrashChanged();
     SkinWindow::Notify(n);
   } else if (n.type == "itemselect" && n.sender == "InstallList") {
-    OnItemSelect();
+    lifecycle_->OnItemSelected();
     SkinWindow::Notify(n);
   } else if (n.type == "menu" && n.sender == "InstallList") {
     OnListMenu(n);
@@ -259,25 +246,13 @@ void MainFrame::OnAddChanged() {
 void MainFrame::OnTrashChanged() {
   bool deleting = toolkit::IsChecked(checkboxTrash_);
   toolkit::SetText(GTK_WIDGET(checkboxTrash_), deleting ? "取消" : "删除");
-  for (const auto& [packageName, item] : elements_) {
-    auto record = AppItemMap::instance().Find(packageName);
-    int status = record ? record->status : -1;
-    bool deletable = status == kStatusDownloadFailed || status == kStatusInstalled ||
-                     status == kStatusInstallFailed;
-    toolkit::SetVisible(toolkit::ItemControl(item, "btn_delete_applist"), deleting && deletable);
-  }
-}
-
-void MainFrame::OnItemSelect() {
-  selectedPackage_ = toolkit::ListCurrentUserData(installList_);
-  auto record = AppItemMap::instance().Find(selectedPackage_);
-  if (record) ShowDetailOf(*record);
+  lifecycle_->OnDeleteModeChanged();
 }
 
 void MainFrame::OnListMenu(const toolkit::Notification& n) {
-  auto record = AppItemMap::instance().Find(selectedPackage_);
-  if (!record) return;
-  AppListMenuWnd::Open(static_cast<int>(n.x), static_cast<int>(n.y), record->status);
+  int status = lifecycle_->SelectedStatus();
+  if (status < 0) return;
+  AppListMenuWnd::Open(static_cast<int>(n.x), static_cast<int>(n.y), status);
 }
 
 void MainFrame::OnSize(toolkit::SizeType type, int, int height) {

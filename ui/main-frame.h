@@ -14,11 +14,12 @@ namespace lumo {
 namespace toolkit {
 class Browser;
 }
-class CProgressUIEx;
 class CloudPlayWnd;
+class ItemLifecycle;
 
-// The main window: the store browser, the My games list with its detail panel, the floating
-// add buttons, and the hub every worker reports to through the Dispatcher. UI thread only.
+// The main window: the store browser, the My games list with its detail panel (whose games
+// the item lifecycle runs), the floating add buttons, and the hub every worker reports to
+// through the Dispatcher. UI thread only.
 class MainFrame : public toolkit::SkinWindow {
  public:
   static constexpr int kWidth = 1260;
@@ -38,7 +39,7 @@ class MainFrame : public toolkit::SkinWindow {
   void AddLocalApks();
 
   bool initialised() const { return initialised_; }
-  const std::string& selectedPackage() const { return selectedPackage_; }
+  ItemLifecycle* lifecycle() const { return lifecycle_.get(); }
 
  protected:
   std::string GetWindowClassName() const override;
@@ -60,44 +61,31 @@ class MainFrame : public toolkit::SkinWindow {
   void RegisterTestCommands();
   std::string TestSetState(const std::vector<std::string>& args);
   std::string TestProgress(const std::vector<std::string>& args);
+  std::string TestGame(const std::vector<std::string>& args);
+  std::string TestDelete(const std::vector<std::string>& args);
   std::string TestFloating(const std::vector<std::string>& args);
-  void OnItemSelect();
   void OnListMenu(const toolkit::Notification& n);
   void OnTrashChanged();
   void OnAddChanged();
   void HideAddButtons();
 
   // Message handlers (wParam, lParam as the message table says).
-  void OnAppLoaded(platform::WParam w, platform::LParam l);
-  void OnLocalApkReady(platform::WParam w, platform::LParam l);
   void OnNavigate(platform::WParam w, platform::LParam l);
   void OnCloudPlay(platform::WParam w, platform::LParam l);
   void OnQuitNow();
-  // Events whose effects the item lifecycle, the settings window and the player runtime own.
-  void OnDownloadDone(platform::WParam key, platform::LParam path);
+  void OnPlayerSetupDone();
   void OnNotYetHandled(std::uint32_t msg);
-
-  // The screen side of a game item (list item, its label, the detail panel).
-  bool ShowItem(const std::shared_ptr<AppItemInfo>& record);
-  void SetItemLabel(const std::string& packageName, int status);
-  void UpdateDetail(int status, const std::string& text, int value);
-  void ShowDetailOf(const AppItemInfo& record);
-  GtkWidget* ItemOf(const std::string& packageName) const;
 
   toolkit::Browser* browseMain_ = nullptr;
   toolkit::Browser* browseDetail_ = nullptr;
   GtkNotebook* tab_ = nullptr;
   GtkNotebook* tabDetail_ = nullptr;
   GtkNotebook* tabAppList_ = nullptr;
-  GtkListBox* installList_ = nullptr;
   GtkToggleButton* checkboxAdd_ = nullptr;
   GtkButton* btnAddFind_ = nullptr;
   GtkButton* btnAddLocal_ = nullptr;
   GtkToggleButton* checkboxTrash_ = nullptr;
-  CProgressUIEx* downloadProgress_ = nullptr;
-  GtkLabel* detailSpeed_ = nullptr;
-  std::map<std::string, GtkWidget*> elements_;
-  std::string selectedPackage_;
+  std::unique_ptr<ItemLifecycle> lifecycle_;
   bool initialised_ = false;
   bool forceQuit_ = false;
   CloudPlayWnd* cloudPlayWnd_ = nullptr;

@@ -8,6 +8,7 @@
 #include <gdk/gdk.h>
 
 #include "app/log.h"
+#include "catalogue/app-item-info.h"
 #include "toolkit/toolkit.h"
 
 namespace lumo {
@@ -169,39 +170,8 @@ void CProgressUIEx::SetValue(int value) {
 
 void CProgressUIEx::SetState(int state) {
   state_ = state;
-  char percent[32];
-  switch (state) {
-    case 0:
-      text_ = "等待下载中";
-      break;
-    case 1:
-    case 2:
-      std::snprintf(percent, sizeof percent, "%d%%", value_);
-      text_ = percent;
-      break;
-    case 3:
-    case 7:
-    case 10:
-      text_ = "重试";
-      break;
-    case 4:
-      text_ = PlayerInstalledQuery()() ? "等待安装中" : "模拟器安装中";
-      break;
-    case 5:
-      text_ = "正在安装...";
-      break;
-    case 6:
-      text_ = "启动";
-      break;
-    case 8:
-      text_ = "等待删除中";
-      break;
-    case 9:
-      text_ = "正在删除...";
-      break;
-    default:
-      break;
-  }
+  std::string text = StatusControlText(state, PlayerInstalledQuery()(), value_);
+  if (!text.empty()) text_ = text;
   Redraw();
 }
 

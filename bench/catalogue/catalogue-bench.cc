@@ -92,7 +92,7 @@ int main(int argc, char** argv) {
     return lumo::Dispatcher::instance()->Dispatch(window, m, w, l);
   });
   lumo::Dispatcher::instance()->Register(lumo::MSG_APP_LOADED, window, [&](auto w, auto) {
-    delete reinterpret_cast<AppItemInfo*>(w);
+    lumo::Dispatcher::TakeOwned<AppItemInfo>(w);
     ++loaded;
   });
 

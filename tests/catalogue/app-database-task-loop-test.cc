@@ -61,7 +61,7 @@ class CatalogueTest : public ::testing::Test {
       return Dispatcher::instance()->Dispatch(window_, m, w, l);
     });
     Dispatcher::instance()->Register(MSG_APP_LOADED, window_, [this](WParam w, LParam) {
-      loaded_.emplace_back(reinterpret_cast<AppItemInfo*>(w));  // ownership passes
+      loaded_.push_back(Dispatcher::TakeOwned<AppItemInfo>(w));
     });
     loop_ = AppDatabaseTaskLoop::Create();
     loop_->start();

@@ -1,0 +1,64 @@
+#include "catalogue/download-request.h"
+
+#include <cctype>
+#include <memory>
+
+#include <json/json.h>
+
+namespace lumo {
+
+namespace {
+
+// Pages send a few hundred bytes; anything far larger is not a download request.
+constexpr std::size_t kMaxRequestBytes = 64 * 1024;
+
+bool ReadMember(const Json::Value& object, const char* name, std::string* out) {
+  const Json::Value& value = object[name];
+  if (value.isNull()) {
+    out->clear();
+  } else if (value.isBool()) {
+    *out = value.asBool() ? "true" : "false";
+  } else if (value.isString()) {
+    *out = value.asString();
+  } else {
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseDownloadRequest(const std::string& json, AppItemInfo* record) {
+  if (json.size() > kMaxRequestBytes) return false;
+  Json::CharReaderBuilder builder;
+  builder["allowComments"] = true;
+  // Nesting is bounded so that a hostile page cannot exhaust the stack.
+  builder["stackLimit"] = 64;
+  std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+  Json::Value root;
+  std::string errors;
+  if (!reader->parse(json.data(), json.data() + json.size(), &root, &errors)) return false;
+  if (!root.isObject()) return false;
+  AppItemInfo parsed = *record;
+  if (!ReadMember(root, "packageName", &parsed.packageName) ||
+      !ReadMember(root, "appName", &parsed.appName) ||
+      !ReadMember(root, "imageUrl", &parsed.imageUrl) ||
+      !ReadMember(root, "apkUrl", &parsed.apkUrl) ||
+      !ReadMember(root, "detailUrl", &parsed.detailUrl))
+    return false;
+  *record = std::move(parsed);
+  return true;
+}
+
+bool IsWebAddress(const std::string& url) {
+  auto startsWith = [&url](const char* prefix) {
+    std::string p = prefix;
+    if (url.size() <= p.size()) return false;
+    for (std::size_t i = 0; i < p.size(); ++i)
+      if (std::tolower(static_cast<unsigned char>(url[i])) != p[i]) return false;
+    return true;
+  };
+  return startsWith("http://") || startsWith("https://");
+}
+
+}  // namespace lumo

@@ -1,0 +1,116 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <gtk/gtk.h>
+
+#include "apk/apk-badging.h"
+#include "catalogue/app-item-info.h"
+#include "platform/window.h"
+
+namespace lumo {
+
+namespace toolkit {
+class Browser;
+}
+class CProgressUIEx;
+class MainFrame;
+
+// What inspecting a finished download found, handed back from the inspecting worker.
+struct ApkInspection {
+  std::string packageName;  // the record's key, as the download was named
+  ApkBadging badging;       // apkPath is the downloaded file
+};
+
+// The life of every game item in the main window: the "My games" list, the detail panel of
+// the selected game, and each change of a record's status, from a download request (or an
+// APK added from disk, or a record loaded at start) to launch and delete. Events from
+// workers arrive through the Dispatcher, clicks from the main window. UI thread only.
+class ItemLifecycle {
+ public:
+  explicit ItemLifecycle(MainFrame& frame);
+  ~ItemLifecycle();
+  ItemLifecycle(const ItemLifecycle&) = delete;
+  ItemLifecycle& operator=(const ItemLifecycle&) = delete;
+
+  // Registers the handlers of every game event for the main window; Unregister undoes it.
+  void Register(platform::WindowHandle window);
+  void Unregister();
+
+  // Clicks and notifications the main window passes on.
+  void OnProgressClicked();
+  void OnDeleteClicked(GtkWidget* item);
+  void OnItemSelected();
+  void OnDeleteModeChanged();
+  // The player was installed: status 4 reads differently now.
+  void RefreshWaitingItems();
+
+  const std::string& selectedPackage() const { return selectedPackage_; }
+  int SelectedStatus() const;
+
+  // The screen side, also used by the test hook.
+  void SetItemLabel(const std::string& packageName, int status);
+  void UpdateDetail(int status, const std::string& text, int value);
+  CProgressUIEx* progress() const { return progress_; }
+  GtkWidget* ItemOf(const std::string& packageName) const;
+
+  // Event handlers, in the order a game meets them.
+  void OnDownloadClicked(const std::string& json);
+  void OnAppLoaded(std::unique_ptr<AppItemInfo> owned);
+  void OnLocalApkReady(std::unique_ptr<AppItemInfo> owned);
+  void OnDownloadProgress(const std::string& packageName, float fraction, const std::string& speed);
+  void OnDownloadDone(const std::string& packageName, const std::string& path);
+  void OnApkInspected(std::unique_ptr<ApkInspection> inspection);
+  void OnDownloadFailed(const std::string& packageName, int code);
+  void OnIconReady(const std::string& packageName, const std::string& path);
+  void OnInstallStart(const std::string& packageName, int seconds);
+  void OnInstallDone(int result, const std::string& packageName);
+  void OnUninstallStart(const std::string& packageName);
+  void OnUninstallDone(const std::string& packageName);
+  void OnLaunchSelected();
+  void OnUninstallSelected();
+
+ private:
+  // Screen routines (item-screen.cc).
+  bool ShowItem(const std::shared_ptr<AppItemInfo>& record);
+  void ShowDetailOf(const AppItemInfo& record);
+  void SetItemIcon(const std::string& packageName, const std::string& path);
+  void RemoveItem(const std::string& packageName);
+
+  // Lifecycle steps (item-lifecycle.cc).
+  void StartDownloads(const AppItemInfo& record, bool startNow);
+  void FailDownload(AppItemInfo& record, int code);
+  void QueueInstall(const AppItemInfo& record);
+  void Delete(const std::string& packageName);
+  void Launch(const AppItemInfo& record);
+  void Pause(AppItemInfo& record);
+  void Resume(AppItemInfo& record);
+  void InstallAgain(AppItemInfo& record);
+  bool IsSelected(const std::string& packageName) const { return packageName == selectedPackage_; }
+
+  MainFrame& frame_;
+  GtkListBox* installList_ = nullptr;
+  GtkNotebook* tabAppList_ = nullptr;
+  GtkNotebook* tabDetail_ = nullptr;
+  GtkToggleButton* checkboxTrash_ = nullptr;
+  GtkLabel* detailSpeed_ = nullptr;
+  CProgressUIEx* progress_ = nullptr;
+  toolkit::Browser* browseDetail_ = nullptr;
+  // Element map: package name to list item.
+  std::map<std::string, GtkWidget*> elements_;
+  std::string selectedPackage_;
+  // The pending navigation of the detail browser; 0 when none.
+  unsigned detailTimer_ = 0;
+  std::string downloadDir_;
+  std::string iconsDir_;
+  // Monotonic milliseconds of the last launch from the detail panel.
+  std::int64_t lastLaunchMs_ = 0;
+  platform::WindowHandle window_ = 0;
+  std::vector<std::uint32_t> registered_;
+};
+
+}  // namespace lumo
