@@ -179,14 +179,17 @@ void ItemLifecycle::OnAppLoaded(std::unique_ptr<AppItemInfo> owned) {
                            record->packageName.c_str());
     return;
   }
+  bool downloadable = IsWebAddress(record->apkUrl);
   switch (record->status) {
     case kStatusQueued:
     case kStatusDownloading:
-      StartDownloads(*record, true);
-      break;
     case kStatusPaused:
     case kStatusDownloadFailed:
-      StartDownloads(*record, false);
+      if (downloadable)
+        StartDownloads(*record, record->status <= kStatusDownloading);
+      else
+        Log::instance()->write("stored game %s has no web address to download from.",
+                               record->packageName.c_str());
       break;
     case kStatusWaitingInstall:
       ReportEvent(kEventInstallQueued, record->packageName);

@@ -18,9 +18,7 @@ else
   echo "openbox not installed: maximising is checked without a window manager"
   have_wm=0
 fi
-hook=$SANDBOX/hook
-mkfifo "$hook"
-export LUMO_TEST_HOOK=$hook
+source "$(dirname "$0")/hook.sh"
 app_dir=$XDG_DATA_HOME/lum
 log() { cat "$app_dir"/log/lum-*.log; }
 
@@ -42,33 +40,6 @@ SQL
 "$program_dir/lumo" >"$SANDBOX/lumo.out" 2>&1 &
 lumo=$!
 PIDS_TO_KILL+=($lumo)
-
-# Command ids are unique without a shared counter: ask often runs in a subshell.
-next_id() { date +%s%N; }
-# ask COMMAND...: runs a hook command and prints its reply.
-ask() {
-  local seq
-  seq=$(next_id)
-  echo "$seq $*" >"$hook"
-  wait_until 30 sh -c "grep '^$seq ' '$hook.out' | grep -qv '^$seq started\$'" || fail "no reply to: $*"
-  grep "^$seq " "$hook.out" | grep -v "^$seq started\$" | head -n 1 | cut -d' ' -f2-
-}
-# send COMMAND...: starts a hook command that may not return at once (a modal dialog).
-send() {
-  local seq
-  seq=$(next_id)
-  echo "$seq $*" >"$hook"
-  wait_until 30 grep -q "^$seq started" "$hook.out" || fail "not started: $*"
-  last_sent=$seq
-}
-expect() {  # expect "what" actual pattern
-  [[ "$2" == $3 ]] || fail "$1: got '$2', expected '$3'"
-}
-shot() {
-  xdotool mousemove 5 5
-  sleep 0.5
-  import -window root "$screenshots/$1.png" 2>/dev/null
-}
 
 wait_until 60 xdotool search --classname '^MainFrame$' || fail "no main window"
 window=$(xdotool search --classname '^MainFrame$' | head -n 1)
@@ -170,7 +141,8 @@ expect "launch enabled" "$(ask get AppListMenuWnd btn_launch)" "*enabled=1*"
 expect "uninstall enabled" "$(ask get AppListMenuWnd btn_uninstall)" "*enabled=1*"
 shot context-menu
 ask click AppListMenuWnd btn_uninstall >/dev/null
-wait_until 10 sh -c "cat $app_dir/log/lum-*.log | grep -q 'message 1033'" || fail "uninstall not posted"
+# The selected game is in status 6: its delete waits for the player to uninstall it.
+wait_until 10 sh -c "grep -qP '\tSendLog\t208\t' '$app_dir/statsink.log'" || fail "uninstall not asked"
 expect "menu closed" "$(ask window AppListMenuWnd)" "closed"
 # A game being downloaded offers neither action.
 ask state 1 45 >/dev/null

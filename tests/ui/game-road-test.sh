@@ -1,0 +1,162 @@
+#!/usr/bin/env bash
+# The whole road of games in the real program: a store's download request, the download with
+# its progress (paused, resumed, and resumed again after Lumo was killed), inspection by aapt,
+# the install into the real player, the launch from the detail panel, a failed download that
+# is retried, an install that the player refuses, and deleting and uninstalling. The store is
+# real HTTP on 127.0.0.1 with Range support; every APK is built by aapt.
+program_dir=$1 tools=$2 screenshots=$3
+source "$(dirname "$0")/../support/xvfb.sh"
+start_sandbox
+start_xvfb
+source "$(dirname "$0")/hook.sh"
+mkdir -p "$screenshots"
+export WEBKIT_DISABLE_COMPOSITING_MODE=1 RUNBOX_HEADLESS=1 RUNBOX_BOOT_MS=300
+export LUMO_PROGRAMS_DIR=$SANDBOX/programs
+app_dir=$XDG_DATA_HOME/lum
+db=$app_dir/data/data.db
+player_data=$XDG_DATA_HOME/LUMPlayer
+lumo_log() { cat "$app_dir"/log/lum-*.log; }
+sql() { sqlite3 "$db" "$1" 2>/dev/null; }
+row_status() { sql "select status from AppList where packageName='$1'"; }
+
+# The player is installed the way its setup installs it; Lumo starts it.
+"$program_dir/AKTInstaller.exe" /S /NCRC "/D=$LUMO_PROGRAMS_DIR/LUMPlayer" ||
+  fail "player setup failed"
+
+# The store: its files are served with a per-connection limit, so a download lasts long
+# enough to be paused and killed.
+store=$SANDBOX/store
+mkdir -p "$store"
+"$tools/lumo-make-apk" "$SANDBOX/road.apk" com.lumo.road "Road Trip" payload=6291456 ||
+  fail "no road APK"
+"$tools/lumo-make-apk" "$SANDBOX/later.apk" com.lumo.later "Later" || fail "no later APK"
+"$tools/lumo-make-apk" "$store/mips.apk" com.lumo.mips "Mips Only" abi=mips || fail "no mips APK"
+cp "$SANDBOX/road.apk" "$store/road.apk"
+for game in road later mips; do
+  echo "<html><body style='background:#161a24;color:#fff'><h2>com.lumo.$game</h2></body></html>" \
+    >"$store/com.lumo.$game.html"
+done
+convert -size 96x96 xc:'#3d7eff' -fill white -draw 'circle 48,48 48,18' "$store/road.png"
+"$tools/lumo-serve-files" --dir "$store" --throttle 131072 --ranges "$SANDBOX/ranges" \
+  >"$SANDBOX/port" 2>"$SANDBOX/server.err" &
+PIDS_TO_KILL+=($!)
+wait_until 30 test -s "$SANDBOX/port" || fail "store did not start"
+host=http://127.0.0.1:$(head -n 1 "$SANDBOX/port")
+request() {  # request PACKAGE NAME APK-FILE
+  echo "{\"packageName\":\"$1\",\"appName\":\"$2\",\"imageUrl\":\"$host/road.png\"," \
+    "\"apkUrl\":\"$host/$3\",\"detailUrl\":\"$host/$1.html\",\"size\":null}" | tr -d ' '
+}
+
+start_lumo() {
+  "$program_dir/lumo" >>"$SANDBOX/lumo.out" 2>&1 &
+  lumo=$!
+  PIDS_TO_KILL+=($lumo)
+  wait_for_hook
+}
+# wait_game SECONDS PACKAGE PATTERN: until the hook's view of the game matches.
+wait_game() {
+  local deadline=$((SECONDS + $1))
+  until [[ "$(ask game "$2")" == $3 ]]; do
+    [ $SECONDS -ge $deadline ] && fail "$2: '$(ask game "$2")' is not '$3'"
+    sleep 0.2
+  done
+}
+
+start_lumo
+wait_until 60 sh -c "cat $app_dir/log/lum-*.log | grep -q 'VM start complete.'" ||
+  fail "the player did not start"
+
+# Bad requests change nothing and touch no file.
+ask download 'not json' >/dev/null
+ask download '["a","b"]' >/dev/null
+ask download '{"packageName":"../../evil","apkUrl":"http://127.0.0.1:9/x.apk"}' >/dev/null
+ask download '{"packageName":"com.lumo.file","apkUrl":"file:///etc/passwd"}' >/dev/null
+ask download '{"packageName":"com.lumo.num","apkUrl":"http://a/b.apk","appName":7}' >/dev/null
+ask download '{"appName":"空的","apkUrl":""}' >/dev/null
+expect "no item from bad requests" "$(ask get MainFrame InstallList)" "*count=0*"
+lumo_log | grep -q '"../../evil" is not a package name' || fail "hostile name not logged"
+lumo_log | grep -q 'com.lumo.file refused: not a web address' || fail "file address not logged"
+lumo_log | grep -q '空的 OnDownloadClicked, url or packagename is emtpy.' || fail "empty not logged"
+[ -e "$XDG_DATA_HOME/evil.apk" ] && fail "a file outside the download folder"
+
+# A download request: the item appears selected, in the games tab, and starts downloading.
+ask download "$(request com.lumo.road 'RoadTrip' road.apk)" >/dev/null
+expect "games tab" "$(ask get MainFrame tab)" "*page=1*"
+expect "detail name" "$(ask get MainFrame DetailName)" "*text=RoadTrip"
+wait_game 60 com.lumo.road "status=1 pos=[1-9]* label=正在下载..."
+expect "detail text" "$(ask get MainFrame DetailSpeed)" "*text=正在下载：*b/s"
+[ -s "$app_dir/download/icons/com.lumo.road.png" ] || fail "no icon downloaded"
+shot game-downloading
+
+# Pause: the status is written and later reports do not move it.
+expect "pause" "$(ask progress click)" "clicked state=2*"
+wait_until 10 test "$(row_status com.lumo.road)" = 2 || fail "pause not written"
+paused_at=$(ask game com.lumo.road)
+expect "paused text" "$(ask get MainFrame DetailSpeed)" "*text=点击继续下载"
+sleep 2
+expect "still paused" "$(ask game com.lumo.road)" "$paused_at"
+shot game-paused
+expect "resume" "$(ask progress click)" "clicked state=0*"
+wait_game 60 com.lumo.road "status=1 *"
+
+# Lumo is killed mid-download; started again, it resumes from the partial file.
+wait_until 60 sh -c "[ \"\$(sqlite3 '$db' \"select downloadPos from AppList where packageName='com.lumo.road'\" 2>/dev/null)\" -ge 20 ]" ||
+  fail "the download did not get far"
+kill -9 "$lumo"
+wait "$lumo" 2>/dev/null
+start_lumo
+ask click MainFrame optionMyGame >/dev/null
+wait_game 120 com.lumo.road "status=6 *"
+grep -q '^/road.apk bytes=[1-9]' "$SANDBOX/ranges" || fail "no resumed range: $(cat "$SANDBOX/ranges")"
+cmp -s "$SANDBOX/road.apk" "$app_dir/download/com.lumo.road.apk" || fail "downloaded APK differs"
+expect "installed" "$(ask game com.lumo.road)" "status=6 * label=开始游戏吧"
+expect "launch text" "$(ask progress)" "*text=启动"
+wait_until 10 test "$(row_status com.lumo.road)" = 6 || fail "status 6 not written"
+grep -q '^com.lumo.road' "$player_data/packages.txt" || fail "the player has not installed it"
+for event in 200 201 202 204 205; do
+  grep -qP "\tSendLog\t$event\tcom.lumo.road\t" "$app_dir/statsink.log" || fail "no event $event"
+done
+shot game-installed
+
+# The detail control launches the game's activity in the player.
+expect "launch" "$(ask progress click)" "clicked state=6*"
+wait_until 30 grep -q 'launched com.lumo.road/' "$player_data/runbox.log" || fail "not launched"
+grep -qP "\tSendLog\t207\tcom.lumo.road\t" "$app_dir/statsink.log" || fail "no event 207"
+
+# A missing file fails the download; once the store has it, a retry completes it.
+ask download "$(request com.lumo.later Later later.apk)" >/dev/null
+wait_game 60 com.lumo.later "status=3 * label=下载失败！"
+expect "failed text" "$(ask get MainFrame DetailSpeed)" "*text=下载失败，请重新尝试或重启程序"
+expect "retry text" "$(ask progress)" "*text=重试"
+shot game-download-failed
+cp "$SANDBOX/later.apk" "$store/later.apk"
+wait_until 10 sh -c "curl -sfI $host/later.apk" || fail "store did not take the file"
+expect "retry" "$(ask progress click)" "clicked state=0*"
+wait_game 120 com.lumo.later "status=6 *"
+
+# An APK whose native code the VM cannot run: the player says why, and the game is deleted.
+ask download "$(request com.lumo.mips MipsOnly mips.apk)" >/dev/null
+wait_game 120 com.lumo.mips "status=7 * label=安装失败"
+lumo_log | grep -q 'com.lumo.mips install complete. \[err=4\]' || fail "no player result logged"
+expect "install again text" "$(ask progress)" "*text=重试"
+shot game-install-failed
+ask delete com.lumo.mips >/dev/null
+expect "mips gone" "$(ask game com.lumo.mips)" "none"
+wait_until 10 test -z "$(row_status com.lumo.mips)" || fail "mips row kept"
+wait_until 10 test ! -e "$app_dir/download/com.lumo.mips.apk" || fail "mips APK kept"
+
+# Uninstalling an installed game: the player no longer has it and the row is gone.
+ask delete com.lumo.road >/dev/null
+wait_game 60 com.lumo.road "none"
+wait_until 10 test -z "$(row_status com.lumo.road)" || fail "road row kept"
+grep -q '^com.lumo.road' "$player_data/packages.txt" && fail "the player still has it"
+grep -qP "\tSendLog\t208\tcom.lumo.road\t" "$app_dir/statsink.log" || fail "no event 208"
+ask delete com.lumo.later >/dev/null
+wait_game 60 com.lumo.later "none"
+expect "empty list page" "$(ask get MainFrame TabAppList)" "*page=1*"
+shot game-all-deleted
+lumo_log | grep -q 'has no effect yet' && fail "a game event had no effect"
+
+ask click MainFrame btnClose >/dev/null
+wait_until 60 sh -c "! kill -0 $lumo" || fail "lumo did not end"
+echo "game road test passed"
