@@ -34,10 +34,17 @@ bool ParseDownloadRequest(const std::string& json, AppItemInfo* record) {
   builder["allowComments"] = true;
   // Nesting is bounded so that a hostile page cannot exhaust the stack.
   builder["stackLimit"] = 64;
+  builder["failIfExtra"] = true;
   std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
   Json::Value root;
   std::string errors;
-  if (!reader->parse(json.data(), json.data() + json.size(), &root, &errors)) return false;
+  // The reader throws, not fails, when the nesting limit is reached; nothing a page sends may
+  // escape as an exception.
+  try {
+    if (!reader->parse(json.data(), json.data() + json.size(), &root, &errors)) return false;
+  } catch (const Json::Exception&) {
+    return false;
+  }
   if (!root.isObject()) return false;
   AppItemInfo parsed = *record;
   if (!ReadMember(root, "packageName", &parsed.packageName) ||

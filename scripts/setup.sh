@@ -9,7 +9,7 @@ packages=(
   libsqlite3-dev sqlite3 libjsoncpp-dev libzip-dev zip unzip
   libcurl4-openssl-dev curl libaria2-0-dev aria2
   libcpp-httplib-dev libssl-dev
-  aapt android-framework-res
+  aapt android-framework-res clang
   googletest libgtest-dev libgmock-dev
   xvfb xauth xdotool x11-utils imagemagick dbus-x11 at-spi2-core
   fonts-noto-cjk procps time librsvg2-common openbox

@@ -146,5 +146,42 @@ TEST_F(DispatcherTest, ManyWorkersSendingConcurrentlyAllGetThrough) {
   EXPECT_EQ(total, 800);
 }
 
+// An owned value has one owner: the first handler that takes it; a second taker gets nothing,
+// and a value nobody took is freed when the send returns, as is one sent to nobody.
+TEST_F(DispatcherTest, AnOwnedValueIsTakenOnceAndFreedWhenNobodyTakesIt) {
+  struct Counted {
+    explicit Counted(int* live) : live_(live) { ++*live_; }
+    ~Counted() { --*live_; }
+    int* live_;
+  };
+  int live = 0;
+  std::vector<std::unique_ptr<Counted>> kept;
+  int emptyTakes = 0;
+  auto taker = [&](platform::WParam w, platform::LParam) {
+    auto value = Dispatcher::TakeOwned<Counted>(w);
+    if (value)
+      kept.push_back(std::move(value));
+    else
+      ++emptyTakes;
+  };
+  dispatcher_.Register(kMsg, NewWindow(), taker);
+  dispatcher_.Register(kMsg, NewWindow(), taker);
+  std::atomic<bool> sent{false};
+  std::thread worker([&] {
+    dispatcher_.SendOwned(kMsg, std::make_unique<Counted>(&live));
+    sent = true;
+  });
+  ASSERT_TRUE(WaitFor([&] { return sent.load(); }, std::chrono::seconds(20), true));
+  worker.join();
+  EXPECT_EQ(kept.size(), 1u);
+  EXPECT_EQ(emptyTakes, 1);
+  EXPECT_EQ(live, 1);
+
+  dispatcher_.Register(kOther, NewWindow(), [](platform::WParam, platform::LParam) {});
+  dispatcher_.SendOwned(kOther, std::make_unique<Counted>(&live));
+  dispatcher_.SendOwned(kOther + 1, std::make_unique<Counted>(&live));
+  EXPECT_EQ(live, 1);
+}
+
 }  // namespace
 }  // namespace lumo
