@@ -157,6 +157,16 @@ expect "empty list page" "$(ask get MainFrame TabAppList)" "*page=1*"
 shot game-all-deleted
 lumo_log | grep -q 'has no effect yet' && fail "a game event had no effect"
 
+# A download folder that cannot be written fails the download and says why; nothing else.
+mv "$app_dir/download" "$SANDBOX/download.aside"
+touch "$app_dir/download"
+ask download "$(request com.lumo.nowhere Nowhere road.apk)" >/dev/null
+wait_game 30 com.lumo.nowhere "status=3 * label=下载失败！"
+lumo_log | grep -q "com.lumo.nowhere not downloaded: the download folder .* cannot be written" ||
+  fail "unwritable folder not logged"
+wait_until 10 test "$(row_status com.lumo.nowhere)" = 3 || fail "failure not written"
+shot game-folder-unwritable
+
 ask click MainFrame btnClose >/dev/null
 wait_until 60 sh -c "! kill -0 $lumo" || fail "lumo did not end"
 echo "game road test passed"
