@@ -80,30 +80,22 @@ bool DownloadTaskMgr::startTask(const std::string& key) {
 
 bool DownloadTaskMgr::stopTask(const std::string& key) {
   std::lock_guard<std::mutex> guard(lock_);
-  stopLocked(key);
+  auto it = running_.find(key);
+  if (it != running_.end()) {
+    engine_->StopTask(it->second->handle);
+    running_.erase(it);
+  }
   return true;
 }
 
 bool DownloadTaskMgr::removeTask(const std::string& key) {
   std::lock_guard<std::mutex> guard(lock_);
-  // A removed task neither runs on nor starts later from the waiting line.
-  stopLocked(key);
   return tasks_.erase(key) > 0;
 }
 
 bool DownloadTaskMgr::hasTask(const std::string& key) {
   std::lock_guard<std::mutex> guard(lock_);
   return tasks_.count(key) > 0;
-}
-
-void DownloadTaskMgr::stopLocked(const std::string& key) {
-  auto it = running_.find(key);
-  if (it != running_.end()) {
-    engine_->StopTask(it->second->handle);
-    running_.erase(it);
-  }
-  // A paused task that was still waiting for a slot must not be started by the next round.
-  std::erase_if(waiting_, [&key](const auto& task) { return task->key == key; });
 }
 
 void DownloadTaskMgr::stopAll() {

@@ -73,7 +73,6 @@ class DownloadTaskMgr : public std::enable_shared_from_this<DownloadTaskMgr> {
   void poll(std::uint64_t generation);
   void pollRound(std::vector<Report>* reports);
   void fillFreeSlots();
-  void stopLocked(const std::string& key);
 
   std::mutex lock_;
   std::map<std::string, std::shared_ptr<DownloadTask>> tasks_;

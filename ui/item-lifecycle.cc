@@ -235,6 +235,7 @@ void ItemLifecycle::StartDownloads(const AppItemInfo& record, bool startNow) {
     return;
   }
   // A download of a game that was downloaded before starts from a new task.
+  manager->stopTask(record.packageName);
   manager->removeTask(record.packageName);
   manager->addTask(std::make_shared<DownloadTask>(record.packageName, record.apkUrl, downloadDir_,
                                                   record.packageName + ".apk"));
@@ -247,8 +248,9 @@ void ItemLifecycle::OnDownloadProgress(const std::string& packageName, float fra
   // Reports that overtake a pause, or reach a game being deleted, change nothing.
   if (!record || (record->status != kStatusQueued && record->status != kStatusDownloading)) return;
   record->status = kStatusDownloading;
-  float percent = fraction * 100.0f;
-  record->downloadPos = percent <= 0 ? 0 : percent >= 100 ? 100 : static_cast<int>(percent);
+  double percent = fraction * 100.0;
+  // Truncated toward zero and kept to 0..100, whatever the engine reported (NaN included).
+  record->downloadPos = !(percent > 0) ? 0 : percent >= 100 ? 100 : static_cast<int>(percent);
   PostUpdate(*record);
   SetItemLabel(packageName, kStatusDownloading);
   if (IsSelected(packageName)) UpdateDetail(kStatusDownloading, speed, record->downloadPos);
@@ -459,6 +461,7 @@ void ItemLifecycle::Delete(const std::string& packageName) {
     case kStatusDownloading:
     case kStatusPaused:
       // The download goes with the game instead of finishing into an install.
+      DownloadTaskMgr::instance()->stopTask(packageName);
       DownloadTaskMgr::instance()->removeTask(packageName);
       break;
     default:
