@@ -1,5 +1,7 @@
 #include "vm/vm-bridge-client.h"
 
+#include <utility>
+
 #include "app/dispatcher.h"
 #include "app/log.h"
 #include "app/messages.h"
@@ -35,7 +37,7 @@ bool LUMConnectEvent::OnConnected(bool result) {
   if (!result) return true;
   Log::instance()->write("VM Connection connected. [result=%d].", result ? 1 : 0);
   vmConnected = true;
-  VmBridgeClient::Instance().SendBytes(kVmHello, "0", 2);
+  VmBridgeClient::Instance().Greet();
   return true;
 }
 
@@ -171,10 +173,30 @@ std::string VmBridgeClient::PendingLaunch() {
   return pendingLaunch_;
 }
 
+void VmBridgeClient::AttachServer(VmServer* created) {
+  bool greet;
+  {
+    std::lock_guard<std::mutex> lock(greetingMutex_);
+    server = created;
+    greet = std::exchange(greetingPending_, false);
+  }
+  if (greet) SendBytes(kVmHello, "0", 2);
+}
+
+void VmBridgeClient::Greet() {
+  {
+    std::lock_guard<std::mutex> lock(greetingMutex_);
+    greetingPending_ = !server;
+    if (greetingPending_) return;
+  }
+  SendBytes(kVmHello, "0", 2);
+}
+
 void CreateVmBridge() {
   VmBridgeClient& client = VmBridgeClient::Instance();
   client.events = std::make_unique<LUMConnectEvent>();
-  client.server = br_CreateServer(kVmServerName, client.events.get());
+  // A player already waiting is reported on the bridge thread before br_CreateServer returns.
+  client.AttachServer(br_CreateServer(kVmServerName, client.events.get()));
 }
 
 void DeleteVmBridge() {

@@ -108,6 +108,22 @@ TEST_F(VmEventsTest, FollowsTheConnectionAndKeepsOnlyTheLastLaunchUntilTheVmStar
   EXPECT_TRUE(LogHas("VM start complete."));
 }
 
+TEST_F(VmEventsTest, GreetsAPlayerThatConnectedBeforeTheServerWasStored) {
+  // A waiting player is reported on the bridge thread before br_CreateServer returns. This
+  // server reports nothing, so the report is made by hand in that order.
+  DeleteVmBridge();
+  VmBridgeClient& client = VmBridgeClient::Instance();
+  client.events = std::make_unique<LUMConnectEvent>();
+  VmServer* server = br_CreateServer(kVmServerName, nullptr);
+  RawPeer peer;
+  ASSERT_TRUE(test::WaitFor([&] { return server->IsConnected(); }));
+  client.events->OnConnected(true);
+  client.AttachServer(server);
+  std::string text;
+  ASSERT_TRUE(ReadType(&peer, kVmHello, &text));
+  EXPECT_EQ(text, std::string("0\0", 2));
+}
+
 TEST_F(VmEventsTest, RunsTasksOneAfterAnotherAndEndsTheOneInFlightWithCodeOneOnDisconnect) {
   test::TempDir files;
   std::string big = files / "big.apk";
