@@ -131,14 +131,23 @@ void VmBridgeClient::LaunchApp(const std::string& packageName, const std::string
     SendText(kVmLaunch, text);
     return;
   }
-  {
-    std::lock_guard<std::mutex> lock(pendingMutex_);
-    pendingLaunch_ = text;
-  }
+  if (!KeepLaunch(text)) return;
   if (IsPlayerRunning())
     SendSplash(imagePath, appName);
   else
     LaunchPlayer();
+}
+
+bool VmBridgeClient::KeepLaunch(const std::string& text) {
+  {
+    std::lock_guard<std::mutex> lock(pendingMutex_);
+    pendingLaunch_ = text;
+  }
+  // The VM may have started since the caller looked, and its flush found nothing yet. The
+  // bridge thread sets the flag before it flushes, so one of the two flushes sees the launch.
+  if (!vmStarted) return true;
+  FlushPendingLaunch();
+  return false;
 }
 
 void VmBridgeClient::FlushPendingLaunch() {

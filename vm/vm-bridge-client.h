@@ -50,7 +50,11 @@ class VmBridgeClient {
   // the splash, or starts the player.
   void LaunchApp(const std::string& packageName, const std::string& launchActivity,
                  const std::string& appName, const std::string& imagePath);
-  // Bridge thread, once the VM has started.
+  // Keeps the launch `text` until the VM starts; false when the VM has started meanwhile and
+  // the launch went out at once.
+  bool KeepLaunch(const std::string& text);
+  // Sends the launch that waits; on the bridge thread once the VM has started, and from
+  // KeepLaunch.
   void FlushPendingLaunch();
   void SendSplash(const std::string& iconPath, const std::string& appName);
   // Sends `text` as a message of `type` whose length counts the terminating NUL. False when

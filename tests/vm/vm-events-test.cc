@@ -124,6 +124,29 @@ TEST_F(VmEventsTest, GreetsAPlayerThatConnectedBeforeTheServerWasStored) {
   EXPECT_EQ(text, std::string("0\0", 2));
 }
 
+TEST_F(VmEventsTest, ALaunchGoesOutOnceWhetherTheVmStartsBeforeOrAfterItIsKept) {
+  RawPeer peer;
+  std::string text;
+  ASSERT_TRUE(ReadType(&peer, kVmHello, &text));
+  VmBridgeClient& client = VmBridgeClient::Instance();
+  VmMessage started{kVmStarted, 2, "0"};
+  client.LaunchApp("com.a", "com.a.Main", "A", "/icons/a.png");
+  client.events->OnMessage(&started);
+  // Stopped again: LaunchApp finds it so, then the start and its flush run before it keeps the
+  // launch.
+  vmStarted = false;
+  client.events->OnMessage(&started);
+  EXPECT_FALSE(client.KeepLaunch("com.b/com.b.Main"));
+
+  client.SendSplash("icon", "end");
+  std::vector<std::string> launches;
+  vmbridge::Frame frame;
+  while (peer.Read(&frame) && frame.type != kVmSplash) launches.push_back(frame.data);
+  EXPECT_EQ(launches, (std::vector<std::string>{std::string("com.a/com.a.Main\0", 17),
+                                                std::string("com.b/com.b.Main\0", 17)}));
+  EXPECT_TRUE(client.PendingLaunch().empty());
+}
+
 TEST_F(VmEventsTest, RunsTasksOneAfterAnotherAndEndsTheOneInFlightWithCodeOneOnDisconnect) {
   test::TempDir files;
   std::string big = files / "big.apk";
