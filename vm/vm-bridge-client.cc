@@ -105,7 +105,7 @@ void LUMConnectEvent::OnInstallResult(int code) {
     Log::instance()->write("%s install complete. [err=%d]", name.c_str(), code);
     SendDone(MSG_INSTALL_DONE, code, name);
   }
-  loop->NotifyTaskDone();
+  loop->NotifyTaskDone(task);
 }
 
 void LUMConnectEvent::OnUninstallResult(int code) {
@@ -116,7 +116,7 @@ void LUMConnectEvent::OnUninstallResult(int code) {
     SendDone(MSG_UNINSTALL_DONE, code, name);
     Log::instance()->write("%s uninstall complete. [err=%d]", name.c_str(), code);
   }
-  loop->NotifyTaskDone();
+  loop->NotifyTaskDone(task);
 }
 
 VmBridgeClient& VmBridgeClient::Instance() {

@@ -188,6 +188,41 @@ TEST_F(VmEventsTest, RunsTasksOneAfterAnotherAndEndsTheOneInFlightWithCodeOneOnD
   EXPECT_TRUE(LogHas("com.old uninstall complete. [err=0]"));
 }
 
+TEST_F(VmEventsTest, AResultWithNoTaskInFlightDoesNotCutTheNextTasksWaitShort) {
+  RawPeer peer;
+  std::string text;
+  ASSERT_TRUE(ReadType(&peer, kVmHello, &text));
+  // The bridge handles messages in order: each time the window comes forward, what was sent
+  // before has been handled. The stray result arrives once the loop waits for tasks.
+  peer.SendText(kVmStarted, "0");
+  peer.SendText(kVmHello, "0");
+  ASSERT_TRUE(ui_.WaitFor(MSG_SHOW_MAIN));
+  peer.SendText(kVmUninstall, "0");
+  peer.SendText(kVmHello, "0");
+  ASSERT_TRUE(ui_.WaitFor(MSG_SHOW_MAIN, 2));
+
+  auto loop = VMTaskLoop::Instance();
+  loop->AddTask(std::make_shared<ApkUninstallTask>("com.a"));
+  loop->AddTask(std::make_shared<ApkUninstallTask>("com.b"));
+  ASSERT_TRUE(ReadType(&peer, kVmUninstall, &text));
+  EXPECT_EQ(text, std::string("com.a\0", 6));
+  EXPECT_FALSE(ui_.WaitFor(MSG_UNINSTALL_START, 2, 300)) << "com.b waits for the result";
+  peer.SendText(kVmUninstall, "0");
+  ASSERT_TRUE(ReadType(&peer, kVmUninstall, &text));
+  EXPECT_EQ(text, std::string("com.b\0", 6));
+  peer.SendText(kVmUninstall, "0");
+  ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE, 2));
+  std::vector<UiMessage> expected = {
+      {MSG_SHOW_MAIN, "", 0},
+      {MSG_SHOW_MAIN, "", 0},
+      {MSG_UNINSTALL_START, "com.a", 0},
+      {MSG_UNINSTALL_DONE, "com.a", 0},
+      {MSG_UNINSTALL_START, "com.b", 0},
+      {MSG_UNINSTALL_DONE, "com.b", 0},
+  };
+  EXPECT_EQ(ui_.messages(), expected);
+}
+
 TEST(ApkInstallTask, ExpectsOneSecondPerWhole20MiBPlusOne) {
   test::TempDir files;
   auto sized = [&](const std::string& name, off_t size) {
