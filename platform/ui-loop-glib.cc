@@ -17,21 +17,23 @@ bool quitRequested = false;
 int exitCode = 0;
 std::atomic<std::thread::id> uiThread{};
 
-// Work for the UI thread waits in our own locked queue; one idle source drains it. The lock
-// makes the hand-over visible to thread checkers, which cannot see inside GLib.
+// Work for the UI thread waits in our own locked queue; one source, made on first use and
+// never removed, drains it. The lock makes the hand-over visible to thread checkers, which
+// cannot see inside GLib.
 std::mutex queueMutex;
 std::deque<std::function<void()>> queue;
-bool drainScheduled = false;
+GSource* drainSource = nullptr;
 constexpr int kBatch = 64;  // leave room for input and drawing between batches
 
-gboolean DrainQueue(gpointer) {
+gboolean DrainQueue(GSource* source, GSourceFunc, gpointer) {
   for (int i = 0; i < kBatch; ++i) {
     std::function<void()> fn;
     {
       std::lock_guard<std::mutex> lock(queueMutex);
       if (queue.empty()) {
-        drainScheduled = false;
-        return G_SOURCE_REMOVE;
+        // Under the lock: a push after the check sets the source ready again after this.
+        g_source_set_ready_time(source, -1);
+        return G_SOURCE_CONTINUE;
       }
       fn = std::move(queue.front());
       queue.pop_front();
@@ -40,6 +42,8 @@ gboolean DrainQueue(gpointer) {
   }
   return G_SOURCE_CONTINUE;
 }
+
+GSourceFuncs drainFuncs = {nullptr, nullptr, DrainQueue, nullptr, nullptr, nullptr};
 
 struct TimerCallback {
   std::function<bool()> fn;
@@ -99,11 +103,16 @@ void QuitUiLoop(int code) {
 void InvokeOnUiThread(std::function<void()> fn) {
   std::lock_guard<std::mutex> lock(queueMutex);
   queue.push_back(std::move(fn));
-  if (!drainScheduled) {
-    drainScheduled = true;
-    // g_idle_add_full attaches to the default context from any thread and wakes it.
-    g_idle_add_full(G_PRIORITY_DEFAULT, DrainQueue, nullptr, nullptr);
+  if (!drainSource) {
+    drainSource = g_source_new(&drainFuncs, sizeof(GSource));
+    g_source_set_priority(drainSource, G_PRIORITY_DEFAULT);
+    // A function run from the queue may open a modal dialog, whose nested loop must go on
+    // delivering: GLib dispatches a source again while it runs only when it may recurse.
+    g_source_set_can_recurse(drainSource, TRUE);
+    g_source_attach(drainSource, nullptr);
   }
+  // Ready at once; this wakes the default context from any thread.
+  g_source_set_ready_time(drainSource, 0);
 }
 
 void PumpUiLoop() {

@@ -1,5 +1,7 @@
 #include "vm/vm-bridge-client.h"
 
+#include <utility>
+
 #include "app/dispatcher.h"
 #include "app/log.h"
 #include "app/messages.h"
@@ -35,7 +37,7 @@ bool LUMConnectEvent::OnConnected(bool result) {
   if (!result) return true;
   Log::instance()->write("VM Connection connected. [result=%d].", result ? 1 : 0);
   vmConnected = true;
-  VmBridgeClient::Instance().SendBytes(kVmHello, "0", 2);
+  VmBridgeClient::Instance().Greet();
   return true;
 }
 
@@ -103,7 +105,7 @@ void LUMConnectEvent::OnInstallResult(int code) {
     Log::instance()->write("%s install complete. [err=%d]", name.c_str(), code);
     SendDone(MSG_INSTALL_DONE, code, name);
   }
-  loop->NotifyTaskDone();
+  loop->NotifyTaskDone(task);
 }
 
 void LUMConnectEvent::OnUninstallResult(int code) {
@@ -114,7 +116,7 @@ void LUMConnectEvent::OnUninstallResult(int code) {
     SendDone(MSG_UNINSTALL_DONE, code, name);
     Log::instance()->write("%s uninstall complete. [err=%d]", name.c_str(), code);
   }
-  loop->NotifyTaskDone();
+  loop->NotifyTaskDone(task);
 }
 
 VmBridgeClient& VmBridgeClient::Instance() {
@@ -129,14 +131,23 @@ void VmBridgeClient::LaunchApp(const std::string& packageName, const std::string
     SendText(kVmLaunch, text);
     return;
   }
-  {
-    std::lock_guard<std::mutex> lock(pendingMutex_);
-    pendingLaunch_ = text;
-  }
+  if (!KeepLaunch(text)) return;
   if (IsPlayerRunning())
     SendSplash(imagePath, appName);
   else
     LaunchPlayer();
+}
+
+bool VmBridgeClient::KeepLaunch(const std::string& text) {
+  {
+    std::lock_guard<std::mutex> lock(pendingMutex_);
+    pendingLaunch_ = text;
+  }
+  // The VM may have started since the caller looked, and its flush found nothing yet. The
+  // bridge thread sets the flag before it flushes, so one of the two flushes sees the launch.
+  if (!vmStarted) return true;
+  FlushPendingLaunch();
+  return false;
 }
 
 void VmBridgeClient::FlushPendingLaunch() {
@@ -171,10 +182,30 @@ std::string VmBridgeClient::PendingLaunch() {
   return pendingLaunch_;
 }
 
+void VmBridgeClient::AttachServer(VmServer* created) {
+  bool greet;
+  {
+    std::lock_guard<std::mutex> lock(greetingMutex_);
+    server = created;
+    greet = std::exchange(greetingPending_, false);
+  }
+  if (greet) SendBytes(kVmHello, "0", 2);
+}
+
+void VmBridgeClient::Greet() {
+  {
+    std::lock_guard<std::mutex> lock(greetingMutex_);
+    greetingPending_ = !server;
+    if (greetingPending_) return;
+  }
+  SendBytes(kVmHello, "0", 2);
+}
+
 void CreateVmBridge() {
   VmBridgeClient& client = VmBridgeClient::Instance();
   client.events = std::make_unique<LUMConnectEvent>();
-  client.server = br_CreateServer(kVmServerName, client.events.get());
+  // A player already waiting is reported on the bridge thread before br_CreateServer returns.
+  client.AttachServer(br_CreateServer(kVmServerName, client.events.get()));
 }
 
 void DeleteVmBridge() {

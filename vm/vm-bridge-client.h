@@ -50,7 +50,11 @@ class VmBridgeClient {
   // the splash, or starts the player.
   void LaunchApp(const std::string& packageName, const std::string& launchActivity,
                  const std::string& appName, const std::string& imagePath);
-  // Bridge thread, once the VM has started.
+  // Keeps the launch `text` until the VM starts; false when the VM has started meanwhile and
+  // the launch went out at once.
+  bool KeepLaunch(const std::string& text);
+  // Sends the launch that waits; on the bridge thread once the VM has started, and from
+  // KeepLaunch.
   void FlushPendingLaunch();
   void SendSplash(const std::string& iconPath, const std::string& appName);
   // Sends `text` as a message of `type` whose length counts the terminating NUL. False when
@@ -58,6 +62,12 @@ class VmBridgeClient {
   bool SendText(std::uint32_t type, const std::string& text);
   bool SendBytes(std::uint32_t type, const char* data, std::uint32_t length);
   std::string PendingLaunch();
+  // Stores the server br_CreateServer returned, then sends the greeting kept for a player
+  // that connected before it returned.
+  void AttachServer(VmServer* created);
+  // Bridge thread, when a player has connected: greets it, or keeps the greeting for
+  // AttachServer when the server is not stored yet.
+  void Greet();
 
   std::unique_ptr<LUMConnectEvent> events;
   // Set once Lumo has asked the player to close: its going away is then no reason to start
@@ -69,6 +79,9 @@ class VmBridgeClient {
  private:
   std::mutex pendingMutex_;
   std::string pendingLaunch_;
+  // Orders storing the server against a greeting made on the bridge thread meanwhile.
+  std::mutex greetingMutex_;
+  bool greetingPending_ = false;
 };
 
 // Start-up: a new event sink and the bridge server "andkite0".

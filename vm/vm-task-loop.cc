@@ -63,8 +63,7 @@ void VMTaskLoop::Start() {
   // taking a task beside the new one.
   { std::lock_guard<std::mutex> lock(pendingMutex_); }
   pendingReady_.notify_all();
-  { std::lock_guard<std::mutex> lock(latchMutex_); }
-  latchReleased_.notify_all();
+  WakeWaiter();
   ++threadsStarted_;
   std::thread([self = shared_from_this(), generation] { self->Run(generation); }).detach();
 }
@@ -73,11 +72,14 @@ void VMTaskLoop::Stop() {
   // Cleared before the release: a loop thread woken by it must see that it is to end, or it
   // would take the next task and start the player that was just lost.
   running_ = false;
-  CountDownLatch();
+  WakeWaiter();
 }
 
-void VMTaskLoop::NotifyTaskDone() {
-  CountDownLatch();
+void VMTaskLoop::NotifyTaskDone(const std::shared_ptr<VMTask>& task) {
+  std::lock_guard<std::mutex> lock(currentMutex_);
+  if (!task || task != awaited_) return;
+  awaited_.reset();
+  awaitedDone_.notify_all();
 }
 
 std::shared_ptr<VMTask> VMTaskLoop::TakeCurrentTask() {
@@ -107,7 +109,6 @@ void VMTaskLoop::Run(std::uint64_t generation) {
 
 // False when the loop thread should end.
 bool VMTaskLoop::RunOne(std::uint64_t generation) {
-  ResetLatch();
   std::shared_ptr<VMTask> task = TakePending(generation);
   if (!task) return false;
   if (!vmStarted) {
@@ -118,12 +119,13 @@ bool VMTaskLoop::RunOne(std::uint64_t generation) {
   {
     std::lock_guard<std::mutex> lock(currentMutex_);
     currentTasks_.push_back(task);
+    awaited_ = task;
   }
   int takers = ++takers_;
   for (int seen = maxTakers_; takers > seen && !maxTakers_.compare_exchange_weak(seen, takers);) {
   }
   task->Run();
-  WaitLatch(generation);
+  WaitUntilDone(task, generation);
   --takers_;
   return true;
 }
@@ -146,19 +148,18 @@ void VMTaskLoop::PushPending(std::shared_ptr<VMTask> task) {
   pendingReady_.notify_all();
 }
 
-void VMTaskLoop::ResetLatch() {
-  std::lock_guard<std::mutex> lock(latchMutex_);
-  latchCount_ = 1;
+void VMTaskLoop::WakeWaiter() {
+  { std::lock_guard<std::mutex> lock(currentMutex_); }
+  awaitedDone_.notify_all();
 }
 
-void VMTaskLoop::CountDownLatch() {
-  std::lock_guard<std::mutex> lock(latchMutex_);
-  if (latchCount_-- == 1) latchReleased_.notify_all();
-}
-
-void VMTaskLoop::WaitLatch(std::uint64_t generation) {
-  std::unique_lock<std::mutex> lock(latchMutex_);
-  latchReleased_.wait(lock, [&] { return latchCount_ <= 0 || generation_ != generation; });
+// Ends when the task's result has been reported, the connection is lost or a newer loop
+// thread has started.
+void VMTaskLoop::WaitUntilDone(const std::shared_ptr<VMTask>& task, std::uint64_t generation) {
+  std::unique_lock<std::mutex> lock(currentMutex_);
+  awaitedDone_.wait(lock,
+                    [&] { return awaited_ != task || !running_ || generation_ != generation; });
+  if (awaited_ == task) awaited_.reset();
 }
 
 }  // namespace lumo

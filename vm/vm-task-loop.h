@@ -60,10 +60,11 @@ class VMTaskLoop : public std::enable_shared_from_this<VMTaskLoop> {
   // Bridge thread, when the connection is lost: releases the wait; the loop ends after the
   // task in flight.
   void Stop();
-  // Bridge thread, when a result has arrived.
-  void NotifyTaskDone();
   // The task in flight, taken out; empty when there is none.
   std::shared_ptr<VMTask> TakeCurrentTask();
+  // Bridge thread, once the result of `task` (from TakeCurrentTask) has been reported: ends
+  // the loop's wait for it. An empty task, or one not waited for, changes nothing.
+  void NotifyTaskDone(const std::shared_ptr<VMTask>& task);
 
   std::size_t PendingCount();
   bool IsRunning() const { return running_; }
@@ -78,9 +79,9 @@ class VMTaskLoop : public std::enable_shared_from_this<VMTaskLoop> {
   // Waits for a task; empty when a newer loop thread has been started meanwhile.
   std::shared_ptr<VMTask> TakePending(std::uint64_t generation);
   void PushPending(std::shared_ptr<VMTask> task);
-  void ResetLatch();
-  void CountDownLatch();
-  void WaitLatch(std::uint64_t generation);
+  // Wakes the loop thread's wait so that it checks whether to go on.
+  void WakeWaiter();
+  void WaitUntilDone(const std::shared_ptr<VMTask>& task, std::uint64_t generation);
 
   // pendingTasks
   std::mutex pendingMutex_;
@@ -89,11 +90,10 @@ class VMTaskLoop : public std::enable_shared_from_this<VMTaskLoop> {
   // currentTasks
   std::mutex currentMutex_;
   std::list<std::shared_ptr<VMTask>> currentTasks_;
+  // The task whose result the loop thread waits for; cleared when it is reported.
+  std::shared_ptr<VMTask> awaited_;
+  std::condition_variable awaitedDone_;
   std::atomic<bool> running_{false};
-  // doneLatch
-  std::mutex latchMutex_;
-  std::condition_variable latchReleased_;
-  int latchCount_ = 1;
   // Each Start makes a new generation; a loop thread of an older one takes no more tasks.
   std::atomic<std::uint64_t> generation_{0};
   std::atomic<int> takers_{0};

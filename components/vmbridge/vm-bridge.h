@@ -46,7 +46,8 @@ class ConnetEvent {
 extern "C" {
 // Listens on the per-user local socket named after `name` (a stale socket file is replaced).
 // Never returns null: when the socket cannot be made, the server stays unconnected and its
-// Send fails.
+// Send fails. Callbacks may begin before this returns: a player already waiting is reported
+// at once.
 VMBRIDGE_EXPORT VmServer* br_CreateServer(const char* name, ConnetEvent* events);
 // Closes the socket and ends the bridge thread; no callback starts after this returns. A
 // callback that is stuck is waited for a few seconds at most, then abandoned. Returns 0.

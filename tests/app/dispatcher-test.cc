@@ -5,6 +5,7 @@
 #include <thread>
 #include <vector>
 
+#include <glib.h>
 #include <gtest/gtest.h>
 
 #include "platform/ui-loop.h"
@@ -73,6 +74,43 @@ TEST_F(DispatcherTest, SendFromAWorkerReachesEveryWindowInOrderBeforeItReturns) 
   worker.join();
   EXPECT_EQ(seenWhenReturned, 2u);
   EXPECT_EQ(seen, (std::vector<std::string>{"first pkg -5", "second pkg"}));
+}
+
+TEST_F(DispatcherTest, SendsKeepArrivingInOrderWhileAHandlerRunsANestedLoop) {
+  WindowHandle window = NewWindow();
+  std::vector<int> seen;
+  std::atomic<int> sendsReturned{0};
+  std::thread second;
+  GMainLoop* nested = g_main_loop_new(nullptr, FALSE);
+  dispatcher_.Register(kMsg, window, [&](platform::WParam w, platform::LParam) {
+    seen.push_back(static_cast<int>(w));
+    if (w == 3) g_main_loop_quit(nested);
+    if (w != 1) return;
+    second = std::thread([&] {
+      dispatcher_.Send(kMsg, 2, 0);
+      dispatcher_.Send(kMsg, 3, 0);
+      ++sendsReturned;
+    });
+    // Runs the loop as a modal dialog does; the guard only ends a run that would hang.
+    unsigned guard = 0;
+    guard = platform::AddTimer(20000, [&] {
+      guard = 0;
+      g_main_loop_quit(nested);
+      return false;
+    });
+    g_main_loop_run(nested);
+    platform::CancelTimer(guard);
+    seen.push_back(-1);
+  });
+  std::thread first([&] {
+    dispatcher_.Send(kMsg, 1, 0);
+    ++sendsReturned;
+  });
+  ASSERT_TRUE(WaitFor([&] { return sendsReturned == 2; }, std::chrono::seconds(60), true));
+  first.join();
+  second.join();
+  g_main_loop_unref(nested);
+  EXPECT_EQ(seen, (std::vector<int>{1, 2, 3, -1}));
 }
 
 TEST_F(DispatcherTest, SendOnTheUiThreadIsADirectCallAndPostIsNot) {

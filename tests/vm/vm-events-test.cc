@@ -108,6 +108,45 @@ TEST_F(VmEventsTest, FollowsTheConnectionAndKeepsOnlyTheLastLaunchUntilTheVmStar
   EXPECT_TRUE(LogHas("VM start complete."));
 }
 
+TEST_F(VmEventsTest, GreetsAPlayerThatConnectedBeforeTheServerWasStored) {
+  // A waiting player is reported on the bridge thread before br_CreateServer returns. This
+  // server reports nothing, so the report is made by hand in that order.
+  DeleteVmBridge();
+  VmBridgeClient& client = VmBridgeClient::Instance();
+  client.events = std::make_unique<LUMConnectEvent>();
+  VmServer* server = br_CreateServer(kVmServerName, nullptr);
+  RawPeer peer;
+  ASSERT_TRUE(test::WaitFor([&] { return server->IsConnected(); }));
+  client.events->OnConnected(true);
+  client.AttachServer(server);
+  std::string text;
+  ASSERT_TRUE(ReadType(&peer, kVmHello, &text));
+  EXPECT_EQ(text, std::string("0\0", 2));
+}
+
+TEST_F(VmEventsTest, ALaunchGoesOutOnceWhetherTheVmStartsBeforeOrAfterItIsKept) {
+  RawPeer peer;
+  std::string text;
+  ASSERT_TRUE(ReadType(&peer, kVmHello, &text));
+  VmBridgeClient& client = VmBridgeClient::Instance();
+  VmMessage started{kVmStarted, 2, "0"};
+  client.LaunchApp("com.a", "com.a.Main", "A", "/icons/a.png");
+  client.events->OnMessage(&started);
+  // Stopped again: LaunchApp finds it so, then the start and its flush run before it keeps the
+  // launch.
+  vmStarted = false;
+  client.events->OnMessage(&started);
+  EXPECT_FALSE(client.KeepLaunch("com.b/com.b.Main"));
+
+  client.SendSplash("icon", "end");
+  std::vector<std::string> launches;
+  vmbridge::Frame frame;
+  while (peer.Read(&frame) && frame.type != kVmSplash) launches.push_back(frame.data);
+  EXPECT_EQ(launches, (std::vector<std::string>{std::string("com.a/com.a.Main\0", 17),
+                                                std::string("com.b/com.b.Main\0", 17)}));
+  EXPECT_TRUE(client.PendingLaunch().empty());
+}
+
 TEST_F(VmEventsTest, RunsTasksOneAfterAnotherAndEndsTheOneInFlightWithCodeOneOnDisconnect) {
   test::TempDir files;
   std::string big = files / "big.apk";
@@ -147,6 +186,41 @@ TEST_F(VmEventsTest, RunsTasksOneAfterAnotherAndEndsTheOneInFlightWithCodeOneOnD
   EXPECT_TRUE(LogHas("com.missing install complete, akt is closed."));
   EXPECT_TRUE(LogHas("com.big install complete. [err=7]"));
   EXPECT_TRUE(LogHas("com.old uninstall complete. [err=0]"));
+}
+
+TEST_F(VmEventsTest, AResultWithNoTaskInFlightDoesNotCutTheNextTasksWaitShort) {
+  RawPeer peer;
+  std::string text;
+  ASSERT_TRUE(ReadType(&peer, kVmHello, &text));
+  // The bridge handles messages in order: each time the window comes forward, what was sent
+  // before has been handled. The stray result arrives once the loop waits for tasks.
+  peer.SendText(kVmStarted, "0");
+  peer.SendText(kVmHello, "0");
+  ASSERT_TRUE(ui_.WaitFor(MSG_SHOW_MAIN));
+  peer.SendText(kVmUninstall, "0");
+  peer.SendText(kVmHello, "0");
+  ASSERT_TRUE(ui_.WaitFor(MSG_SHOW_MAIN, 2));
+
+  auto loop = VMTaskLoop::Instance();
+  loop->AddTask(std::make_shared<ApkUninstallTask>("com.a"));
+  loop->AddTask(std::make_shared<ApkUninstallTask>("com.b"));
+  ASSERT_TRUE(ReadType(&peer, kVmUninstall, &text));
+  EXPECT_EQ(text, std::string("com.a\0", 6));
+  EXPECT_FALSE(ui_.WaitFor(MSG_UNINSTALL_START, 2, 300)) << "com.b waits for the result";
+  peer.SendText(kVmUninstall, "0");
+  ASSERT_TRUE(ReadType(&peer, kVmUninstall, &text));
+  EXPECT_EQ(text, std::string("com.b\0", 6));
+  peer.SendText(kVmUninstall, "0");
+  ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE, 2));
+  std::vector<UiMessage> expected = {
+      {MSG_SHOW_MAIN, "", 0},
+      {MSG_SHOW_MAIN, "", 0},
+      {MSG_UNINSTALL_START, "com.a", 0},
+      {MSG_UNINSTALL_DONE, "com.a", 0},
+      {MSG_UNINSTALL_START, "com.b", 0},
+      {MSG_UNINSTALL_DONE, "com.b", 0},
+  };
+  EXPECT_EQ(ui_.messages(), expected);
 }
 
 TEST(ApkInstallTask, ExpectsOneSecondPerWhole20MiBPlusOne) {
