@@ -32,10 +32,6 @@ mkdir -p "$store"
 "$tools/lumo-make-apk" "$SANDBOX/later.apk" com.lumo.later "Later" || fail "no later APK"
 "$tools/lumo-make-apk" "$store/mips.apk" com.lumo.mips "Mips Only" abi=mips || fail "no mips APK"
 cp "$SANDBOX/road.apk" "$store/road.apk"
-for game in road later mips; do
-  echo "<html><body style='background:#161a24;color:#fff'><h2>com.lumo.$game</h2></body></html>" \
-    >"$store/com.lumo.$game.html"
-done
 convert -size 96x96 xc:'#3d7eff' -fill white -draw 'circle 48,48 48,18' "$store/road.png"
 "$tools/lumo-serve-files" --dir "$store" --throttle 131072 --ranges "$SANDBOX/ranges" \
   >"$SANDBOX/port" 2>"$SANDBOX/server.err" &
