@@ -1,6 +1,5 @@
 #include "catalogue/download-request.h"
 
-#include <cctype>
 #include <memory>
 
 #include <json/json.h>
@@ -55,17 +54,6 @@ bool ParseDownloadRequest(const std::string& json, AppItemInfo* record) {
     return false;
   *record = std::move(parsed);
   return true;
-}
-
-bool IsWebAddress(const std::string& url) {
-  auto startsWith = [&url](const char* prefix) {
-    std::string p = prefix;
-    if (url.size() <= p.size()) return false;
-    for (std::size_t i = 0; i < p.size(); ++i)
-      if (std::tolower(static_cast<unsigned char>(url[i])) != p[i]) return false;
-    return true;
-  };
-  return startsWith("http://") || startsWith("https://");
 }
 
 }  // namespace lumo

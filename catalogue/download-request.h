@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "app/web-address.h"
 #include "catalogue/app-item-info.h"
 
 namespace lumo {
@@ -11,8 +12,5 @@ namespace lumo {
 // null (read as ""); other members are ignored and comments are allowed. Fills those five
 // fields of `record`; false, with `record` untouched, when the text is not such an object.
 bool ParseDownloadRequest(const std::string& json, AppItemInfo* record);
-
-// An http or https address: the only kind a game's pages, icon and APK may come from.
-bool IsWebAddress(const std::string& url);
 
 }  // namespace lumo

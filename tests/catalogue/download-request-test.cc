@@ -35,12 +35,18 @@ TEST(DownloadRequest, RefusesTextsThatAreNotAnObjectOfTextMembers) {
   EXPECT_FALSE(ParseDownloadRequest(std::string(1 << 20, ' ') + "{}", &record));
 }
 
-TEST(DownloadRequest, OnlyHttpAndHttpsAreWebAddresses) {
-  EXPECT_TRUE(IsWebAddress("http://127.0.0.1/a.apk"));
-  EXPECT_TRUE(IsWebAddress("HTTPS://store/x"));
-  for (const char* url : {"", "http://", "file:///etc/passwd", "javascript:alert(1)", "ftp://h/a",
-                          "httpx://h", " http://h"})
+TEST(WebAddress, OnlyHttpAndHttpsWithAHostHaveAnOrigin) {
+  EXPECT_EQ(WebOrigin("http://127.0.0.1:18080/app/detail.html?packagename=a"),
+            "http://127.0.0.1:18080");
+  EXPECT_EQ(WebOrigin("HTTPS://Store.Example:443/x"), "https://store.example");
+  EXPECT_EQ(WebOrigin("http://h:80"), "http://h");
+  EXPECT_EQ(WebOrigin("http://127.0.0.2:18080/"), "http://127.0.0.2:18080");
+  for (const char* url : {"", "http://", "http:///x", "file:///etc/passwd", "javascript:alert(1)",
+                          "data:text/html,x", "ftp://h/a", "httpx://h", " http://h",
+                          "http://store@evil/", "http://:80/", "http://a b/"}) {
+    EXPECT_EQ(WebOrigin(url), "") << url;
     EXPECT_FALSE(IsWebAddress(url)) << url;
+  }
 }
 
 }  // namespace

@@ -11,6 +11,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   lumo::AppItemInfo record;
   if (lumo::ParseDownloadRequest(text, &record) && record.packageName.size() > text.size())
     __builtin_trap();
-  lumo::IsWebAddress(text);
+  // An origin is never longer than its address and is itself a web address.
+  std::string origin = lumo::WebOrigin(text);
+  if (origin.size() > text.size() || (!origin.empty() && lumo::WebOrigin(origin) != origin))
+    __builtin_trap();
   return 0;
 }
