@@ -1,8 +1,12 @@
 #include "toolkit/browser.h"
 
+#include <algorithm>
+#include <vector>
+
 #include <webkit2/webkit2.h>
 
 #include "app/log.h"
+#include "app/web-address.h"
 
 namespace lumo::toolkit {
 
@@ -10,21 +14,32 @@ namespace {
 
 constexpr char kBrowserKey[] = "lumo-browser";
 constexpr char kChannel[] = "lumoExternal";
+// The world of Lumo's own script: page scripts cannot reach its objects or its message
+// channel, so only frames that received the bridge script can talk to the host.
+constexpr char kWorld[] = "lumo";
 
-// window.external for store pages: each method forwards its name and first argument to the
-// host. A text argument is marked "s", anything else "x", so the host can tell them apart.
-constexpr char kExternalScript[] = R"JS(
+// window.external in the page's own world. Each call travels to Lumo's world as a short-lived
+// element whose attributes hold it (DOM text is shared between worlds, script values are
+// not); its event reaches Lumo's listener before dispatchEvent returns, so calls keep their
+// order. A call's result tells the page whether it was taken: methods that take a text
+// argument refuse anything else.
+constexpr char kPageScript[] = R"JS(
 (function () {
-  function forward(method) {
-    return function (arg) {
-      var message = method + '\n' + (typeof arg === 'string' ? 's' + arg : 'x');
-      window.webkit.messageHandlers.lumoExternal.postMessage(message);
-    };
+  function call(method, takesText, arg) {
+    if (takesText && typeof arg !== 'string') return false;
+    var note = document.createElement('lumo-call');
+    note.setAttribute('method', method);
+    if (takesText) note.setAttribute('argument', arg);
+    note.hidden = true;
+    (document.documentElement || document).appendChild(note);
+    note.dispatchEvent(new Event('lumo-call', { bubbles: true }));
+    note.remove();
+    return true;
   }
   var external = {
-    downloadClicked: forward('downloadClicked'),
-    onClickRetry: forward('onClickRetry'),
-    cloudClicked: forward('cloudClicked')
+    downloadClicked: function (arg) { return call('downloadClicked', true, arg); },
+    onClickRetry: function () { return call('onClickRetry', false); },
+    cloudClicked: function (arg) { return call('cloudClicked', true, arg); }
   };
   try {
     Object.defineProperty(window, 'external', { value: external, configurable: true });
@@ -34,19 +49,91 @@ constexpr char kExternalScript[] = R"JS(
 })();
 )JS";
 
+// Lumo's side, in its own world: passes each call on with the address of the frame it came
+// from, which the host checks again.
+constexpr char kBridgeScript[] = R"JS(
+(function () {
+  var channel = window.webkit.messageHandlers.lumoExternal;
+  document.addEventListener('lumo-call', function (event) {
+    var note = event.target;
+    if (!note || note.localName !== 'lumo-call') return;
+    var argument = note.getAttribute('argument');
+    channel.postMessage(String(location.href) + '\n' + (note.getAttribute('method') || '') +
+                        '\n' + (argument === null ? 'x' : 's' + argument));
+  }, true);
+})();
+)JS";
+
+// Pages whose frames get window.external; the same for every browser of the program.
+struct TrustedPages {
+  std::vector<std::string> origins;
+  std::string localPage;
+};
+
+TrustedPages& Trusted() {
+  static TrustedPages pages;
+  return pages;
+}
+
+// A page's text argument is a JSON request or an address: nothing near this long.
+constexpr std::size_t kMaxArgumentBytes = 64 * 1024;
+
+bool IsLoadable(const std::string& url) {
+  return IsWebAddress(url) || url == "about:blank" ||
+         (!Trusted().localPage.empty() && url == Trusted().localPage);
+}
+
+void OpenInUsersBrowser(const std::string& url) {
+  if (!IsWebAddress(url)) {
+    Log::instance()->write("new window for %.200s refused: not a web address.", url.c_str());
+    return;
+  }
+  GError* error = nullptr;
+  if (!g_app_info_launch_default_for_uri(url.c_str(), nullptr, &error)) {
+    Log::instance()->write("new window for %s not opened: %s", url.c_str(), error->message);
+    g_error_free(error);
+  }
+}
+
+std::string RequestUri(WebKitNavigationPolicyDecision* decision) {
+  WebKitNavigationAction* action =
+      webkit_navigation_policy_decision_get_navigation_action(decision);
+  const char* uri = webkit_uri_request_get_uri(webkit_navigation_action_get_request(action));
+  return uri ? uri : "";
+}
+
 gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
-                        WebKitPolicyDecisionType type, Browser* browser) {
-  if (type != WEBKIT_POLICY_DECISION_TYPE_NAVIGATION_ACTION || !browser->eventHandler())
-    return FALSE;
-  WebKitNavigationAction* action = webkit_navigation_policy_decision_get_navigation_action(
-      WEBKIT_NAVIGATION_POLICY_DECISION(decision));
-  WebKitURIRequest* request = webkit_navigation_action_get_request(action);
-  const char* uri = webkit_uri_request_get_uri(request);
-  if (!browser->eventHandler()->BeforeNavigate(*browser, uri ? uri : "")) {
+                        WebKitPolicyDecisionType type, Browser*) {
+  if (type == WEBKIT_POLICY_DECISION_TYPE_RESPONSE) return FALSE;
+  std::string uri = RequestUri(WEBKIT_NAVIGATION_POLICY_DECISION(decision));
+  // Links that want a window of their own go to the user's browser, never a popup in Lumo.
+  if (type == WEBKIT_POLICY_DECISION_TYPE_NEW_WINDOW_ACTION) {
+    webkit_policy_decision_ignore(decision);
+    OpenInUsersBrowser(uri);
+    return TRUE;
+  }
+  if (!IsLoadable(uri)) {
+    Log::instance()->write("navigation to %.200s refused: not a web address.", uri.c_str());
     webkit_policy_decision_ignore(decision);
     return TRUE;
   }
   return FALSE;
+}
+
+// The page itself, not a frame inside it, starts loading an address.
+void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, Browser* browser) {
+  if (event != WEBKIT_LOAD_STARTED && event != WEBKIT_LOAD_REDIRECTED) return;
+  const char* uri = webkit_web_view_get_uri(view);
+  if (browser->eventHandler() && !browser->eventHandler()->BeforeNavigate(*browser, uri ? uri : ""))
+    webkit_web_view_stop_loading(view);
+}
+
+// Pages may not open alert, confirm or prompt dialogs: a store page runs silently.
+gboolean OnScriptDialog(WebKitWebView*, WebKitScriptDialog* dialog, gpointer) {
+  WebKitScriptDialogType type = webkit_script_dialog_get_dialog_type(dialog);
+  if (type == WEBKIT_SCRIPT_DIALOG_CONFIRM || type == WEBKIT_SCRIPT_DIALOG_BEFORE_UNLOAD_CONFIRM)
+    webkit_script_dialog_confirm_set_confirmed(dialog, FALSE);
+  return TRUE;
 }
 
 gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, const char* uri, GError* error,
@@ -61,17 +148,29 @@ gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, const char* uri, GError* 
   return handler && handler->NavigateError(*browser, uri ? uri : "", error->message);
 }
 
+// Called when a frame that has the bridge calls window.external. The frame's address is
+// checked again: only the store's origins may call, and the local error page only to retry.
 void OnScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, Browser* browser) {
   JSCValue* value = webkit_javascript_result_get_js_value(result);
   if (!jsc_value_is_string(value) || !browser->eventHandler()) return;
   gchar* text = jsc_value_to_string(value);
   std::string message = text;
   g_free(text);
-  size_t newline = message.find('\n');
-  if (newline == std::string::npos || newline + 1 >= message.size()) return;
+  std::size_t first = message.find('\n');
+  std::size_t second = first == std::string::npos ? first : message.find('\n', first + 1);
+  if (second == std::string::npos || second + 1 >= message.size()) return;
+  std::string frame = message.substr(0, first);
+  std::string method = message.substr(first + 1, second - first - 1);
+  const auto& origins = Trusted().origins;
+  bool trusted = std::find(origins.begin(), origins.end(), WebOrigin(frame)) != origins.end() ||
+                 (frame == Trusted().localPage && method == "onClickRetry");
+  if (!trusted || message.size() - second > kMaxArgumentBytes) {
+    Log::instance()->write("page call %.40s from %.200s ignored.", method.c_str(), frame.c_str());
+    return;
+  }
   std::optional<std::string> argument;
-  if (message[newline + 1] == 's') argument = message.substr(newline + 2);
-  browser->eventHandler()->ExternalCall(*browser, message.substr(0, newline), argument);
+  if (message[second + 1] == 's') argument = message.substr(second + 2);
+  browser->eventHandler()->ExternalCall(*browser, method, argument);
 }
 
 }  // namespace
@@ -92,6 +191,8 @@ Browser::Browser(WebKitWebView* view) : view_(view) {
   webkit_web_view_set_background_color(view, &background);
   g_signal_connect(view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   g_signal_connect(view, "load-failed", G_CALLBACK(OnLoadFailed), this);
+  g_signal_connect(view, "load-changed", G_CALLBACK(OnLoadChanged), this);
+  g_signal_connect(view, "script-dialog", G_CALLBACK(OnScriptDialog), nullptr);
   InstallExternalObject();
 }
 
@@ -103,17 +204,39 @@ Browser::~Browser() {
   }
 }
 
+void Browser::SetTrustedPages(std::vector<std::string> origins, std::string localPage) {
+  Trusted() = TrustedPages{std::move(origins), std::move(localPage)};
+}
+
 void Browser::InstallExternalObject() {
   WebKitUserContentManager* manager = webkit_web_view_get_user_content_manager(view_);
   manager_ = WEBKIT_USER_CONTENT_MANAGER(g_object_ref(manager));
   std::string signal = std::string("script-message-received::") + kChannel;
   g_signal_connect(manager, signal.c_str(), G_CALLBACK(OnScriptMessage), this);
-  webkit_user_content_manager_register_script_message_handler(manager, kChannel);
-  WebKitUserScript* script =
-      webkit_user_script_new(kExternalScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
-                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, nullptr, nullptr);
-  webkit_user_content_manager_add_script(manager, script);
-  webkit_user_script_unref(script);
+  webkit_user_content_manager_register_script_message_handler_in_world(manager, kChannel, kWorld);
+  // Both scripts go only into frames of the trusted pages; other frames have no
+  // window.external and cannot reach the channel, which lives in Lumo's world.
+  // Allow-list patterns match the host only, never the port: the port is checked again on
+  // every call (OnScriptMessage).
+  std::vector<std::string> patterns;
+  for (const std::string& origin : Trusted().origins) {
+    std::size_t port = origin.find(':', origin.find("://") + 3);
+    patterns.push_back(origin.substr(0, port) + "/*");
+  }
+  if (!Trusted().localPage.empty()) patterns.push_back(Trusted().localPage);
+  std::vector<const char*> allow;
+  for (const std::string& pattern : patterns) allow.push_back(pattern.c_str());
+  allow.push_back(nullptr);
+  WebKitUserScript* page =
+      webkit_user_script_new(kPageScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+                             WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, allow.data(), nullptr);
+  WebKitUserScript* bridge = webkit_user_script_new_for_world(
+      kBridgeScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
+      WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, kWorld, allow.data(), nullptr);
+  webkit_user_content_manager_add_script(manager, page);
+  webkit_user_content_manager_add_script(manager, bridge);
+  webkit_user_script_unref(page);
+  webkit_user_script_unref(bridge);
 }
 
 void Browser::SetEventHandler(std::unique_ptr<BrowserEventHandler> handler) {
@@ -122,6 +245,12 @@ void Browser::SetEventHandler(std::unique_ptr<BrowserEventHandler> handler) {
 
 void Browser::Navigate(const std::string& url) {
   if (url.empty()) return;
+  // javascript: would run in the page shown now; file: and data: would read or fake local
+  // content. Only web addresses, the blank page and the local error page load.
+  if (!IsLoadable(url)) {
+    Log::instance()->write("navigation to %.200s refused: not a web address.", url.c_str());
+    return;
+  }
   webkit_web_view_load_uri(view_, url.c_str());
 }
 

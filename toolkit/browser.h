@@ -3,6 +3,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 typedef struct _WebKitWebView WebKitWebView;
 typedef struct _WebKitUserContentManager WebKitUserContentManager;
@@ -16,7 +17,7 @@ class Browser;
 class BrowserEventHandler {
  public:
   virtual ~BrowserEventHandler() = default;
-  // A navigation is about to start (the page itself or a frame in it); false cancels it.
+  // The page itself (not a frame in it) starts loading an address; false stops the load.
   virtual bool BeforeNavigate(Browser&, const std::string& /*url*/) { return true; }
   // A load failed; true when the handler showed something of its own instead.
   virtual bool NavigateError(Browser&, const std::string& /*url*/, const std::string& /*error*/) {
@@ -34,6 +35,10 @@ class BrowserEventHandler {
 class Browser {
  public:
   static Browser* FromView(WebKitWebView* view);
+  // The origins whose frames get window.external ("http://127.0.0.1:18080"), and the local
+  // page that may only ask for a retry. Set before the first browser is made; every address
+  // other than a web address, "about:blank" and that page is refused in every browser.
+  static void SetTrustedPages(std::vector<std::string> origins, std::string localPage);
   ~Browser();
 
   void SetEventHandler(std::unique_ptr<BrowserEventHandler> handler);

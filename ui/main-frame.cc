@@ -1,5 +1,6 @@
 #include "ui/main-frame.h"
 
+#include <algorithm>
 #include <thread>
 
 #include <gtk/gtk.h>
@@ -10,6 +11,7 @@
 #include "app/messages.h"
 #include "app/paths.h"
 #include "app/settings.h"
+#include "app/web-address.h"
 #include "catalogue/app-database-task-loop.h"
 #include "platform/ui-loop.h"
 #include "stat/data-stat.h"
@@ -74,6 +76,7 @@ GType MainFrame::CreateControl(const std::string& className) {
 void MainFrame::InitWindow() {
   homeUrl_ = CfgHomeUrl();
   searchUrl_ = CfgSearchUrl();
+  TrustStorePages();
   browseMain_ = FindBrowser("BrowseMain");
   if (browseMain_) {
     browseMain_->SetEventHandler(std::make_unique<WebEventHandler>("Main"));
@@ -104,6 +107,21 @@ void MainFrame::InitWindow() {
   CheckUpdate("-silence");
   RegisterTestCommands();
   initialised_ = true;
+}
+
+// Store pages are the only ones that may use window.external, and only web addresses, the
+// blank page and the local error page may load in any browser.
+void MainFrame::TrustStorePages() {
+  std::vector<std::string> origins;
+  for (const std::string& url : {homeUrl_, searchUrl_}) {
+    std::string origin = WebOrigin(url);
+    if (origin.empty())
+      Log::instance()->write("store address %s is not a web address; its pages get no bridge.",
+                             url.c_str());
+    else if (std::find(origins.begin(), origins.end(), origin) == origins.end())
+      origins.push_back(origin);
+  }
+  toolkit::Browser::SetTrustedPages(origins, ErrorPageUrl());
 }
 
 void MainFrame::FindControls() {

@@ -55,6 +55,7 @@ class MainFrame : public toolkit::SkinWindow {
   GType CreateControl(const std::string& className) override;
 
  private:
+  void TrustStorePages();
   void FindControls();
   void RegisterHandlers();
   void UnregisterHandlers();

@@ -45,7 +45,8 @@ std::string PatternBytes(std::size_t size, std::uint32_t seed) {
   return bytes;
 }
 
-HttpServer::HttpServer() : server_(std::make_unique<httplib::Server>()) {
+HttpServer::HttpServer(const std::string& host)
+    : server_(std::make_unique<httplib::Server>()), host_(host) {
   server_->new_task_queue = [] { return new httplib::ThreadPool(48); };
   server_->set_keep_alive_max_count(1000);
   // Bounds how long stopping waits for an idle client that keeps its connection open.
@@ -79,12 +80,12 @@ HttpServer::HttpServer() : server_(std::make_unique<httplib::Server>()) {
     auto state = std::make_shared<ResponseState>();
     if (!route->firstDropUsed.exchange(true)) state->dropAfter = route->file.dropFirstAfter;
     response.set_content_provider(
-        route->file.size, "application/octet-stream",
+        route->file.size, route->file.type,
         [this, route, state](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
           return Serve(*route, *state, offset, length, &sink);
         });
   });
-  port_ = server_->bind_to_any_port("127.0.0.1");
+  port_ = server_->bind_to_any_port(host_);
   thread_ = std::thread([this] { server_->listen_after_bind(); });
   while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
@@ -134,7 +135,7 @@ bool HttpServer::Stream(Route& route, std::uint64_t offset, std::uint64_t length
 }
 
 std::string HttpServer::Url(const std::string& path) const {
-  return "http://127.0.0.1:" + std::to_string(port_) + path;
+  return "http://" + host_ + ":" + std::to_string(port_) + path;
 }
 
 void HttpServer::AddFile(const std::string& path, File file) {

@@ -32,14 +32,16 @@ class HttpServer {
     std::uint64_t dropFirstAfter = UINT64_MAX;
     // Responses stop after their first chunk until Release() is called.
     bool held = false;
+    std::string type = "application/octet-stream";
   };
 
-  HttpServer();
+  // On a loopback address of its own choice, so that tests can have two origins.
+  explicit HttpServer(const std::string& host = "127.0.0.1");
   ~HttpServer();
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;
 
-  // "http://127.0.0.1:<port>" + path.
+  // "http://<host>:<port>" + path.
   std::string Url(const std::string& path) const;
   int port() const { return port_; }
 
@@ -72,6 +74,7 @@ class HttpServer {
 
   std::unique_ptr<httplib::Server> server_;
   std::thread thread_;
+  std::string host_;
   int port_ = 0;
   std::atomic<bool> stopping_{false};
   mutable std::mutex mutex_;

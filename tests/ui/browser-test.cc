@@ -11,7 +11,9 @@
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
+#include "app/web-address.h"
 #include "platform/ui-loop.h"
+#include "tests/support/http-server.h"
 #include "tests/support/wait.h"
 #include "ui/hard-fail-wnd.h"
 #include "ui/web-event-handler.h"
@@ -57,12 +59,47 @@ class RecordingHandler : public WebEventHandler {
   std::vector<std::string>* errors_;
 };
 
-// A real web view in a real window: the page's window.external calls reach the handler with
-// their first argument, only text counts as an argument, and a page that cannot load is
-// reported and replaced by the error page.
-TEST(Browser, PageCallsReachTheHandlerAndLoadFailuresAreReported) {
+// A page of the store and, inside it, a frame of another origin that tries the bridge.
+std::string StorePage(const std::string& strangerFrame) {
+  return "<html><body><script>var r = ["
+         "window.external.downloadClicked('{\"packageName\":\"a.b\"}'),"
+         "window.external.downloadClicked(), window.external.cloudClicked(42),"
+         "window.external.onClickRetry()]; document.title = r.join(',');</script>"
+         "<iframe src='" +
+         strangerFrame + "'></iframe></body></html>";
+}
+
+constexpr char kStrangerFrame[] = R"(<html><body><script>
+try { window.external.cloudClicked('file:///etc/passwd'); } catch (e) {}
+try { window.webkit.messageHandlers.lumoExternal.postMessage(
+    'http://127.0.0.1/\ncloudClicked\nsfile:///etc/passwd'); } catch (e) {}
+new Image().src = '/done.png';
+</script></body></html>)";
+
+std::string Title(toolkit::Browser* browser) {
+  const char* title = webkit_web_view_get_title(browser->view());
+  return title ? title : "";
+}
+
+// A real web view in a real window: only the store's frames have window.external, their calls
+// reach the handler in order with a result for the page, no other address than a web address
+// ever loads, and a page that cannot load is reported and replaced by the error page.
+TEST(Browser, OnlyTheStoresFramesReachTheHandlerAndOnlyWebAddressesLoad) {
   platform::MarkUiThread();
   ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
+  test::HttpServer store;
+  test::HttpServer stranger("127.0.0.2");
+  test::HttpServer::File page;
+  page.type = "text/html";
+  page.pattern = std::make_shared<const std::string>(StorePage(stranger.Url("/frame.html")));
+  page.size = page.pattern->size();
+  store.AddFile("/store.html", page);
+  page.pattern = std::make_shared<const std::string>(kStrangerFrame);
+  page.size = page.pattern->size();
+  stranger.AddFile("/frame.html", page);
+  stranger.AddFile("/done.png", "done");
+  toolkit::Browser::SetTrustedPages({WebOrigin(store.Url("/"))}, ErrorPageUrl());
+
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   GtkWidget* view = webkit_web_view_new();
   gtk_container_add(GTK_CONTAINER(window), view);
@@ -73,25 +110,34 @@ TEST(Browser, PageCallsReachTheHandlerAndLoadFailuresAreReported) {
   browser->SetEventHandler(std::make_unique<RecordingHandler>(&calls, &errors));
   auto* handler = static_cast<RecordingHandler*>(browser->eventHandler());
 
-  browser->Navigate(
-      "data:text/html,<script>window.external.downloadClicked('{\"packageName\":\"a.b\"}');"
-      "window.external.cloudClicked(42);window.external.onClickRetry();</script>");
-  ASSERT_TRUE(test::WaitFor([&] { return calls.size() >= 3; }, std::chrono::seconds(60), true));
+  browser->Navigate(store.Url("/store.html"));
+  ASSERT_TRUE(test::WaitFor([&] { return stranger.Requests("/done.png") > 0; },
+                            std::chrono::seconds(60), true));
+  for (int i = 0; i < 20; ++i) platform::PumpUiLoop();
+  ASSERT_EQ(calls.size(), 2u);
   EXPECT_EQ(calls[0].method, "downloadClicked");
   EXPECT_EQ(calls[0].argument, std::optional<std::string>("{\"packageName\":\"a.b\"}"));
-  EXPECT_EQ(calls[1].method, "cloudClicked");
-  EXPECT_FALSE(calls[1].argument.has_value());
-  EXPECT_EQ(calls[2].method, "onClickRetry");
-  EXPECT_TRUE(handler->lastWebUrl().empty());  // a data: page is no web address
+  EXPECT_EQ(calls[1].method, "onClickRetry");
+  EXPECT_EQ(Title(browser), "true,false,false,true");
+  EXPECT_EQ(handler->lastWebUrl(), store.Url("/store.html"));
+
+  for (const char* address : {"file:///etc/passwd", "javascript:document.title='taken'",
+                              "data:text/html,<title>taken</title>"})
+    browser->Navigate(address);
+  webkit_web_view_evaluate_javascript(WEBKIT_WEB_VIEW(view), "location.href = 'file:///etc/hosts'",
+                                      -1, nullptr, nullptr, nullptr, nullptr, nullptr);
+  for (int i = 0; i < 50; ++i) platform::PumpUiLoop();
+  EXPECT_EQ(browser->url(), store.Url("/store.html"));
+  EXPECT_EQ(Title(browser), "true,false,false,true");
 
   // Nothing listens on the port: the load fails, the handler hears of it and sends the
   // browser to the error page, whose own failure does not start a loop.
-  std::string store = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/store.html";
-  browser->Navigate(store);
+  std::string closed = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/store.html";
+  browser->Navigate(closed);
   ASSERT_TRUE(test::WaitFor([&] { return errors.size() >= 2; }, std::chrono::seconds(60), true))
       << errors.size() << " " << (errors.empty() ? "" : errors[0]);
-  EXPECT_EQ(errors[0], store);
-  EXPECT_EQ(handler->lastWebUrl(), store);
+  EXPECT_EQ(errors[0], closed);
+  EXPECT_EQ(handler->lastWebUrl(), closed);
   EXPECT_EQ(errors[1], ErrorPageUrl());
   for (int i = 0; i < 20; ++i) platform::PumpUiLoop();
   EXPECT_EQ(errors.size(), 2u);
