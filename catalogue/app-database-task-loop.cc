@@ -203,6 +203,10 @@ void AppDatabaseTaskLoop::run() {
   }
 }
 
+sqlite3* CatalogueDb() {
+  return connection.db;
+}
+
 void PostCreateDatabase(const std::string& path) {
   AppDatabaseTaskLoop::instance()->post(std::make_shared<CreateDatabaseTask>(path));
 }

@@ -7,6 +7,8 @@
 #include "app/blocking-queue.h"
 #include "catalogue/app-item-info.h"
 
+struct sqlite3;
+
 namespace lumo {
 
 // A unit of catalogue work. run() is called on the catalogue worker thread, the only thread
@@ -91,6 +93,9 @@ class AppDatabaseTaskLoop {
   bool stopping_ = false;
   std::weak_ptr<AppDatabaseTaskLoop> self_;
 };
+
+// Worker thread only: the connection that the loop's tasks use; null before it is opened.
+sqlite3* CatalogueDb();
 
 // Posting helpers for the program's one loop. Insert and update take a fresh copy that the
 // caller made of the live record.

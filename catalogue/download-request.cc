@@ -1,5 +1,6 @@
 #include "catalogue/download-request.h"
 
+#include <cctype>
 #include <memory>
 
 #include <json/json.h>
@@ -25,9 +26,28 @@ bool ReadMember(const Json::Value& object, const char* name, std::string* out) {
   return true;
 }
 
+bool ReadCheck(const Json::Value& object, DownloadCheck* check) {
+  const Json::Value& size = object["size"];
+  if (!size.isNull()) {
+    if (!size.isIntegral() || !size.isInt64() || size.asInt64() < 0) return false;
+    check->size = size.asInt64();
+  }
+  const Json::Value& sha256 = object["sha256"];
+  if (!sha256.isNull()) {
+    if (!sha256.isString() || sha256.asString().size() != 64) return false;
+    std::string hex = sha256.asString();
+    for (char& c : hex) {
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (!std::isxdigit(static_cast<unsigned char>(c))) return false;
+    }
+    check->sha256 = hex;
+  }
+  return true;
+}
+
 }  // namespace
 
-bool ParseDownloadRequest(const std::string& json, AppItemInfo* record) {
+bool ParseDownloadRequest(const std::string& json, AppItemInfo* record, DownloadCheck* check) {
   if (json.size() > kMaxRequestBytes) return false;
   Json::CharReaderBuilder builder;
   builder["allowComments"] = true;
@@ -52,7 +72,10 @@ bool ParseDownloadRequest(const std::string& json, AppItemInfo* record) {
       !ReadMember(root, "apkUrl", &parsed.apkUrl) ||
       !ReadMember(root, "detailUrl", &parsed.detailUrl))
     return false;
+  DownloadCheck parsedCheck;
+  if (!ReadCheck(root, &parsedCheck)) return false;
   *record = std::move(parsed);
+  if (check) *check = parsedCheck;
   return true;
 }
 

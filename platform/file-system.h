@@ -45,5 +45,7 @@ void SetVolumeSourceForTest(std::function<std::vector<FixedVolume>()> source);
 // crash or a full disk leaves either the old or the new file, never a torn one.
 bool WriteFileAtomically(const std::string& path, const std::string& data);
 bool ReadWholeFile(const std::string& path, std::string* data);
+// The SHA-256 of a file's bytes in lower-case hex, and its size; false when it cannot be read.
+bool HashFile(const std::string& path, std::string* sha256, std::uint64_t* size);
 
 }  // namespace lumo::platform

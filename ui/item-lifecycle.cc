@@ -44,8 +44,8 @@ enum : int {
 
 // Two clicks on "启动" closer than this start the game once.
 constexpr std::int64_t kLaunchGuardMs = 1500;
-// The failure code of a download that could not even be registered.
-constexpr int kNotStarted = -1;
+// The failure code reported for a download whose file did not pass the store's check.
+constexpr int kRefused = -2;
 
 std::int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -121,6 +121,10 @@ void ItemLifecycle::Register(platform::WindowHandle window) {
   on(MSG_UNINSTALL_DONE, [this](WParam, LParam l) { OnUninstallDone(Text(l)); });
   on(MSG_LAUNCH_SELECTED, [this](WParam, LParam) { OnLaunchSelected(); });
   on(MSG_UNINSTALL_SELECTED, [this](WParam, LParam) { OnUninstallSelected(); });
+  on(MSG_DOWNLOAD_CHECKS_LOADED, [this](WParam w, LParam) {
+    // Checks made since the start are newer than the stored ones.
+    if (auto loaded = Dispatcher::TakeOwned<DownloadChecks>(w)) checks_.merge(*loaded);
+  });
 }
 
 void ItemLifecycle::Unregister() {
@@ -131,7 +135,8 @@ void ItemLifecycle::Unregister() {
 void ItemLifecycle::OnDownloadClicked(const std::string& json) {
   if (!HardwareCheck(&frame_)) return;
   auto record = std::make_shared<AppItemInfo>();
-  if (!ParseDownloadRequest(json, record.get())) {
+  DownloadCheck check;
+  if (!ParseDownloadRequest(json, record.get(), &check)) {
     Log::instance()->write("download request ignored: not a JSON object of text members.");
     return;
   }
@@ -163,9 +168,21 @@ void ItemLifecycle::OnDownloadClicked(const std::string& json) {
   if (ShowItem(record)) {
     AppItemMap::instance().Set(record);
     PostInsertApp(std::make_shared<AppItemInfo>(*record));
+    KeepCheck(record->packageName, check);
     StartDownloads(*record, true);
   }
   frame_.ShowMyGamesTab();
+}
+
+void ItemLifecycle::KeepCheck(const std::string& packageName, const DownloadCheck& check) {
+  bool had = checks_.erase(packageName) > 0;
+  if (!check.empty()) {
+    checks_[packageName] = check;
+    AppDatabaseTaskLoop::instance()->post(
+        std::make_shared<SaveDownloadCheckTask>(packageName, check));
+  } else if (had) {
+    AppDatabaseTaskLoop::instance()->post(std::make_shared<ForgetDownloadCheckTask>(packageName));
+  }
 }
 
 void ItemLifecycle::OnAppLoaded(std::unique_ptr<AppItemInfo> owned) {
@@ -230,8 +247,7 @@ void ItemLifecycle::StartDownloads(const AppItemInfo& record, bool startNow) {
     reason = "the download engine is not available";
   if (!reason.empty()) {
     Log::instance()->write("%s not downloaded: %s.", record.packageName.c_str(), reason.c_str());
-    if (auto live = AppItemMap::instance().Find(record.packageName))
-      FailDownload(*live, kNotStarted);
+    if (auto live = AppItemMap::instance().Find(record.packageName)) FailDownload(*live);
     return;
   }
   // A download of a game that was downloaded before starts from a new task.
@@ -267,8 +283,15 @@ void ItemLifecycle::OnDownloadDone(const std::string& packageName, const std::st
   auto inspection = std::make_unique<ApkInspection>();
   inspection->packageName = packageName;
   inspection->badging.apkPath = path;
+  if (auto check = checks_.find(packageName); check != checks_.end())
+    inspection->check = check->second;
   std::thread([inspection = std::move(inspection)]() mutable {
-    ReadApkBadging(inspection->badging);
+    inspection->failure = VerifyDownload(inspection->badging.apkPath, inspection->check);
+    // A refused file is not kept: a retry downloads it afresh.
+    if (!inspection->failure.empty())
+      platform::RemoveFile(inspection->badging.apkPath);
+    else
+      ReadApkBadging(inspection->badging);
     Dispatcher::instance()->SendOwned(MSG_APK_INSPECTED, std::move(inspection));
   }).detach();
 }
@@ -278,6 +301,14 @@ void ItemLifecycle::OnApkInspected(std::unique_ptr<ApkInspection> inspection) {
   auto record = AppItemMap::instance().Find(inspection->packageName);
   if (!record || record->status == kStatusQueuedForDelete || record->status == kStatusDeleting)
     return;
+  if (!inspection->failure.empty()) {
+    Log::instance()->write("%s download refused: %s.", record->packageName.c_str(),
+                           inspection->failure.c_str());
+    ReportEvent(kEventDownloadFailed, record->packageName, kRefused);
+    FailDownload(*record, "下载失败：" + inspection->failure);
+    return;
+  }
+  KeepCheck(record->packageName, {});
   const ApkBadging& badging = inspection->badging;
   if (!badging.packageName.empty() && badging.packageName != record->packageName)
     Log::instance()->write("%s: the downloaded APK names itself %s.", record->packageName.c_str(),
@@ -297,14 +328,16 @@ void ItemLifecycle::OnDownloadFailed(const std::string& packageName, int code) {
   auto record = AppItemMap::instance().Find(packageName);
   if (!record) return;
   ReportEvent(kEventDownloadFailed, packageName, code);
-  FailDownload(*record, code);
+  FailDownload(*record);
 }
 
-void ItemLifecycle::FailDownload(AppItemInfo& record, int) {
+void ItemLifecycle::FailDownload(AppItemInfo& record, const std::string& reason) {
   record.status = kStatusDownloadFailed;
   PostUpdate(record);
   SetItemLabel(record.packageName, kStatusDownloadFailed);
-  if (IsSelected(record.packageName)) UpdateDetail(kStatusDownloadFailed, {}, 0);
+  if (!IsSelected(record.packageName)) return;
+  UpdateDetail(kStatusDownloadFailed, {}, 0);
+  if (!reason.empty()) toolkit::SetText(GTK_WIDGET(detailSpeed_), reason);
 }
 
 void ItemLifecycle::OnIconReady(const std::string& packageName, const std::string& path) {
@@ -360,6 +393,7 @@ void ItemLifecycle::OnUninstallDone(const std::string& packageName) {
   if (!ItemOf(packageName) && !AppItemMap::instance().Find(packageName)) return;
   RemoveItem(packageName);
   PostDeleteApp(packageName);
+  KeepCheck(packageName, {});
 }
 
 void ItemLifecycle::OnProgressClicked() {

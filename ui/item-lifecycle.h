@@ -10,6 +10,7 @@
 
 #include "apk/apk-badging.h"
 #include "catalogue/app-item-info.h"
+#include "catalogue/download-checks.h"
 #include "platform/window.h"
 
 namespace lumo {
@@ -24,6 +25,8 @@ class MainFrame;
 struct ApkInspection {
   std::string packageName;  // the record's key, as the download was named
   ApkBadging badging;       // apkPath is the downloaded file
+  DownloadCheck check;      // what the store said the file is
+  std::string failure;      // why the file was refused; empty when it passed its check
 };
 
 // The life of every game item in the main window: the "My games" list, the detail panel of
@@ -83,7 +86,9 @@ class ItemLifecycle {
 
   // Lifecycle steps (item-lifecycle.cc).
   void StartDownloads(const AppItemInfo& record, bool startNow);
-  void FailDownload(AppItemInfo& record, int code);
+  // `reason` replaces the detail panel's plain failure text.
+  void FailDownload(AppItemInfo& record, const std::string& reason = {});
+  void KeepCheck(const std::string& packageName, const DownloadCheck& check);
   void QueueInstall(const AppItemInfo& record);
   void Delete(const std::string& packageName);
   void Launch(const AppItemInfo& record);
@@ -107,6 +112,7 @@ class ItemLifecycle {
   unsigned detailTimer_ = 0;
   std::string downloadDir_;
   std::string iconsDir_;
+  DownloadChecks checks_;
   // Monotonic milliseconds of the last launch from the detail panel.
   std::int64_t lastLaunchMs_ = 0;
   platform::WindowHandle window_ = 0;

@@ -13,6 +13,7 @@
 #include "app/settings.h"
 #include "app/web-address.h"
 #include "catalogue/app-database-task-loop.h"
+#include "catalogue/download-checks.h"
 #include "platform/ui-loop.h"
 #include "stat/data-stat.h"
 #include "toolkit/browser.h"
@@ -101,6 +102,7 @@ void MainFrame::InitWindow() {
   SetIcon("img/logo.svg");
   // The tray icon is added here by its owner.
   // The stored games come back one by one as MSG_APP_LOADED.
+  AppDatabaseTaskLoop::instance()->post(std::make_shared<LoadDownloadChecksTask>());
   AppDatabaseTaskLoop::instance()->post(std::make_shared<SelectAllAppTask>());
   // Starts the player, or installs or downloads it when it is missing.
   EnsurePlayer();

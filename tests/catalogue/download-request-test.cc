@@ -21,6 +21,22 @@ TEST(DownloadRequest, ReadsTheFiveMembersWithNullBooleansAndComments) {
   EXPECT_EQ(record.status, 9);  // only the five members are touched
 }
 
+TEST(DownloadRequest, TakesTheStoresSizeAndHashOnlyWhenWellFormed) {
+  AppItemInfo record;
+  DownloadCheck check;
+  std::string hash(64, 'A');
+  ASSERT_TRUE(ParseDownloadRequest(
+      "{\"packageName\":\"a\",\"size\":1234,\"sha256\":\"" + hash + "\"}", &record, &check));
+  EXPECT_EQ(check.size, 1234);
+  EXPECT_EQ(check.sha256, std::string(64, 'a'));
+  ASSERT_TRUE(ParseDownloadRequest("{\"packageName\":\"a\"}", &record, &check));
+  EXPECT_TRUE(check.empty());
+  for (const char* bad : {"{\"size\":-1}", "{\"size\":1.5}", "{\"size\":\"12\"}",
+                          "{\"sha256\":\"abc\"}", "{\"sha256\":12}"})
+    EXPECT_FALSE(ParseDownloadRequest(bad, &record, &check)) << bad;
+  EXPECT_FALSE(ParseDownloadRequest("{\"sha256\":\"" + std::string(64, 'g') + "\"}", &record));
+}
+
 TEST(DownloadRequest, RefusesTextsThatAreNotAnObjectOfTextMembers) {
   AppItemInfo record;
   record.appName = "kept";

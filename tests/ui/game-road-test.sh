@@ -38,9 +38,14 @@ convert -size 96x96 xc:'#3d7eff' -fill white -draw 'circle 48,48 48,18' "$store/
 PIDS_TO_KILL+=($!)
 wait_until 30 test -s "$SANDBOX/port" || fail "store did not start"
 host=http://127.0.0.1:$(head -n 1 "$SANDBOX/port")
-request() {  # request PACKAGE NAME APK-FILE
+# request PACKAGE NAME APK-FILE [SHA256]: the file's size and hash as the store states them.
+request() {
+  local file=$SANDBOX/$3
+  [ -f "$file" ] || file=$store/$3
+  local sha=${4:-$(sha256sum "$file" | cut -d' ' -f1)}
   echo "{\"packageName\":\"$1\",\"appName\":\"$2\",\"imageUrl\":\"$host/road.png\"," \
-    "\"apkUrl\":\"$host/$3\",\"detailUrl\":\"$host/$1.html\",\"size\":null}" | tr -d ' '
+    "\"apkUrl\":\"$host/$3\",\"detailUrl\":\"$host/$1.html\",\"size\":$(stat -c %s "$file")," \
+    "\"sha256\":\"$sha\"}" | tr -d ' '
 }
 
 start_lumo() {
@@ -98,6 +103,9 @@ wait_game 60 com.lumo.road "status=1 *"
 # Lumo is killed mid-download; started again, it resumes from the partial file.
 wait_until 60 sh -c "[ \"\$(sqlite3 '$db' \"select downloadPos from AppList where packageName='com.lumo.road'\" 2>/dev/null)\" -ge 20 ]" ||
   fail "the download did not get far"
+# The store's size and hash are kept beside the catalogue, so the restart checks the file too.
+[ "$(sql "select size from AppCheck where packageName='com.lumo.road'")" = "$(stat -c %s "$SANDBOX/road.apk")" ] ||
+  fail "the download's check was not kept"
 kill -9 "$lumo"
 wait "$lumo" 2>/dev/null
 start_lumo
@@ -109,6 +117,7 @@ expect "installed" "$(ask game com.lumo.road)" "status=6 * label=开始游戏吧
 expect "launch text" "$(ask progress)" "*text=启动"
 wait_until 10 test "$(row_status com.lumo.road)" = 6 || fail "status 6 not written"
 grep -q '^com.lumo.road' "$player_data/packages.txt" || fail "the player has not installed it"
+[ -z "$(sql "select size from AppCheck where packageName='com.lumo.road'")" ] || fail "check kept"
 for event in 200 201 202 204 205; do
   grep -qP "\tSendLog\t$event\tcom.lumo.road\t" "$app_dir/statsink.log" || fail "no event $event"
 done
@@ -129,6 +138,14 @@ cp "$SANDBOX/later.apk" "$store/later.apk"
 wait_until 10 sh -c "curl -sfI $host/later.apk" || fail "store did not take the file"
 expect "retry" "$(ask progress click)" "clicked state=0*"
 wait_game 120 com.lumo.later "status=6 *"
+
+# A file that is not what the store says is refused, and says why.
+ask download "$(request com.lumo.forged Forged mips.apk "$(printf '%064d' 0)")" >/dev/null
+wait_game 60 com.lumo.forged "status=3 * label=下载失败！"
+expect "refused text" "$(ask get MainFrame DetailSpeed)" "*text=下载失败：文件校验不符"
+lumo_log | grep -q 'com.lumo.forged download refused: 文件校验不符.' || fail "refusal not logged"
+[ -e "$app_dir/download/com.lumo.forged.apk" ] && fail "a refused file was kept"
+ask delete com.lumo.forged >/dev/null
 
 # An APK whose native code the VM cannot run: the player says why, and the game is deleted.
 ask download "$(request com.lumo.mips MipsOnly mips.apk)" >/dev/null
