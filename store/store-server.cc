@@ -180,13 +180,13 @@ std::string ContentType(const fs::path& file) {
 
 RangeAnswer ParseRange(const std::string& header, std::uint64_t size, ByteRange* range) {
   const std::string unit = "bytes=";
-  std::string spec = Trim(header);
-  if (spec.rfind(unit, 0) != 0) return RangeAnswer::kWhole;
-  spec = Trim(spec.substr(unit.size()));
-  std::size_t dash = spec.find('-');
-  if (dash == std::string::npos || spec.find(',') != std::string::npos) return RangeAnswer::kWhole;
-  std::string from = Trim(spec.substr(0, dash));
-  std::string to = Trim(spec.substr(dash + 1));
+  std::string asked = Trim(header);
+  if (asked.rfind(unit, 0) != 0) return RangeAnswer::kWhole;
+  asked = Trim(asked.substr(unit.size()));
+  std::size_t dash = asked.find('-');
+  if (dash == std::string::npos || asked.find(',') != std::string::npos) return RangeAnswer::kWhole;
+  std::string from = Trim(asked.substr(0, dash));
+  std::string to = Trim(asked.substr(dash + 1));
   std::uint64_t a = 0;
   std::uint64_t b = 0;
   if (from.empty()) {  // the last b bytes
