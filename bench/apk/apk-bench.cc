@@ -18,7 +18,7 @@
 #include <sys/wait.h>
 #include <vector>
 
-#include "tests/support/apk-builder.h"
+#include "store/apk-builder.h"
 
 extern char** environ;
 
@@ -92,7 +92,7 @@ void Report(const char* what, const Sample& s, const Sample& lumo) {
 }
 
 bool BenchOne(const std::string& folder, std::uint64_t mebibytes) {
-  lumo::test::ApkSpec recipe;
+  lumo::store::ApkSpec recipe;
   recipe.packageName = "com.lumo.bench";
   recipe.chineseLabel = "基准";
   recipe.iconDensities = {160, 240, 320};
@@ -100,12 +100,12 @@ bool BenchOne(const std::string& folder, std::uint64_t mebibytes) {
   recipe.payloadBytes = mebibytes << 20;
   const std::string apk = folder + "/bench-" + std::to_string(mebibytes) + ".apk";
   std::string error;
-  if (!lumo::test::BuildApk(recipe, apk, &error)) {
+  if (!lumo::store::BuildApk(recipe, apk, &error)) {
     std::fprintf(stderr, "cannot build %s: %s\n", apk.c_str(), error.c_str());
     return false;
   }
   const std::string icons = folder + "/icons";
-  const std::string entry = lumo::test::IconEntryName(recipe, 240);
+  const std::string entry = lumo::store::IconEntryName(recipe, 240);
   const int runs = 9;
   std::vector<Sample> results = Measure({{LUMO_PROGRAM_DIR "/lumo-apk", apk, icons},
                                          {"/usr/bin/aapt", "dump", "badging", apk},

@@ -1,37 +1,16 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
-#include <vector>
+
+#include "store/apk-builder.h"
 
 namespace lumo::test {
 
-enum class IconFormat { kNone, kPng, kJpeg, kWebp };
-
-// What a test APK holds. Every APK is real: its manifest and resources are compiled by aapt
-// against the system's Android framework resources.
-struct ApkSpec {
-  std::string packageName = "com.lumo.sample";
-  std::string label = "Sample Game";
-  std::string chineseLabel;  // the zh-rCN label; empty: none
-  bool launchable = true;    // whether the activity has the MAIN/LAUNCHER filter
-  std::string activity = ".MainActivity";
-  IconFormat iconFormat = IconFormat::kPng;  // kNone: no icon at all
-  // Icon densities in dpi: 120, 160, 240, 320, 480 or 640. The icon at each density is a
-  // square of 48 * dpi / 160 pixels in its own colour, so every density's bytes differ.
-  std::vector<int> iconDensities = {160, 240};
-  std::vector<std::string> nativeAbis;  // each adds "lib/<abi>/libgame.so"
-  // Pseudo-random bytes stored uncompressed as "assets/payload.bin", for big APKs.
-  std::uint64_t payloadBytes = 0;
-};
-
-// Builds the APK at `apkPath` (replacing a file there) with "aapt package", then adds the
-// native libraries and the payload with libzip. Needs aapt, ImageMagick's convert and
-// /usr/share/android-framework-res/framework-res.apk. On failure returns false and says why.
-bool BuildApk(const ApkSpec& recipe, const std::string& apkPath, std::string* error = nullptr);
-
-// The archive entry aapt gives the icon of `density` ("res/drawable-hdpi-v4/icon.png").
-std::string IconEntryName(const ApkSpec& recipe, int density);
+// Tests build their APKs with the store's builder.
+using store::ApkSpec;
+using store::BuildApk;
+using store::IconEntryName;
+using store::IconFormat;
 
 // Replaces an ASCII text in the compiled AndroidManifest.xml of `apkPath` by another of the
 // same length (the manifest's strings are UTF-16), e.g. to forge a package name that aapt

@@ -1,0 +1,119 @@
+'use strict';
+// What every store page shares: the game list, the download request Lumo reads, and the
+// cards. Addresses are built from this page's own origin, so the store works on any port.
+var Store = (function () {
+  function absolute(path) {
+    return location.origin + path;
+  }
+
+  function detailUrl(name) {
+    return absolute('/app/detail.html?packagename=' + encodeURIComponent(name));
+  }
+
+  function sizeText(bytes) {
+    return (bytes / 1048576).toFixed(1) + ' MB';
+  }
+
+  function request(game) {
+    return JSON.stringify({
+      packageName: game.packageName,
+      appName: game.appName,
+      imageUrl: absolute(game.image),
+      apkUrl: absolute(game.apk),
+      detailUrl: detailUrl(game.packageName),
+      size: game.size,
+      sha256: game.sha256
+    });
+  }
+
+  function toast(text) {
+    var box = document.createElement('div');
+    box.className = 'toast';
+    box.textContent = text;
+    document.body.appendChild(box);
+    setTimeout(function () { box.remove(); }, 2600);
+  }
+
+  // Outside Lumo the page has no bridge; it says so instead of failing silently.
+  function callLumo(method, argument) {
+    var external = window.external;
+    if (external && typeof external[method] === 'function') external[method](argument);
+    else toast('请在 Lumo 中打开本页');
+  }
+
+  function download(game) {
+    callLumo('downloadClicked', request(game));
+  }
+
+  function cloud(game) {
+    callLumo('cloudClicked',
+             absolute('/cloud.html?packagename=' + encodeURIComponent(game.packageName)));
+  }
+
+  function element(tag, className, text) {
+    var node = document.createElement(tag);
+    if (className) node.className = className;
+    if (text !== undefined) node.textContent = text;
+    return node;
+  }
+
+  function icon(game) {
+    var image = element('img', 'icon');
+    image.alt = game.appName;
+    image.src = absolute(game.image);
+    image.onerror = function () {
+      var stand = element('div', 'icon missing', game.appName.charAt(0));
+      stand.setAttribute('role', 'img');
+      stand.setAttribute('aria-label', game.appName);
+      image.replaceWith(stand);
+    };
+    return image;
+  }
+
+  function button(kind, text, game, onClick) {
+    var node = element('button', kind, text);
+    node.type = 'button';
+    node.setAttribute('aria-label', text + ' ' + game.appName);
+    node.addEventListener('click', function () { onClick(game); });
+    return node;
+  }
+
+  function actions(game) {
+    var row = element('div', 'actions');
+    row.appendChild(button('download', '下载', game, download));
+    row.appendChild(button('cloud', '云玩', game, cloud));
+    return row;
+  }
+
+  function card(game) {
+    var box = element('section', 'card');
+    var head = element('a', 'head');
+    head.href = detailUrl(game.packageName);
+    head.appendChild(icon(game));
+    var text = element('div');
+    text.appendChild(element('div', 'name', game.appName));
+    text.appendChild(element('div', 'meta', game.category + ' · ' + sizeText(game.size)));
+    head.appendChild(text);
+    box.appendChild(head);
+    box.appendChild(actions(game));
+    return box;
+  }
+
+  function loadGames() {
+    return fetch('/games.json', { cache: 'no-cache' })
+      .then(function (response) {
+        if (!response.ok) throw new Error(response.status);
+        return response.json();
+      })
+      .then(function (list) { return list.games; });
+  }
+
+  function showMessage(target, text) {
+    target.replaceChildren(element('p', 'message', text));
+  }
+
+  return {
+    actions: actions, card: card, element: element, icon: icon, loadGames: loadGames,
+    showMessage: showMessage, sizeText: sizeText
+  };
+})();
