@@ -11,7 +11,7 @@ packages=(
   libcpp-httplib-dev libssl-dev
   aapt android-framework-res clang
   googletest libgtest-dev libgmock-dev
-  xvfb xauth xdotool x11-utils imagemagick dbus-x11 at-spi2-core
+  xvfb xauth xdotool x11-utils imagemagick dbus-x11 at-spi2-core python3-gi gir1.2-atspi-2.0
   fonts-noto-cjk procps time librsvg2-common openbox
 )
 

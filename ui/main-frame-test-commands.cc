@@ -6,6 +6,7 @@
 
 #include "app/dispatcher.h"
 #include "app/messages.h"
+#include "toolkit/browser.h"
 #include "toolkit/controls.h"
 #include "toolkit/test-hook.h"
 #include "ui/hard-fail-wnd.h"
@@ -126,6 +127,15 @@ void MainFrame::RegisterTestCommands() {
   toolkit::RegisterTestCommand("floating", std::bind(&MainFrame::TestFloating, this, _1));
   toolkit::RegisterTestCommand("hardfail", [this](const Args&) {
     return "result=" + std::to_string(HardFailWnd::Run(this));
+  });
+  // "browser <Main|Detail> [home]": the address a browser shows, after going home when asked.
+  toolkit::RegisterTestCommand("browser", [this](const Args& args) {
+    toolkit::Browser* browser = args.empty()        ? nullptr
+                                : args[0] == "Main" ? browseMain_
+                                                    : browseDetail_;
+    if (!browser) return std::string("error usage");
+    if (args.size() > 1 && args[1] == "home") browser->NavigateHomePage();
+    return browser->url();
   });
   toolkit::RegisterTestCommand("resize", [this](const Args& args) {
     if (args.size() < 2) return std::string("error usage");

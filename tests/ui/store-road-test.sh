@@ -1,0 +1,100 @@
+#!/usr/bin/env bash
+# A first start on a fresh home against the demo store, used with the mouse: Lumo fetches and
+# installs the player from the store, a click on a game's download button in the store page
+# brings the game into My games, downloads, checks and installs it; a click on 启动 starts it.
+# A stopped store shows the error page, whose retry button brings the store back.
+program_dir=$(cd "$1" && pwd) tools=$2 screenshots=$3
+source "$(dirname "$0")/../support/xvfb.sh"
+start_sandbox
+start_xvfb
+source "$(dirname "$0")/hook.sh"
+mkdir -p "$screenshots"
+export WEBKIT_DISABLE_COMPOSITING_MODE=1 RUNBOX_HEADLESS=1 RUNBOX_BOOT_MS=300
+export LUMO_PROGRAMS_DIR=$SANDBOX/programs
+app_dir=$XDG_DATA_HOME/lum
+player_data=$XDG_DATA_HOME/LUMPlayer
+lumo_log() { cat "$app_dir"/log/lum-*.log; }
+
+# Buttons inside pages are found by their accessible name on a private accessibility bus.
+eval "$(dbus-launch --sh-syntax)"
+PIDS_TO_KILL+=("$DBUS_SESSION_BUS_PID")
+unset NO_AT_BRIDGE
+click_control() {  # click_control NAME: a real mouse click on the control's centre
+  local place
+  wait_until 60 /usr/bin/python3 "$(dirname "$0")/find-control.py" "$1" || fail "no control '$1'"
+  place=$(/usr/bin/python3 "$(dirname "$0")/find-control.py" "$1")
+  xdotool mousemove ${place% *} ${place#* } click 1
+}
+
+# The program folder as installed, but its store on a port of this test's own, so that other
+# tests never meet this store.
+port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+bin=$SANDBOX/bin
+mkdir -p "$bin"
+for file in "$program_dir"/*; do ln -s "$file" "$bin/"; done
+rm "$bin/lumo" "$bin/cfglog.ini"
+cp "$program_dir/lumo" "$bin/lumo"
+sed "s/127.0.0.1:18080/127.0.0.1:$port/" "$program_dir/cfglog.ini" >"$bin/cfglog.ini"
+start_store() {
+  "$program_dir/lumo-store" --port "$port" >"$SANDBOX/store.log" 2>&1 &
+  store=$!
+  PIDS_TO_KILL+=($store)
+  wait_until 30 curl -sf "http://127.0.0.1:$port/games.json" || fail "store did not start"
+}
+start_store
+
+"$bin/lumo" >"$SANDBOX/lumo.out" 2>&1 &
+lumo=$!
+PIDS_TO_KILL+=($lumo)
+wait_for_hook
+wait_until 120 test -x "$LUMO_PROGRAMS_DIR/LUMPlayer/Runbox.exe" || fail "player not installed"
+wait_until 60 sh -c "cat $app_dir/log/lum-*.log | grep -q 'VM start complete.'" ||
+  fail "the player did not start"
+
+# A click on the game's download button in the store page.
+shot store-home
+click_control "下载 潮汐消消乐"
+wait_until 30 sh -c "[ \"\$(sqlite3 '$app_dir/data/data.db' \"select count(*) from AppList\")\" = 1 ]" ||
+  fail "the click added no game"
+expect "games tab" "$(ask get MainFrame tab)" "*page=1*"
+package=$(sqlite3 "$app_dir/data/data.db" "select packageName from AppList")
+expect "the game" "$package" "com.lumo.demo.tidepool"
+for _ in $(seq 1 600); do
+  [[ "$(ask game "$package")" == status=6* ]] && break
+  sleep 0.2
+done
+expect "installed" "$(ask game "$package")" "status=6 * label=开始游戏吧"
+expect "detail page" "$(ask browser Detail)" "http://127.0.0.1:$port/app/detail.html?packagename=$package"
+grep -q "^$package" "$player_data/packages.txt" || fail "the player has not installed it"
+sleep 1
+shot store-game-installed
+
+# A real click on 启动 in the detail panel starts the game in the player.
+window=$(xdotool search --classname '^MainFrame$' | head -n 1)
+eval "$(xdotool getwindowgeometry --shell "$window")"
+xdotool mousemove $((X + 1260 - 140)) $((Y + 104)) click 1
+wait_until 30 grep -q "launched $package/" "$player_data/runbox.log" || fail "not launched"
+
+# The store goes away: its page fails and the error page shows; once the store is back, the
+# error page's retry button brings the store page back.
+kill "$store"
+wait "$store" 2>/dev/null
+ask click MainFrame optionMain >/dev/null
+ask browser Main home >/dev/null
+wait_until 30 sh -c "cat $app_dir/log/lum-*.log | grep -q 'index.html?pc=1 did not load'" ||
+  fail "no load failure"
+wait_until 30 sh -c "[[ \"\$(ask browser Main)\" == file://*page.html ]]" 2>/dev/null
+shot store-error-page
+start_store
+click_control "重新加载"
+wait_until 30 sh -c "curl -sf http://127.0.0.1:$port/ >/dev/null"
+for _ in $(seq 1 100); do
+  [[ "$(ask browser Main)" == "http://127.0.0.1:$port/index.html?pc=1" ]] && break
+  sleep 0.2
+done
+expect "store back" "$(ask browser Main)" "http://127.0.0.1:$port/index.html?pc=1"
+lumo_log | grep -q 'refused: not a web address' && fail "a page asked for a non-web address"
+
+ask click MainFrame btnClose >/dev/null
+wait_until 60 sh -c "! kill -0 $lumo" || fail "lumo did not end"
+echo "store road test passed"
