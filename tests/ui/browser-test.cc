@@ -64,7 +64,8 @@ std::string StorePage(const std::string& strangerFrame) {
   return "<html><body><script>var r = ["
          "window.external.downloadClicked('{\"packageName\":\"a.b\"}'),"
          "window.external.downloadClicked(), window.external.cloudClicked(42),"
-         "window.external.onClickRetry()]; document.title = r.join(',');</script>"
+         "window.external.onClickRetry()]; window.external.cloudClicked('x'.repeat(1 << 20));"
+         "document.title = r.join(',');</script>"
          "<iframe src='" +
          strangerFrame + "'></iframe></body></html>";
 }
