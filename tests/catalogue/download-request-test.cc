@@ -57,9 +57,11 @@ TEST(WebAddress, OnlyHttpAndHttpsWithAHostHaveAnOrigin) {
   EXPECT_EQ(WebOrigin("HTTPS://Store.Example:443/x"), "https://store.example");
   EXPECT_EQ(WebOrigin("http://h:80"), "http://h");
   EXPECT_EQ(WebOrigin("http://127.0.0.2:18080/"), "http://127.0.0.2:18080");
-  for (const char* url : {"", "http://", "http:///x", "file:///etc/passwd", "javascript:alert(1)",
-                          "data:text/html,x", "ftp://h/a", "httpx://h", " http://h",
-                          "http://store@evil/", "http://:80/", "http://a b/"}) {
+  EXPECT_EQ(WebOrigin("http://[::1]:8080/x"), "http://[::1]:8080");
+  for (const char* url :
+       {"", "http://", "http:///x", "file:///etc/passwd", "javascript:alert(1)", "data:text/html,x",
+        "ftp://h/a", "httpx://h", " http://h", "http://store@evil/", "http://:80/", "http://a b/",
+        "http://h:80:80/", "http://h:99999/", "http://h:/", "http://\x8c.h/"}) {
     EXPECT_EQ(WebOrigin(url), "") << url;
     EXPECT_FALSE(IsWebAddress(url)) << url;
   }
