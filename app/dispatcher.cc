@@ -2,6 +2,13 @@
 
 namespace lumo {
 
+namespace {
+
+// The window message that carries a batch; no window registers a handler for it.
+constexpr std::uint32_t kBatchMessage = 0x7fff0001;
+
+}  // namespace
+
 std::shared_ptr<Dispatcher> Dispatcher::instance() {
   static std::shared_ptr<Dispatcher> dispatcher = std::make_shared<Dispatcher>();
   return dispatcher;
@@ -38,8 +45,25 @@ int Dispatcher::Send(std::uint32_t messageId, WParam wParam, LParam lParam) {
   return handled;
 }
 
+int Dispatcher::SendBatch(const Batch& batch) {
+  int handled = 0;
+  for (const Entry& entry : Snapshot(batch.messageId)) {
+    if (platform::SendWindowMessage(entry.window, kBatchMessage, reinterpret_cast<WParam>(&batch),
+                                    0))
+      handled += static_cast<int>(batch.parcels.size());
+  }
+  return handled;
+}
+
 bool Dispatcher::Dispatch(WindowHandle window, std::uint32_t messageId, WParam wParam,
                           LParam lParam) {
+  if (messageId == kBatchMessage) {
+    // UI thread: one hand-over, then each value as its own message, in order.
+    const auto* batch = reinterpret_cast<const Batch*>(wParam);
+    bool handled = false;
+    for (WParam parcel : batch->parcels) handled = Dispatch(window, batch->messageId, parcel, 0);
+    return handled;
+  }
   for (const Entry& entry : Snapshot(messageId)) {
     if (entry.window == window) {
       entry.handler(wParam, lParam);

@@ -36,6 +36,11 @@ class Dispatcher {
   // handler took is freed when the send returns. lParam travels as it is.
   template <typename T>
   int SendOwned(std::uint32_t messageId, std::unique_ptr<T> value, LParam lParam = 0);
+  // Synchronous, one hand-over for many values: every registered window receives each value,
+  // in order, as its own `messageId` message, exactly as SendOwned would deliver it; what no
+  // handler took is freed when the send returns. Yields how many handler calls ran.
+  template <typename T>
+  int SendOwnedBatch(std::uint32_t messageId, std::vector<std::unique_ptr<T>> values);
   // In a handler of a SendOwned message: the value, once; empty for a second taker.
   template <typename T>
   static std::unique_ptr<T> TakeOwned(WParam wParam);
@@ -43,6 +48,13 @@ class Dispatcher {
   bool Dispatch(WindowHandle window, std::uint32_t messageId, WParam wParam, LParam lParam);
 
  private:
+  // What a batch send carries to each window: the message and the wParam of each value.
+  struct Batch {
+    std::uint32_t messageId;
+    std::vector<WParam> parcels;
+  };
+  int SendBatch(const Batch& batch);
+
   struct Entry {
     WindowHandle window;
     DispatchHandler handler;
@@ -58,6 +70,17 @@ int Dispatcher::SendOwned(std::uint32_t messageId, std::unique_ptr<T> value, LPa
   // The parcel lives on the sender's stack: Send returns only after every handler has run.
   std::unique_ptr<T> parcel = std::move(value);
   return Send(messageId, reinterpret_cast<WParam>(&parcel), lParam);
+}
+
+template <typename T>
+int Dispatcher::SendOwnedBatch(std::uint32_t messageId, std::vector<std::unique_ptr<T>> values) {
+  // As with SendOwned, the parcels live on the sender's stack until every handler has run.
+  std::vector<std::unique_ptr<T>> parcels = std::move(values);
+  Batch batch{messageId, {}};
+  batch.parcels.reserve(parcels.size());
+  for (std::unique_ptr<T>& parcel : parcels)
+    batch.parcels.push_back(reinterpret_cast<WParam>(&parcel));
+  return SendBatch(batch);
 }
 
 template <typename T>

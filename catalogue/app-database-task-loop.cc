@@ -1,6 +1,7 @@
 #include "catalogue/app-database-task-loop.h"
 
 #include <cstdlib>
+#include <vector>
 
 #include <sqlite3.h>
 
@@ -67,7 +68,18 @@ int Number(char** values, int column) {
   return static_cast<int>(std::strtol(values[column], nullptr, 10));
 }
 
-int DeliverRow(void*, int columns, char** values, char**) {
+// Rows per hand-over to the UI thread: large enough that the hand-overs cost nothing next to
+// the rows, small enough that the first rows arrive at once.
+constexpr size_t kRowsPerBatch = 256;
+
+using Rows = std::vector<std::unique_ptr<AppItemInfo>>;
+
+void Deliver(Rows* rows) {
+  if (!rows->empty()) Dispatcher::instance()->SendOwnedBatch(MSG_APP_LOADED, std::move(*rows));
+  rows->clear();
+}
+
+int CollectRow(void* context, int columns, char** values, char**) {
   if (columns < 10) return 0;
   auto record = std::make_unique<AppItemInfo>();
   record->packageName = Text(values, 0);
@@ -80,7 +92,9 @@ int DeliverRow(void*, int columns, char** values, char**) {
   record->localPath = Text(values, 7);
   record->launchActivity = Text(values, 8);
   record->downloadPos = Number(values, 9);
-  Dispatcher::instance()->SendOwned(MSG_APP_LOADED, std::move(record));
+  auto* rows = static_cast<Rows*>(context);
+  rows->push_back(std::move(record));
+  if (rows->size() >= kRowsPerBatch) Deliver(rows);
   return 0;
 }
 
@@ -156,7 +170,10 @@ void DeleteAppTask::run() {
 }
 
 void SelectAllAppTask::run() {
-  Execute(sqlite3_mprintf("%s", kSelectAll), "select all app failed. code:%d, msg:%s", DeliverRow);
+  Rows rows;
+  Execute(sqlite3_mprintf("%s", kSelectAll), "select all app failed. code:%d, msg:%s", CollectRow,
+          &rows);
+  Deliver(&rows);
 }
 
 std::shared_ptr<AppDatabaseTaskLoop> AppDatabaseTaskLoop::instance() {

@@ -58,8 +58,10 @@ class DeleteAppTask : public AppDatabaseTask {
   std::string packageName_;
 };
 
-// Hands every stored row to the windows registered for MSG_APP_LOADED, one synchronous send
-// per row with a new record whose ownership passes to the receiver.
+// Hands every stored row, in table order, to the windows registered for MSG_APP_LOADED: each
+// row is its own message with a new record whose ownership passes to the receiver. Rows go
+// over in batches, one synchronous hand-over per batch, so a large catalogue costs the UI
+// thread a few hand-overs rather than one per row.
 class SelectAllAppTask : public AppDatabaseTask {
  public:
   void run() override;

@@ -8,6 +8,7 @@
 #include "app/log.h"
 #include "toolkit/browser.h"
 #include "toolkit/controls.h"
+#include "toolkit/item-template.h"
 #include "toolkit/toolkit.h"
 
 namespace lumo::toolkit {
@@ -176,6 +177,11 @@ bool SkinWindow::BuildSkin(const std::string& file, GtkBuilder** builder, GtkWid
     *builder = nullptr;
     return false;
   }
+  return FindRoot(file, builder, root);
+}
+
+// Drops the builder when the skin has no usable root.
+bool SkinWindow::FindRoot(const std::string& file, GtkBuilder** builder, GtkWidget** root) {
   GObject* object = gtk_builder_get_object(*builder, kRootObject);
   if (!object || !GTK_IS_WIDGET(object) || GTK_IS_WINDOW(object)) {
     Log::instance()->write("skin %s has no root control.", file.c_str());
@@ -252,9 +258,21 @@ void SkinWindow::ConnectSignals() {
 }
 
 GtkWidget* SkinWindow::BuildItem(const std::string& skinFile) {
-  GtkBuilder* builder = nullptr;
+  std::unique_ptr<ItemTemplate>& skin = itemTemplates_[skinFile];
+  if (!skin) {
+    std::string text;
+    if (!LoadSkinText(skinFile, &text)) return nullptr;
+    skin = std::make_unique<ItemTemplate>(RewriteCustomClasses(text));
+  }
+  GError* error = nullptr;
+  GtkBuilder* builder = skin->Build(&error);
+  if (!builder) {
+    Log::instance()->write("skin %s does not build: %s", skinFile.c_str(), error->message);
+    g_error_free(error);
+    return nullptr;
+  }
   GtkWidget* root = nullptr;
-  if (!BuildSkin(skinFile, &builder, &root)) return nullptr;
+  if (!FindRoot(skinFile, &builder, &root)) return nullptr;
   auto* controls = new std::map<std::string, GtkWidget*>();
   GSList* objects = gtk_builder_get_objects(builder);
   for (GSList* it = objects; it; it = it->next) {

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 
 #include <gtk/gtk.h>
@@ -10,6 +12,7 @@
 namespace lumo::toolkit {
 
 class Browser;
+class ItemTemplate;
 
 // A notification from a control to its window: "click", "selectchanged", "itemselect",
 // "menu" (x and y: the pointer in screen coordinates) or "link" (text: the link's target).
@@ -121,6 +124,7 @@ class SkinWindow {
 
  private:
   bool BuildSkin(const std::string& file, GtkBuilder** builder, GtkWidget** root);
+  bool FindRoot(const std::string& file, GtkBuilder** builder, GtkWidget** root);
   std::string RewriteCustomClasses(const std::string& text);
   void WireControls(GtkBuilder* builder, GtkWidget* item);
   void ConnectSignals();
@@ -147,6 +151,8 @@ class SkinWindow {
   bool sizePending_ = false;
   std::string className_;
   WindowStyle style_;
+  // Item skins by file, made ready on first use.
+  std::map<std::string, std::unique_ptr<ItemTemplate>> itemTemplates_;
 };
 
 }  // namespace lumo::toolkit

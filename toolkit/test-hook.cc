@@ -1,5 +1,6 @@
 #include "toolkit/test-hook.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <map>
@@ -19,6 +20,10 @@ namespace {
 struct HookState {
   GIOChannel* channel = nullptr;
   guint watch = 0;
+  guint probe = 0;
+  gint64 lastTick = 0;
+  gint64 worstLateness = 0;
+  unsigned ticks = 0;
   std::string replyPath;
   std::map<std::string, TestCommand> commands;
 };
@@ -107,6 +112,31 @@ std::string CloseCommand(const std::vector<std::string>& args) {
   return "ok";
 }
 
+// How late a timer of input priority fires is how long a click would wait for the UI thread.
+constexpr guint kProbeMs = 10;
+
+gboolean OnProbeTick(gpointer) {
+  HookState& state = hook();
+  gint64 now = g_get_monotonic_time();
+  if (state.lastTick)
+    state.worstLateness =
+        std::max(state.worstLateness, now - state.lastTick - gint64{kProbeMs} * 1000);
+  state.lastTick = now;
+  ++state.ticks;
+  return G_SOURCE_CONTINUE;
+}
+
+// "lateness": the probe's worst lateness and ticks since the previous "lateness", then resets.
+std::string Lateness(const std::vector<std::string>&) {
+  HookState& state = hook();
+  char text[64];
+  std::snprintf(text, sizeof text, "worst_ms=%.1f ticks=%u", state.worstLateness / 1000.0,
+                state.ticks);
+  state.worstLateness = 0;
+  state.ticks = 0;
+  return text;
+}
+
 void RunLine(const std::string& line) {
   std::vector<std::string> words = Split(line);
   if (words.size() < 2) return;
@@ -171,6 +201,8 @@ bool StartTestHook() {
   RegisterTestCommand("get", Get);
   RegisterTestCommand("window", WindowCommand);
   RegisterTestCommand("close", CloseCommand);
+  RegisterTestCommand("lateness", Lateness);
+  state.probe = g_timeout_add(kProbeMs, OnProbeTick, nullptr);
   Log::instance()->write("test hook reading %s.", path);
   return true;
 }
@@ -178,6 +210,8 @@ bool StartTestHook() {
 void StopTestHook() {
   HookState& state = hook();
   if (state.watch) g_source_remove(state.watch);
+  if (state.probe) g_source_remove(state.probe);
+  state.probe = 0;
   if (state.channel) g_io_channel_unref(state.channel);
   state.watch = 0;
   state.channel = nullptr;

@@ -16,6 +16,8 @@ namespace lumo::toolkit {
 //   get <class> <control>              "visible=0|1 enabled=0|1 checked=0|1 page=N text=..."
 //   window <class>                     "open x y width height maximized=0|1" or "closed"
 //   close <class>                      asks the window to close
+//   lateness                           "worst_ms=W ticks=N": the worst lateness of a 10 ms
+//                                      timer of input priority since the last "lateness"
 using TestCommand = std::function<std::string(const std::vector<std::string>& args)>;
 
 // Starts reading when LUMO_TEST_HOOK is set; false (and a log line) when it cannot be opened.

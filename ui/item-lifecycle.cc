@@ -81,12 +81,14 @@ ItemLifecycle::ItemLifecycle(MainFrame& frame)
   detailSpeed_ = frame.FindLabel("DetailSpeed");
   progress_ = ProgressFromWidget(frame.FindCustom("DownloadProgress", ProgressWidgetType()));
   browseDetail_ = frame.FindBrowser("BrowseDetail");
+  OrderList();
   // Status 4 reads "模拟器安装中" only while the player is really missing.
   CProgressUIEx::SetPlayerInstalledQuery(IsPlayerInstalled);
 }
 
 ItemLifecycle::~ItemLifecycle() {
   platform::CancelTimer(detailTimer_);
+  if (loadingIdle_) g_source_remove(loadingIdle_);
   Unregister();
 }
 
@@ -185,10 +187,16 @@ void ItemLifecycle::KeepCheck(const std::string& packageName, const DownloadChec
   }
 }
 
+// The record and what its status calls for are handled at once, in arrival order; only its
+// list item waits for the idle job.
 void ItemLifecycle::OnAppLoaded(std::unique_ptr<AppItemInfo> owned) {
   if (!owned) return;
   std::shared_ptr<AppItemInfo> record(std::move(owned));
-  if (!ShowItem(record)) return;
+  if (AppItemMap::instance().Find(record->packageName)) {
+    if (!ShowItem(record)) return;
+  } else {
+    QueueLoadedItem(record->packageName);
+  }
   AppItemMap::instance().Set(record);
   // A damaged catalogue may hold a name that would leave the download folder: shown only.
   if (!IsValidPackageName(record->packageName)) {

@@ -79,7 +79,15 @@ class ItemLifecycle {
 
  private:
   // Screen routines (item-screen.cc).
+  // Loaded games are shown from an idle job in slices of bounded time, so the window keeps
+  // answering: newest first, each below the ones shown before it, so no shown row moves.
+  void OrderList();
+  void QueueLoadedItem(const std::string& packageName);
+  void ShowLoadedSlice();
+  void FinishLoading();
   bool ShowItem(const std::shared_ptr<AppItemInfo>& record);
+  bool AddItem(const AppItemInfo& record, int rank);
+  void SelectNewItem(const AppItemInfo& record);
   void ShowDetailOf(const AppItemInfo& record);
   void SetItemIcon(const std::string& packageName, const std::string& path);
   void RemoveItem(const std::string& packageName);
@@ -110,6 +118,13 @@ class ItemLifecycle {
   std::string selectedPackage_;
   // The pending navigation of the detail browser; 0 when none.
   unsigned detailTimer_ = 0;
+  // Loaded games not shown yet with their ranks, oldest first; the idle job that shows them;
+  // the newest of them, selected once they are shown. Items are ranked by arrival, the
+  // highest on top.
+  std::vector<std::pair<std::string, int>> unshown_;
+  unsigned loadingIdle_ = 0;
+  std::string newestLoaded_;
+  int lastRank_ = 0;
   std::string downloadDir_;
   std::string iconsDir_;
   DownloadChecks checks_;

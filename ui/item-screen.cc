@@ -17,10 +17,26 @@ namespace {
 
 constexpr int kIconSize = 48;
 constexpr int kDetailIconSize = 64;
+// The longest a slice of the catalogue load holds the UI thread, in microseconds: input and
+// painting wait no longer than this (and one frame).
+constexpr gint64 kLoadSliceUs = 8000;
 
 bool Deletable(int status) {
   return status == kStatusDownloadFailed || status == kStatusInstalled ||
          status == kStatusInstallFailed;
+}
+
+// Items are ranked by arrival; the list keeps the highest on top, however they were inserted.
+constexpr char kRank[] = "lumo-rank";
+
+int RankOf(GtkListBoxRow* row) {
+  GtkWidget* item = gtk_bin_get_child(GTK_BIN(row));
+  return item ? GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), kRank)) : 0;
+}
+
+int NewestFirst(GtkListBoxRow* a, GtkListBoxRow* b, gpointer) {
+  int rankA = RankOf(a), rankB = RankOf(b);
+  return rankA > rankB ? -1 : rankA < rankB ? 1 : 0;
 }
 
 bool FileExists(const std::string& path) {
@@ -28,6 +44,10 @@ bool FileExists(const std::string& path) {
 }
 
 }  // namespace
+
+void ItemLifecycle::OrderList() {
+  if (installList_) gtk_list_box_set_sort_func(installList_, NewestFirst, nullptr, nullptr);
+}
 
 GtkWidget* ItemLifecycle::ItemOf(const std::string& packageName) const {
   auto it = elements_.find(packageName);
@@ -42,23 +62,11 @@ int ItemLifecycle::SelectedStatus() const {
 bool ItemLifecycle::ShowItem(const std::shared_ptr<AppItemInfo>& record) {
   auto known = AppItemMap::instance().Find(record->packageName);
   if (!known) {
-    GtkWidget* item = frame_.BuildItem("ListItemElement.xml");
-    if (!item) return false;
-    GtkWidget* image = toolkit::ItemControl(item, "image");
-    if (FileExists(record->imagePath)) toolkit::SetImageFile(image, record->imagePath, kIconSize);
-    toolkit::SetText(toolkit::ItemControl(item, "name"), record->appName);
-    toolkit::ListInsert(installList_, 0, item, record->packageName);
-    toolkit::SetVisible(toolkit::ItemControl(item, "btn_delete_applist"), false);
-    elements_[record->packageName] = item;
-    toolkit::SetVisible(GTK_WIDGET(installList_), true);
-    selectedPackage_ = record->packageName;
-    toolkit::ListSelect(installList_, 0);
-    SetItemLabel(record->packageName, record->status);
-    ShowDetailOf(*record);
-    if (toolkit::CurrentTab(tabDetail_) != 0) {
-      toolkit::SelectTab(tabAppList_, 0);
-      toolkit::SelectTab(tabDetail_, 0);
-    }
+    if (!AddItem(*record, ++lastRank_)) return false;
+    if (!loadingIdle_) toolkit::SetVisible(GTK_WIDGET(installList_), true);
+    // A game added now is newer than any still loading: the selection is its.
+    newestLoaded_.clear();
+    SelectNewItem(*record);
     return true;
   }
   if (known->status == kStatusInstalled || known->status == kStatusInstallFailed) {
@@ -68,6 +76,72 @@ bool ItemLifecycle::ShowItem(const std::shared_ptr<AppItemInfo>& record) {
     return true;
   }
   return false;
+}
+
+bool ItemLifecycle::AddItem(const AppItemInfo& record, int rank) {
+  GtkWidget* item = frame_.BuildItem("ListItemElement.xml");
+  if (!item) return false;
+  GtkWidget* image = toolkit::ItemControl(item, "image");
+  if (FileExists(record.imagePath)) toolkit::SetImageFile(image, record.imagePath, kIconSize);
+  toolkit::SetText(toolkit::ItemControl(item, "name"), record.appName);
+  g_object_set_data(G_OBJECT(item), kRank, GINT_TO_POINTER(rank));
+  toolkit::ListInsert(installList_, 0, item, record.packageName);
+  toolkit::SetVisible(toolkit::ItemControl(item, "btn_delete_applist"), false);
+  elements_[record.packageName] = item;
+  SetItemLabel(record.packageName, record.status);
+  return true;
+}
+
+// The item just placed on top.
+void ItemLifecycle::SelectNewItem(const AppItemInfo& record) {
+  selectedPackage_ = record.packageName;
+  toolkit::ListSelect(installList_, 0);
+  ShowDetailOf(record);
+  if (toolkit::CurrentTab(tabDetail_) != 0) {
+    toolkit::SelectTab(tabAppList_, 0);
+    toolkit::SelectTab(tabDetail_, 0);
+  }
+}
+
+void ItemLifecycle::QueueLoadedItem(const std::string& packageName) {
+  unshown_.emplace_back(packageName, ++lastRank_);
+  newestLoaded_ = packageName;
+  if (loadingIdle_) return;
+  // GTK restyles every row of a shown list in each frame that adds one, so a list that
+  // grows over many frames costs time in the square of its length: it fills hidden and is
+  // shown once the burst is in.
+  toolkit::SetVisible(GTK_WIDGET(installList_), false);
+  // Below painting and input, so both go first.
+  loadingIdle_ = g_idle_add_full(
+      G_PRIORITY_DEFAULT_IDLE,
+      [](gpointer self) -> gboolean {
+        static_cast<ItemLifecycle*>(self)->ShowLoadedSlice();
+        return G_SOURCE_CONTINUE;
+      },
+      this, nullptr);
+}
+
+void ItemLifecycle::ShowLoadedSlice() {
+  const gint64 end = g_get_monotonic_time() + kLoadSliceUs;
+  while (!unshown_.empty() && g_get_monotonic_time() < end) {
+    auto [packageName, rank] = std::move(unshown_.back());
+    unshown_.pop_back();
+    // A game removed meanwhile is not shown.
+    auto record = AppItemMap::instance().Find(packageName);
+    if (record && !ItemOf(packageName)) AddItem(*record, rank);
+  }
+  if (unshown_.empty()) FinishLoading();
+}
+
+// The burst is shown: its newest game is selected, as if each had been on arrival.
+void ItemLifecycle::FinishLoading() {
+  if (loadingIdle_) g_source_remove(loadingIdle_);
+  loadingIdle_ = 0;
+  toolkit::SetVisible(GTK_WIDGET(installList_), true);
+  if (newestLoaded_.empty()) return;
+  auto record = AppItemMap::instance().Find(newestLoaded_);
+  newestLoaded_.clear();
+  if (record && ItemOf(record->packageName)) SelectNewItem(*record);
 }
 
 void ItemLifecycle::ShowDetailOf(const AppItemInfo& record) {

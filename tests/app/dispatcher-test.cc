@@ -113,6 +113,40 @@ TEST_F(DispatcherTest, SendsKeepArrivingInOrderWhileAHandlerRunsANestedLoop) {
   EXPECT_EQ(seen, (std::vector<int>{1, 2, 3, -1}));
 }
 
+TEST_F(DispatcherTest, ABatchHandsEachValueOverOnceInOrderAndFreesWhatNobodyTook) {
+  WindowHandle first = NewWindow();
+  WindowHandle second = NewWindow();
+  std::vector<std::string> taken;
+  int emptyTakes = 0;
+  auto take = [&](platform::WParam w, platform::LParam) {
+    std::unique_ptr<std::string> value = Dispatcher::TakeOwned<std::string>(w);
+    if (value)
+      taken.push_back(*value);
+    else
+      ++emptyTakes;
+  };
+  dispatcher_.Register(kMsg, first, take);
+  dispatcher_.Register(kMsg, second, take);
+  auto untaken = std::make_shared<int>();
+  dispatcher_.Register(kOther, first, [](platform::WParam, platform::LParam) {});
+
+  std::atomic<int> handled{-1};
+  std::thread worker([&] {
+    std::vector<std::unique_ptr<std::string>> values;
+    for (const char* text : {"a", "b", "c"}) values.push_back(std::make_unique<std::string>(text));
+    handled = dispatcher_.SendOwnedBatch(kMsg, std::move(values));
+    std::vector<std::unique_ptr<std::shared_ptr<int>>> ignored;
+    ignored.push_back(std::make_unique<std::shared_ptr<int>>(untaken));
+    dispatcher_.SendOwnedBatch(kOther, std::move(ignored));
+  });
+  ASSERT_TRUE(WaitFor([&] { return handled >= 0 && untaken.use_count() == 1; },
+                      std::chrono::seconds(20), true));
+  worker.join();
+  EXPECT_EQ(taken, (std::vector<std::string>{"a", "b", "c"}));
+  EXPECT_EQ(emptyTakes, 3);
+  EXPECT_EQ(handled, 6);
+}
+
 TEST_F(DispatcherTest, SendOnTheUiThreadIsADirectCallAndPostIsNot) {
   WindowHandle window = NewWindow();
   int calls = 0;
