@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# A first start on a fresh home against the demo store, used with the mouse: Lumo fetches and
-# installs the player from the store, a click on a game's download button in the store page
+# A first start on a fresh home against the demo store, used with the mouse: Lumo downloads
+# the player's setup from the store, runs it silently and starts the player, a click on a game's download button in the store page
 # brings the game into My games, downloads, checks and installs it; a click on 启动 starts it.
 # A stopped store shows the error page, whose retry button brings the store back.
 program_dir=$(cd "$1" && pwd) tools=$2 screenshots=$3
@@ -95,6 +95,10 @@ done
 expect "store back" "$(ask browser Main)" "http://127.0.0.1:$port/index.html?pc=1"
 lumo_log | grep -q 'refused: not a web address' && fail "a page asked for a non-web address"
 
+# Closing Lumo closes the player it started.
+player_exe=$LUMO_PROGRAMS_DIR/LUMPlayer/Runbox.exe
+pgrep -f "^$player_exe" >/dev/null || fail "the player is not running"
 ask click MainFrame btnClose >/dev/null
 wait_until 60 sh -c "! kill -0 $lumo" || fail "lumo did not end"
+wait_until 30 sh -c "! pgrep -f '^$player_exe'" || fail "the player outlived Lumo"
 echo "store road test passed"
