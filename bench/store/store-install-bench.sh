@@ -8,7 +8,8 @@
 build=$(cd "$1" && pwd) runs=${2:-3}
 source "$(dirname "$0")/store-support.sh"
 package=com.lumo.demo.ironkeep
-find_control="/usr/bin/python3 $(dirname "$0")/../../tests/ui/find-control.py"
+finder=$(dirname "$0")/../../tests/ui/find-control.py
+find_control() { /usr/bin/python3 "$finder" "$@"; }
 
 # Buttons inside pages are found by their accessible name on a private accessibility bus.
 eval "$(dbus-launch --sh-syntax)"
@@ -20,14 +21,14 @@ road_in_lumo() {
   start_lumo
   wait_until 60 sh -c "cat $XDG_DATA_HOME/lum/log/lum-*.log | grep -q 'VM start complete.'" ||
     fail "the player did not start"
-  wait_until 60 $find_control "下载 铁壁要塞" || fail "no download button"
+  wait_until 60 find_control "下载 铁壁要塞" || fail "no download button"
   local place start
-  place=$($find_control "下载 铁壁要塞")
-  xdotool mousemove ${place% *} ${place#* }
+  place=$(find_control "下载 铁壁要塞")
+  xdotool mousemove "${place% *}" "${place#* }"
   start=$(now_ms)
   xdotool click 1
-  until [[ "$(ask game $package)" == status=6* ]]; do
-    kill -0 $lumo 2>/dev/null || fail "lumo ended"
+  until [[ "$(ask game "$package")" == status=6* ]]; do
+    kill -0 "$lumo" 2>/dev/null || fail "lumo ended"
     sleep 0.02
   done
   road=$(($(now_ms) - start))
@@ -42,7 +43,7 @@ parts_alone() {
   download=$(($(now_ms) - start))
   RUNBOX_SERVER=bench-alone "$player" >"$HOME/player.out" 2>&1 &
   local alone=$!
-  PIDS_TO_KILL+=($alone)
+  PIDS_TO_KILL+=("$alone")
   reply=$("$build/bench/player-install" bench-alone "$HOME/$package.apk") ||
     fail "the player's install failed: $reply"
   install=${reply##*ms=}
@@ -55,7 +56,7 @@ for run in $(seq 1 "$runs"); do
   step "run $run: the parts alone"
   parts_alone $run
   sum=$((download + install))
-  roads+=($road) downloads+=($download) installs+=($install) sums+=($sum)
+  roads+=("$road") downloads+=("$download") installs+=("$install") sums+=("$sum")
   echo "run $run: lumo $road ms; curl $download ms + player install $install ms = $sum ms"
 done
 road=$(median "${roads[@]}") sum=$(median "${sums[@]}")

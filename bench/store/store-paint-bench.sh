@@ -7,7 +7,7 @@
 # Prints the medians and their ratio. Usage: bash bench/store/store-paint-bench.sh BUILD_DIR [RUNS (3)]
 build=$(cd "$1" && pwd) runs=${2:-3}
 source "$(dirname "$0")/store-support.sh"
-home_url=$store/index.html?pc=1
+home_url="$store/index.html?pc=1"
 use_home warm
 
 peer_start() {
@@ -16,12 +16,12 @@ peer_start() {
   start=$(now_ms)
   "$build/bench/store-paint-peer" "$home_url" >"$out" 2>/dev/null &
   local peer=$!
-  PIDS_TO_KILL+=($peer)
+  PIDS_TO_KILL+=("$peer")
   wait_until 60 grep -q "^loaded .* $home_url\$" "$out" || fail "the peer did not load the page"
   loaded=$(grep -m 1 "^loaded " "$out" | cut -d' ' -f2)
   peer_ms=$((loaded - start))
-  kill $peer
-  wait $peer 2>/dev/null
+  kill "$peer"
+  wait "$peer" 2>/dev/null
 }
 
 lumo_start() {
@@ -29,7 +29,7 @@ lumo_start() {
   start=$(now_ms)
   start_lumo
   until [[ "$(ask loaded)" == epoch_ms=* ]]; do
-    kill -0 $lumo 2>/dev/null || fail "lumo ended"
+    kill -0 "$lumo" 2>/dev/null || fail "lumo ended"
     sleep 0.02
   done
   reply=$(ask loaded)
@@ -44,7 +44,7 @@ for run in $(seq 1 "$runs"); do
   step "run $run"
   peer_start
   lumo_start
-  peers+=($peer_ms) lumos+=($lumo_ms)
+  peers+=("$peer_ms") lumos+=("$lumo_ms")
   echo "run $run: lumo $lumo_ms ms, peer $peer_ms ms"
 done
 lumo_ms=$(median "${lumos[@]}") peer_ms=$(median "${peers[@]}")

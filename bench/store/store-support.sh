@@ -1,3 +1,5 @@
+# Variables are set and read across this file and the benchmarks that source it.
+# shellcheck shell=bash disable=SC2034,SC2154
 # Sourced by the store benchmarks: the UI benchmarks' sandbox and hook client, the player
 # installed into the sandbox, and the program folder with its store on a port of its own (so
 # that no other store is met) served by the demo store lumo-store.
@@ -39,7 +41,7 @@ use_home() {
 start_lumo() {
   "$bin/lumo" >>"$SANDBOX/lumo.out" 2>&1 &
   lumo=$!
-  PIDS_TO_KILL+=($lumo)
+  PIDS_TO_KILL+=("$lumo")
 }
 # Closes the running lumo the way the user does, which also closes its player.
 close_lumo() {
