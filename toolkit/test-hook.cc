@@ -207,6 +207,10 @@ bool StartTestHook() {
   return true;
 }
 
+bool TestHookRunning() {
+  return hook().channel != nullptr;
+}
+
 void StopTestHook() {
   HookState& state = hook();
   if (state.watch) g_source_remove(state.watch);

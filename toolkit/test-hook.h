@@ -23,6 +23,8 @@ using TestCommand = std::function<std::string(const std::vector<std::string>& ar
 // Starts reading when LUMO_TEST_HOOK is set; false (and a log line) when it cannot be opened.
 bool StartTestHook();
 void StopTestHook();
+// True while the hook reads commands: a program records what only its tests ask for.
+bool TestHookRunning();
 // Adds a command of the program's own (the main window adds a few).
 void RegisterTestCommand(const std::string& name, TestCommand command);
 

@@ -1,0 +1,65 @@
+#!/usr/bin/env bash
+# From a real click on the download button of the demo store's large game (Iron Keep, ~75 MB)
+# in the store page of the real lumo until the game's status is 6 (installed), against the sum
+# of its parts timed alone in the same run: curl of the same APK from the same store, and the
+# same player's install of it driven over the bridge by bench/player-install. Each run starts
+# on a fresh home with the player already installed; prints the medians and their ratio.
+# Usage: bash bench/store/store-install-bench.sh BUILD_DIR [RUNS (3)]
+build=$(cd "$1" && pwd) runs=${2:-3}
+source "$(dirname "$0")/store-support.sh"
+package=com.lumo.demo.ironkeep
+finder=$(dirname "$0")/../../tests/ui/find-control.py
+find_control() { /usr/bin/python3 "$finder" "$@"; }
+
+# Buttons inside pages are found by their accessible name on a private accessibility bus.
+eval "$(dbus-launch --sh-syntax)"
+PIDS_TO_KILL+=("$DBUS_SESSION_BUS_PID")
+unset NO_AT_BRIDGE
+
+road_in_lumo() {
+  use_home "lumo-$1"
+  start_lumo
+  wait_until 60 sh -c "cat $XDG_DATA_HOME/lum/log/lum-*.log | grep -q 'VM start complete.'" ||
+    fail "the player did not start"
+  wait_until 60 find_control "下载 铁壁要塞" || fail "no download button"
+  local place start
+  place=$(find_control "下载 铁壁要塞")
+  xdotool mousemove "${place% *}" "${place#* }"
+  start=$(now_ms)
+  xdotool click 1
+  until [[ "$(ask game "$package")" == status=6* ]]; do
+    kill -0 "$lumo" 2>/dev/null || fail "lumo ended"
+    sleep 0.02
+  done
+  road=$(($(now_ms) - start))
+  close_lumo
+}
+
+parts_alone() {
+  use_home "alone-$1"
+  local start reply
+  start=$(now_ms)
+  curl -sf -o "$HOME/$package.apk" "$store/apk/$package.apk" || fail "curl failed"
+  download=$(($(now_ms) - start))
+  RUNBOX_SERVER=bench-alone "$player" >"$HOME/player.out" 2>&1 &
+  local alone=$!
+  PIDS_TO_KILL+=("$alone")
+  reply=$("$build/bench/player-install" bench-alone "$HOME/$package.apk") ||
+    fail "the player's install failed: $reply"
+  install=${reply##*ms=}
+  wait_until 30 sh -c "! kill -0 $alone" || fail "the player did not end"
+}
+
+for run in $(seq 1 "$runs"); do
+  step "run $run: the click in lumo"
+  road_in_lumo $run
+  step "run $run: the parts alone"
+  parts_alone $run
+  sum=$((download + install))
+  roads+=("$road") downloads+=("$download") installs+=("$install") sums+=("$sum")
+  echo "run $run: lumo $road ms; curl $download ms + player install $install ms = $sum ms"
+done
+road=$(median "${roads[@]}") sum=$(median "${sums[@]}")
+echo "median of $runs: click to installed in lumo $road ms; parts alone $sum ms" \
+  "(curl $(median "${downloads[@]}") ms, player install $(median "${installs[@]}") ms)"
+ratio "click to installed lumo/parts" "$road" "$sum"
