@@ -146,14 +146,14 @@ void MainFrame::RegisterHandlers() {
                                      [this, fn](WParam w, LParam l) { (this->*fn)(w, l); });
     registered_.push_back(id);
   };
-  auto later = [this](std::uint32_t id) {
+  auto unsupported = [this](std::uint32_t id) {
     Dispatcher::instance()->Register(id, handle(),
-                                     [this, id](WParam, LParam) { OnNotYetHandled(id); });
+                                     [this, id](WParam, LParam) { OnUnsupported(id); });
     registered_.push_back(id);
   };
   lifecycle_->Register(handle());
-  later(MSG_SHOW_SETTINGS);
-  later(MSG_SHOW_ABOUT);
+  unsupported(MSG_SHOW_SETTINGS);
+  unsupported(MSG_SHOW_ABOUT);
   Dispatcher::instance()->Register(MSG_CHECK_UPDATE, handle(),
                                    [this](WParam, LParam) { CheckUpdate(""); });
   registered_.push_back(MSG_CHECK_UPDATE);
@@ -175,9 +175,9 @@ void MainFrame::OnPlayerSetupDone() {
   lifecycle_->RefreshWaitingItems();
 }
 
-void MainFrame::OnNotYetHandled(std::uint32_t msg) {
-  // The settings and about windows are not part of this window yet: the event is recorded.
-  Log::instance()->write("main window: message %u has no effect yet.", msg);
+void MainFrame::OnUnsupported(std::uint32_t msg) {
+  // This build has no settings or about window: the request is only recorded.
+  Log::instance()->write("main window: message %u is not supported in this build.", msg);
 }
 
 bool MainFrame::HandleCustomMessage(std::uint32_t msg, platform::WParam w, platform::LParam l) {
@@ -186,7 +186,6 @@ bool MainFrame::HandleCustomMessage(std::uint32_t msg, platform::WParam w, platf
     cloudPlayWnd_ = nullptr;
     return true;
   }
-  // MSG_TRAY and the tray menu's commands belong to the tray icon, which hooks in here.
   return false;
 }
 
@@ -207,8 +206,8 @@ void MainFrame::OnClick(const toolkit::Notification& n) {
     Minimize();
   } else if (name == "btnSetting") {
     ReportEvent(kEventSettings);
-    // The settings menu opens below the button once the settings window exists.
-    Log::instance()->write("settings menu is not available yet.");
+    // This build has no settings menu: the click is only counted and recorded.
+    Log::instance()->write("settings menu: not in this build.");
   } else if (name == "btn_right_find") {
     ReportEvent(kEventRightFind);
     ShowMainTab();

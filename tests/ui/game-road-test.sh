@@ -168,7 +168,7 @@ ask delete com.lumo.later >/dev/null
 wait_game 60 com.lumo.later "none"
 expect "empty list page" "$(ask get MainFrame TabAppList)" "*page=1*"
 shot game-all-deleted
-lumo_log | grep -q 'has no effect yet' && fail "a game event had no effect"
+lumo_log | grep -q 'is not supported' && fail "a game event had no effect"
 
 # A download folder that cannot be written fails the download and says why; nothing else.
 mv "$app_dir/download" "$SANDBOX/download.aside"
