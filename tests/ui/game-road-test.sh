@@ -108,10 +108,17 @@ wait_until 60 sh -c "[ \"\$(sqlite3 '$db' \"select downloadPos from AppList wher
   fail "the download's check was not kept"
 kill -9 "$lumo"
 wait "$lumo" 2>/dev/null
+sleep 0.5
+asked_before=$(grep -c '^/road.apk ' "$SANDBOX/ranges")
 start_lumo
 ask click MainFrame optionMyGame >/dev/null
 wait_game 120 com.lumo.road "status=6 *"
-grep -q '^/road.apk bytes=[1-9]' "$SANDBOX/ranges" || fail "no resumed range: $(cat "$SANDBOX/ranges")"
+# After the restart no part starts again from 0, and parts continue where they stopped (the
+# engine's parts are 1 MiB apart; a continued one starts between two of those).
+resumed=$(grep '^/road.apk ' "$SANDBOX/ranges" | tail -n +$((asked_before + 1)))
+echo "$resumed" | grep -q ' bytes=0-' && fail "started again from 0: $resumed"
+echo "$resumed" | awk -F'[=-]' '/bytes=/ && $2 % 1048576 {found = 1} END {exit !found}' ||
+  fail "nothing continued: $resumed"
 cmp -s "$SANDBOX/road.apk" "$app_dir/download/com.lumo.road.apk" || fail "downloaded APK differs"
 expect "installed" "$(ask game com.lumo.road)" "status=6 * label=开始游戏吧"
 expect "launch text" "$(ask progress)" "*text=启动"
