@@ -362,7 +362,7 @@ void MainFrame::OnQuitNow() {
 }
 
 bool MainFrame::OnClose() {
-  // The close question and close-to-tray hook in here; `forceQuit_` skips them.
+  // This build asks no close question and has no tray: closing always quits.
   return true;
 }
 
