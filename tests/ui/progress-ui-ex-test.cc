@@ -78,7 +78,7 @@ void Dress(CProgressUIEx& control) {
   for (cairo_surface_t* image : images) cairo_surface_destroy(image);
 }
 
-TEST(ProgressUIEx, ForeImageIsRevealedInProportionNotStretched) {
+TEST(ProgressUIEx, ForeImageIsRevealedInProportionNotStretchedAndTheRangeIsRepaired) {
   CProgressUIEx control;
   Dress(control);
   control.SetValue(75);
@@ -98,16 +98,12 @@ TEST(ProgressUIEx, ForeImageIsRevealedInProportionNotStretched) {
   canvas.Paint(control);
   EXPECT_EQ(canvas.At(49, 35), kRed);
   EXPECT_EQ(canvas.At(51, 35), kBlack);
-}
 
-TEST(ProgressUIEx, RangeIsClampedAndRepaired) {
-  CProgressUIEx control;
-  Dress(control);
+  // The range is clamped and repaired.
   control.SetValue(150);
   control.SetState(1);
   EXPECT_EQ(control.value(), 100);
   EXPECT_EQ(control.text(), "100%");
-  Canvas canvas;
   canvas.Paint(control);
   EXPECT_EQ(canvas.At(199, 35), kBlue);
 

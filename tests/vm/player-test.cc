@@ -116,8 +116,7 @@ TEST_F(PlayerTest, InstallsUninstallsAndLaunchesRealPackagesWithACodeForEveryFai
   EXPECT_TRUE(LumoLogHas("VM start complete."));
   EXPECT_TRUE(LumoLogHas("com.lumo.gamma install complete. [err=4]"));
 
-  VmBridgeClient::Instance().LaunchApp("com.lumo.beta", "com.lumo.beta.MainActivity", "Beta", "");
-  EXPECT_TRUE(PlayerLogHas("now playing: Beta (com.lumo.beta)"));
+  // A launch of an installed game is checked in game-road-test.sh; this one is not installed.
   VmBridgeClient::Instance().LaunchApp("com.lumo.alpha", "com.lumo.alpha.MainActivity", "Alpha",
                                        "");
   EXPECT_TRUE(PlayerLogHas("request 3 \"com.lumo.alpha/com.lumo.alpha.MainActivity\": 5"));
@@ -204,6 +203,17 @@ TEST_F(PlayerTest, ARestartedLumoFindsTheRunningVmAndASecondPlayerLeaves) {
   EXPECT_EQ(loop->MaxConcurrentTakers(), 1);
 }
 
+TEST_F(PlayerTest, ClosingLumoEndsThePlayerWithoutStartingItAgain) {
+  LaunchPlayer();
+  ASSERT_TRUE(WaitVmStarted());
+  ClosePlayerOnExit();
+  EXPECT_TRUE(LumoLogHas("VM Connection disconnected. [result=1]."));
+  EXPECT_TRUE(PlayerLogHas("player ended"));
+  EXPECT_TRUE(test::WaitFor([] { return test::PlayerProcesses().empty(); }));
+  EXPECT_FALSE(test::WaitFor([] { return !test::PlayerProcesses().empty(); },
+                             std::chrono::milliseconds(500)));
+}
+
 TEST_F(PlayerTest, LumoClosesEvenWhenThePlayerNeverAnswers) {
   std::string alpha = Apk("com.lumo.alpha", "Alpha");
   LaunchPlayer();
@@ -223,12 +233,8 @@ TEST_F(PlayerTest, LumoClosesEvenWhenThePlayerNeverAnswers) {
   ASSERT_EQ(closed.wait_for(std::chrono::seconds(60)), std::future_status::ready);
   // The frozen player finds the close request when it wakes up.
   kill(players.front(), SIGCONT);
-  EXPECT_TRUE(LumoLogHas("VM Connection disconnected. [result=1]."));
   EXPECT_TRUE(PlayerLogHas("player closing: Lumo asked the player to close"));
   EXPECT_TRUE(test::WaitFor([] { return test::PlayerProcesses().empty(); }));
-  // Nor is it started again.
-  EXPECT_FALSE(test::WaitFor([] { return !test::PlayerProcesses().empty(); },
-                             std::chrono::milliseconds(500)));
 }
 
 TEST_F(PlayerTest, AConfiguredDeviceGetsThePackagesThroughAdb) {
