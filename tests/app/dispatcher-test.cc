@@ -147,18 +147,6 @@ TEST_F(DispatcherTest, ABatchHandsEachValueOverOnceInOrderAndFreesWhatNobodyTook
   EXPECT_EQ(handled, 6);
 }
 
-TEST_F(DispatcherTest, SendOnTheUiThreadIsADirectCallAndPostIsNot) {
-  WindowHandle window = NewWindow();
-  int calls = 0;
-  dispatcher_.Register(kMsg, window, [&](platform::WParam, platform::LParam) { ++calls; });
-  EXPECT_EQ(dispatcher_.Send(kMsg, 0, 0), 1);
-  EXPECT_EQ(calls, 1);
-  dispatcher_.Post(kMsg);
-  EXPECT_EQ(calls, 1);
-  platform::PumpUiLoop();
-  EXPECT_EQ(calls, 2);
-}
-
 TEST_F(DispatcherTest, HandlersMayRegisterUnregisterAndSendWithoutDeadlock) {
   WindowHandle window = NewWindow();
   int otherCalls = 0;

@@ -1,16 +1,15 @@
 #include "download/download-task-mgr.h"
 
-#include <ctime>
 #include <thread>
 
 #include <gtest/gtest.h>
 
-#include "app/log.h"
 #include "app/messages.h"
 #include "download/thunder-wrapper.h"
 #include "tests/download/engine-helper.h"
 #include "tests/download/report-window.h"
 #include "tests/support/http-server.h"
+#include "tests/support/log-capture.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/wait.h"
 
@@ -23,24 +22,10 @@ using test::ReportWindow;
 using test::TempDir;
 using test::WaitFor;
 
-// The log of this test program, in a folder of its own.
-TempDir& LogDir() {
-  static TempDir* dir = [] {
-    auto* made = new TempDir;
-    Log::instance()->init("lum", made->path());
-    return made;
-  }();
-  return *dir;
-}
-
-std::string LogText() {
-  return ReadFile(LogDir() / Log::FileName("lum", std::time(nullptr)));
-}
-
 class DownloadTaskMgrTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    LogDir();
+    test::StartLogCapture();
     engine = test::LoadEngine();
     manager = DownloadTaskMgr::create(engine);
     ASSERT_TRUE(manager->available());
@@ -57,14 +42,6 @@ class DownloadTaskMgrTest : public ::testing::Test {
   std::shared_ptr<ThunderWrapper> engine;
   std::shared_ptr<DownloadTaskMgr> manager;
 };
-
-TEST(DownloadTaskMgrSpeed, TextFollowsTheSpeedRule) {
-  EXPECT_EQ(DownloadTaskMgr::FormatSpeed(0), "0.00 Kb/s");
-  EXPECT_EQ(DownloadTaskMgr::FormatSpeed(1536), "1.50 Kb/s");
-  EXPECT_EQ(DownloadTaskMgr::FormatSpeed(1048575), "1024.00 Kb/s");
-  EXPECT_EQ(DownloadTaskMgr::FormatSpeed(1048576), "1.00 Mb/s");
-  EXPECT_EQ(DownloadTaskMgr::FormatSpeed(5u * 1048576 + 524288), "5.50 Mb/s");
-}
 
 TEST_F(DownloadTaskMgrTest, DownloadReportsProgressThenTheFileOnTheUiThread) {
   std::string body = test::PatternBytes(3 * 1024 * 1024 + 5);
@@ -143,8 +120,7 @@ TEST_F(DownloadTaskMgrTest, FailureIsReportedLoggedAndRetriedOnStart) {
   ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_FAILED, "../escape"));
   EXPECT_EQ(window.Of(MSG_DOWNLOAD_FAILED, "com.late")[0].code, 3);
   EXPECT_EQ(window.Of(MSG_DOWNLOAD_FAILED, "../escape")[0].code, 16);
-  EXPECT_TRUE(WaitFor(
-      [] { return LogText().find("Download com.late failed. [err=3]") != std::string::npos; }));
+  EXPECT_TRUE(test::WaitForLogLine("Download com.late failed. [err=3]"));
 
   // The same engine task runs again once the file is there.
   std::string body = test::PatternBytes(100000);

@@ -27,39 +27,6 @@ TEST(ThunderWrapper, AMissingLibraryLeavesDownloadsUnavailable) {
   manager->stopAll();
 }
 
-TEST(ThunderWrapper, ResolvesEveryPublishedName) {
-  auto engine = test::LoadEngine();
-  ASSERT_TRUE(engine);
-  const void* entries[] = {
-      reinterpret_cast<void*>(engine->xlInit),
-      reinterpret_cast<void*>(engine->xlUnInit),
-      reinterpret_cast<void*>(engine->xlCreateTask),
-      reinterpret_cast<void*>(engine->xlDeleteTask),
-      reinterpret_cast<void*>(engine->xlStartTask),
-      reinterpret_cast<void*>(engine->xlStopTask),
-      reinterpret_cast<void*>(engine->xlQueryTaskInfo),
-      reinterpret_cast<void*>(engine->xlQueryTaskInfoEx),
-      reinterpret_cast<void*>(engine->xlSetSpeedLimit),
-      reinterpret_cast<void*>(engine->xlSetUploadSpeedLimit),
-      reinterpret_cast<void*>(engine->xlDelTempFile),
-      reinterpret_cast<void*>(engine->xlSetProxy),
-      reinterpret_cast<void*>(engine->xlSetUserAgent),
-      reinterpret_cast<void*>(engine->xlGetFileSizeWithUrl),
-      reinterpret_cast<void*>(engine->xlParseThunderPrivateUrl),
-      reinterpret_cast<void*>(engine->xlSetAdditionInfo),
-      reinterpret_cast<void*>(engine->xlSetFileIdAndSize),
-  };
-  for (const void* entry : entries) EXPECT_NE(entry, nullptr);
-  // The calls this engine does not offer answer as unsupported.
-  std::int64_t size = -1;
-  EXPECT_EQ(engine->xlGetFileSizeWithUrl(u"http://127.0.0.1:1/a", &size), 0);
-  EXPECT_EQ(size, 0);
-  EXPECT_EQ(engine->xlDeleteTask(nullptr), 0);
-  // Before Init there is no engine to take a task.
-  DownTaskParam param = *MakeTaskParam("http://127.0.0.1:1/a", "/tmp", "a.apk");
-  EXPECT_EQ(engine->CreateTask(param), nullptr);
-}
-
 TEST(ThunderWrapper, AMissingExportTurnsItsCallIntoANoOp) {
   auto engine = ThunderWrapper::load(std::string(LUMO_TEST_BIN_DIR) + "/libxldl_partial.so");
   ASSERT_TRUE(engine);

@@ -166,12 +166,6 @@ void HttpServer::Release(const std::string& path) {
   }
 }
 
-void HttpServer::SetThrottle(const std::string& path, std::uint64_t throttle) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  auto it = routes_.find(path);
-  if (it != routes_.end()) it->second->throttle = throttle;
-}
-
 int HttpServer::Requests(const std::string& path) const {
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = routes_.find(path);

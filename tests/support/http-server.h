@@ -51,8 +51,6 @@ class HttpServer {
   void AddRedirectLoop(const std::string& path);
   // Lets held responses go on, for one path or ("") for all.
   void Release(const std::string& path = "");
-  // Changes the per-connection limit of a file from now on.
-  void SetThrottle(const std::string& path, std::uint64_t throttle);
 
   int Requests(const std::string& path) const;
   std::uint64_t BytesSent(const std::string& path) const;

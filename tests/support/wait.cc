@@ -17,4 +17,11 @@ bool WaitFor(const std::function<bool()>& predicate, std::chrono::milliseconds t
   }
 }
 
+int CountOf(const std::string& text, const std::string& what) {
+  int count = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+    ++count;
+  return count;
+}
+
 }  // namespace lumo::test

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
 
 namespace lumo::test {
 
@@ -10,5 +11,8 @@ namespace lumo::test {
 // how fast anything is.
 bool WaitFor(const std::function<bool()>& predicate,
              std::chrono::milliseconds timeout = std::chrono::seconds(20), bool pumpUiLoop = false);
+
+// How many times `what` occurs in `text`.
+int CountOf(const std::string& text, const std::string& what);
 
 }  // namespace lumo::test

@@ -10,7 +10,6 @@
 #include "platform/ui-loop.h"
 #include "platform/window.h"
 #include "tests/support/sandbox.h"
-#include "toolkit/browser.h"
 #include "toolkit/controls.h"
 #include "toolkit/toolkit.h"
 #include "ui/progress-widget.h"
@@ -23,29 +22,6 @@ constexpr char kGoodSkin[] = R"(<?xml version="1.0" encoding="UTF-8"?>
   <object class="GtkBox" id="root">
     <property name="visible">True</property>
     <child><object class="GtkButton" id="btnA"><property name="label">A</property></object></child>
-    <child><object class="GtkLabel" id="lbl"><property name="label">text</property></object></child>
-    <child><object class="GtkRadioButton" id="opt1"><property name="active">True</property></object></child>
-    <child><object class="GtkRadioButton" id="opt2"><property name="group">opt1</property></object></child>
-    <child><object class="GtkToggleButton" id="check"/></child>
-    <child><object class="progressEX" id="prog">
-      <property name="value">30</property>
-      <property name="foreimage">skin:img/ok.svg</property>
-    </object></child>
-    <child><object class="GtkListBox" id="list"/></child>
-    <child><object class="GtkNotebook" id="tabs">
-      <child><object class="GtkLabel"><property name="visible">True</property></object></child>
-      <child><object class="GtkLabel"><property name="visible">True</property></object></child>
-    </object></child>
-    <child><object class="WebKitWebView" id="web"/></child>
-  </object>
-</interface>)";
-
-constexpr char kItemSkin[] = R"(<?xml version="1.0" encoding="UTF-8"?>
-<interface>
-  <object class="GtkBox" id="root">
-    <property name="visible">True</property>
-    <child><object class="GtkLabel" id="name"/></child>
-    <child><object class="GtkButton" id="btn_delete"/></child>
   </object>
 </interface>)";
 
@@ -58,16 +34,14 @@ class Skins {
  public:
   Skins() {
     test::WriteFile(dir_ / "Good.xml", kGoodSkin);
-    test::WriteFile(dir_ / "Item.xml", kItemSkin);
     test::WriteFile(dir_ / "Broken.xml", "<interface><object class=");
     test::WriteFile(dir_ / "NoRoot.xml",
                     "<interface><object class=\"GtkBox\" id=\"x\"/></interface>");
     std::system(("mkdir -p " + dir_ / "img").c_str());
     test::WriteFile(dir_ / "img/ok.svg", kOkImage);
     test::WriteFile(dir_ / "img/bad.png", "\x89PNG but not really");
-    std::string zip =
-        "cd " + dir_.path() +
-        " && zip -q res.zip Good.xml Item.xml Broken.xml NoRoot.xml img/ok.svg img/bad.png";
+    std::string zip = "cd " + dir_.path() +
+                      " && zip -q res.zip Good.xml Broken.xml NoRoot.xml img/ok.svg img/bad.png";
     EXPECT_EQ(std::system(zip.c_str()), 0);
   }
   const std::string& path() const { return dir_.path(); }
@@ -79,19 +53,14 @@ class Skins {
 class TestWindow : public toolkit::SkinWindow {
  public:
   explicit TestWindow(std::string skin) : skin_(std::move(skin)) {}
-  std::vector<toolkit::Notification> notes;
   std::vector<std::uint32_t> messages;
 
  protected:
   std::string GetWindowClassName() const override { return "TestWnd"; }
   std::string GetSkinFile() const override { return skin_; }
-  void Notify(const toolkit::Notification& n) override { notes.push_back(n); }
   bool HandleCustomMessage(std::uint32_t msg, platform::WParam, platform::LParam) override {
     messages.push_back(msg);
     return true;
-  }
-  GType CreateControl(const std::string& className) override {
-    return g_ascii_strcasecmp(className.c_str(), "ProgressEx") == 0 ? ProgressWidgetType() : 0;
   }
 
  private:
@@ -119,74 +88,6 @@ TEST(ToolkitSetUp, MissingArchiveIsAClearError) {
   EXPECT_FALSE(toolkit::IsInitialised());
   test::WriteFile(empty / "res.zip", "not a zip archive");
   EXPECT_FALSE(toolkit::Init(empty.path(), "res.zip", &error));
-}
-
-TEST_F(SkinWindowTest, ControlsAreFoundByNameAndKind) {
-  TestWindow window("Good.xml");
-  ASSERT_TRUE(window.Create(nullptr, "Test", {}, 300, 200));
-  EXPECT_NE(window.FindButton("btnA"), nullptr);
-  EXPECT_EQ(window.FindButton("lbl"), nullptr);    // a label is no button
-  EXPECT_EQ(window.FindButton("check"), nullptr);  // nor is a check box
-  EXPECT_NE(window.FindCheckBox("check"), nullptr);
-  EXPECT_NE(window.FindOption("opt2"), nullptr);
-  EXPECT_EQ(window.FindOption("check"), nullptr);
-  EXPECT_NE(window.FindLabel("lbl"), nullptr);
-  EXPECT_NE(window.FindTabLayout("tabs"), nullptr);
-  EXPECT_NE(window.FindList("list"), nullptr);
-  EXPECT_EQ(window.FindControl("missing"), nullptr);
-  toolkit::Browser* browser = window.FindBrowser("web");
-  ASSERT_NE(browser, nullptr);
-  EXPECT_EQ(window.FindBrowser("web"), browser);  // one host per view
-  // The custom class, spelt in another case in the skin, with its attributes applied.
-  CProgressUIEx* progress = ProgressFromWidget(window.FindCustom("prog", ProgressWidgetType()));
-  ASSERT_NE(progress, nullptr);
-  EXPECT_EQ(progress->value(), 30);
-  toolkit::SelectTab(window.FindTabLayout("tabs"), 1);
-  EXPECT_EQ(toolkit::CurrentTab(window.FindTabLayout("tabs")), 1);
-}
-
-TEST_F(SkinWindowTest, ControlsNotifyTheirWindow) {
-  TestWindow window("Good.xml");
-  ASSERT_TRUE(window.Create(nullptr, "Test", {}, 300, 200));
-  gtk_button_clicked(window.FindButton("btnA"));
-  toolkit::SetChecked(window.FindOption("opt2"), true, false);  // held back
-  toolkit::SetChecked(window.FindCheckBox("check"), true);
-  g_signal_emit_by_name(window.FindCustom("prog", ProgressWidgetType()), "lumo-click");
-  ASSERT_EQ(window.notes.size(), 3u);
-  EXPECT_EQ(window.notes[0].type, "click");
-  EXPECT_EQ(window.notes[0].sender, "btnA");
-  EXPECT_EQ(window.notes[1].type, "selectchanged");
-  EXPECT_EQ(window.notes[1].sender, "check");
-  EXPECT_EQ(window.notes[2].sender, "prog");
-  EXPECT_TRUE(toolkit::IsChecked(window.FindOption("opt2")));
-
-  // An option reports only the one that became selected.
-  window.notes.clear();
-  toolkit::SetChecked(window.FindOption("opt1"), true);
-  ASSERT_EQ(window.notes.size(), 1u);
-  EXPECT_EQ(window.notes[0].sender, "opt1");
-
-  // List items built from a skin carry user data; selecting one raises "itemselect", and
-  // their own controls notify the window with the item.
-  GtkListBox* list = window.FindList("list");
-  for (const char* package : {"first", "second"}) {
-    GtkWidget* item = window.BuildItem("Item.xml");
-    ASSERT_NE(item, nullptr);
-    toolkit::SetText(toolkit::ItemControl(item, "name"), package);
-    toolkit::ListInsert(list, 0, item, package);
-  }
-  EXPECT_EQ(toolkit::ListCount(list), 2);
-  window.notes.clear();
-  toolkit::ListSelect(list, 0);
-  EXPECT_EQ(toolkit::ListCurrentUserData(list), "second");
-  ASSERT_EQ(window.notes.size(), 1u);
-  EXPECT_EQ(window.notes[0].type, "itemselect");
-  GtkWidget* item = toolkit::ListCurrentItem(list);
-  gtk_button_clicked(GTK_BUTTON(toolkit::ItemControl(item, "btn_delete")));
-  EXPECT_EQ(window.notes.back().sender, "btn_delete");
-  EXPECT_EQ(window.notes.back().item, item);
-  toolkit::ListRemove(list, item);
-  EXPECT_EQ(toolkit::ListCount(list), 1);
 }
 
 TEST_F(SkinWindowTest, CustomMessagesReachTheWindowUntilItCloses) {

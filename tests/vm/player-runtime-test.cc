@@ -83,21 +83,5 @@ TEST(PlayerRuntime, FindsThePlayerByItsExactNameInThisSessionAndStopsIt) {
   }
 }
 
-TEST(PlayerRuntime, NamesTheSetupDownloadAndItsSilentCommandLine) {
-  test::SandboxHome home;
-  setenv("LUMO_PROGRAMS_DIR", (home.home() + "/programs").c_str(), 1);
-  EXPECT_EQ(PlayerExePath(), home.home() + "/programs/LUMPlayer/Runbox.exe");
-  EXPECT_EQ(PlayerSetupCommand("/d/AKTInstaller.exe"),
-            (std::vector<std::string>{"/d/AKTInstaller.exe", "/S", "/NCRC",
-                                      "/D=" + home.home() + "/programs/LUMPlayer"}));
-  unsetenv("LUMO_PROGRAMS_DIR");
-  EXPECT_EQ(PlayerExePath(), home.dataHome() + "/Programs/LUMPlayer/Runbox.exe");
-  const char* file = platform::Is64BitOperatingSystem() ? "Setup64.exe" : "Setup32.exe";
-  EXPECT_EQ(PlayerSetupUrl(), std::string("http://127.0.0.1:18080/download/AKTU/Runbox/") + file);
-  setenv("LUMO_PLAYER_HOST", "http://127.0.0.1:9/", 1);
-  EXPECT_EQ(PlayerSetupUrl(), std::string("http://127.0.0.1:9/download/AKTU/Runbox/") + file);
-  unsetenv("LUMO_PLAYER_HOST");
-}
-
 }  // namespace
 }  // namespace lumo

@@ -37,10 +37,6 @@ class RecordingEvents final : public ConnetEvent {
   bool OnMessage(const VmMessage* message) override {
     return Add("message:" + std::to_string(message->type) + ":" + message->data);
   }
-  bool Has(const std::string& event) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return std::count(events_.begin(), events_.end(), event) > 0;
-  }
   int Count(const std::string& event) {
     std::lock_guard<std::mutex> lock(mutex_);
     return static_cast<int>(std::count(events_.begin(), events_.end(), event));

@@ -223,21 +223,5 @@ TEST_F(VmEventsTest, AResultWithNoTaskInFlightDoesNotCutTheNextTasksWaitShort) {
   EXPECT_EQ(ui_.messages(), expected);
 }
 
-TEST(ApkInstallTask, ExpectsOneSecondPerWhole20MiBPlusOne) {
-  test::TempDir files;
-  auto sized = [&](const std::string& name, off_t size) {
-    std::string path = files / name;
-    test::WriteFile(path, "");
-    EXPECT_EQ(truncate(path.c_str(), size), 0);
-    return path;
-  };
-  EXPECT_EQ(ApkInstallTask::ExpectedSeconds(sized("a", 20971520)), 2);
-  EXPECT_EQ(ApkInstallTask::ExpectedSeconds(sized("b", 20971519)), 1);
-  EXPECT_EQ(ApkInstallTask::ExpectedSeconds(sized("c", 0)), 1);
-  EXPECT_EQ(ApkInstallTask::ExpectedSeconds(sized("d", 3 * 20971520 + 5)), 4);
-  EXPECT_EQ(ApkInstallTask::ExpectedSeconds(files / "missing"), 1);
-  EXPECT_EQ(ApkInstallTask::ExpectedSeconds(files.path()), 1) << "a folder is no file";
-}
-
 }  // namespace
 }  // namespace lumo

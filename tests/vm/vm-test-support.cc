@@ -17,27 +17,10 @@
 #include "platform/file-system.h"
 #include "platform/process.h"
 #include "platform/ui-loop.h"
-#include "tests/support/apk-builder.h"
 #include "tests/support/wait.h"
 #include "vm/player-runtime.h"
 
 namespace lumo::test {
-
-namespace {}  // namespace
-
-std::string BuildTestApk(const std::string& folder, const TestApk& apk) {
-  ApkSpec recipe;
-  recipe.packageName = apk.package;
-  recipe.label = apk.label;
-  recipe.activity = apk.activity;
-  recipe.nativeAbis = apk.abis;
-  recipe.payloadBytes = apk.paddingBytes;
-  std::string path = folder + "/" + apk.package + ".apk";
-  std::string error;
-  if (BuildApk(recipe, path, &error)) return path;
-  std::fprintf(stderr, "cannot build %s: %s\n", path.c_str(), error.c_str());
-  return {};
-}
 
 RawPeer::RawPeer(const std::string& serverName) {
   std::string path = vmbridge::SocketPath(serverName);
@@ -121,10 +104,6 @@ UiRecorder::UiRecorder() {
   dispatcher->Register(MSG_SHOW_MAIN, window_, [this](WParam, LParam) {
     messages_.push_back({MSG_SHOW_MAIN, "", 0});
   });
-  dispatcher->Register(MSG_PLAYER_SETUP_DONE, window_, [this](WParam, LParam) {
-    messages_.push_back({MSG_PLAYER_SETUP_DONE, "", 0});
-    if (onSetupDone_) onSetupDone_();
-  });
 }
 
 UiRecorder::~UiRecorder() {
@@ -134,7 +113,7 @@ UiRecorder::~UiRecorder() {
 void UiRecorder::Close() {
   if (!window_) return;
   for (std::uint32_t id : {MSG_INSTALL_START, MSG_INSTALL_DONE, MSG_UNINSTALL_START,
-                           MSG_UNINSTALL_DONE, MSG_SHOW_MAIN, MSG_PLAYER_SETUP_DONE})
+                           MSG_UNINSTALL_DONE, MSG_SHOW_MAIN})
     Dispatcher::instance()->Unregister(id, window_);
   platform::DestroyMessageWindow(window_);
   window_ = 0;

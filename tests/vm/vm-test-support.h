@@ -11,19 +11,6 @@
 
 namespace lumo::test {
 
-// What the emulator tests need of a test APK (built by the shared APK builder with aapt):
-// `abis` adds lib/<abi>/libgame.so entries, `paddingBytes` of stored pseudo-random bytes make
-// it bigger.
-struct TestApk {
-  std::string package;
-  std::string label = "Test Game";
-  std::string activity = ".MainActivity";  // relative to the package
-  std::vector<std::string> abis;
-  std::size_t paddingBytes = 0;
-};
-// The APK's path in `folder`, or empty when aapt failed (the reason goes to stderr).
-std::string BuildTestApk(const std::string& folder, const TestApk& apk);
-
 // A bridge peer speaking the wire format by hand: for tests that must send what a real player
 // never would.
 class RawPeer {
@@ -65,14 +52,11 @@ class UiRecorder {
   std::vector<UiMessage> Of(std::uint32_t id) const;
   // Pumps the UI loop until `count` messages of `id` arrived.
   bool WaitFor(std::uint32_t id, std::size_t count = 1, int timeoutMs = 30000);
-  // Called when 1043 arrives (the main window launches the player then).
-  void OnSetupDone(std::function<void()> fn) { onSetupDone_ = std::move(fn); }
   platform::WindowHandle window() const { return window_; }
 
  private:
   platform::WindowHandle window_ = 0;
   std::vector<UiMessage> messages_;
-  std::function<void()> onSetupDone_;
 };
 
 // The path of the freshly built setup program in the program folder.
