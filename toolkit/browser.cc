@@ -79,7 +79,8 @@ TrustedPages& Trusted() {
 constexpr std::size_t kMaxArgumentBytes = 64 * 1024;
 
 bool IsLoadable(const std::string& url) {
-  return IsWebAddress(url) || url == "about:blank" ||
+  // about:srcdoc is content the page wrote itself (a frame's error page among it).
+  return IsWebAddress(url) || url == "about:blank" || url == "about:srcdoc" ||
          (!Trusted().localPage.empty() && url == Trusted().localPage);
 }
 
@@ -148,6 +149,37 @@ gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, const char* uri, GError* 
   return handler && handler->NavigateError(*browser, uri ? uri : "", error->message);
 }
 
+// Puts the error page into the page's frames that show `url`; runs in Lumo's world, so the
+// page's scripts cannot get in the way.
+constexpr char kShowFrameError[] = R"JS(
+for (const frame of document.querySelectorAll('iframe'))
+  if (frame.src === url && !frame.hasAttribute('srcdoc')) frame.srcdoc = page;
+)JS";
+
+void OnResourceFailed(WebKitWebResource* resource, GError* error, WebKitWebView* view) {
+  if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED)) return;
+  Browser* browser = Browser::FromView(view);
+  WebKitWebResource* main = webkit_web_view_get_main_resource(view);
+  const char* uri = webkit_web_resource_get_uri(resource);
+  // The page itself is the load-failed signal's; only the page can show its frames' failures.
+  if (!uri || resource == main || !browser->eventHandler()) return;
+  std::string page = browser->eventHandler()->FrameErrorPage(*browser, uri);
+  if (page.empty()) return;
+  GVariantDict arguments;
+  g_variant_dict_init(&arguments, nullptr);
+  g_variant_dict_insert(&arguments, "url", "s", uri);
+  g_variant_dict_insert(&arguments, "page", "s", page.c_str());
+  webkit_web_view_call_async_javascript_function(view, kShowFrameError, -1,
+                                                 g_variant_dict_end(&arguments), kWorld, nullptr,
+                                                 nullptr, nullptr, nullptr);
+}
+
+void OnResourceLoadStarted(WebKitWebView* view, WebKitWebResource* resource, WebKitURIRequest*,
+                           gpointer) {
+  g_signal_connect_object(resource, "failed", G_CALLBACK(OnResourceFailed), view,
+                          G_CONNECT_DEFAULT);
+}
+
 // Called when a frame that has the bridge calls window.external. The frame's address is
 // checked again: only the store's origins may call, and the local error page only to retry.
 void OnScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, Browser* browser) {
@@ -192,6 +224,7 @@ Browser::Browser(WebKitWebView* view) : view_(view) {
   g_signal_connect(view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   g_signal_connect(view, "load-failed", G_CALLBACK(OnLoadFailed), this);
   g_signal_connect(view, "load-changed", G_CALLBACK(OnLoadChanged), this);
+  g_signal_connect(view, "resource-load-started", G_CALLBACK(OnResourceLoadStarted), nullptr);
   g_signal_connect(view, "script-dialog", G_CALLBACK(OnScriptDialog), nullptr);
   InstallExternalObject();
 }

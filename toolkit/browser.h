@@ -23,6 +23,9 @@ class BrowserEventHandler {
   virtual bool NavigateError(Browser&, const std::string& /*url*/, const std::string& /*error*/) {
     return false;
   }
+  // A frame inside the page could not load `url`. A non-empty text is a page shown in that
+  // frame instead; it is the page's own content, so its script may reload the frame.
+  virtual std::string FrameErrorPage(Browser&, const std::string& /*url*/) { return {}; }
   // A page called window.external.<method>(argument): downloadClicked, onClickRetry or
   // cloudClicked. `argument` is empty when the call had no argument or one that is not text.
   virtual void ExternalCall(Browser&, const std::string& /*method*/,

@@ -4,6 +4,7 @@
 #include "app/log.h"
 #include "app/messages.h"
 #include "app/paths.h"
+#include "platform/file-system.h"
 
 namespace lumo {
 
@@ -25,6 +26,18 @@ bool WebEventHandler::NavigateError(toolkit::Browser& browser, const std::string
   if (url == ErrorPageUrl()) return false;
   browser.Navigate(ErrorPageUrl());
   return true;
+}
+
+// The error page, with a retry that loads the frame's own address again: inside a page's frame
+// there is no window.external, and the frame's address is the one that failed.
+std::string WebEventHandler::FrameErrorPage(toolkit::Browser&, const std::string&) {
+  std::string page;
+  if (!platform::ReadWholeFile(PathJoin(ExeDir(), "page/page.html"), &page)) return {};
+  const std::string retry = "window.external.onClickRetry()";
+  std::size_t at = page.find(retry);
+  if (at != std::string::npos)
+    page.replace(at, retry.size(), "frameElement.removeAttribute('srcdoc')");
+  return page;
 }
 
 // Called on the UI thread while the page's script waits: every message goes out

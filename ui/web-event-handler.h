@@ -18,6 +18,7 @@ class WebEventHandler : public toolkit::BrowserEventHandler {
   bool BeforeNavigate(toolkit::Browser& browser, const std::string& url) override;
   bool NavigateError(toolkit::Browser& browser, const std::string& url,
                      const std::string& error) override;
+  std::string FrameErrorPage(toolkit::Browser& browser, const std::string& url) override;
   void ExternalCall(toolkit::Browser& browser, const std::string& method,
                     const std::optional<std::string>& argument) override;
 

@@ -48,6 +48,9 @@ class RecordingHandler : public WebEventHandler {
                     const std::optional<std::string>& argument) override {
     calls_->push_back({method, argument});
   }
+  std::string FrameErrorPage(toolkit::Browser&, const std::string&) override {
+    return "<p>frame failed</p>";
+  }
   bool NavigateError(toolkit::Browser& browser, const std::string& url,
                      const std::string& error) override {
     errors_->push_back(url);
@@ -59,15 +62,22 @@ class RecordingHandler : public WebEventHandler {
   std::vector<std::string>* errors_;
 };
 
-// A page of the store and, inside it, a frame of another origin that tries the bridge.
-std::string StorePage(const std::string& strangerFrame) {
+// A page of the store and, inside it, a frame of another origin that tries the bridge and a
+// frame that cannot load.
+std::string StorePage(const std::string& strangerFrame, const std::string& deadFrame) {
   return "<html><body><script>var r = ["
          "window.external.downloadClicked('{\"packageName\":\"a.b\"}'),"
          "window.external.downloadClicked(), window.external.cloudClicked(42),"
          "window.external.onClickRetry()]; window.external.cloudClicked('x'.repeat(1 << 20));"
-         "document.title = r.join(',');</script>"
+         "document.title = r.join(',');"
+         "setInterval(function () { var f = document.getElementById('dead');"
+         "  if (f.hasAttribute('srcdoc') && !/,frame$/.test(document.title))"
+         "    document.title += ',frame'; }, 50);</script>"
          "<iframe src='" +
-         strangerFrame + "'></iframe></body></html>";
+         strangerFrame +
+         "'></iframe>"
+         "<iframe id='dead' src='" +
+         deadFrame + "'></iframe></body></html>";
 }
 
 constexpr char kStrangerFrame[] = R"(<html><body><script>
@@ -92,7 +102,9 @@ TEST(Browser, OnlyTheStoresFramesReachTheHandlerAndOnlyWebAddressesLoad) {
   test::HttpServer stranger("127.0.0.2");
   test::HttpServer::File page;
   page.type = "text/html";
-  page.pattern = std::make_shared<const std::string>(StorePage(stranger.Url("/frame.html")));
+  std::string deadFrame = "http://127.0.0.1:" + std::to_string(ClosedPort()) + "/frame.html";
+  page.pattern =
+      std::make_shared<const std::string>(StorePage(stranger.Url("/frame.html"), deadFrame));
   page.size = page.pattern->size();
   store.AddFile("/store.html", page);
   page.pattern = std::make_shared<const std::string>(kStrangerFrame);
@@ -119,7 +131,11 @@ TEST(Browser, OnlyTheStoresFramesReachTheHandlerAndOnlyWebAddressesLoad) {
   EXPECT_EQ(calls[0].method, "downloadClicked");
   EXPECT_EQ(calls[0].argument, std::optional<std::string>("{\"packageName\":\"a.b\"}"));
   EXPECT_EQ(calls[1].method, "onClickRetry");
-  EXPECT_EQ(Title(browser), "true,false,false,true");
+  // A frame that cannot load shows the error page in its place; the page itself stays.
+  ASSERT_TRUE(test::WaitFor([&] { return Title(browser).find(",frame") != std::string::npos; },
+                            std::chrono::seconds(60), true))
+      << Title(browser);
+  EXPECT_EQ(Title(browser), "true,false,false,true,frame");
   EXPECT_EQ(handler->lastWebUrl(), store.Url("/store.html"));
 
   for (const char* address : {"file:///etc/passwd", "javascript:document.title='taken'",
@@ -129,7 +145,7 @@ TEST(Browser, OnlyTheStoresFramesReachTheHandlerAndOnlyWebAddressesLoad) {
                                       -1, nullptr, nullptr, nullptr, nullptr, nullptr);
   for (int i = 0; i < 50; ++i) platform::PumpUiLoop();
   EXPECT_EQ(browser->url(), store.Url("/store.html"));
-  EXPECT_EQ(Title(browser), "true,false,false,true");
+  EXPECT_EQ(Title(browser), "true,false,false,true,frame");
 
   // Nothing listens on the port: the load fails, the handler hears of it and sends the
   // browser to the error page, whose own failure does not start a loop.
