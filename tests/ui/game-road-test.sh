@@ -5,17 +5,9 @@
 # is retried, an install that the player refuses, and deleting and uninstalling. The store is
 # real HTTP on 127.0.0.1 with Range support; every APK is built by aapt.
 program_dir=$1 tools=$2 screenshots=$3
-source "$(dirname "$0")/../support/xvfb.sh"
-start_sandbox
-start_xvfb
-source "$(dirname "$0")/hook.sh"
-mkdir -p "$screenshots"
-export WEBKIT_DISABLE_COMPOSITING_MODE=1 RUNBOX_HEADLESS=1 RUNBOX_BOOT_MS=300
-export LUMO_PROGRAMS_DIR=$SANDBOX/programs
-app_dir=$XDG_DATA_HOME/lum
+source "$(dirname "$0")/road.sh"
+road_setup
 db=$app_dir/data/data.db
-player_data=$XDG_DATA_HOME/LUMPlayer
-lumo_log() { cat "$app_dir"/log/lum-*.log; }
 sql() { sqlite3 "$db" "$1" 2>/dev/null; }
 row_status() { sql "select status from AppList where packageName='$1'"; }
 

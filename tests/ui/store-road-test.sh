@@ -4,16 +4,8 @@
 # brings the game into My games, downloads, checks and installs it; a click on 启动 starts it.
 # A stopped store shows the error page, whose retry button brings the store back.
 program_dir=$(cd "$1" && pwd) tools=$2 screenshots=$3
-source "$(dirname "$0")/../support/xvfb.sh"
-start_sandbox
-start_xvfb
-source "$(dirname "$0")/hook.sh"
-mkdir -p "$screenshots"
-export WEBKIT_DISABLE_COMPOSITING_MODE=1 RUNBOX_HEADLESS=1 RUNBOX_BOOT_MS=300
-export LUMO_PROGRAMS_DIR=$SANDBOX/programs
-app_dir=$XDG_DATA_HOME/lum
-player_data=$XDG_DATA_HOME/LUMPlayer
-lumo_log() { cat "$app_dir"/log/lum-*.log; }
+source "$(dirname "$0")/road.sh"
+road_setup
 
 # Buttons inside pages are found by their accessible name on a private accessibility bus.
 eval "$(dbus-launch --sh-syntax)"
