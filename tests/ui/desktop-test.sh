@@ -16,6 +16,8 @@ LUMO_BUILD_DIR=$(dirname "$program_dir") bash "$here/../../scripts/install.sh" -
 desktop-file-validate "$entry" || fail "the desktop entry is not valid"
 [ "$(xdg-mime query default application/vnd.android.package-archive)" = lumo.desktop ] ||
   fail "APK files do not open with Lumo"
+gio mime application/vnd.android.package-archive | grep -A1 '^Registered' | grep -q lumo.desktop ||
+  fail "Lumo is not among the applications for APK files"
 [ -s "$HOME/.local/share/icons/hicolor/scalable/apps/lumo.svg" ] || fail "no icon in hicolor"
 
 # A private session bus whose notification service is the test's own.
