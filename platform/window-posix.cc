@@ -106,6 +106,7 @@ bool ParseDatagram(const std::string& data, std::string* className, std::string*
 // Called on the UI thread when a datagram arrives for one of our windows.
 gboolean OnDatagram(gint fd, GIOCondition, gpointer data) {
   auto window = static_cast<WindowHandle>(reinterpret_cast<std::uintptr_t>(data));
+  // Only the UI thread reads datagrams, so one buffer serves every window.
   static std::vector<char> buffer(kMaxWindowDatagram);
   for (;;) {
     ssize_t n = recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
