@@ -1,6 +1,7 @@
 # Sourced by the tests that take games down the whole road with the real player: a private
 # X server and home, the test hook, and a player that boots quickly without a window.
 #   road_setup: needs $screenshots; sets $app_dir and $player_data, defines lumo_log.
+#   wait_game SECONDS PACKAGE PATTERN: until the hook's view of the game matches.
 source "$(dirname "${BASH_SOURCE[0]}")/../support/xvfb.sh"
 
 road_setup() {
@@ -15,3 +16,10 @@ road_setup() {
 }
 
 lumo_log() { cat "$app_dir"/log/lum-*.log; }
+wait_game() {
+  local deadline=$((SECONDS + $1))
+  until [[ "$(ask game "$2")" == $3 ]]; do
+    [ $SECONDS -ge $deadline ] && fail "$2: '$(ask game "$2")' is not '$3'"
+    sleep 0.2
+  done
+}
