@@ -274,5 +274,22 @@ TEST_F(PlayerTest, AConfiguredDeviceGetsThePackagesThroughAdb) {
   EXPECT_TRUE(PlayerLogHas("Android device emulator-5554"));
 }
 
+TEST_F(PlayerTest, APeerHoldingTheBridgeMakesThePlayerBackOffUntilItLeaves) {
+  auto start = std::chrono::steady_clock::now();
+  auto holder = std::make_unique<test::RawPeer>();
+  ASSERT_TRUE(test::WaitFor([] { return vmConnected.load(); }));
+  LaunchPlayer();
+  auto refusals = [this] { return test::CountOf(test::PlayerLogText(home_), "trying again in"); };
+  ASSERT_TRUE(test::WaitFor([&] { return refusals() >= 3; }, std::chrono::seconds(60)));
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  // Waits of 0.2, 0.4, 0.8 s and so on: how many refusals can fit in the time that passed.
+  int fit = 1;
+  for (double wait = 0.2, sum = wait; sum <= seconds; wait = std::min(wait * 2, 5.0), sum += wait)
+    ++fit;
+  EXPECT_LE(refusals(), fit);
+  holder.reset();
+  EXPECT_TRUE(WaitVmStarted());
+}
+
 }  // namespace
 }  // namespace lumo
