@@ -9,6 +9,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "apk/package-name.h"
 #include "components/player/player-log.h"
 #include "components/player/result-codes.h"
 
@@ -240,6 +241,7 @@ int PlayerSession::Handle(const vmbridge::Frame& request) {
   int code = kOk;
   if (request.type == kInstall) return Install(text);
   if (request.type == kLaunch) return Launch(text);
+  if (!lumo::IsValidPackageName(text)) return kBadRequest;
   code = backend_->Uninstall(text, &detail);
   if (code != kOk) PlayerLog("uninstall of %s failed: %s", text.c_str(), detail.c_str());
   view_->ShowPackages(record_.List());
@@ -264,7 +266,11 @@ int PlayerSession::Launch(const std::string& text) {
   std::size_t slash = text.find('/');
   if (slash == std::string::npos || slash == 0 || slash + 1 == text.size()) return kBadRequest;
   std::string name = text.substr(0, slash);
+  // An activity is a class name, relative (".Main") or whole; adb passes it to a shell.
   std::string activity = text.substr(slash + 1);
+  if (!lumo::IsValidPackageName(name) ||
+      !lumo::IsValidPackageName(activity[0] == '.' ? activity.substr(1) : activity))
+    return kBadRequest;
   std::string detail;
   int code = backend_->Launch(name, activity, &detail);
   if (code != kOk) {

@@ -291,5 +291,16 @@ TEST_F(PlayerTest, APeerHoldingTheBridgeMakesThePlayerBackOffUntilItLeaves) {
   EXPECT_TRUE(WaitVmStarted());
 }
 
+TEST_F(PlayerTest, APackageNamedLikeAPathIsRefusedAndNothingIsWrittenOutsideItsFolder) {
+  std::string evil = Apk("aa.bb.x", "Evil");
+  ASSERT_TRUE(test::PatchManifestText(evil, "aa.bb.x", "../../x"));
+  VMTaskLoop::Instance()->AddTask(std::make_shared<ApkInstallTask>(evil, "aa.bb.x"));
+  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_DONE, 1, 60000));
+  EXPECT_EQ(ui_.Of(MSG_INSTALL_DONE).front().value, 3);
+  EXPECT_EQ(InstalledRecord(), "");
+  for (auto& entry : std::filesystem::recursive_directory_iterator(home_.home()))
+    EXPECT_NE(entry.path().filename().string().rfind("x.apk", 0), 0u) << entry.path();
+}
+
 }  // namespace
 }  // namespace lumo
