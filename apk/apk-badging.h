@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "apk/package-name.h"
+
 namespace lumo {
 
 // What inspecting one APK yields. Text is UTF-8; every field starts empty.
@@ -28,10 +30,6 @@ void ParseApkBadging(const std::string& output, ApkBadging& info);
 // Runs `argv` (argv[0] is the program's path; no shell is involved) and returns what it wrote
 // to standard output and standard error; empty when it cannot be started.
 std::string RunAndCapture(const std::vector<std::string>& argv);
-
-// An Android package name: dot-separated, non-empty segments of ASCII letters, digits and
-// '_'. Only such a name may become part of a file name.
-bool IsValidPackageName(const std::string& name);
 
 // The packaging tool: "aapt" in the executable's folder, unless a test chose another path.
 std::string AaptPath();

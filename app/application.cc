@@ -39,6 +39,8 @@ int Application::Run() {
   platform::MarkUiThread();
   Settings::instance().Init();
   Log::instance()->init("lum", Settings::instance().logDir);
+  platform::SetWindowChannelReport(
+      [](const std::string& text) { Log::instance()->write("%s", text.c_str()); });
   const Settings& settings = Settings::instance();
   Log::instance()->write("Lumo %s starting. data:%s, download:%s", ConfigVersion().c_str(),
                          settings.dataDir.c_str(), settings.downloadDir.c_str());

@@ -80,7 +80,12 @@ Log::~Log() {
   // A log whose writer still runs at exit (start-up gave up early) is stopped here rather
   // than letting a joinable thread end the process.
   if (writer_.joinable()) stop();
-  if (file_) std::fclose(file_);
+}
+
+void Log::setLimits(const LogLimits& limits) {
+  std::lock_guard<std::mutex> lock(formatLock_);
+  limits_ = limits;
+  rateLimit_ = LineRateLimit(limits);
 }
 
 std::string Log::FileName(const std::string& name, std::time_t when) {
@@ -95,14 +100,15 @@ std::string Log::FileName(const std::string& name, std::time_t when) {
 void Log::init(const std::string& name, const std::string& folder) {
   target_ = kFile;
   path_ = PathJoin(folder, FileName(name, std::time(nullptr)));
-  file_ = std::fopen(path_.c_str(), "ab");
   // The log cannot report its own failure; the terminal is the one place left to say it.
-  if (!file_) std::fprintf(stderr, "lumo: cannot open log file %s\n", path_.c_str());
+  if (!file_.Open(path_, limits_.fileCap))
+    std::fprintf(stderr, "lumo: cannot open log file %s\n", path_.c_str());
   writer_ = std::thread([this] { run(); });
 }
 
 void Log::write(const wchar_t* format, ...) {
   std::lock_guard<std::mutex> lock(formatLock_);
+  if (!admit(format)) return;
   va_list args;
   va_start(args, format);
   std::wstring message = FormatWide(format, args);
@@ -112,11 +118,22 @@ void Log::write(const wchar_t* format, ...) {
 
 void Log::write(const char* format, ...) {
   std::lock_guard<std::mutex> lock(formatLock_);
+  if (!admit(format)) return;
   va_list args;
   va_start(args, format);
   std::string message = FormatNarrow(format, args);
   va_end(args);
   enqueue(std::move(message));
+}
+
+// Called with formatLock_ held. The first line of a kind after some were left out says how
+// many.
+bool Log::admit(const void* format) {
+  std::uint64_t dropped = 0;
+  if (!rateLimit_.Admit(format, &dropped)) return false;
+  if (dropped)
+    enqueue("(" + std::to_string(dropped) + " more lines like the next one were left out)");
+  return true;
 }
 
 // Called with formatLock_ held, so lines reach the file in the order their writes took it.
@@ -151,10 +168,7 @@ void Log::run() {
         std::fwrite(line.data(), 1, line.size(), stderr);
         break;
       case kFile:
-        if (file_) {
-          std::fwrite(line.data(), 1, line.size(), file_);
-          std::fflush(file_);
-        }
+        file_.Append(line);
         break;
     }
   }

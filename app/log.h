@@ -9,11 +9,14 @@
 #include <thread>
 
 #include "app/blocking-queue.h"
+#include "app/log-limits.h"
 
 namespace lumo {
 
 // The one diagnostic log. Any thread formats a line; one writer thread appends it to
-// "<name>-YYYY-MM-DD.log" and flushes it, so callers never wait for the disk.
+// "<name>-YYYY-MM-DD.log" and flushes it, so callers never wait for the disk. Lines of one
+// format pass at a bounded rate and the file is capped (LogLimits), so a flood from outside
+// cannot fill the disk.
 class Log {
  public:
   enum LogTarget : std::int32_t { kConsole = 0, kDebugger = 1, kFile = 2 };
@@ -25,6 +28,8 @@ class Log {
   Log(const Log&) = delete;
   Log& operator=(const Log&) = delete;
 
+  // Before init.
+  void setLimits(const LogLimits& limits);
   // Opens the dated file in `folder` for appending and starts the writer. Lines written
   // before this call are kept and written first, with their own times.
   void init(const std::string& name, const std::string& folder);
@@ -41,12 +46,16 @@ class Log {
   const std::string& path() const { return path_; }
 
  private:
+  // False when the rate limit leaves the line of `format` out.
+  bool admit(const void* format);
   void enqueue(std::string message);
   void run();
 
   std::atomic<LogTarget> target_{kDebugger};
   std::atomic<bool> stopping_{false};
-  std::FILE* file_ = nullptr;
+  LogLimits limits_;
+  LineRateLimit rateLimit_{limits_};
+  CappedLogFile file_;
   std::string path_;
   BlockingQueue<std::string> queue_;
   std::mutex formatLock_;

@@ -93,15 +93,22 @@ std::string LocalAppDataFolder() {
 }
 
 std::string RuntimeFolder() {
-  const char* xdg = getenv("XDG_RUNTIME_DIR");
-  if (xdg && xdg[0] == '/' && IsDirectory(xdg)) return xdg;
-  std::string folder = "/tmp/lumo-runtime-" + std::to_string(getuid());
-  mkdir(folder.c_str(), 0700);
+  // Only a folder that is ours and closed to others may hold our lock and sockets: in any
+  // other, another user could post to our windows or take our names.
+  auto isPrivate = [](const struct stat& info) {
+    return S_ISDIR(info.st_mode) && info.st_uid == getuid() && (info.st_mode & 0077) == 0;
+  };
   struct stat info {};
-  // Only a folder that is ours and closed to others may hold our lock and sockets.
+  const char* xdg = getenv("XDG_RUNTIME_DIR");
+  if (xdg && xdg[0] == '/' && stat(xdg, &info) == 0 && isPrivate(info)) return xdg;
+  const char* tmp = getenv("TMPDIR");
+  std::string folder = std::string(tmp && tmp[0] == '/' ? tmp : "/tmp") + "/lumo-runtime-" +
+                       std::to_string(getuid());
+  mkdir(folder.c_str(), 0700);
+  // lstat: a link planted in /tmp by someone else must not lead us into their folder.
   if (lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != getuid())
     return {};
-  if ((info.st_mode & 0077) != 0) chmod(folder.c_str(), 0700);
+  if ((info.st_mode & 0077) != 0 && chmod(folder.c_str(), 0700) != 0) return {};
   return folder;
 }
 

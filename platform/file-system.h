@@ -13,7 +13,8 @@ std::string ExecutablePath();
 // The user's local application-data folder ($XDG_DATA_HOME, else ~/.local/share).
 std::string LocalAppDataFolder();
 
-// A per-user folder for locks and sockets ($XDG_RUNTIME_DIR, else a private folder in /tmp).
+// A per-user folder for locks and sockets, ours and closed to others: $XDG_RUNTIME_DIR when it
+// is such a folder, else one of our own in $TMPDIR (default /tmp); empty when neither is.
 std::string RuntimeFolder();
 
 enum class MakeDirResult { kCreated, kExists, kFailed };

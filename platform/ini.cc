@@ -76,31 +76,34 @@ std::string CutToChars(const std::string& text, std::size_t maxChars) {
 
 }  // namespace
 
-std::string ReadProfileString(const std::string& path, const std::string& section,
-                              const std::string& key, const std::string& defaultValue,
-                              std::size_t bufferChars) {
+std::string ProfileStringIn(const std::string& data, const std::string& section,
+                            const std::string& key, const std::string& defaultValue,
+                            std::size_t bufferChars) {
   if (bufferChars == 0) return {};
-  std::string data;
   std::string result = defaultValue;
-  if (ReadWholeFile(path, &data)) {
-    bool inSection = false;
-    for (const std::string& line : SplitLines(data)) {
-      std::string name, entryKey, value;
-      if (SectionName(line, &name)) {
-        inSection = SameName(name, section);
-      } else if (inSection && Entry(line, &entryKey, &value) && SameName(entryKey, key)) {
-        result = value;
-        break;
-      }
+  bool inSection = false;
+  for (const std::string& line : SplitLines(data)) {
+    std::string name, entryKey, value;
+    if (SectionName(line, &name)) {
+      inSection = SameName(name, section);
+    } else if (inSection && Entry(line, &entryKey, &value) && SameName(entryKey, key)) {
+      result = value;
+      break;
     }
   }
   return CutToChars(result, bufferChars - 1);
 }
 
-bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
-                        const std::string& value) {
+std::string ReadProfileString(const std::string& path, const std::string& section,
+                              const std::string& key, const std::string& defaultValue,
+                              std::size_t bufferChars) {
   std::string data;
-  if (PathExists(path) && !ReadWholeFile(path, &data)) return false;
+  if (!ReadWholeFile(path, &data)) data.clear();
+  return ProfileStringIn(data, section, key, defaultValue, bufferChars);
+}
+
+std::string WithProfileString(const std::string& data, const std::string& section,
+                              const std::string& key, const std::string& value) {
   std::vector<std::string> lines = SplitLines(data);
   const std::string entry = key + "=" + value;
 
@@ -131,7 +134,14 @@ bool WriteProfileString(const std::string& path, const std::string& section, con
   }
   std::string out;
   for (const std::string& line : lines) out += line + "\r\n";
-  return WriteFileAtomically(path, out);
+  return out;
+}
+
+bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& value) {
+  std::string data;
+  if (PathExists(path) && !ReadWholeFile(path, &data)) return false;
+  return WriteFileAtomically(path, WithProfileString(data, section, key, value));
 }
 
 }  // namespace lumo::platform

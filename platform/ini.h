@@ -14,4 +14,11 @@ std::string ReadProfileString(const std::string& path, const std::string& sectio
 bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
                         const std::string& value);
 
+// The same rules on a file's text: what the read finds in `data`, and the text after a write.
+std::string ProfileStringIn(const std::string& data, const std::string& section,
+                            const std::string& key, const std::string& defaultValue,
+                            std::size_t bufferChars);
+std::string WithProfileString(const std::string& data, const std::string& section,
+                              const std::string& key, const std::string& value);
+
 }  // namespace lumo::platform

@@ -10,7 +10,7 @@
 namespace lumo::platform {
 
 // The largest datagram the window channel reads: a data message with its header.
-inline constexpr std::size_t kMaxWindowDatagram = kMaxWindowData + 64;
+inline constexpr std::size_t kMaxWindowDataDatagram = kMaxWindowData + 64;
 
 // A data message as one datagram: a marker line, the message id line, then the bytes.
 std::string EncodeWindowData(std::uint32_t msg, const std::string& data);

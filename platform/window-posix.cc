@@ -1,11 +1,13 @@
+#include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <sstream>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 #include <vector>
@@ -16,15 +18,12 @@
 #include "platform/file-system.h"
 #include "platform/ui-loop.h"
 #include "platform/window-data.h"
+#include "platform/window-datagram.h"
 #include "platform/window.h"
 
 namespace lumo::platform {
 
 namespace {
-
-// Windows of other processes are reached through one datagram socket per top-level window,
-// in the user's private runtime folder, named after the window's class and title.
-constexpr char kDatagramMagic[] = "LUMOWIN1";
 
 struct WindowRecord {
   std::string className;
@@ -53,6 +52,9 @@ std::shared_ptr<WindowRecord> FindRecord(WindowHandle window) {
   return it == windows.end() ? nullptr : it->second;
 }
 
+// Windows of other processes are reached through one datagram socket per top-level window
+// that takes cross-process messages, in the user's private runtime folder, named after the
+// window's class and title.
 std::string SocketPathFor(const std::string& className, const std::string& title) {
   std::string folder = RuntimeFolder();
   if (folder.empty()) return {};
@@ -87,41 +89,81 @@ bool SocketIsLive(const std::string& path) {
   return live;
 }
 
-bool ParseDatagram(const std::string& data, std::string* className, std::string* title,
-                   std::uint32_t* msg, WParam* wParam, LParam* lParam) {
-  std::istringstream in(data);
-  std::string magic, numbers;
-  if (!std::getline(in, magic) || magic != kDatagramMagic) return false;
-  if (!std::getline(in, *className) || !std::getline(in, *title)) return false;
-  if (!std::getline(in, numbers)) return false;
-  unsigned long long m = 0, w = 0;
-  long long l = 0;
-  if (std::sscanf(numbers.c_str(), "%llu %llu %lld", &m, &w, &l) != 3) return false;
-  *msg = static_cast<std::uint32_t>(m);
-  *wParam = static_cast<WParam>(w);
-  *lParam = static_cast<LParam>(l);
+void ReportToStderr(const std::string& text) {
+  std::fprintf(stderr, "lumo: %s\n", text.c_str());
+}
+
+// UI thread only, like the reports.
+std::function<void(const std::string&)> dropReport = ReportToStderr;
+std::chrono::steady_clock::time_point lastReport;
+unsigned long long dropped = 0;
+
+// One line for the first drop, then at most one per interval with the count, so a flood of
+// datagrams cannot flood the log.
+void ReportDropped(const std::string& what) {
+  constexpr auto kInterval = std::chrono::seconds(10);
+  ++dropped;
+  auto now = std::chrono::steady_clock::now();
+  if (lastReport.time_since_epoch().count() != 0 && now - lastReport < kInterval) return;
+  dropReport("window channel dropped " + std::to_string(dropped) +
+             " message(s) from other processes; last: " + what);
+  lastReport = now;
+  dropped = 0;
+}
+
+// Reads one datagram with the sender's credentials, which the kernel fills in because the
+// socket has SO_PASSCRED. False when nothing is left to read.
+bool ReceiveDatagram(int fd, std::string* bytes, uid_t* sender) {
+  // Only the UI thread reads datagrams, so one buffer serves every window; it holds the
+  // largest data message and one byte more, to see one that is longer.
+  static std::vector<char> buffer(std::max(kMaxWindowDatagram, kMaxWindowDataDatagram) + 1);
+  alignas(cmsghdr) char control[CMSG_SPACE(sizeof(ucred))];
+  iovec data{buffer.data(), buffer.size()};
+  msghdr header{};
+  header.msg_iov = &data;
+  header.msg_iovlen = 1;
+  header.msg_control = control;
+  header.msg_controllen = sizeof(control);
+  ssize_t n = recvmsg(fd, &header, MSG_DONTWAIT | MSG_CMSG_CLOEXEC);
+  if (n < 0) return false;
+  // A datagram cut short by the buffer is longer than any valid one: make it fail to parse.
+  bytes->assign(buffer.data(),
+                (header.msg_flags & MSG_TRUNC) ? buffer.size() : static_cast<size_t>(n));
+  *sender = static_cast<uid_t>(-1);
+  for (cmsghdr* c = CMSG_FIRSTHDR(&header); c; c = CMSG_NXTHDR(&header, c)) {
+    if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_CREDENTIALS) {
+      ucred credentials;
+      std::memcpy(&credentials, CMSG_DATA(c), sizeof(credentials));
+      *sender = credentials.uid;
+    }
+  }
   return true;
 }
 
-// Called on the UI thread when a datagram arrives for one of our windows.
+// Called on the UI thread when datagrams arrive for one of our windows.
 gboolean OnDatagram(gint fd, GIOCondition, gpointer data) {
+  // A bounded batch per wake-up: a flood must not keep the UI thread here.
+  constexpr int kBatch = 64;
   auto window = static_cast<WindowHandle>(reinterpret_cast<std::uintptr_t>(data));
-  // Only the UI thread reads datagrams, so one buffer serves every window.
-  static std::vector<char> buffer(kMaxWindowDatagram);
-  for (;;) {
-    ssize_t n = recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
-    if (n <= 0) break;
-    if (DeliverWindowData(window, buffer.data(), static_cast<size_t>(n))) continue;
-    std::string className, title;
-    std::uint32_t msg = 0;
-    WParam wParam = 0;
-    LParam lParam = 0;
-    if (!ParseDatagram(std::string(buffer.data(), static_cast<size_t>(n)), &className, &title, &msg,
-                       &wParam, &lParam))
-      continue;
+  std::string bytes;
+  uid_t sender;
+  for (int i = 0; i < kBatch && ReceiveDatagram(fd, &bytes, &sender); ++i) {
+    WindowDatagram datagram;
     auto record = FindRecord(window);
-    if (record && record->className == className && record->title == title)
-      PostWindowMessage(window, msg, wParam, lParam);
+    if (!record) break;
+    if (sender != getuid()) {
+      ReportDropped("a datagram from user " + std::to_string(static_cast<long>(sender)));
+    } else if (DeliverWindowData(window, bytes.data(), bytes.size())) {
+      continue;
+    } else if (!ParseWindowDatagram(bytes, &datagram)) {
+      ReportDropped("a malformed datagram of " + std::to_string(bytes.size()) + " bytes");
+    } else if (datagram.className != record->className || datagram.title != record->title ||
+               !IsCrossProcessMessage(record->className, record->title, datagram.msg)) {
+      ReportDropped("message " + std::to_string(datagram.msg) + " for \"" + datagram.className +
+                    "\" \"" + datagram.title + "\"");
+    } else {
+      PostWindowMessage(window, datagram.msg, 0, 0);
+    }
   }
   return G_SOURCE_CONTINUE;
 }
@@ -136,6 +178,7 @@ void Unbind(WindowRecord* record) {
 }
 
 void Bind(WindowHandle window, WindowRecord* record) {
+  if (!TakesCrossProcessMessages(record->className, record->title)) return;
   std::string path = SocketPathFor(record->className, record->title);
   sockaddr_un address;
   if (!FillAddress(path, &address)) return;
@@ -144,7 +187,12 @@ void Bind(WindowHandle window, WindowRecord* record) {
   unlink(path.c_str());
   int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   if (fd < 0) return;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0) {
+  int on = 1;
+  // The runtime folder is already closed to others; the socket's own mode and the sender's
+  // credentials guard it should that folder ever be opened up.
+  if (setsockopt(fd, SOL_SOCKET, SO_PASSCRED, &on, sizeof(on)) != 0 ||
+      bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+      chmod(path.c_str(), 0600) != 0) {
     close(fd);
     return;
   }
@@ -278,17 +326,15 @@ bool PostToTopLevelWindow(const std::string& className, const std::string& title
   }
   if (local) return PostWindowMessage(local, msg, wParam, lParam);
 
-  sockaddr_un address;
-  if (!FillAddress(SocketPathFor(className, title), &address)) return false;
-  int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
-  std::string datagram = std::string(kDatagramMagic) + "\n" + className + "\n" + title + "\n" +
-                         std::to_string(msg) + " " + std::to_string(wParam) + " " +
-                         std::to_string(lParam) + "\n";
-  bool sent = sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&address),
-                     sizeof(address)) == static_cast<ssize_t>(datagram.size());
-  close(fd);
-  return sent;
+  // Another process gets only the ids meant for it, and never the parameters.
+  if (!IsCrossProcessMessage(className, title, msg)) return false;
+  return SendWindowDatagram(className, title, FormatWindowDatagram({className, title, msg}));
+}
+
+void SetWindowChannelReport(std::function<void(const std::string&)> report) {
+  dropReport = report ? std::move(report) : ReportToStderr;
+  lastReport = {};
+  dropped = 0;
 }
 
 bool SendWindowDatagram(const std::string& className, const std::string& title,
@@ -297,7 +343,9 @@ bool SendWindowDatagram(const std::string& className, const std::string& title,
   if (!FillAddress(SocketPathFor(className, title), &address)) return false;
   int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   if (fd < 0) return false;
-  bool sent = sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&address),
+  // A window whose queue is full is not waited for: a flood there must not hang the sender.
+  bool sent = sendto(fd, datagram.data(), datagram.size(), MSG_DONTWAIT,
+                     reinterpret_cast<sockaddr*>(&address),
                      sizeof(address)) == static_cast<ssize_t>(datagram.size());
   close(fd);
   return sent;

@@ -33,7 +33,9 @@ bool PostWindowMessage(WindowHandle window, std::uint32_t msg, WParam wParam, LP
 bool SendWindowMessage(WindowHandle window, std::uint32_t msg, WParam wParam, LParam lParam);
 
 // Finds a top-level window of this user by class and title, in this process or another one,
-// and posts it a message. Only plain numbers cross processes. False when none was found.
+// and posts it a message. To another process only the ids of kCrossProcessRoutes
+// (platform/window-datagram.h) go, and without their parameters: the window there sees 0, 0.
+// False when none was found or the id may not cross.
 bool PostToTopLevelWindow(const std::string& className, const std::string& title, std::uint32_t msg,
                           WParam wParam, LParam lParam);
 bool FindTopLevelWindow(const std::string& className, const std::string& title);
@@ -50,5 +52,9 @@ void AcceptWindowData(WindowHandle window, std::uint32_t msg, WindowDataProc pro
 // window of this class and title. False when it is too long or no window took the datagram.
 bool PostDataToTopLevelWindow(const std::string& className, const std::string& title,
                               std::uint32_t msg, const std::string& data);
+
+// Where the window channel reports what it dropped from other processes (stderr until set).
+// Called on the UI thread, at most once every few seconds.
+void SetWindowChannelReport(std::function<void(const std::string&)> report);
 
 }  // namespace lumo::platform

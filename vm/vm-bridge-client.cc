@@ -66,6 +66,11 @@ bool LUMConnectEvent::OnDisconnected(bool result) {
 
 bool LUMConnectEvent::OnMessage(const VmMessage* message) {
   if (!message) return true;
+  // A player sends these once per start or launch; a flood of them is dropped here rather
+  // than raising the window or starting the loop once per frame.
+  bool vmStart = message->type == kVmStarted || message->type == kVmClose;
+  bool raise = message->type == kVmHello || message->type == kVmSplash;
+  if ((vmStart && !vmStartRate_.Admit()) || (raise && !raiseRate_.Admit())) return true;
   switch (message->type) {
     case kVmStarted:
       if (ReadCode(message) != 0) {

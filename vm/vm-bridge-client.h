@@ -7,6 +7,7 @@
 #include <mutex>
 #include <string>
 
+#include "app/rate-limit.h"
 #include "components/vmbridge/vm-bridge.h"
 
 namespace lumo {
@@ -40,6 +41,10 @@ class LUMConnectEvent final : public ConnetEvent {
   void OnInstallResult(int code);
   void OnUninstallResult(int code);
   void OnLaunchResult(int code);
+
+  // Bridge thread only. A few per second: what a real player needs, not what a flood asks.
+  RateLimit vmStartRate_{3, 4};
+  RateLimit raiseRate_{3, 4};
 };
 
 // The one link to the bridge: its server, its event sink and the launch that waits for the

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "apk/package-name.h"
 #include "components/player/child-process.h"
 #include "components/player/result-codes.h"
 
@@ -80,6 +81,11 @@ int CheckPackage(const PlayerConfig& config, const std::string& apkPath, Package
   if (exitCode != 0 || !ParseBadging(output, facts)) {
     std::string first = output.substr(0, output.find('\n'));
     *detail = apkPath + " is not a readable package: " + first;
+    return kNotAPackage;
+  }
+  // The name becomes a file name in the player's storage: it must be a name, not a path.
+  if (!lumo::IsValidPackageName(facts->name)) {
+    *detail = apkPath + " names its package \"" + facts->name + "\", which is not a package name";
     return kNotAPackage;
   }
   if (facts->nativeAbis.empty()) return kOk;

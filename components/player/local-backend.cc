@@ -26,6 +26,10 @@ class LocalBackend final : public PackageBackend {
       return kStorageFailed;
     }
     std::string target = record_->PackageFile(facts.name);
+    if (target.empty()) {
+      *detail = "\"" + facts.name + "\" is not a package name";
+      return kNotAPackage;
+    }
     int code = CopyAtStorageSpeed(apkPath, target + ".part", detail);
     if (code == kOk && std::rename((target + ".part").c_str(), target.c_str()) != 0) {
       *detail = "cannot store " + target;

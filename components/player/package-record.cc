@@ -3,6 +3,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "apk/package-name.h"
 #include "platform/file-system.h"
 
 namespace runbox {
@@ -33,7 +34,8 @@ void PackageRecord::Load(std::vector<std::string>* problems) {
       std::string size;
       if (!std::getline(fields, package.name, '\t') || !std::getline(fields, package.label, '\t') ||
           !std::getline(fields, package.activity, '\t') || !std::getline(fields, size) ||
-          package.name.empty() || size.find_first_not_of("0123456789") != std::string::npos) {
+          !lumo::IsValidPackageName(package.name) ||
+          size.find_first_not_of("0123456789") != std::string::npos) {
         problems->push_back("packages.txt line " + std::to_string(number) + " skipped");
         continue;
       }
@@ -59,6 +61,7 @@ bool PackageRecord::Get(const std::string& name, InstalledPackage* package) cons
 }
 
 bool PackageRecord::Put(const InstalledPackage& package) {
+  if (!lumo::IsValidPackageName(package.name)) return false;
   std::lock_guard<std::mutex> lock(mutex_);
   std::map<std::string, InstalledPackage> next = packages_;
   next[package.name] = package;
@@ -84,6 +87,7 @@ std::vector<InstalledPackage> PackageRecord::List() const {
 }
 
 std::string PackageRecord::PackageFile(const std::string& name) const {
+  if (!lumo::IsValidPackageName(name)) return {};
   return dataDir_ + "/apps/" + name + ".apk";
 }
 

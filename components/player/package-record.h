@@ -23,12 +23,13 @@ class PackageRecord {
   void Load(std::vector<std::string>* problems);
   bool Has(const std::string& name) const;
   bool Get(const std::string& name, InstalledPackage* package) const;
-  // False when the file cannot be written; the record is then unchanged.
+  // False when the file cannot be written or the name is not a package name; the record is
+  // then unchanged.
   bool Put(const InstalledPackage& package);
   bool Remove(const std::string& name);
   std::vector<InstalledPackage> List() const;
   const std::string& dataDir() const { return dataDir_; }
-  // Where the installed copy of a package lives.
+  // Where the installed copy of a package lives; empty for a name that is not a package name.
   std::string PackageFile(const std::string& name) const;
 
  private:

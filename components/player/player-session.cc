@@ -1,5 +1,6 @@
 #include "components/player/player-session.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
@@ -8,6 +9,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "apk/package-name.h"
 #include "components/player/player-log.h"
 #include "components/player/result-codes.h"
 
@@ -18,6 +20,9 @@ namespace {
 constexpr std::uint32_t kInstall = 1, kUninstall = 2, kLaunch = 3, kVmStart = 4, kHello = 5,
                         kSplash = 6, kClose = 7;
 constexpr auto kRetryInterval = std::chrono::milliseconds(200);
+// A bridge that closes at once has another player in its one slot: try again later and later,
+// up to this.
+constexpr auto kLongestBackoff = std::chrono::seconds(5);
 
 // The text of a message: its bytes up to the first NUL.
 std::string TextOf(const vmbridge::Frame& frame) {
@@ -67,20 +72,34 @@ void PlayerSession::Quit(const char* why) {
 
 void PlayerSession::ConnectionLoop() {
   auto alone = std::chrono::steady_clock::now();
+  std::chrono::milliseconds backoff = kRetryInterval;
   while (!quitting_) {
     int fd = Connect();
-    if (fd < 0) {
-      auto waited = std::chrono::steady_clock::now() - alone;
-      if (config_.idleExitMs > 0 && waited > std::chrono::milliseconds(config_.idleExitMs)) {
-        Quit("no bridge to talk to");
-        break;
-      }
-      std::this_thread::sleep_for(kRetryInterval);
+    if (fd >= 0 && Serve(fd)) {
+      alone = std::chrono::steady_clock::now();
+      backoff = kRetryInterval;
       continue;
     }
-    Serve(fd);
-    alone = std::chrono::steady_clock::now();
+    auto waited = std::chrono::steady_clock::now() - alone;
+    if (config_.idleExitMs > 0 && waited > std::chrono::milliseconds(config_.idleExitMs)) {
+      Quit("no bridge to talk to");
+      break;
+    }
+    if (fd < 0) {
+      Pause(kRetryInterval);
+      continue;
+    }
+    PlayerLog("the bridge closed the connection at once; trying again in %lld ms",
+              static_cast<long long>(backoff.count()));
+    Pause(backoff);
+    backoff = std::min<std::chrono::milliseconds>(backoff * 2, kLongestBackoff);
   }
+}
+
+void PlayerSession::Pause(std::chrono::milliseconds delay) {
+  pollfd wake{wakeFds_[0], POLLIN, 0};
+  if (poll(&wake, wakeFds_[0] >= 0 ? 1 : 0, static_cast<int>(delay.count())) < 0)
+    std::this_thread::sleep_for(delay);
 }
 
 int PlayerSession::Connect() {
@@ -100,7 +119,7 @@ int PlayerSession::Connect() {
   return fd;
 }
 
-void PlayerSession::Serve(int fd) {
+bool PlayerSession::Serve(int fd) {
   {
     std::lock_guard<std::mutex> lock(sendMutex_);
     fd_ = fd;
@@ -114,6 +133,7 @@ void PlayerSession::Serve(int fd) {
     StartBoot();
   vmbridge::FrameReader reader;
   char buffer[4096];
+  bool heard = false;
   while (!quitting_) {
     pollfd fds[2] = {{fd, POLLIN, 0}, {wakeFds_[0], POLLIN, 0}};
     if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
@@ -125,7 +145,10 @@ void PlayerSession::Serve(int fd) {
     reader.Feed(buffer, static_cast<std::size_t>(n));
     vmbridge::Frame frame;
     vmbridge::FrameReader::Result result;
-    while ((result = reader.Next(&frame)) == vmbridge::FrameReader::Result::kFrame) OnFrame(frame);
+    while ((result = reader.Next(&frame)) == vmbridge::FrameReader::Result::kFrame) {
+      heard = true;
+      OnFrame(frame);
+    }
     if (result == vmbridge::FrameReader::Result::kBad) {
       PlayerLog("bad message from the bridge (%s); connecting again", reader.error().c_str());
       break;
@@ -138,6 +161,7 @@ void PlayerSession::Serve(int fd) {
   }
   if (!quitting_) PlayerLog("disconnected from the bridge");
   view_->ShowVmState(vmState_, false);
+  return heard;
 }
 
 void PlayerSession::OnFrame(const vmbridge::Frame& frame) {
@@ -217,6 +241,7 @@ int PlayerSession::Handle(const vmbridge::Frame& request) {
   int code = kOk;
   if (request.type == kInstall) return Install(text);
   if (request.type == kLaunch) return Launch(text);
+  if (!lumo::IsValidPackageName(text)) return kBadRequest;
   code = backend_->Uninstall(text, &detail);
   if (code != kOk) PlayerLog("uninstall of %s failed: %s", text.c_str(), detail.c_str());
   view_->ShowPackages(record_.List());
@@ -241,13 +266,18 @@ int PlayerSession::Launch(const std::string& text) {
   std::size_t slash = text.find('/');
   if (slash == std::string::npos || slash == 0 || slash + 1 == text.size()) return kBadRequest;
   std::string name = text.substr(0, slash);
+  // An activity is a class name, relative (".Main") or whole; adb passes it to a shell.
+  std::string activity = text.substr(slash + 1);
+  if (!lumo::IsValidPackageName(name) ||
+      !lumo::IsValidPackageName(activity[0] == '.' ? activity.substr(1) : activity))
+    return kBadRequest;
   std::string detail;
-  int code = backend_->Launch(name, text.substr(slash + 1), &detail);
+  int code = backend_->Launch(name, activity, &detail);
   if (code != kOk) {
     PlayerLog("launch of %s failed: %s", text.c_str(), detail.c_str());
     return code;
   }
-  InstalledPackage package{name, name, text.substr(slash + 1), 0};
+  InstalledPackage package{name, name, activity, 0};
   record_.Get(name, &package);
   PlayerLog("launched %s", text.c_str());
   view_->ShowLaunched(package);

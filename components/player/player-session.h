@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -32,8 +33,12 @@ class PlayerSession {
 
  private:
   void ConnectionLoop();
+  // Waits `delay`, or less when the session stops.
+  void Pause(std::chrono::milliseconds delay);
   int Connect();
-  void Serve(int fd);
+  // True when the bridge sent at least one message: a bridge that closes without a word has
+  // turned the player away.
+  bool Serve(int fd);
   void OnFrame(const vmbridge::Frame& frame);
   void StartBoot();
   void Boot();

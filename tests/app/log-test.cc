@@ -1,5 +1,7 @@
 #include "app/log.h"
 
+#include <chrono>
+#include <filesystem>
 #include <regex>
 #include <thread>
 #include <vector>
@@ -8,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/sandbox.h"
+#include "tests/support/wait.h"
 
 namespace lumo {
 namespace {
@@ -88,6 +91,7 @@ TEST(Log, SecondRunOnTheSameDayAppends) {
 TEST(Log, ConcurrentWritersKeepLinesWholeAndOrderedPerThread) {
   TempDir dir;
   Log log;
+  log.setLimits({.burst = 1e9, .perSecond = 1e9});
   log.init("lum", dir.path());
   std::vector<std::thread> threads;
   for (int t = 0; t < 4; ++t)
@@ -107,6 +111,30 @@ TEST(Log, ConcurrentWritersKeepLinesWholeAndOrderedPerThread) {
     ASSERT_EQ(std::sscanf(match.suffix().str().c_str(), "t%d n%d", &t, &n), 2) << lines[i];
     ASSERT_EQ(n, next[t]++) << "thread " << t << " out of order";
   }
+}
+
+TEST(Log, RepeatedLinesAreRateLimitedAndAFullFileIsRotated) {
+  TempDir dir;
+  Log log;
+  log.init("lum", dir.path());
+  auto start = std::chrono::steady_clock::now();
+  for (int i = 0; i < 20000; ++i) log.write("flood %d", i);
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  log.write("another kind");
+  log.stop();
+  std::string text = ReadFile(log.path());
+  EXPECT_LE(test::CountOf(text, "flood"), 100 + 10 * seconds + 1);
+  EXPECT_NE(text.find("another kind"), std::string::npos);
+
+  TempDir small;
+  Log capped;
+  capped.setLimits({.burst = 1e9, .perSecond = 1e9, .fileCap = 4096});
+  capped.init("lum", small.path());
+  for (int i = 0; i < 200; ++i) capped.write("line %03d %s", i, std::string(60, 'x').c_str());
+  capped.stop();
+  EXPECT_LE(std::filesystem::file_size(capped.path()), 4096u);
+  EXPECT_LE(std::filesystem::file_size(capped.path() + ".1"), 4096u);
+  EXPECT_NE(ReadFile(capped.path()).find("line 199"), std::string::npos);
 }
 
 TEST(Log, UnopenableFileDropsLinesWithoutFailing) {

@@ -2,7 +2,9 @@
 
 #include <cstring>
 #include <filesystem>
+#include <grp.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -10,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include "app/scope-guard.h"
+#include "platform/file-system.h"
 #include "platform/ui-loop.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/wait.h"
@@ -52,9 +56,10 @@ TEST(TopLevelWindow, AnotherProcessFindsItByClassAndTitleAndPostsToIt) {
   EXPECT_FALSE(PostFromChild("Other", "Lumo", 1042));
   ASSERT_TRUE(PostFromChild("MainFrame", "Lumo", 1042));
   ASSERT_TRUE(test::WaitFor([&] { return !received.empty(); }, std::chrono::seconds(20), true));
+  // Parameters never cross processes.
   EXPECT_EQ(received[0].msg, 1042u);
-  EXPECT_EQ(received[0].wParam, 7u);
-  EXPECT_EQ(received[0].lParam, -9);
+  EXPECT_EQ(received[0].wParam, 0u);
+  EXPECT_EQ(received[0].lParam, 0);
 
   // Garbage on the socket is ignored.
   std::string socketPath;
@@ -73,6 +78,92 @@ TEST(TopLevelWindow, AnotherProcessFindsItByClassAndTitleAndPostsToIt) {
   DestroyMessageWindow(window);
   EXPECT_FALSE(std::filesystem::exists(socketPath));
   EXPECT_FALSE(FindTopLevelWindow("MainFrame", "Lumo"));
+}
+
+// Sends `bytes` to the socket at `path` from a child process running as `uid`.
+bool SendFromChild(uid_t uid, const std::string& path, const std::string& bytes) {
+  pid_t pid = fork();
+  if (pid == 0) {
+    if (uid != getuid() && (setgroups(0, nullptr) != 0 || setgid(uid) != 0 || setuid(uid) != 0))
+      _exit(2);
+    int fd = socket(AF_UNIX, SOCK_DGRAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strcpy(address.sun_path, path.c_str());
+    _exit(sendto(fd, bytes.data(), bytes.size(), 0, reinterpret_cast<sockaddr*>(&address),
+                 sizeof(address)) == static_cast<ssize_t>(bytes.size())
+              ? 0
+              : 1);
+  }
+  // The window's queue is short: the UI loop serves it while the child sends.
+  int status = 0;
+  while (waitpid(pid, &status, WNOHANG) == 0) PumpUiLoop();
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(TopLevelWindow, OnlyTheIdsMeantToCrossGetThroughAndOnlyFromThisUser) {
+  test::SandboxHome home;
+  MarkUiThread();
+  std::vector<std::string> reports;
+  SetWindowChannelReport([&](const std::string& text) { reports.push_back(text); });
+  ScopeGuard restore([] {
+    SetWindowChannelReport(nullptr);
+    unsetenv("TMPDIR");
+  });
+  // The attack's setting: a runtime folder open to everyone and no umask. Lumo makes its own.
+  std::string open = home.home() + "/open";
+  mkdir(open.c_str(), 0777);
+  chmod(open.c_str(), 0777);
+  chmod(home.home().c_str(), 0711);
+  setenv("XDG_RUNTIME_DIR", open.c_str(), 1);
+  setenv("TMPDIR", home.home().c_str(), 1);
+  mode_t mask = umask(0);
+  std::vector<Received> received;
+  WindowHandle window = CreateMessageWindow("MainFrame", "Lumo", [&](auto m, auto w, auto l) {
+    received.push_back({m, w, l});
+    return true;
+  });
+  umask(mask);
+  std::string folder = RuntimeFolder();
+  struct stat info {};
+  ASSERT_EQ(stat(folder.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0700u) << folder;
+  std::string socketPath;
+  for (auto& entry : std::filesystem::directory_iterator(folder)) socketPath = entry.path();
+  ASSERT_EQ(stat(socketPath.c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 0777, 0600u);
+
+  // The ids whose parameters are pointers inside Lumo, with numbers that look like pointers,
+  // and a quit meant for another window: all dropped. Only the last one gets through.
+  for (int id : {1025, 1037, 1039, 1044, 1045}) {
+    std::string ids = std::to_string(id);
+    EXPECT_TRUE(SendFromChild(getuid(), socketPath,
+                              "LUMOWIN1\nMainFrame\nLumo\n" + ids + " 140737488355328 4096\n"));
+    EXPECT_TRUE(SendFromChild(getuid(), socketPath, "LUMOWIN2\nMainFrame\nLumo\n" + ids + "\n"));
+  }
+  EXPECT_TRUE(SendFromChild(getuid(), socketPath, "LUMOWIN2\nMainFrame\nLumo更新程序\n2024\n"));
+  const std::string wake = "LUMOWIN2\nMainFrame\nLumo\n1042\n";
+  EXPECT_TRUE(SendFromChild(getuid(), socketPath, wake));
+  ASSERT_TRUE(test::WaitFor([&] { return !received.empty(); }, std::chrono::seconds(20), true));
+  EXPECT_EQ(received.size(), 1u);
+  EXPECT_EQ(received[0].msg, 1042u);
+
+  if (getuid() == 0) {
+    // Another user cannot reach the socket; with the folder opened up, it is turned away.
+    EXPECT_FALSE(SendFromChild(65534, socketPath, wake));
+    chmod(folder.c_str(), 0711);
+    chmod(socketPath.c_str(), 0666);
+    EXPECT_TRUE(SendFromChild(65534, socketPath, wake));
+    EXPECT_TRUE(SendFromChild(getuid(), socketPath, wake));
+    ASSERT_TRUE(
+        test::WaitFor([&] { return received.size() >= 2; }, std::chrono::seconds(20), true));
+    for (int i = 0; i < 20; ++i) PumpUiLoop();
+    EXPECT_EQ(received.size(), 2u);
+    chmod(folder.c_str(), 0700);
+  }
+  // One report however many were dropped.
+  EXPECT_EQ(reports.size(), 1u);
+  DestroyMessageWindow(window);
 }
 
 TEST(TopLevelWindow, ASocketLeftByACrashIsReplaced) {

@@ -52,6 +52,21 @@ status=$?
 wait_until 30 grep -q 'main window brought to front' "$log" || fail "first window not raised"
 [ "$(xdotool search --classname '^MainFrame$' | wc -l)" -eq 1 ] || fail "second window appeared"
 
+# Another process of the user posts crafted datagrams: the ids whose parameters are pointers
+# inside Lumo, with numbers that look like pointers. Lumo drops them, says so once, keeps going.
+[ "$(stat -c %a "$XDG_RUNTIME_DIR"/lumo-window-*)" = 600 ] || fail "window socket mode"
+python3 - "$XDG_RUNTIME_DIR"/lumo-window-* <<'EOF'
+import socket, sys
+s = socket.socket(socket.AF_UNIX, socket.SOCK_DGRAM)
+for msg in (1025, 1031, 1036, 1037, 1039, 1040, 1041, 1044, 1045):
+    for wire in (f'LUMOWIN1\nMainFrame\nLumo\n{msg} 4096 140737488355328\n',
+                 f'LUMOWIN2\nMainFrame\nLumo\n{msg}\n'):
+        s.sendto(wire.encode(), sys.argv[1])
+EOF
+wait_until 30 grep -q 'window channel dropped' "$log" || fail "crafted datagrams not reported"
+kill -0 $first || fail "crafted datagrams ended Lumo"
+[ "$(grep -c 'window channel dropped' "$log")" = 1 ] || fail "a log line per dropped datagram"
+
 # Closing the window ends the process with status 0 and writes the last lines.
 "$tools/lumo-x-close" "$window" || fail "could not ask the window to close"
 wait_until 60 sh -c "! kill -0 $first" || fail "lumo did not end after close"

@@ -276,5 +276,33 @@ TEST_F(PlayerTest, AConfiguredDeviceGetsThePackagesThroughAdb) {
   EXPECT_TRUE(PlayerLogHas("Android device emulator-5554"));
 }
 
+TEST_F(PlayerTest, APeerHoldingTheBridgeMakesThePlayerBackOffUntilItLeaves) {
+  auto start = std::chrono::steady_clock::now();
+  auto holder = std::make_unique<test::RawPeer>();
+  ASSERT_TRUE(test::WaitFor([] { return vmConnected.load(); }));
+  LaunchPlayer();
+  auto refusals = [this] { return test::CountOf(test::PlayerLogText(home_), "trying again in"); };
+  ASSERT_TRUE(test::WaitFor([&] { return refusals() >= 3; }, std::chrono::seconds(60)));
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  // Waits of 0.2, 0.4, 0.8 s and so on: how many refusals can fit in the time that passed.
+  int fit = 1;
+  for (double wait = 0.2, sum = wait; sum <= seconds; wait = std::min(wait * 2, 5.0), sum += wait)
+    ++fit;
+  EXPECT_LE(refusals(), fit);
+  holder.reset();
+  EXPECT_TRUE(WaitVmStarted());
+}
+
+TEST_F(PlayerTest, APackageNamedLikeAPathIsRefusedAndNothingIsWrittenOutsideItsFolder) {
+  std::string evil = Apk("aa.bb.x", "Evil");
+  ASSERT_TRUE(test::PatchManifestText(evil, "aa.bb.x", "../../x"));
+  VMTaskLoop::Instance()->AddTask(std::make_shared<ApkInstallTask>(evil, "aa.bb.x"));
+  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_DONE, 1, 60000));
+  EXPECT_EQ(ui_.Of(MSG_INSTALL_DONE).front().value, 3);
+  EXPECT_EQ(InstalledRecord(), "");
+  for (auto& entry : std::filesystem::recursive_directory_iterator(home_.home()))
+    EXPECT_NE(entry.path().filename().string().rfind("x.apk", 0), 0u) << entry.path();
+}
+
 }  // namespace
 }  // namespace lumo

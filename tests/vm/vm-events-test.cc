@@ -223,5 +223,28 @@ TEST_F(VmEventsTest, AResultWithNoTaskInFlightDoesNotCutTheNextTasksWaitShort) {
   EXPECT_EQ(ui_.messages(), expected);
 }
 
+TEST_F(VmEventsTest, AFloodOfFramesRaisesTheWindowAFewTimesASecondAndLogsLittle) {
+  auto start = std::chrono::steady_clock::now();
+  RawPeer peer;
+  std::string text;
+  ASSERT_TRUE(ReadType(&peer, kVmHello, &text));
+  std::string flood;
+  for (int i = 0; i < 20000; ++i)
+    flood += vmbridge::EncodeFrame(kVmSplash, "a;b", 4) +
+             vmbridge::EncodeFrame(kVmStarted, "0", 2) + vmbridge::EncodeFrame(kVmStarted, "x", 2);
+  ASSERT_TRUE(peer.SendBytes(flood));
+  peer.Close();
+  // The bridge handles frames in order: once it reports the close, the flood is through.
+  ASSERT_TRUE(LogHas("VM Connection disconnected."));
+  platform::PumpUiLoop();
+  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  // A few a second, over however long the flood took here.
+  double bound = 5 + 5 * seconds;
+  std::string log = test::LumoLogText(home_);
+  EXPECT_LE(ui_.Of(MSG_SHOW_MAIN).size(), bound);
+  EXPECT_LE(test::CountOf(log, "VM start complete."), bound);
+  EXPECT_LE(test::CountOf(log, "VM start failed."), bound);
+}
+
 }  // namespace
 }  // namespace lumo
