@@ -215,7 +215,7 @@ bool Updater::WaitForNewLumo() {
 void Updater::Restore(const std::string& why) {
   std::fprintf(stderr, "renew: %s; restoring the previous version\n", why.c_str());
   restoring_ = true;
-  view_->ShowStatus("更新失败，已恢复原版本", why);
+  failure_ = why;
   if (newLumo_ && !newLumoEnded_) {
     kill(newLumo_, SIGKILL);  // FinishRestore runs when it has ended
     return;
@@ -225,15 +225,21 @@ void Updater::Restore(const std::string& why) {
 
 void Updater::FinishRestore() {
   // Until the swap back succeeds the staging folder holds the old program: it is kept.
-  if (!swapped_ || ExchangeFolders(staging_, programDir_)) RemoveTree(staging_);
+  bool restored = !swapped_ || ExchangeFolders(staging_, programDir_);
+  if (restored) {
+    RemoveTree(staging_);
+    view_->ShowStatus("更新失败，已恢复原版本", failure_);
+    // Lumo was asked to quit for the update; the previous version takes its place again.
+    std::string lumo = programDir_ + "/lumo";
+    char* argv[] = {lumo.data(), nullptr};
+    g_spawn_async(programDir_.c_str(), argv, nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, nullptr,
+                  nullptr);
+  } else {
+    view_->ShowStatus("更新失败", failure_ + "；原版本保存在 " + staging_);
+  }
   staging_.clear();
   swapped_ = false;
   platform::RemoveFile(archivePath_);
-  // Lumo was asked to quit for the update; the previous version takes its place again.
-  std::string lumo = programDir_ + "/lumo";
-  char* argv[] = {lumo.data(), nullptr};
-  g_spawn_async(programDir_.c_str(), argv, nullptr, G_SPAWN_DEFAULT, nullptr, nullptr, nullptr,
-                nullptr);
   installing_ = false;
   restoring_ = false;
   view_->Finished(false);

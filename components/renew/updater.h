@@ -59,6 +59,7 @@ class Updater {
   bool installing_ = false;
   bool restoring_ = false;
   bool swapped_ = false;  // the program folder holds the new version, staging the old
+  std::string failure_;
   std::int64_t waitStart_ = 0;
   pid_t newLumo_ = 0;
   bool newLumoEnded_ = false;

@@ -1,7 +1,8 @@
 # Sourced by the tests that take games down the whole road with the real player: a private
 # X server and home, the test hook, and a player that boots quickly without a window.
 #   road_setup: needs $screenshots; sets $app_dir and $player_data, defines lumo_log.
-#   start_accessibility, then shows_control NAME and click_control NAME.
+#   start_accessibility, then shows_control NAME, click_control NAME (a mouse click) and
+#   press_control NAME (the control's accessible action, whatever window lies above it).
 source "$(dirname "${BASH_SOURCE[0]}")/../support/xvfb.sh"
 
 road_setup() {
@@ -23,7 +24,8 @@ start_accessibility() {
   PIDS_TO_KILL+=("$DBUS_SESSION_BUS_PID")
   unset NO_AT_BRIDGE
 }
-shows_control() { /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/find-control.py" "$1"; }
+shows_control() { /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/find-control.py" "$@"; }
+press_control() { wait_until 60 shows_control "$1" press || fail "cannot press '$1'"; }
 click_control() {  # click_control NAME: a real mouse click on the control's centre
   local place
   wait_until 60 shows_control "$1" || fail "no control '$1'"
