@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "app/apk-handoff.h"
 #include "app/log.h"
 #include "app/messages.h"
 #include "app/paths.h"
@@ -29,8 +30,9 @@ int StartFailure(const std::string& error) {
 
 }  // namespace
 
-Application::Application(std::string commandLine, FrontEnd* frontEnd)
-    : commandLine_(std::move(commandLine)), frontEnd_(frontEnd) {}
+Application::Application(std::string commandLine, FrontEnd* frontEnd,
+                         std::vector<std::string> apkPaths)
+    : commandLine_(std::move(commandLine)), frontEnd_(frontEnd), apkPaths_(std::move(apkPaths)) {}
 
 int Application::Run() {
   // This thread runs the message loop: it is the UI thread from here on.
@@ -63,6 +65,7 @@ int Application::Run() {
     return status;
   }
   frontEnd_->ShowMainWindow();
+  if (!apkPaths_.empty()) frontEnd_->OpenApks(apkPaths_);
   int loopCode = frontEnd_->RunMessageLoop();
   Log::instance()->write("message loop ended. [code=%d]", loopCode);
   ShutDown();
@@ -81,14 +84,18 @@ void Application::ShutDown() {
   DataStat::instance()->Free();
 }
 
-int RunSingleInstance(const std::string& commandLine, FrontEnd* frontEnd) {
+int RunSingleInstance(const std::string& commandLine, FrontEnd* frontEnd,
+                      const std::vector<std::string>& apkPaths) {
   // The lock is kept until the process ends, whatever path it takes.
   static platform::SingleInstanceLock lock(kSingleInstanceName);
   if (lock.result() == platform::SingleInstanceLock::Result::kAlreadyHeld) {
+    // The paths travel as copies of their text; the running instance checks them again.
+    for (const std::string& block : EncodeApkPaths(apkPaths, platform::kMaxWindowData))
+      platform::PostDataToTopLevelWindow(kMainWindowClass, kMainWindowTitle, MSG_OPEN_APKS, block);
     platform::PostToTopLevelWindow(kMainWindowClass, kMainWindowTitle, MSG_SHOW_MAIN, 0, 0);
     return -1;
   }
-  Application application(commandLine, frontEnd);
+  Application application(commandLine, frontEnd, apkPaths);
   return application.Run();
 }
 

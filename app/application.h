@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "app/front-end.h"
 
@@ -10,7 +11,7 @@ namespace lumo {
 // and takes them down in a fixed order.
 class Application {
  public:
-  Application(std::string commandLine, FrontEnd* frontEnd);
+  Application(std::string commandLine, FrontEnd* frontEnd, std::vector<std::string> apkPaths = {});
   // Returns the process's exit status: 0 after a normal run, non-zero when start-up could not
   // reach the message loop (no display, no resources, no main window).
   int Run();
@@ -20,6 +21,7 @@ class Application {
 
   std::string commandLine_;
   FrontEnd* frontEnd_;
+  std::vector<std::string> apkPaths_;
 };
 
 // The name of the per-user lock that keeps Lumo to one instance.
@@ -27,8 +29,9 @@ inline constexpr char kSingleInstanceName[] = "com.tarvelon.lum";
 inline constexpr char kMainWindowClass[] = "MainFrame";
 inline constexpr char kMainWindowTitle[] = "Lumo";
 
-// The entry point's logic: -1 when another instance runs (it is asked to come to the front),
-// else the result of Application::Run.
-int RunSingleInstance(const std::string& commandLine, FrontEnd* frontEnd);
+// The entry point's logic: -1 when another instance runs (it is handed `apkPaths` and asked to
+// come to the front), else the result of Application::Run, which adds `apkPaths` itself.
+int RunSingleInstance(const std::string& commandLine, FrontEnd* frontEnd,
+                      const std::vector<std::string>& apkPaths = {});
 
 }  // namespace lumo

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace lumo {
 
@@ -20,6 +21,8 @@ class FrontEnd {
   // Runs the message loop until the main window quits it; returns the loop's exit code.
   virtual int RunMessageLoop() = 0;
   virtual void DeleteMainWindow() = 0;
+  // Adds the APK files the program was started with, as adding them from disk does.
+  virtual void OpenApks(const std::vector<std::string>&) {}
 };
 
 }  // namespace lumo

@@ -34,6 +34,9 @@ inline constexpr std::uint32_t MSG_CLOUDPLAY_CLOSED = 1047;    // direct to the 
 inline constexpr std::uint32_t MSG_APK_INSPECTED = 1048;       // SendOwned: ApkInspection
 inline constexpr std::uint32_t MSG_DOWNLOAD_CHECKS_LOADED = 1049;  // SendOwned: DownloadChecks
 inline constexpr std::uint32_t MSG_QUIT_NOW = 2024;            // from the updater
+// Desktop integration: file names handed over by a later start, a launch the player refused.
+inline constexpr std::uint32_t MSG_OPEN_APKS = 1064;      // data message: APK paths
+inline constexpr std::uint32_t MSG_LAUNCH_FAILED = 1065;  // send: error code, package
 // NOLINTEND(readability-identifier-naming)
 
 }  // namespace lumo

@@ -6,16 +6,6 @@ namespace lumo {
 
 // True when a step of `path` between separators ("/" or "\") is "." or "..": such a path
 // could lead out of the folder it is meant to stay in.
-inline bool HasDotStep(const std::string& path) {
-  std::size_t start = 0;
-  while (start <= path.size()) {
-    std::size_t end = path.find_first_of("/\\", start);
-    if (end == std::string::npos) end = path.size();
-    std::string step = path.substr(start, end - start);
-    if (step == "." || step == "..") return true;
-    start = end + 1;
-  }
-  return false;
-}
+bool HasDotStep(const std::string& path);
 
 }  // namespace lumo

@@ -1,7 +1,5 @@
 #include "app/settings.h"
 
-#include <unistd.h>
-
 #include "app/log.h"
 #include "app/paths.h"
 #include "app/strings.h"
@@ -20,7 +18,7 @@ constexpr std::size_t kCfglogChars = 2048;
 bool MakeUsableFolder(const std::string& path) {
   platform::MakeDirResult result = platform::MakeDir(path);
   if (result == platform::MakeDirResult::kFailed) return false;
-  return access(path.c_str(), W_OK | X_OK) == 0;
+  return platform::IsWritableDirectory(path);
 }
 
 int ReadInt(const std::string& path, const char* key, const char* defaultText, int defaultValue) {

@@ -135,6 +135,13 @@ bool IsWritableDirectory(const std::string& path) {
   return IsDirectory(path) && access(path.c_str(), W_OK | X_OK) == 0;
 }
 
+bool RegularFileSize(const std::string& path, std::uint64_t* size) {
+  struct stat info {};
+  if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  *size = static_cast<std::uint64_t>(info.st_size);
+  return true;
+}
+
 bool RemoveFile(const std::string& path) {
   return !path.empty() && unlink(path.c_str()) == 0;
 }

@@ -25,6 +25,8 @@ bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
 // A folder in which this user may create files.
 bool IsWritableDirectory(const std::string& path);
+// The size of a regular file; false when `path` is missing or not a regular file.
+bool RegularFileSize(const std::string& path, std::uint64_t* size);
 // Removes a file; false when it could not be removed (a missing file included).
 bool RemoveFile(const std::string& path);
 

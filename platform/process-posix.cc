@@ -12,7 +12,6 @@
 #include <spawn.h>
 #include <string>
 #include <sys/stat.h>
-#include <sys/utsname.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -237,12 +236,6 @@ bool MarkExecutable(const std::string& path) {
   struct stat info {};
   if (stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   return chmod(path.c_str(), (info.st_mode & 07777) | S_IXUSR) == 0;
-}
-
-bool Is64BitOperatingSystem() {
-  utsname name{};
-  if (uname(&name) != 0) return sizeof(void*) == 8;
-  return std::strstr(name.machine, "64") != nullptr || std::strcmp(name.machine, "s390x") == 0;
 }
 
 }  // namespace lumo::platform

@@ -40,7 +40,4 @@ bool WaitForProcessEnd(int pid, int timeoutMs);
 // Lets the owner run the file: a program that arrived by download has no execute permission.
 bool MarkExecutable(const std::string& path);
 
-// True on a 64-bit operating system, whatever this program's own word size.
-bool Is64BitOperatingSystem();
-
 }  // namespace lumo::platform

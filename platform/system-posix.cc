@@ -1,4 +1,6 @@
+#include <cstring>
 #include <sys/syscall.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 
 #include "platform/system.h"
@@ -19,6 +21,12 @@ std::uint64_t PhysicalMemoryBytes() {
   long size = sysconf(_SC_PAGE_SIZE);
   if (pages <= 0 || size <= 0) return 0;
   return static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(size);
+}
+
+bool Is64BitOperatingSystem() {
+  utsname name{};
+  if (uname(&name) != 0) return sizeof(void*) == 8;
+  return std::strstr(name.machine, "64") != nullptr || std::strcmp(name.machine, "s390x") == 0;
 }
 
 }  // namespace lumo::platform

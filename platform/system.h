@@ -10,4 +10,7 @@ std::uint64_t CurrentThreadId();
 int ProcessorCount();
 std::uint64_t PhysicalMemoryBytes();
 
+// True on a 64-bit operating system, whatever this program's own word size.
+bool Is64BitOperatingSystem();
+
 }  // namespace lumo::platform

@@ -8,12 +8,14 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
+#include <vector>
 
 #include <glib-unix.h>
 #include <glib.h>
 
 #include "platform/file-system.h"
 #include "platform/ui-loop.h"
+#include "platform/window-data.h"
 #include "platform/window.h"
 
 namespace lumo::platform {
@@ -104,15 +106,17 @@ bool ParseDatagram(const std::string& data, std::string* className, std::string*
 // Called on the UI thread when a datagram arrives for one of our windows.
 gboolean OnDatagram(gint fd, GIOCondition, gpointer data) {
   auto window = static_cast<WindowHandle>(reinterpret_cast<std::uintptr_t>(data));
-  char buffer[2048];
+  // Only the UI thread reads datagrams, so one buffer serves every window.
+  static std::vector<char> buffer(kMaxWindowDatagram);
   for (;;) {
-    ssize_t n = recv(fd, buffer, sizeof(buffer), MSG_DONTWAIT);
+    ssize_t n = recv(fd, buffer.data(), buffer.size(), MSG_DONTWAIT);
     if (n <= 0) break;
+    if (DeliverWindowData(window, buffer.data(), static_cast<size_t>(n))) continue;
     std::string className, title;
     std::uint32_t msg = 0;
     WParam wParam = 0;
     LParam lParam = 0;
-    if (!ParseDatagram(std::string(buffer, static_cast<size_t>(n)), &className, &title, &msg,
+    if (!ParseDatagram(std::string(buffer.data(), static_cast<size_t>(n)), &className, &title, &msg,
                        &wParam, &lParam))
       continue;
     auto record = FindRecord(window);
@@ -281,6 +285,18 @@ bool PostToTopLevelWindow(const std::string& className, const std::string& title
   std::string datagram = std::string(kDatagramMagic) + "\n" + className + "\n" + title + "\n" +
                          std::to_string(msg) + " " + std::to_string(wParam) + " " +
                          std::to_string(lParam) + "\n";
+  bool sent = sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&address),
+                     sizeof(address)) == static_cast<ssize_t>(datagram.size());
+  close(fd);
+  return sent;
+}
+
+bool SendWindowDatagram(const std::string& className, const std::string& title,
+                        const std::string& datagram) {
+  sockaddr_un address;
+  if (!FillAddress(SocketPathFor(className, title), &address)) return false;
+  int fd = socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
   bool sent = sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&address),
                      sizeof(address)) == static_cast<ssize_t>(datagram.size());
   close(fd);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -36,5 +37,18 @@ bool SendWindowMessage(WindowHandle window, std::uint32_t msg, WParam wParam, LP
 bool PostToTopLevelWindow(const std::string& className, const std::string& title, std::uint32_t msg,
                           WParam wParam, LParam lParam);
 bool FindTopLevelWindow(const std::string& className, const std::string& title);
+
+// Data messages: a copy of a few bytes for a window of another process of this user, the
+// way file names reach a running program. A window takes only the ids it accepted, and its
+// procedure gets the bytes themselves, never an address.
+inline constexpr std::size_t kMaxWindowData = 60 * 1024;
+using WindowDataProc = std::function<void(const std::string& data)>;
+// UI thread. Data of message `msg` that reaches `window` goes to `proc` (on the UI thread);
+// an empty `proc` refuses the id again.
+void AcceptWindowData(WindowHandle window, std::uint32_t msg, WindowDataProc proc);
+// Any thread. Sends `data`, at most kMaxWindowData bytes, as message `msg` to the top-level
+// window of this class and title. False when it is too long or no window took the datagram.
+bool PostDataToTopLevelWindow(const std::string& className, const std::string& title,
+                              std::uint32_t msg, const std::string& data);
 
 }  // namespace lumo::platform

@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <map>
 #include <sstream>
-#include <unistd.h>
 
 #include <gtk/gtk.h>
 

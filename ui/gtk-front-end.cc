@@ -63,6 +63,10 @@ int GtkFrontEnd::RunMessageLoop() {
   return code;
 }
 
+void GtkFrontEnd::OpenApks(const std::vector<std::string>& paths) {
+  if (mainFrame_) mainFrame_->OpenApks(paths);
+}
+
 void GtkFrontEnd::DeleteMainWindow() {
   mainFrame_.reset();
   toolkit::StopTestHook();

@@ -20,6 +20,7 @@ class GtkFrontEnd : public FrontEnd {
   void ShowMainWindow() override;
   int RunMessageLoop() override;
   void DeleteMainWindow() override;
+  void OpenApks(const std::vector<std::string>& paths) override;
 
  private:
   int* argc_;

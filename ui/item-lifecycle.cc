@@ -19,6 +19,7 @@
 #include "toolkit/controls.h"
 #include "ui/hard-fail-wnd.h"
 #include "ui/main-frame.h"
+#include "ui/notifier.h"
 #include "ui/progress-ui-ex.h"
 #include "ui/progress-widget.h"
 #include "vm/player-runtime.h"
@@ -82,6 +83,11 @@ ItemLifecycle::ItemLifecycle(MainFrame& frame)
   progress_ = ProgressFromWidget(frame.FindCustom("DownloadProgress", ProgressWidgetType()));
   browseDetail_ = frame.FindBrowser("BrowseDetail");
   OrderList();
+  // A notification that is clicked brings the window up on its game.
+  notifier_ = std::make_unique<Notifier>(frame.window(), [this](const std::string& packageName) {
+    frame_.BringToFront();
+    SelectGame(packageName);
+  });
   // Status 4 reads "模拟器安装中" only while the player is really missing.
   CProgressUIEx::SetPlayerInstalledQuery(IsPlayerInstalled);
 }
@@ -123,6 +129,8 @@ void ItemLifecycle::Register(platform::WindowHandle window) {
   on(MSG_UNINSTALL_DONE, [this](WParam, LParam l) { OnUninstallDone(Text(l)); });
   on(MSG_LAUNCH_SELECTED, [this](WParam, LParam) { OnLaunchSelected(); });
   on(MSG_UNINSTALL_SELECTED, [this](WParam, LParam) { OnUninstallSelected(); });
+  on(MSG_LAUNCH_FAILED,
+     [this](WParam w, LParam l) { OnLaunchFailed(static_cast<int>(w), Text(l)); });
   on(MSG_DOWNLOAD_CHECKS_LOADED, [this](WParam w, LParam) {
     // Checks made since the start are newer than the stored ones.
     if (auto loaded = Dispatcher::TakeOwned<DownloadChecks>(w)) checks_.merge(*loaded);
@@ -343,6 +351,7 @@ void ItemLifecycle::FailDownload(AppItemInfo& record, const std::string& reason)
   record.status = kStatusDownloadFailed;
   PostUpdate(record);
   SetItemLabel(record.packageName, kStatusDownloadFailed);
+  notifier_->Tell(record, reason.empty() ? "下载失败" : reason);
   if (!IsSelected(record.packageName)) return;
   UpdateDetail(kStatusDownloadFailed, {}, 0);
   if (!reason.empty()) toolkit::SetText(GTK_WIDGET(detailSpeed_), reason);
@@ -387,6 +396,7 @@ void ItemLifecycle::OnInstallDone(int result, const std::string& packageName) {
   record->status = status;
   PostUpdate(*record);
   if (IsSelected(packageName)) UpdateDetail(status, {}, 0);
+  notifier_->Tell(*record, result == 0 ? "安装完成" : "安装失败");
 }
 
 void ItemLifecycle::OnUninstallStart(const std::string& packageName) {
@@ -466,6 +476,10 @@ void ItemLifecycle::Launch(const AppItemInfo& record) {
 void ItemLifecycle::OnLaunchSelected() {
   auto record = AppItemMap::instance().Find(toolkit::ListCurrentUserData(installList_));
   if (record) Launch(*record);
+}
+
+void ItemLifecycle::OnLaunchFailed(int, const std::string& packageName) {
+  if (auto record = AppItemMap::instance().Find(packageName)) notifier_->Tell(*record, "启动失败");
 }
 
 void ItemLifecycle::OnUninstallSelected() {

@@ -20,6 +20,7 @@ class Browser;
 }
 class CProgressUIEx;
 class MainFrame;
+class Notifier;
 
 // What inspecting a finished download found, handed back from the inspecting worker.
 struct ApkInspection {
@@ -75,6 +76,9 @@ class ItemLifecycle {
   void OnUninstallStart(const std::string& packageName);
   void OnUninstallDone(const std::string& packageName);
   void OnLaunchSelected();
+  void OnLaunchFailed(int code, const std::string& packageName);
+  // Shows the game in the list and the detail panel, as a click on its item would.
+  void SelectGame(const std::string& packageName);
   void OnUninstallSelected();
 
  private:
@@ -131,6 +135,7 @@ class ItemLifecycle {
   // Monotonic milliseconds of the last launch from the detail panel.
   std::int64_t lastLaunchMs_ = 0;
   platform::WindowHandle window_ = 0;
+  std::unique_ptr<Notifier> notifier_;
   std::vector<std::uint32_t> registered_;
 };
 

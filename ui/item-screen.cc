@@ -189,6 +189,15 @@ void ItemLifecycle::OnItemSelected() {
   if (record) ShowDetailOf(*record);
 }
 
+void ItemLifecycle::SelectGame(const std::string& packageName) {
+  GtkWidget* item = ItemOf(packageName);
+  if (!item) return;
+  frame_.ShowMyGamesTab();
+  GtkWidget* row = gtk_widget_get_parent(item);
+  if (GTK_IS_LIST_BOX_ROW(row)) gtk_list_box_select_row(installList_, GTK_LIST_BOX_ROW(row));
+  OnItemSelected();
+}
+
 void ItemLifecycle::OnDeleteModeChanged() {
   bool deleting = toolkit::IsChecked(checkboxTrash_);
   for (const auto& [packageName, item] : elements_) {

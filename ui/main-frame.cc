@@ -21,6 +21,7 @@
 #include "toolkit/test-hook.h"
 #include "ui/app-list-menu-wnd.h"
 #include "ui/cloud-play-wnd.h"
+#include "ui/desktop-intake.h"
 #include "ui/hard-fail-wnd.h"
 #include "ui/item-lifecycle.h"
 #include "ui/local-apk-reader.h"
@@ -93,6 +94,7 @@ void MainFrame::InitWindow() {
   FindControls();
   lifecycle_ = std::make_unique<ItemLifecycle>(*this);
   RegisterHandlers();
+  AcceptDesktopApks(window(), handle(), [this](const auto& paths) { OpenApks(paths); });
   if (toolkit::CurrentTab(tabDetail_) != 1) {
     toolkit::SelectTab(tabAppList_, 1);
     toolkit::SelectTab(tabDetail_, 1);
@@ -331,6 +333,14 @@ void MainFrame::AddLocalApks() {
   std::string searchUrl = searchUrl_;
   // The reading happens off the UI thread; each file comes back as MSG_LOCAL_APK_READY.
   std::thread([paths, searchUrl] { ReadLocalApks(paths, searchUrl); }).detach();
+}
+
+void MainFrame::OpenApks(const std::vector<std::string>& paths) {
+  std::vector<std::string> apks = ExistingApkFiles(paths);
+  if (apks.empty() || !HardwareCheck(this)) return;
+  ShowMyGamesTab();
+  std::string searchUrl = searchUrl_;
+  std::thread([apks, searchUrl] { ReadLocalApks(apks, searchUrl); }).detach();
 }
 
 void MainFrame::OnNavigate(platform::WParam w, platform::LParam l) {

@@ -37,6 +37,9 @@ class MainFrame : public toolkit::SkinWindow {
   // Starts the updater with these arguments beside the executable; nothing waits for it.
   void CheckUpdate(const std::string& arguments);
   void AddLocalApks();
+  // Adds these APK files as AddLocalApks adds picked ones; paths that are not APK files are
+  // left out.
+  void OpenApks(const std::vector<std::string>& paths);
 
   bool initialised() const { return initialised_; }
   ItemLifecycle* lifecycle() const { return lifecycle_.get(); }

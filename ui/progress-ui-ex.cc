@@ -181,12 +181,14 @@ void CProgressUIEx::SetSize(int width, int height) {
 }
 
 bool CProgressUIEx::IsClickable() const {
-  return state_ == 1 || state_ == 2 || state_ == 3 || state_ == 6 || state_ == 7;
+  return state_ == kStatusDownloading || state_ == kStatusPaused ||
+         state_ == kStatusDownloadFailed || state_ == kStatusInstalled ||
+         state_ == kStatusInstallFailed;
 }
 
 void CProgressUIEx::OnMouseEnter() {
   if (!enabled_) return;
-  if (state_ == 1) {
+  if (state_ == kStatusDownloading) {
     slide_ = 0;
     Timer(kSlideOutTimer, false);
     Timer(kSlideInTimer, true);
@@ -197,7 +199,7 @@ void CProgressUIEx::OnMouseEnter() {
 void CProgressUIEx::OnMouseLeave(bool stillInside) {
   if (stillInside) return;
   Timer(kSlideInTimer, false);
-  if (state_ == 1)
+  if (state_ == kStatusDownloading)
     Timer(kSlideOutTimer, true);
   else
     Redraw();
@@ -258,7 +260,7 @@ void CProgressUIEx::Paint(cairo_t* cr, int width, int height) {
 }
 
 void CProgressUIEx::PaintStateImage(cairo_t* cr, int width, int height) {
-  if (state_ == 1 || state_ == 2) {
+  if (state_ == kStatusDownloading || state_ == kStatusPaused) {
     Rect fore = ForeRect(width, height);
     if (foreImage_ && fore.width > 0 && fore.height > 0) {
       // Revealed, not stretched: the image stays put and the rectangle uncovers it.
@@ -268,11 +270,13 @@ void CProgressUIEx::PaintStateImage(cairo_t* cr, int width, int height) {
       cairo_fill(cr);
       cairo_restore(cr);
     }
-    if (state_ == 1 && slide_ > 0) PaintScaled(cr, pauseImage_, 0, height - slide_, width, slide_);
-    if (state_ == 2) PaintScaled(cr, startImage_, 0, 0, width, height);
-  } else if (state_ == 5 || state_ == 9) {
+    if (state_ == kStatusDownloading && slide_ > 0)
+      PaintScaled(cr, pauseImage_, 0, height - slide_, width, slide_);
+    if (state_ == kStatusPaused) PaintScaled(cr, startImage_, 0, 0, width, height);
+  } else if (state_ == kStatusInstalling || state_ == kStatusDeleting) {
     PaintScaled(cr, busyImage_, 0, 0, width, height);
-  } else if (state_ == 3 || state_ == 6 || state_ == 7) {
+  } else if (state_ == kStatusDownloadFailed || state_ == kStatusInstalled ||
+             state_ == kStatusInstallFailed) {
     PaintScaled(cr, launchImage_, 0, 0, width, height);
   }
 }

@@ -13,6 +13,7 @@
 #include "platform/file-system.h"
 #include "platform/ini.h"
 #include "platform/process.h"
+#include "platform/system.h"
 
 namespace lumo {
 

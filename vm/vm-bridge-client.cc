@@ -45,6 +45,7 @@ bool LUMConnectEvent::OnDisconnected(bool result) {
   Log::instance()->write("VM Connection disconnected. [result=%d].", result ? 1 : 0);
   vmConnected = false;
   vmStarted = false;
+  VmBridgeClient::Instance().ForgetSentLaunches();
   std::shared_ptr<VMTaskLoop> loop = VMTaskLoop::Instance();
   loop->Stop();
   std::shared_ptr<VMTask> task = loop->TakeCurrentTask();
@@ -87,6 +88,9 @@ bool LUMConnectEvent::OnMessage(const VmMessage* message) {
     case kVmUninstall:
       OnUninstallResult(ReadCode(message));
       break;
+    case kVmLaunch:
+      OnLaunchResult(ReadCode(message));
+      break;
     case kVmHello:
     case kVmSplash:
       Dispatcher::instance()->Post(MSG_SHOW_MAIN);
@@ -119,6 +123,13 @@ void LUMConnectEvent::OnUninstallResult(int code) {
   loop->NotifyTaskDone(task);
 }
 
+void LUMConnectEvent::OnLaunchResult(int code) {
+  std::string name = VmBridgeClient::Instance().TakeSentLaunch();
+  if (code == 0 || name.empty()) return;
+  Log::instance()->write("%s launch failed. [err=%d]", name.c_str(), code);
+  SendDone(MSG_LAUNCH_FAILED, code, name);
+}
+
 VmBridgeClient& VmBridgeClient::Instance() {
   static VmBridgeClient client;
   return client;
@@ -128,7 +139,7 @@ void VmBridgeClient::LaunchApp(const std::string& packageName, const std::string
                                const std::string& appName, const std::string& imagePath) {
   std::string text = packageName + "/" + launchActivity;
   if (vmStarted) {
-    SendText(kVmLaunch, text);
+    SendLaunch(text);
     return;
   }
   if (!KeepLaunch(text)) return;
@@ -158,7 +169,31 @@ void VmBridgeClient::FlushPendingLaunch() {
     if (pendingLaunch_.empty()) return;
     text.swap(pendingLaunch_);
   }
-  SendText(kVmLaunch, text);
+  SendLaunch(text);
+}
+
+void VmBridgeClient::SendLaunch(const std::string& text) {
+  // Recorded before the send: the answer may arrive on the bridge thread before it returns.
+  constexpr std::size_t kMaxUnanswered = 16;
+  {
+    std::lock_guard<std::mutex> lock(pendingMutex_);
+    sentLaunches_.push_back(text.substr(0, text.find('/')));
+    if (sentLaunches_.size() > kMaxUnanswered) sentLaunches_.pop_front();
+  }
+  if (!SendText(kVmLaunch, text)) ForgetSentLaunches();
+}
+
+std::string VmBridgeClient::TakeSentLaunch() {
+  std::lock_guard<std::mutex> lock(pendingMutex_);
+  if (sentLaunches_.empty()) return {};
+  std::string name = std::move(sentLaunches_.front());
+  sentLaunches_.pop_front();
+  return name;
+}
+
+void VmBridgeClient::ForgetSentLaunches() {
+  std::lock_guard<std::mutex> lock(pendingMutex_);
+  sentLaunches_.clear();
 }
 
 void VmBridgeClient::SendSplash(const std::string& iconPath, const std::string& appName) {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -38,6 +39,7 @@ class LUMConnectEvent final : public ConnetEvent {
  private:
   void OnInstallResult(int code);
   void OnUninstallResult(int code);
+  void OnLaunchResult(int code);
 };
 
 // The one link to the bridge: its server, its event sink and the launch that waits for the
@@ -62,6 +64,11 @@ class VmBridgeClient {
   bool SendText(std::uint32_t type, const std::string& text);
   bool SendBytes(std::uint32_t type, const char* data, std::uint32_t length);
   std::string PendingLaunch();
+  // Bridge thread: the package of the oldest launch the player has not answered; the player
+  // answers launches in the order they were sent. Empty when none is waiting.
+  std::string TakeSentLaunch();
+  // The player went away: launches sent to it are answered no more.
+  void ForgetSentLaunches();
   // Stores the server br_CreateServer returned, then sends the greeting kept for a player
   // that connected before it returned.
   void AttachServer(VmServer* created);
@@ -77,8 +84,11 @@ class VmBridgeClient {
   std::atomic<VmServer*> server{nullptr};
 
  private:
+  void SendLaunch(const std::string& text);
+
   std::mutex pendingMutex_;
   std::string pendingLaunch_;
+  std::deque<std::string> sentLaunches_;
   // Orders storing the server against a greeting made on the bridge thread meanwhile.
   std::mutex greetingMutex_;
   bool greetingPending_ = false;

@@ -1,11 +1,11 @@
 #include "vm/vm-task-loop.h"
 
-#include <sys/stat.h>
 #include <thread>
 
 #include "app/dispatcher.h"
 #include "app/log.h"
 #include "app/messages.h"
+#include "platform/file-system.h"
 #include "vm/player-runtime.h"
 #include "vm/vm-bridge-client.h"
 
@@ -21,11 +21,9 @@ ApkInstallTask::ApkInstallTask(std::string apkPath, std::string packageName)
     : apkPath_(std::move(apkPath)), packageName_(std::move(packageName)) {}
 
 int ApkInstallTask::ExpectedSeconds(const std::string& apkPath) {
-  struct stat info {};
-  std::uint32_t size = 0;
-  if (stat(apkPath.c_str(), &info) == 0 && S_ISREG(info.st_mode))
-    size = static_cast<std::uint32_t>(info.st_size);
-  return static_cast<int>(size / kBytesPerExpectedSecond + 1);
+  std::uint64_t size = 0;
+  if (!platform::RegularFileSize(apkPath, &size)) size = 0;
+  return static_cast<int>(static_cast<std::uint32_t>(size) / kBytesPerExpectedSecond + 1);
 }
 
 void ApkInstallTask::Run() {

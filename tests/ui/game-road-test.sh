@@ -46,14 +46,6 @@ start_lumo() {
   PIDS_TO_KILL+=($lumo)
   wait_for_hook
 }
-# wait_game SECONDS PACKAGE PATTERN: until the hook's view of the game matches.
-wait_game() {
-  local deadline=$((SECONDS + $1))
-  until [[ "$(ask game "$2")" == $3 ]]; do
-    [ $SECONDS -ge $deadline ] && fail "$2: '$(ask game "$2")' is not '$3'"
-    sleep 0.2
-  done
-}
 
 start_lumo
 wait_until 60 sh -c "cat $app_dir/log/lum-*.log | grep -q 'VM start complete.'" ||

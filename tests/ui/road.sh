@@ -3,6 +3,7 @@
 #   road_setup: needs $screenshots; sets $app_dir and $player_data, defines lumo_log.
 #   start_accessibility, then shows_control NAME, click_control NAME (a mouse click) and
 #   press_control NAME (the control's accessible action, whatever window lies above it).
+#   wait_game SECONDS PACKAGE PATTERN: until the hook's view of the game matches.
 source "$(dirname "${BASH_SOURCE[0]}")/../support/xvfb.sh"
 
 road_setup() {
@@ -31,4 +32,11 @@ click_control() {  # click_control NAME: a real mouse click on the control's cen
   wait_until 60 shows_control "$1" || fail "no control '$1'"
   place=$(shows_control "$1")
   xdotool mousemove ${place% *} ${place#* } click 1
+}
+wait_game() {
+  local deadline=$((SECONDS + $1))
+  until [[ "$(ask game "$2")" == $3 ]]; do
+    [ $SECONDS -ge $deadline ] && fail "$2: '$(ask game "$2")' is not '$3'"
+    sleep 0.2
+  done
 }

@@ -120,6 +120,8 @@ TEST_F(PlayerTest, InstallsUninstallsAndLaunchesRealPackagesWithACodeForEveryFai
   VmBridgeClient::Instance().LaunchApp("com.lumo.alpha", "com.lumo.alpha.MainActivity", "Alpha",
                                        "");
   EXPECT_TRUE(PlayerLogHas("request 3 \"com.lumo.alpha/com.lumo.alpha.MainActivity\": 5"));
+  ASSERT_TRUE(ui_.WaitFor(MSG_LAUNCH_FAILED));
+  EXPECT_EQ(ui_.Of(MSG_LAUNCH_FAILED).front(), (UiMessage{MSG_LAUNCH_FAILED, "com.lumo.alpha", 5}));
   EXPECT_EQ(test::PlayerProcesses().size(), 1u);
   EXPECT_EQ(loop->MaxConcurrentTakers(), 1);
 }

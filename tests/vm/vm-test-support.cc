@@ -98,9 +98,11 @@ UiRecorder::UiRecorder() {
   dispatcher->Register(MSG_UNINSTALL_START, window_, [this, name](WParam w, LParam l) {
     messages_.push_back({MSG_UNINSTALL_START, name(w), l});
   });
-  dispatcher->Register(MSG_UNINSTALL_DONE, window_, [this, name](WParam w, LParam l) {
-    messages_.push_back({MSG_UNINSTALL_DONE, name(l), static_cast<int>(w)});
-  });
+  for (std::uint32_t id : {MSG_UNINSTALL_DONE, MSG_LAUNCH_FAILED}) {
+    dispatcher->Register(id, window_, [this, name, id](WParam w, LParam l) {
+      messages_.push_back({id, name(l), static_cast<int>(w)});
+    });
+  }
   dispatcher->Register(MSG_SHOW_MAIN, window_, [this](WParam, LParam) {
     messages_.push_back({MSG_SHOW_MAIN, "", 0});
   });
@@ -113,7 +115,7 @@ UiRecorder::~UiRecorder() {
 void UiRecorder::Close() {
   if (!window_) return;
   for (std::uint32_t id : {MSG_INSTALL_START, MSG_INSTALL_DONE, MSG_UNINSTALL_START,
-                           MSG_UNINSTALL_DONE, MSG_SHOW_MAIN})
+                           MSG_UNINSTALL_DONE, MSG_SHOW_MAIN, MSG_LAUNCH_FAILED})
     Dispatcher::instance()->Unregister(id, window_);
   platform::DestroyMessageWindow(window_);
   window_ = 0;
