@@ -1,7 +1,9 @@
 #!/usr/bin/python3
 """Prints the screen centre "x y" of the first visible accessible whose name is NAME, searched
-in every application on the private accessibility bus; exits 1 when there is none yet.
-Usage: find-control.py NAME"""
+in every application on the private accessibility bus; exits 1 when there is none yet. With
+"press", activates it through its accessible action instead, as assistive technology does,
+whatever window lies above it.
+Usage: find-control.py NAME [press]"""
 import sys
 
 import gi
@@ -17,7 +19,7 @@ def find(node, name, depth=0):
         if node.get_name() == name:
             extents = node.get_extents(Atspi.CoordType.SCREEN)
             if extents.width > 0 and extents.height > 0:
-                return extents
+                return node
         for i in range(node.get_child_count()):
             found = find(node.get_child_at_index(i), name, depth + 1)
             if found:
@@ -30,8 +32,11 @@ def find(node, name, depth=0):
 def main():
     desktop = Atspi.get_desktop(0)
     for i in range(desktop.get_child_count()):
-        extents = find(desktop.get_child_at_index(i), sys.argv[1])
-        if extents:
+        node = find(desktop.get_child_at_index(i), sys.argv[1])
+        if node and sys.argv[2:] == ["press"]:
+            return 0 if node.do_action(0) else 1
+        if node:
+            extents = node.get_extents(Atspi.CoordType.SCREEN)
             print(extents.x + extents.width // 2, extents.y + extents.height // 2)
             return 0
     return 1

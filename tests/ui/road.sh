@@ -1,6 +1,8 @@
 # Sourced by the tests that take games down the whole road with the real player: a private
 # X server and home, the test hook, and a player that boots quickly without a window.
 #   road_setup: needs $screenshots; sets $app_dir and $player_data, defines lumo_log.
+#   start_accessibility, then shows_control NAME, click_control NAME (a mouse click) and
+#   press_control NAME (the control's accessible action, whatever window lies above it).
 #   wait_game SECONDS PACKAGE PATTERN: until the hook's view of the game matches.
 source "$(dirname "${BASH_SOURCE[0]}")/../support/xvfb.sh"
 
@@ -16,6 +18,21 @@ road_setup() {
 }
 
 lumo_log() { cat "$app_dir"/log/lum-*.log; }
+
+# Controls are found by their accessible name on a private accessibility bus.
+start_accessibility() {
+  eval "$(dbus-launch --sh-syntax)"
+  PIDS_TO_KILL+=("$DBUS_SESSION_BUS_PID")
+  unset NO_AT_BRIDGE
+}
+shows_control() { /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/find-control.py" "$@"; }
+press_control() { wait_until 60 shows_control "$1" press || fail "cannot press '$1'"; }
+click_control() {  # click_control NAME: a real mouse click on the control's centre
+  local place
+  wait_until 60 shows_control "$1" || fail "no control '$1'"
+  place=$(shows_control "$1")
+  xdotool mousemove ${place% *} ${place#* } click 1
+}
 wait_game() {
   local deadline=$((SECONDS + $1))
   until [[ "$(ask game "$2")" == $3 ]]; do

@@ -7,16 +7,7 @@ program_dir=$(cd "$1" && pwd) tools=$2 screenshots=$3
 source "$(dirname "$0")/road.sh"
 road_setup
 
-# Buttons inside pages are found by their accessible name on a private accessibility bus.
-eval "$(dbus-launch --sh-syntax)"
-PIDS_TO_KILL+=("$DBUS_SESSION_BUS_PID")
-unset NO_AT_BRIDGE
-click_control() {  # click_control NAME: a real mouse click on the control's centre
-  local place
-  wait_until 60 /usr/bin/python3 "$(dirname "$0")/find-control.py" "$1" || fail "no control '$1'"
-  place=$(/usr/bin/python3 "$(dirname "$0")/find-control.py" "$1")
-  xdotool mousemove ${place% *} ${place#* } click 1
-}
+start_accessibility
 
 # The program folder as installed, but its store on a port of this test's own, so that other
 # tests never meet this store.
