@@ -7,6 +7,7 @@
 namespace lumo::test {
 
 // Tests build their APKs with the store's builder.
+using store::AdaptiveIcon;
 using store::ApkSpec;
 using store::BuildApk;
 using store::IconEntryName;
