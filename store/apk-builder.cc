@@ -224,6 +224,26 @@ bool AddExtras(const ApkSpec& recipe, const std::string& apkPath, const fs::path
 
 }  // namespace
 
+bool BuildBundle(const std::string& path,
+                 const std::vector<std::pair<std::string, std::string>>& files,
+                 const std::string& manifest, std::string* error) {
+  int code = 0;
+  Archive archive(zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code));
+  bool ok = archive != nullptr;
+  for (const auto& [name, file] : files) ok = ok && AddFile(archive.get(), name, file, true);
+  if (ok && !manifest.empty()) {
+    zip_source_t* source = zip_source_buffer(archive.get(), manifest.data(), manifest.size(), 0);
+    ok = source && zip_file_add(archive.get(), "manifest.json", source, 0) >= 0;
+    if (!ok) zip_source_free(source);
+  }
+  if (!ok || zip_close(archive.get()) != 0) {
+    if (error) *error = "cannot build the bundle " + path;
+    return false;
+  }
+  (void)archive.release();  // zip_close has freed it
+  return true;
+}
+
 std::string IconEntryName(const ApkSpec& recipe, int density) {
   // aapt marks drawables of a density with the API level that introduced densities.
   return "res/drawable-" + DensityQualifier(density) + "-v4/icon." +

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace lumo::store {
@@ -37,6 +38,12 @@ struct ApkSpec {
 // native libraries and the payload with libzip. Needs aapt, ImageMagick's convert and
 // /usr/share/android-framework-res/framework-res.apk. On failure returns false and says why.
 bool BuildApk(const ApkSpec& recipe, const std::string& apkPath, std::string* error = nullptr);
+
+// Packs files into a bundle of split APKs at `path`: each (entry name, file) pair, and
+// "manifest.json" with `manifest` when it is not empty.
+bool BuildBundle(const std::string& path,
+                 const std::vector<std::pair<std::string, std::string>>& files,
+                 const std::string& manifest, std::string* error = nullptr);
 
 // The archive entry aapt gives the icon of `density` ("res/drawable-hdpi-v4/icon.png").
 std::string IconEntryName(const ApkSpec& recipe, int density);

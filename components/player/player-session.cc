@@ -1,13 +1,16 @@
 #include "components/player/player-session.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
+#include "components/player/bundle-parts.h"
 #include "components/player/player-log.h"
 #include "components/player/result-codes.h"
 
@@ -226,11 +229,18 @@ int PlayerSession::Handle(const vmbridge::Frame& request) {
 int PlayerSession::Install(const std::string& apkPath) {
   PackageFacts facts;
   std::string detail;
-  int code = CheckPackage(config_, apkPath, &facts, &detail);
+  UnpackedBundle bundle(apkPath, config_.dataDir + "/unpack");
+  int code = bundle.code();
+  detail = bundle.detail();
+  const std::string& base = bundle.isBundle() && code == kOk ? bundle.parts().front() : apkPath;
+  if (code == kOk) code = CheckPackage(config_, base, &facts, &detail);
   if (code == kOk) {
-    PlayerLog("installing %s from %s (%llu bytes)", facts.name.c_str(), apkPath.c_str(),
-              facts.size);
-    code = backend_->Install(apkPath, facts, &detail);
+    facts.parts = bundle.parts();
+    for (std::size_t i = 1; i < facts.parts.size(); ++i)
+      facts.size += std::filesystem::file_size(facts.parts[i]);
+    PlayerLog("installing %s from %s (%llu bytes, %zu parts)", facts.name.c_str(), apkPath.c_str(),
+              facts.size, std::max<std::size_t>(facts.parts.size(), 1));
+    code = backend_->Install(base, facts, &detail);
   }
   if (code != kOk) PlayerLog("install of %s failed: %s", apkPath.c_str(), detail.c_str());
   view_->ShowPackages(record_.List());

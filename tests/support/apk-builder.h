@@ -10,6 +10,7 @@ namespace lumo::test {
 using store::AdaptiveIcon;
 using store::ApkSpec;
 using store::BuildApk;
+using store::BuildBundle;
 using store::IconEntryName;
 using store::IconFormat;
 
