@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "components/player/bundle-parts.h"
+#include "components/player/package-list.h"
 #include "components/player/player-log.h"
 #include "components/player/result-codes.h"
 
@@ -19,7 +20,7 @@ namespace runbox {
 namespace {
 
 constexpr std::uint32_t kInstall = 1, kUninstall = 2, kLaunch = 3, kVmStart = 4, kHello = 5,
-                        kSplash = 6, kClose = 7;
+                        kSplash = 6, kClose = 7, kPackages = 8;
 constexpr auto kRetryInterval = std::chrono::milliseconds(200);
 
 // The text of a message: its bytes up to the first NUL.
@@ -162,7 +163,8 @@ void PlayerSession::OnFrame(const vmbridge::Frame& frame) {
       break;
     case kInstall:
     case kUninstall:
-    case kLaunch: {
+    case kLaunch:
+    case kPackages: {
       std::lock_guard<std::mutex> lock(requestMutex_);
       requests_.push_back(frame);
       requestReady_.notify_one();
@@ -202,6 +204,11 @@ void PlayerSession::RequestLoop() {
       if (quitting_) return;
       request = std::move(requests_.front());
       requests_.pop_front();
+    }
+    // In line with installs and uninstalls, so the list answers after the results before it.
+    if (request.type == kPackages) {
+      SendPackageList();
+      continue;
     }
     int code = Handle(request);
     if (quitting_) return;
@@ -262,6 +269,16 @@ int PlayerSession::Launch(const std::string& text) {
   PlayerLog("launched %s", text.c_str());
   view_->ShowLaunched(package);
   return kOk;
+}
+
+void PlayerSession::SendPackageList() {
+  // The record on disk is the truth: it may have been changed behind the player's back.
+  std::vector<std::string> problems;
+  record_.Load(&problems);
+  std::vector<InstalledPackage> packages = record_.List();
+  PlayerLog("Lumo asks which packages are installed: %zu", packages.size());
+  for (const std::string& text : PackageListTexts(packages))
+    if (!SendText(kPackages, text)) break;
 }
 
 bool PlayerSession::SendText(std::uint32_t type, const std::string& text) {
