@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -9,6 +10,7 @@
 
 #include <zip.h>
 
+#include "apk/adaptive-icon.h"
 #include "app/log.h"
 #include "app/paths.h"
 #include "app/settings.h"
@@ -73,7 +75,32 @@ Entry OpenIconEntry(zip_t* archive, const std::string& name) {
   return Entry(zip_fopen_index(archive, static_cast<zip_uint64_t>(index), 0));
 }
 
-// Writes the entry to `iconPath` through a temporary file and a rename.
+// PNG, JPEG, WebP, GIF or BMP by its first bytes: what the window can show as an icon.
+bool LooksLikeImage(const std::string& path) {
+  File in(std::fopen(path.c_str(), "rb"));
+  unsigned char head[12] = {};
+  if (!in || std::fread(head, 1, sizeof head, in.get()) != sizeof head) return false;
+  auto is = [&head](const char* magic, std::size_t at = 0) {
+    return std::memcmp(head + at, magic, std::strlen(magic)) == 0;
+  };
+  return is("\x89PNG\r\n") || is("\xff\xd8\xff") || (is("RIFF") && is("WEBP", 8)) || is("GIF8") ||
+         is("BM");
+}
+
+// Moves a finished temporary file to the icon's name; removes it when that fails.
+bool Publish(const std::string& temporary, const std::string& iconPath, bool ok) {
+  std::error_code error;
+  // A rename replaces a link at the icon's name instead of writing through it.
+  if (ok) std::filesystem::rename(temporary, iconPath, error);
+  if (!ok || error) {
+    std::filesystem::remove(temporary, error);
+    return false;
+  }
+  return true;
+}
+
+// Writes the entry to `iconPath` through a temporary file and a rename; an entry that is not
+// a picture is never written under the picture's name.
 bool WriteIcon(zip_file_t* entry, const std::string& iconPath) {
   const std::string temporary = TemporaryPath(iconPath);
   // "x": never open an existing file or follow a link planted under the temporary name.
@@ -81,14 +108,24 @@ bool WriteIcon(zip_file_t* entry, const std::string& iconPath) {
   if (!out) return false;
   bool copied = CopyEntry(entry, out.get());
   copied = std::fclose(out.release()) == 0 && copied;
-  std::error_code error;
-  // A rename replaces a link at the icon's name instead of writing through it.
-  if (copied) std::filesystem::rename(temporary, iconPath, error);
-  if (!copied || error) {
-    std::filesystem::remove(temporary, error);
-    return false;
+  if (copied && !LooksLikeImage(temporary)) {
+    Log::instance()->write("icon entry is not a picture; not written. [path=%s]", iconPath.c_str());
+    copied = false;
   }
-  return true;
+  return Publish(temporary, iconPath, copied);
+}
+
+// An adaptive icon drawn from its layers, else the name of the raster icon to copy instead;
+// empty when neither can be had.
+std::string DrawAdaptiveIcon(const ApkBadging& info, const std::string& iconPath, bool* drawn) {
+  const std::string temporary = TemporaryPath(iconPath);
+  std::string fallback;
+  *drawn = Publish(temporary, iconPath,
+                   RenderAdaptiveIcon(info.apkPath, info.iconEntry, temporary, &fallback));
+  if (!*drawn && fallback.empty())
+    Log::instance()->write("icon of %s not extracted: %s has no picture to draw or copy.",
+                           info.packageName.c_str(), info.iconEntry.c_str());
+  return fallback;
 }
 
 }  // namespace
@@ -104,12 +141,22 @@ bool ExtractApkIcon(ApkBadging& info, const std::string& iconsDir) {
                            info.packageName.c_str());
     return false;
   }
+  const std::string iconPath = PathJoin(iconsDir, info.packageName + ".png");
+  std::string entryName = info.iconEntry;
+  if (entryName.size() > 4 && entryName.compare(entryName.size() - 4, 4, ".xml") == 0) {
+    bool drawn = false;
+    entryName = DrawAdaptiveIcon(info, iconPath, &drawn);
+    if (drawn) {
+      info.iconPath = iconPath;
+      return true;
+    }
+    if (entryName.empty()) return false;
+  }
   int openError = 0;
   Archive archive(zip_open(info.apkPath.c_str(), ZIP_RDONLY, &openError));
   if (!archive) return false;
-  Entry entry = OpenIconEntry(archive.get(), info.iconEntry);
+  Entry entry = OpenIconEntry(archive.get(), entryName);
   if (!entry) return false;
-  const std::string iconPath = PathJoin(iconsDir, info.packageName + ".png");
   if (!WriteIcon(entry.get(), iconPath)) return false;
   info.iconPath = iconPath;
   return true;

@@ -33,6 +33,7 @@ inline constexpr std::uint32_t MSG_CLOUD_NAVIGATE = 1046;      // direct to the 
 inline constexpr std::uint32_t MSG_CLOUDPLAY_CLOSED = 1047;    // direct to the main window
 inline constexpr std::uint32_t MSG_APK_INSPECTED = 1048;       // SendOwned: ApkInspection
 inline constexpr std::uint32_t MSG_DOWNLOAD_CHECKS_LOADED = 1049;  // SendOwned: DownloadChecks
+inline constexpr std::uint32_t MSG_PLAYER_PACKAGES = 1050;  // SendOwned: PlayerPackages
 inline constexpr std::uint32_t MSG_QUIT_NOW = 2024;            // from the updater
 // Desktop integration: file names handed over by a later start, a launch the player refused.
 inline constexpr std::uint32_t MSG_OPEN_APKS = 1064;      // data message: APK paths

@@ -1,5 +1,6 @@
 #include "download/download-task-mgr.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -10,6 +11,7 @@
 #include "app/messages.h"
 #include "app/paths.h"
 #include "download/thunder-wrapper.h"
+#include "platform/file-system.h"
 
 namespace lumo {
 
@@ -70,6 +72,8 @@ bool DownloadTaskMgr::startTask(const std::string& key) {
   }
   auto it = tasks_.find(key);
   if (it == tasks_.end()) return false;
+  // A retry meets the disk as it is now.
+  it->second->spaceChecked = false;
   if (running_.size() < kSlots) {
     running_[key] = it->second;
     return engine_->StartTask(it->second->handle);
@@ -157,10 +161,12 @@ void DownloadTaskMgr::pollRound(std::vector<Report>* reports) {
       it = running_.erase(it);
       continue;
     }
-    if (info->stat == kXlError) {
+    bool full = info->stat == kXlDownloading && !FitsOnDisk(*task, *info);
+    if (full) engine_->StopTask(task->handle);
+    if (info->stat == kXlError || full) {
       report.message = MSG_DOWNLOAD_FAILED;
-      report.failCode = info->fail_code;
-      Log::instance()->write(L"Download %s failed. [err=%d]", it->first.c_str(), info->fail_code);
+      report.failCode = full ? kFailNoSpace : info->fail_code;
+      Log::instance()->write(L"Download %s failed. [err=%d]", it->first.c_str(), report.failCode);
       reports->push_back(std::move(report));
       it = running_.erase(it);
       continue;
@@ -179,6 +185,22 @@ void DownloadTaskMgr::pollRound(std::vector<Report>* reports) {
     }
     ++it;
   }
+}
+
+bool DownloadTaskMgr::FitsOnDisk(DownloadTask& task, const DownTaskInfo& info) {
+  // Once, as soon as the server has said how large the file is: a download that cannot fit
+  // fails now instead of near its end.
+  if (task.spaceChecked || info.nTotalSize <= 0) return true;
+  task.spaceChecked = true;
+  std::uint64_t free = 0;
+  std::int64_t rest = info.nTotalSize - std::max<std::int64_t>(info.nTotalDownload, 0);
+  if (rest <= 0 || !platform::FreeSpaceOf(task.saveFolder, &free) ||
+      free >= static_cast<std::uint64_t>(rest))
+    return true;
+  Log::instance()->write("%s does not fit on the disk: %lld bytes to come, %llu free.",
+                         task.key.c_str(), static_cast<long long>(rest),
+                         static_cast<unsigned long long>(free));
+  return false;
 }
 
 void DownloadTaskMgr::fillFreeSlots() {

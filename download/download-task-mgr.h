@@ -36,6 +36,8 @@ class DownloadTask {
   const std::string fileName;
   XlHandle handle = nullptr;
   std::shared_ptr<ThunderWrapper> engine;
+  // Set once the file's announced size has been held against the folder's free space.
+  bool spaceChecked = false;
 };
 
 // Runs the large downloads: at most kSlots at once, the rest wait first in first out. A
@@ -46,6 +48,9 @@ class DownloadTask {
 class DownloadTaskMgr : public std::enable_shared_from_this<DownloadTaskMgr> {
  public:
   static constexpr std::size_t kSlots = 5;
+  // The failure code of a download whose file does not fit on the disk: the engine's own for
+  // a full disk, and the manager's when the server's announced size exceeds the free space.
+  static constexpr std::int32_t kFailNoSpace = 9;
 
   // The one manager, made on first use with the engine from the program folder. Without the
   // engine it exists but refuses every task (the load failure is logged once).
@@ -73,6 +78,8 @@ class DownloadTaskMgr : public std::enable_shared_from_this<DownloadTaskMgr> {
   void poll(std::uint64_t generation);
   void pollRound(std::vector<Report>* reports);
   void fillFreeSlots();
+  // Polling thread, under the lock: false when the rest of the file cannot fit.
+  static bool FitsOnDisk(DownloadTask& task, const DownTaskInfo& info);
 
   std::mutex lock_;
   std::map<std::string, std::shared_ptr<DownloadTask>> tasks_;

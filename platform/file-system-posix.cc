@@ -149,6 +149,13 @@ bool RegularFileSize(const std::string& path, std::uint64_t* size) {
   return true;
 }
 
+bool FreeSpaceOf(const std::string& path, std::uint64_t* bytes) {
+  struct statvfs info {};
+  if (statvfs(path.c_str(), &info) != 0) return false;
+  *bytes = static_cast<std::uint64_t>(info.f_bavail) * info.f_frsize;
+  return true;
+}
+
 bool RemoveFile(const std::string& path) {
   return !path.empty() && unlink(path.c_str()) == 0;
 }

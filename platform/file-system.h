@@ -28,6 +28,8 @@ bool IsDirectory(const std::string& path);
 bool IsWritableDirectory(const std::string& path);
 // The size of a regular file; false when `path` is missing or not a regular file.
 bool RegularFileSize(const std::string& path, std::uint64_t* size);
+// The bytes this user may still write on the file system that holds `path`.
+bool FreeSpaceOf(const std::string& path, std::uint64_t* bytes);
 // Removes a file; false when it could not be removed (a missing file included).
 bool RemoveFile(const std::string& path);
 

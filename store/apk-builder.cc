@@ -70,6 +70,7 @@ bool WriteText(const fs::path& path, const std::string& text) {
 std::string Manifest(const ApkSpec& recipe) {
   std::string icon =
       recipe.iconFormat == IconFormat::kNone ? "" : R"( android:icon="@drawable/icon")";
+  if (recipe.adaptiveIcon != AdaptiveIcon::kNone) icon = R"( android:icon="@mipmap/ic_launcher")";
   std::string filter = recipe.launchable ? R"(
       <intent-filter>
         <action android:name="android.intent.action.MAIN"/>
@@ -95,6 +96,44 @@ std::string Strings(const std::string& label) {
          label + "</string></resources>\n";
 }
 
+bool WriteAdaptiveIcon(AdaptiveIcon kind, const fs::path& res, std::string* error) {
+  bool colour = kind == AdaptiveIcon::kColourBackground;
+  bool vector = kind == AdaptiveIcon::kVectorForeground;
+  std::string background = colour || vector ? "@color/ic_back" : "@drawable/ic_back";
+  bool ok = WriteText(res / "mipmap-anydpi-v26/ic_launcher.xml",
+                      R"(<adaptive-icon xmlns:android="http://schemas.android.com/apk/res/android">
+  <background android:drawable=")" +
+                          background + R"("/>
+  <foreground android:drawable="@drawable/ic_front"/>
+</adaptive-icon>
+)") && WriteText(res / "values/colours.xml",
+                 R"(<resources><color name="ic_back">#3d7eff</color></resources>)");
+  if (vector)
+    ok = ok && WriteText(res / "drawable/ic_front.xml",
+                         R"(<vector xmlns:android="http://schemas.android.com/apk/res/android"
+  android:width="108dp" android:height="108dp" android:viewportWidth="108"
+  android:viewportHeight="108"><path android:fillColor="#ffffff" android:pathData="M34,34h40v40h-40z"/></vector>
+)");
+  fs::create_directories(res / "drawable-xxhdpi");
+  fs::create_directories(res / "mipmap-hdpi");
+  fs::create_directories(res / "mipmap-xxhdpi");
+  const std::string convert = "/usr/bin/convert";
+  return ok &&
+         (vector || Run({convert, "-size", "324x324", "xc:none", "-fill", "white", "-draw",
+                         "circle 162,162 162,222", (res / "drawable-xxhdpi/ic_front.png").string()},
+                        error)) &&
+         (colour || vector ||
+          Run({convert, "-size", "324x324", "xc:#3d7eff",
+               (res / "drawable-xxhdpi/ic_back.png").string()},
+              error)) &&
+         Run({convert, "-size", "72x72", "xc:orange",
+              (res / "mipmap-hdpi/ic_launcher.png").string()},
+             error) &&
+         Run({convert, "-size", "144x144", "xc:red",
+              (res / "mipmap-xxhdpi/ic_launcher.png").string()},
+             error);
+}
+
 bool WriteSources(const ApkSpec& recipe, const fs::path& work, std::string* error) {
   bool ok = WriteText(work / "AndroidManifest.xml", Manifest(recipe)) &&
             WriteText(work / "res/values/strings.xml", Strings(recipe.label));
@@ -104,6 +143,8 @@ bool WriteSources(const ApkSpec& recipe, const fs::path& work, std::string* erro
     if (error) *error = "cannot write sources in " + work.string();
     return false;
   }
+  if (recipe.adaptiveIcon != AdaptiveIcon::kNone)
+    return WriteAdaptiveIcon(recipe.adaptiveIcon, work / "res", error);
   if (recipe.iconFormat == IconFormat::kNone) return true;
   const char* colours[] = {"red", "green", "blue", "orange", "purple", "teal"};
   int n = 0;
@@ -182,6 +223,26 @@ bool AddExtras(const ApkSpec& recipe, const std::string& apkPath, const fs::path
 }
 
 }  // namespace
+
+bool BuildBundle(const std::string& path,
+                 const std::vector<std::pair<std::string, std::string>>& files,
+                 const std::string& manifest, std::string* error) {
+  int code = 0;
+  Archive archive(zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code));
+  bool ok = archive != nullptr;
+  for (const auto& [name, file] : files) ok = ok && AddFile(archive.get(), name, file, true);
+  if (ok && !manifest.empty()) {
+    zip_source_t* source = zip_source_buffer(archive.get(), manifest.data(), manifest.size(), 0);
+    ok = source && zip_file_add(archive.get(), "manifest.json", source, 0) >= 0;
+    if (!ok) zip_source_free(source);
+  }
+  if (!ok || zip_close(archive.get()) != 0) {
+    if (error) *error = "cannot build the bundle " + path;
+    return false;
+  }
+  (void)archive.release();  // zip_close has freed it
+  return true;
+}
 
 std::string IconEntryName(const ApkSpec& recipe, int density) {
   // aapt marks drawables of a density with the API level that introduced densities.

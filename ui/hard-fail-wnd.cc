@@ -61,6 +61,8 @@ std::vector<std::string> PickApkFiles(toolkit::SkinWindow* owner) {
   GtkFileFilter* filter = gtk_file_filter_new();
   gtk_file_filter_set_name(filter, "Apk文件");
   gtk_file_filter_add_pattern(filter, "*.apk");
+  gtk_file_filter_add_pattern(filter, "*.xapk");
+  gtk_file_filter_add_pattern(filter, "*.apks");
   gtk_file_chooser_add_filter(files, filter);
   std::vector<std::string> paths;
   if (gtk_native_dialog_run(GTK_NATIVE_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {

@@ -47,6 +47,7 @@ enum : int {
 constexpr std::int64_t kLaunchGuardMs = 1500;
 // The failure code reported for a download whose file did not pass the store's check.
 constexpr int kRefused = -2;
+constexpr char kNoSpaceText[] = "下载失败：磁盘空间不足";
 
 std::int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -131,6 +132,8 @@ void ItemLifecycle::Register(platform::WindowHandle window) {
   on(MSG_UNINSTALL_SELECTED, [this](WParam, LParam) { OnUninstallSelected(); });
   on(MSG_LAUNCH_FAILED,
      [this](WParam w, LParam l) { OnLaunchFailed(static_cast<int>(w), Text(l)); });
+  on(MSG_PLAYER_PACKAGES,
+     [this](WParam w, LParam) { OnPlayerPackages(Dispatcher::TakeOwned<PlayerPackages>(w)); });
   on(MSG_DOWNLOAD_CHECKS_LOADED, [this](WParam w, LParam) {
     // Checks made since the start are newer than the stored ones.
     if (auto loaded = Dispatcher::TakeOwned<DownloadChecks>(w)) checks_.merge(*loaded);
@@ -206,6 +209,7 @@ void ItemLifecycle::OnAppLoaded(std::unique_ptr<AppItemInfo> owned) {
     QueueLoadedItem(record->packageName);
   }
   AppItemMap::instance().Set(record);
+  CheckAgainstPlayer(*record);
   // A damaged catalogue may hold a name that would leave the download folder: shown only.
   if (!IsValidPackageName(record->packageName)) {
     Log::instance()->write("stored game \"%s\" has no usable package name; not resumed.",
@@ -256,14 +260,16 @@ void ItemLifecycle::StartDownloads(const AppItemInfo& record, bool startNow) {
         .detach();
   }
   auto manager = DownloadTaskMgr::instance();
-  std::string reason;
+  std::string reason, shown;
   if (!platform::MakeDirs(downloadDir_) || !platform::IsWritableDirectory(downloadDir_))
     reason = "the download folder " + downloadDir_ + " cannot be written";
   else if (!manager->available())
     reason = "the download engine is not available";
+  else if (!(reason = LackOfSpace(record.packageName)).empty())
+    shown = kNoSpaceText;
   if (!reason.empty()) {
     Log::instance()->write("%s not downloaded: %s.", record.packageName.c_str(), reason.c_str());
-    if (auto live = AppItemMap::instance().Find(record.packageName)) FailDownload(*live);
+    if (auto live = AppItemMap::instance().Find(record.packageName)) FailDownload(*live, shown);
     return;
   }
   // A download of a game that was downloaded before starts from a new task.
@@ -344,7 +350,21 @@ void ItemLifecycle::OnDownloadFailed(const std::string& packageName, int code) {
   auto record = AppItemMap::instance().Find(packageName);
   if (!record) return;
   ReportEvent(kEventDownloadFailed, packageName, code);
-  FailDownload(*record);
+  FailDownload(*record, code == DownloadTaskMgr::kFailNoSpace ? kNoSpaceText : "");
+}
+
+std::string ItemLifecycle::LackOfSpace(const std::string& packageName) const {
+  // The size the store announced; what a resumed download already holds need not fit again.
+  auto check = checks_.find(packageName);
+  std::uint64_t free = 0, done = 0;
+  if (check == checks_.end() || check->second.size <= 0 ||
+      !platform::FreeSpaceOf(downloadDir_, &free))
+    return {};
+  platform::RegularFileSize(PathJoin(downloadDir_, packageName + ".apk"), &done);
+  auto size = static_cast<std::uint64_t>(check->second.size);
+  if (done >= size || free >= size - done) return {};
+  return "not enough disk space (" + std::to_string(size - done) + " bytes needed, " +
+         std::to_string(free) + " free)";
 }
 
 void ItemLifecycle::FailDownload(AppItemInfo& record, const std::string& reason) {
@@ -395,8 +415,13 @@ void ItemLifecycle::OnInstallDone(int result, const std::string& packageName) {
   SetItemLabel(packageName, status);
   record->status = status;
   PostUpdate(*record);
+  if (result == 0)
+    failureReasons_.erase(packageName);
+  else
+    failureReasons_[packageName] = "安装失败：" + InstallFailureReason(result);
   if (IsSelected(packageName)) UpdateDetail(status, {}, 0);
   notifier_->Tell(*record, result == 0 ? "安装完成" : "安装失败");
+  ShowFailureReason(*record);
 }
 
 void ItemLifecycle::OnUninstallStart(const std::string& packageName) {
@@ -410,6 +435,7 @@ void ItemLifecycle::OnUninstallStart(const std::string& packageName) {
 void ItemLifecycle::OnUninstallDone(const std::string& packageName) {
   if (!ItemOf(packageName) && !AppItemMap::instance().Find(packageName)) return;
   RemoveItem(packageName);
+  failureReasons_.erase(packageName);
   PostDeleteApp(packageName);
   KeepCheck(packageName, {});
 }

@@ -12,6 +12,7 @@
 #include "catalogue/app-item-info.h"
 #include "catalogue/download-checks.h"
 #include "platform/window.h"
+#include "vm/player-packages.h"
 
 namespace lumo {
 
@@ -80,8 +81,14 @@ class ItemLifecycle {
   // Shows the game in the list and the detail panel, as a click on its item would.
   void SelectGame(const std::string& packageName);
   void OnUninstallSelected();
+  // The VM has started and the player listed what it has installed (item-states.cc).
+  void OnPlayerPackages(std::unique_ptr<PlayerPackages> installed);
 
  private:
+  // The player's reason replaces the plain text of a failed install in the detail panel.
+  void ShowFailureReason(const AppItemInfo& record);
+  // Sets a settled record right by what the player last said it has installed.
+  void CheckAgainstPlayer(AppItemInfo& record);
   // Screen routines (item-screen.cc).
   // Loaded games are shown from an idle job in slices of bounded time, so the window keeps
   // answering: newest first, each below the ones shown before it, so no shown row moves.
@@ -101,6 +108,9 @@ class ItemLifecycle {
   // `reason` replaces the detail panel's plain failure text.
   void FailDownload(AppItemInfo& record, const std::string& reason = {});
   void KeepCheck(const std::string& packageName, const DownloadCheck& check);
+  // Why the announced size of the game's APK cannot fit in the download folder; empty when
+  // it can or nothing was announced.
+  std::string LackOfSpace(const std::string& packageName) const;
   void QueueInstall(const AppItemInfo& record);
   void Delete(const std::string& packageName);
   void Launch(const AppItemInfo& record);
@@ -132,6 +142,9 @@ class ItemLifecycle {
   std::string downloadDir_;
   std::string iconsDir_;
   DownloadChecks checks_;
+  // Why the install of a game in status 7 failed, by package name; this session only.
+  std::map<std::string, std::string> failureReasons_;
+  std::unique_ptr<PlayerPackages> playerPackages_;
   // Monotonic milliseconds of the last launch from the detail panel.
   std::int64_t lastLaunchMs_ = 0;
   platform::WindowHandle window_ = 0;

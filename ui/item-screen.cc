@@ -152,6 +152,7 @@ void ItemLifecycle::ShowDetailOf(const AppItemInfo& record) {
       !toolkit::SetImageFile(icon, record.imagePath, kDetailIconSize))
     toolkit::SetImageFile(icon, toolkit::ImagePath("img/game-detail.svg"), kDetailIconSize);
   UpdateDetail(record.status, {}, record.downloadPos);
+  ShowFailureReason(record);
   if (!browseDetail_ || detailTimer_) return;
   // Many items shown in a row (the catalogue load) navigate the detail browser once, to the
   // game that is selected when the burst is over.

@@ -2,11 +2,11 @@
 
 #include <cstdio>
 
-#include "apk/apk-badging.h"
-#include "apk/apk-icon.h"
+#include "apk/package-reader.h"
 #include "app/dispatcher.h"
 #include "app/log.h"
 #include "app/messages.h"
+#include "app/settings.h"
 
 namespace lumo {
 
@@ -25,11 +25,8 @@ std::string DetailUrlFor(const std::string& searchUrl, const std::string& packag
 
 AppItemInfo LocalApkRecord(const std::string& path, const std::string& searchUrl) {
   AppItemInfo record;
-  ApkBadging info;
-  info.apkPath = path;
-  ReadApkBadging(info);
-  // Without a package name the icon would have no file name; the record still goes out.
-  if (!info.packageName.empty() && !info.iconEntry.empty()) ExtractApkIcon(info);
+  // Without a package name the record still goes out; the window says why it is not added.
+  ApkBadging info = ReadPackageFile(path, Settings::instance().iconsDir);
   record.packageName = info.packageName;
   record.appName = info.label;
   record.launchActivity = info.launchActivity;

@@ -7,7 +7,8 @@
 
 namespace lumo {
 
-// The add-from-disk worker: for each picked APK, in order, reads what the package says about
+// The add-from-disk worker: for each picked APK (or bundle of split APKs, read through its
+// base), in order, reads what the package says about
 // itself, builds a record (status 4, the file as its local path, the detail address from
 // `searchUrl`) and sends it to the main window as MSG_LOCAL_APK_READY. Exactly one send per
 // file, whatever the reading found. Runs on a detached worker thread.

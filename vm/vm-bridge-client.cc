@@ -1,5 +1,6 @@
 #include "vm/vm-bridge-client.h"
 
+#include <cstring>
 #include <utility>
 
 #include "app/dispatcher.h"
@@ -80,12 +81,15 @@ bool LUMConnectEvent::OnMessage(const VmMessage* message) {
       Log::instance()->write("VM start complete.");
       vmStarted = true;
       VmBridgeClient::Instance().FlushPendingLaunch();
-      VMTaskLoop::Instance()->Start();
+      OnVmStarted();
       break;
     case kVmClose:
       if (ReadCode(message) != 0) break;
       vmStarted = true;
-      VMTaskLoop::Instance()->Start();
+      OnVmStarted();
+      break;
+    case kVmPackages:
+      OnPackageList(message);
       break;
     case kVmInstall:
       OnInstallResult(ReadCode(message));
@@ -104,6 +108,19 @@ bool LUMConnectEvent::OnMessage(const VmMessage* message) {
       break;
   }
   return true;
+}
+
+void LUMConnectEvent::OnVmStarted() {
+  // Asked before the loop runs, so the answer reflects no install of this session.
+  VmBridgeClient::Instance().SendBytes(kVmPackages, "0", 2);
+  VMTaskLoop::Instance()->Start();
+}
+
+void LUMConnectEvent::OnPackageList(const VmMessage* message) {
+  if (!message->data) return;
+  std::string text(message->data, strnlen(message->data, message->length));
+  if (auto installed = packages_.Add(text))
+    Dispatcher::instance()->SendOwned(MSG_PLAYER_PACKAGES, std::move(installed));
 }
 
 void LUMConnectEvent::OnInstallResult(int code) {

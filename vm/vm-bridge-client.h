@@ -9,6 +9,7 @@
 
 #include "app/rate-limit.h"
 #include "components/vmbridge/vm-bridge.h"
+#include "vm/player-packages.h"
 
 namespace lumo {
 
@@ -27,6 +28,9 @@ inline constexpr std::uint32_t kVmStarted = 4;    // VM start result, 0 is start
 inline constexpr std::uint32_t kVmHello = 5;      // on connection / bring Lumo to the front
 inline constexpr std::uint32_t kVmSplash = 6;     // "icon;name" / bring Lumo to the front
 inline constexpr std::uint32_t kVmClose = 7;      // Lumo closes / 0 when the VM runs already
+// Lumo asks which packages the player has installed / the list (vm/player-packages.h). A
+// player that does not know it never answers, and nothing changes.
+inline constexpr std::uint32_t kVmPackages = 8;
 
 // The event sink handed to the bridge. Called on the bridge's own thread, not the UI thread:
 // results go to the UI through the Dispatcher (the package name travels as a UTF-8 char
@@ -45,6 +49,10 @@ class LUMConnectEvent final : public ConnetEvent {
   // Bridge thread only. A few per second: what a real player needs, not what a flood asks.
   RateLimit vmStartRate_{3, 4};
   RateLimit raiseRate_{3, 4};
+  void OnVmStarted();
+  void OnPackageList(const VmMessage* message);
+
+  PlayerPackageCollector packages_;
 };
 
 // The one link to the bridge: its server, its event sink and the launch that waits for the

@@ -20,11 +20,17 @@ class AdbBackend final : public PackageBackend {
 
   int Install(const std::string& apkPath, const PackageFacts& facts, std::string* detail) override {
     std::string output;
-    if (!Adb({"install", "-r", apkPath}, &output, detail)) return kDeviceFailed;
+    // A bundle's parts go in as one package.
+    std::vector<std::string> arguments = {facts.parts.empty() ? "install" : "install-multiple",
+                                          "-r"};
+    if (facts.parts.empty()) arguments.push_back(apkPath);
+    arguments.insert(arguments.end(), facts.parts.begin(), facts.parts.end());
+    if (!Adb(arguments, &output, detail)) return kDeviceFailed;
     if (output.find("Success") == std::string::npos) {
       *detail = "device refused " + facts.name + ": " + FirstLine(output);
-      return output.find("NO_MATCHING_ABIS") != std::string::npos ? kNoNativeCodeForVm
-                                                                  : kDeviceFailed;
+      if (output.find("NO_MATCHING_ABIS") != std::string::npos) return kNoNativeCodeForVm;
+      return output.find("INSUFFICIENT_STORAGE") != std::string::npos ? kStorageFailed
+                                                                      : kDeviceFailed;
     }
     record_->Put({facts.name, facts.label, facts.activity, facts.size});
     return kOk;

@@ -14,6 +14,7 @@ struct PackageFacts {
   std::string activity;                 // the launchable activity; may be empty
   std::vector<std::string> nativeAbis;  // lib/<abi>/ folders; empty for pure Java code
   unsigned long long size = 0;
+  std::vector<std::string> parts;  // a bundle's APKs, base first; empty for a single APK
 };
 
 // Reads the APK with the packaging tool and checks that this VM can run it. Returns a result

@@ -3,6 +3,7 @@
 #include <fstream>
 #include <thread>
 
+#include "apk/apk-bundle.h"
 #include "components/player/package-backend.h"
 #include "components/player/result-codes.h"
 #include "platform/file-system.h"
@@ -30,16 +31,17 @@ class LocalBackend final : public PackageBackend {
       *detail = "\"" + facts.name + "\" is not a package name";
       return kNotAPackage;
     }
-    int code = CopyAtStorageSpeed(apkPath, target + ".part", detail);
-    if (code == kOk && std::rename((target + ".part").c_str(), target.c_str()) != 0) {
-      *detail = "cannot store " + target;
-      code = kStorageFailed;
-    }
+    RemoveSplits(target);
+    // A bundle's splits are stored beside its base, which goes last: the base marks it whole.
+    int code = kOk;
+    for (std::size_t i = 1; code == kOk && i < facts.parts.size(); ++i)
+      code = Store(facts.parts[i], SplitFile(target, i), detail);
+    if (code == kOk) code = Store(apkPath, target, detail);
     if (code == kOk && !record_->Put({facts.name, facts.label, facts.activity, facts.size})) {
       *detail = "cannot write the package record";
       code = kStorageFailed;
     }
-    if (code != kOk) std::remove((target + ".part").c_str());
+    if (code != kOk) RemoveSplits(target);
     return code;
   }
 
@@ -53,6 +55,7 @@ class LocalBackend final : public PackageBackend {
       return kStorageFailed;
     }
     std::remove(record_->PackageFile(packageName).c_str());
+    RemoveSplits(record_->PackageFile(packageName));
     return kOk;
   }
 
@@ -73,6 +76,25 @@ class LocalBackend final : public PackageBackend {
   std::string Describe() const override { return "local VM"; }
 
  private:
+  static std::string SplitFile(const std::string& target, std::size_t index) {
+    return target + ".split-" + std::to_string(index);
+  }
+  static void RemoveSplits(const std::string& target) {
+    for (std::size_t i = 1; i <= lumo::kMaxBundleParts; ++i)
+      std::remove(SplitFile(target, i).c_str());
+  }
+
+  // Copies `from` to `to` through a partial file, so a cancelled copy leaves nothing behind.
+  int Store(const std::string& from, const std::string& to, std::string* detail) {
+    int code = CopyAtStorageSpeed(from, to + ".part", detail);
+    if (code == kOk && std::rename((to + ".part").c_str(), to.c_str()) != 0) {
+      *detail = "cannot store " + to;
+      code = kStorageFailed;
+    }
+    if (code != kOk) std::remove((to + ".part").c_str());
+    return code;
+  }
+
   int CopyAtStorageSpeed(const std::string& from, const std::string& to, std::string* detail) {
     std::ifstream in(from, std::ios::binary);
     std::ofstream out(to, std::ios::binary | std::ios::trunc);

@@ -4,12 +4,15 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
 
 #include "apk/package-name.h"
+#include "components/player/bundle-parts.h"
+#include "components/player/package-list.h"
 #include "components/player/player-log.h"
 #include "components/player/result-codes.h"
 
@@ -18,7 +21,7 @@ namespace runbox {
 namespace {
 
 constexpr std::uint32_t kInstall = 1, kUninstall = 2, kLaunch = 3, kVmStart = 4, kHello = 5,
-                        kSplash = 6, kClose = 7;
+                        kSplash = 6, kClose = 7, kPackages = 8;
 constexpr auto kRetryInterval = std::chrono::milliseconds(200);
 // A bridge that closes at once has another player in its one slot: try again later and later,
 // up to this.
@@ -183,7 +186,8 @@ void PlayerSession::OnFrame(const vmbridge::Frame& frame) {
       break;
     case kInstall:
     case kUninstall:
-    case kLaunch: {
+    case kLaunch:
+    case kPackages: {
       std::lock_guard<std::mutex> lock(requestMutex_);
       requests_.push_back(frame);
       requestReady_.notify_one();
@@ -224,6 +228,11 @@ void PlayerSession::RequestLoop() {
       request = std::move(requests_.front());
       requests_.pop_front();
     }
+    // In line with installs and uninstalls, so the list answers after the results before it.
+    if (request.type == kPackages) {
+      SendPackageList();
+      continue;
+    }
     int code = Handle(request);
     if (quitting_) return;
     PlayerLog("request %u \"%s\": %d (%s)", request.type, TextOf(request).c_str(), code,
@@ -251,11 +260,18 @@ int PlayerSession::Handle(const vmbridge::Frame& request) {
 int PlayerSession::Install(const std::string& apkPath) {
   PackageFacts facts;
   std::string detail;
-  int code = CheckPackage(config_, apkPath, &facts, &detail);
+  UnpackedBundle bundle(apkPath, config_.dataDir + "/unpack");
+  int code = bundle.code();
+  detail = bundle.detail();
+  const std::string& base = bundle.isBundle() && code == kOk ? bundle.parts().front() : apkPath;
+  if (code == kOk) code = CheckPackage(config_, base, &facts, &detail);
   if (code == kOk) {
-    PlayerLog("installing %s from %s (%llu bytes)", facts.name.c_str(), apkPath.c_str(),
-              facts.size);
-    code = backend_->Install(apkPath, facts, &detail);
+    facts.parts = bundle.parts();
+    for (std::size_t i = 1; i < facts.parts.size(); ++i)
+      facts.size += std::filesystem::file_size(facts.parts[i]);
+    PlayerLog("installing %s from %s (%llu bytes, %zu parts)", facts.name.c_str(), apkPath.c_str(),
+              facts.size, std::max<std::size_t>(facts.parts.size(), 1));
+    code = backend_->Install(base, facts, &detail);
   }
   if (code != kOk) PlayerLog("install of %s failed: %s", apkPath.c_str(), detail.c_str());
   view_->ShowPackages(record_.List());
@@ -282,6 +298,16 @@ int PlayerSession::Launch(const std::string& text) {
   PlayerLog("launched %s", text.c_str());
   view_->ShowLaunched(package);
   return kOk;
+}
+
+void PlayerSession::SendPackageList() {
+  // The record on disk is the truth: it may have been changed behind the player's back.
+  std::vector<std::string> problems;
+  record_.Load(&problems);
+  std::vector<InstalledPackage> packages = record_.List();
+  PlayerLog("Lumo asks which packages are installed: %zu", packages.size());
+  for (const std::string& text : PackageListTexts(packages))
+    if (!SendText(kPackages, text)) break;
 }
 
 bool PlayerSession::SendText(std::uint32_t type, const std::string& text) {

@@ -46,6 +46,7 @@ class PlayerSession {
   int Handle(const vmbridge::Frame& request);
   int Install(const std::string& apkPath);
   int Launch(const std::string& text);
+  void SendPackageList();
   bool SendText(std::uint32_t type, const std::string& text);
   void SetVmState(VmState state);
   void Quit(const char* why);

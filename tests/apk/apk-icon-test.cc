@@ -5,11 +5,14 @@
 #include <fstream>
 #include <zlib.h>
 
+#include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gtest/gtest.h>
 
+#include "apk/adaptive-icon.h"
 #include "apk/apk-badging.h"
 #include "app/settings.h"
 #include "tests/support/apk-builder.h"
+#include "tests/support/log-capture.h"
 #include "tests/support/sandbox.h"
 
 namespace lumo {
@@ -131,6 +134,43 @@ TEST(ApkIcon, CopiesTheHdpiEntryByteForByteWhateverItsFormat) {
   }
 }
 
+// The pixel at (x, y) as 0xRRGGBBAA.
+std::uint32_t PixelAt(GdkPixbuf* picture, int x, int y) {
+  const guchar* p = gdk_pixbuf_get_pixels(picture) + y * gdk_pixbuf_get_rowstride(picture) +
+                    x * gdk_pixbuf_get_n_channels(picture);
+  return (p[0] << 24u) | (p[1] << 16u) | (p[2] << 8u) |
+         (gdk_pixbuf_get_has_alpha(picture) ? p[3] : 255u);
+}
+
+TEST(ApkIcon, AdaptiveIconsAreDrawnFromTheirLayersOrFallBackToTheBestRasterIcon) {
+  TempDir dir;
+  const std::string icons = dir / "icons";
+  fs::create_directories(icons);
+  for (auto kind : {test::AdaptiveIcon::kPictureLayers, test::AdaptiveIcon::kColourBackground,
+                    test::AdaptiveIcon::kVectorForeground}) {
+    ApkSpec recipe;
+    recipe.adaptiveIcon = kind;
+    ApkBadging info = BuildAndRead(recipe, dir / "adaptive.apk");
+    ASSERT_EQ(info.iconEntry, "res/mipmap-anydpi-v26/ic_launcher.xml");
+    ASSERT_TRUE(ExtractApkIcon(info, icons));
+    EXPECT_EQ(test::ReadFile(info.iconPath).substr(0, 4), "\x89PNG");
+    GdkPixbuf* picture = gdk_pixbuf_new_from_file(info.iconPath.c_str(), nullptr);
+    ASSERT_NE(picture, nullptr);
+    if (kind == test::AdaptiveIcon::kVectorForeground) {
+      // A vector layer cannot be drawn here: the xxhdpi raster icon stands in, unchanged.
+      EXPECT_EQ(gdk_pixbuf_get_width(picture), 144);
+      EXPECT_EQ(PixelAt(picture, 72, 72), 0xff0000ffu);
+    } else {
+      // The disc on the background, cut to the middle two thirds, under a rounded mask.
+      EXPECT_EQ(gdk_pixbuf_get_width(picture), kAdaptiveIconSize);
+      EXPECT_EQ(PixelAt(picture, 96, 96), 0xffffffffu);
+      EXPECT_EQ(PixelAt(picture, 96, 8), 0x3d7effffu);
+      EXPECT_EQ(PixelAt(picture, 1, 1) & 0xff, 0u);
+    }
+    g_object_unref(picture);
+  }
+}
+
 TEST(ApkIcon, WritesIntoTheUsersIconsFolderByDefault) {
   TempDir dir;
   Settings::instance().iconsDir = dir / "user-icons";
@@ -155,8 +195,12 @@ TEST(ApkIcon, NothingMissingOrBrokenYieldsAFile) {
 
   ApkBadging good = BuildAndRead(ApkSpec{}, dir / "good.apk");
   ApkBadging wrongEntry = good;
-  wrongEntry.iconEntry = "res/drawable-hdpi-v4/ICON.png";  // names are case-sensitive
-  EXPECT_FALSE(ExtractApkIcon(wrongEntry, icons));
+  // Names are case-sensitive; entries that are no picture are never written as one.
+  for (const char* entry :
+       {"res/drawable-hdpi-v4/ICON.png", "AndroidManifest.xml", "resources.arsc"}) {
+    wrongEntry.iconEntry = entry;
+    EXPECT_FALSE(ExtractApkIcon(wrongEntry, icons)) << entry;
+  }
 
   std::string whole = test::ReadFile(good.apkPath);
   test::WriteFile(dir / "truncated.apk", whole.substr(0, whole.size() / 2));
@@ -217,11 +261,14 @@ TEST(ApkIcon, RefusesAnEntryThatWouldInflateToGigabytes) {
   EXPECT_TRUE(info.iconPath.empty());
   EXPECT_TRUE(FilesUnder(icons).empty());  // no partial icon, no temporary file
 
-  // The same crafted archive under the cap is a valid icon: the refusals above are the cap's.
+  // The same crafted archive under the cap is read whole and refused only as no picture: the
+  // refusals above are the cap's.
   info.apkPath = dir / "small.apk";
   WriteZeroBomb(info.apkPath, entry, 2, 2u << 20);
-  ASSERT_TRUE(ExtractApkIcon(info, icons));
-  EXPECT_EQ(fs::file_size(info.iconPath), 2u << 20);
+  EXPECT_FALSE(ExtractApkIcon(info, icons));
+  ASSERT_TRUE(test::WaitForLogLine("icon entry is not a picture; not written."));
+  std::string log = test::CapturedLog();  // lines are written in order: the earlier ones too
+  EXPECT_EQ(log.find("is not a picture"), log.rfind("is not a picture"));
 }
 
 }  // namespace

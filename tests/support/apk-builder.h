@@ -7,8 +7,10 @@
 namespace lumo::test {
 
 // Tests build their APKs with the store's builder.
+using store::AdaptiveIcon;
 using store::ApkSpec;
 using store::BuildApk;
+using store::BuildBundle;
 using store::IconEntryName;
 using store::IconFormat;
 

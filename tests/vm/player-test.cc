@@ -61,6 +61,18 @@ class PlayerTest : public ::testing::Test {
     EXPECT_TRUE(test::BuildApk(recipe, path, &error)) << error;
     return path;
   }
+  // A bundle of two aapt-built APKs of `package`: the base and an x86_64 split.
+  std::string Bundle(const std::string& package) {
+    std::string base = Apk(package, "Bundle"), split = apks_ / "split.apk", error;
+    test::ApkSpec recipe;
+    recipe.packageName = package;
+    recipe.nativeAbis = {"x86_64"};
+    EXPECT_TRUE(test::BuildApk(recipe, split, &error)) << error;
+    std::string path = apks_ / (package + ".apks");
+    EXPECT_TRUE(test::BuildBundle(
+        path, {{"splits/base-master.apk", base}, {"splits/base-x86_64.apk", split}}, ""));
+    return path;
+  }
   bool WaitVmStarted() {
     return test::WaitFor([] { return vmStarted.load(); }, std::chrono::seconds(30), true);
   }
@@ -85,6 +97,9 @@ TEST_F(PlayerTest, InstallsUninstallsAndLaunchesRealPackagesWithACodeForEveryFai
   std::string alpha = Apk("com.lumo.alpha", "Alpha");
   std::string beta = Apk("com.lumo.beta", "Beta", {"armeabi-v7a", "x86_64"});
   std::string gamma = Apk("com.lumo.gamma", "Gamma", {"armeabi-v7a", "mips"});
+  std::string bundle = Bundle("com.lumo.bundle");
+  std::uint64_t bundleBytes = std::filesystem::file_size(apks_ / "com.lumo.bundle.apk") +
+                              std::filesystem::file_size(apks_ / "split.apk");
   std::string damaged = apks_ / "damaged.apk";
   std::string bytes = test::ReadFile(alpha);
   test::WriteFile(damaged, bytes.substr(0, bytes.size() / 2));
@@ -94,6 +109,7 @@ TEST_F(PlayerTest, InstallsUninstallsAndLaunchesRealPackagesWithACodeForEveryFai
   // The first task starts the player.
   loop->AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
   loop->AddTask(std::make_shared<ApkInstallTask>(beta, "com.lumo.beta"));
+  loop->AddTask(std::make_shared<ApkInstallTask>(bundle, "com.lumo.bundle"));
   loop->AddTask(std::make_shared<ApkInstallTask>(gamma, "com.lumo.gamma"));
   loop->AddTask(std::make_shared<ApkInstallTask>(apks_ / "gone.apk", "com.lumo.gone"));
   loop->AddTask(std::make_shared<ApkInstallTask>(damaged, "com.lumo.damaged"));
@@ -104,6 +120,7 @@ TEST_F(PlayerTest, InstallsUninstallsAndLaunchesRealPackagesWithACodeForEveryFai
   std::vector<UiMessage> expected = {
       {MSG_INSTALL_START, "com.lumo.alpha", 1},     {MSG_INSTALL_DONE, "com.lumo.alpha", 0},
       {MSG_INSTALL_START, "com.lumo.beta", 1},      {MSG_INSTALL_DONE, "com.lumo.beta", 0},
+      {MSG_INSTALL_START, "com.lumo.bundle", 1},    {MSG_INSTALL_DONE, "com.lumo.bundle", 0},
       {MSG_INSTALL_START, "com.lumo.gamma", 1},     {MSG_INSTALL_DONE, "com.lumo.gamma", 4},
       {MSG_INSTALL_START, "com.lumo.gone", 1},      {MSG_INSTALL_DONE, "com.lumo.gone", 2},
       {MSG_INSTALL_START, "com.lumo.damaged", 1},   {MSG_INSTALL_DONE, "com.lumo.damaged", 3},
@@ -112,7 +129,14 @@ TEST_F(PlayerTest, InstallsUninstallsAndLaunchesRealPackagesWithACodeForEveryFai
   };
   EXPECT_EQ(ui_.messages(), expected);
   EXPECT_EQ(InstalledRecord(), "com.lumo.beta\tBeta\tcom.lumo.beta.MainActivity\t" +
-                                   std::to_string(std::filesystem::file_size(beta)) + "\n");
+                                   std::to_string(std::filesystem::file_size(beta)) +
+                                   "\ncom.lumo.bundle\tBundle\tcom.lumo.bundle.MainActivity\t" +
+                                   std::to_string(bundleBytes) + "\n");
+  // The bundle's split went in beside its base; nothing unpacked is left behind.
+  std::string apps = home_.dataHome() + "/LUMPlayer/apps/";
+  EXPECT_EQ(test::ReadFile(apps + "com.lumo.bundle.apk.split-1"),
+            test::ReadFile(apks_ / "split.apk"));
+  EXPECT_TRUE(std::filesystem::is_empty(home_.dataHome() + "/LUMPlayer/unpack"));
   EXPECT_TRUE(LumoLogHas("VM start complete."));
   EXPECT_TRUE(LumoLogHas("com.lumo.gamma install complete. [err=4]"));
 
@@ -243,22 +267,25 @@ TEST_F(PlayerTest, AConfiguredDeviceGetsThePackagesThroughAdb) {
   // No Android device here: a stand-in adb that records its arguments and answers as adb does.
   std::string adbLog = apks_ / "adb.log";
   std::string adb = apks_ / "adb";
-  test::WriteFile(adb, "#!/bin/sh\necho \"$*\" >> '" + adbLog +
-                           "'\n"
-                           "case \"$3\" in\n"
-                           "  install) echo 'Performing Streamed Install'; echo Success ;;\n"
-                           "  uninstall) if grep -q \" install -r .*$4\" '" +
-                           adbLog +
-                           "'; then echo Success; "
-                           "else echo 'Failure [DELETE_FAILED_INTERNAL_ERROR]'; fi ;;\n"
-                           "  shell) echo \"Starting: Intent { cmp=$7 }\" ;;\n"
-                           "esac\n");
+  test::WriteFile(
+      adb, "#!/bin/sh\necho \"$*\" >> '" + adbLog +
+               "'\n"
+               "case \"$3\" in\n"
+               "  install|install-multiple) echo 'Performing Streamed Install'; echo Success ;;\n"
+               "  uninstall) if grep -q \" install -r .*$4\" '" +
+               adbLog +
+               "'; then echo Success; "
+               "else echo 'Failure [DELETE_FAILED_INTERNAL_ERROR]'; fi ;;\n"
+               "  shell) echo \"Starting: Intent { cmp=$7 }\" ;;\n"
+               "esac\n");
   chmod(adb.c_str(), 0755);
   setenv("RUNBOX_ADB_SERIAL", "emulator-5554", 1);
   setenv("RUNBOX_ADB", adb.c_str(), 1);
   std::string alpha = Apk("com.lumo.alpha", "Alpha");
+  std::string bundle = Bundle("com.lumo.bundle");
   auto loop = VMTaskLoop::Instance();
   loop->AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
+  loop->AddTask(std::make_shared<ApkInstallTask>(bundle, "com.lumo.bundle"));
   loop->AddTask(std::make_shared<ApkUninstallTask>("com.lumo.other"));
   ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE, 1, 60000));
   VmBridgeClient::Instance().LaunchApp("com.lumo.alpha", "com.lumo.alpha.MainActivity", "Alpha",
@@ -268,11 +295,22 @@ TEST_F(PlayerTest, AConfiguredDeviceGetsThePackagesThroughAdb) {
   unsetenv("RUNBOX_ADB");
 
   EXPECT_EQ(ui_.Of(MSG_INSTALL_DONE).front().value, 0);
+  EXPECT_EQ(ui_.Of(MSG_INSTALL_DONE).back().value, 0);
   EXPECT_EQ(ui_.Of(MSG_UNINSTALL_DONE).front().value, 5);
-  EXPECT_EQ(test::ReadFile(adbLog), "-s emulator-5554 install -r " + alpha +
-                                        "\n-s emulator-5554 uninstall com.lumo.other\n"
-                                        "-s emulator-5554 shell am start -n "
-                                        "com.lumo.alpha/com.lumo.alpha.MainActivity\n");
+  // The bundle's parts go to the device as one package, unpacked into the player's folder.
+  std::string unpacked = home_.dataHome() + "/LUMPlayer/unpack/unpack-XXXXXX";
+  std::string log = test::ReadFile(adbLog);
+  std::size_t at = log.find(" install-multiple -r ") + 21;
+  ASSERT_LT(at, log.size()) << log;
+  log.replace(at, unpacked.size(), unpacked);
+  log.replace(log.find("/split-1.apk") - unpacked.size(), unpacked.size(), unpacked);
+  EXPECT_EQ(log, "-s emulator-5554 install -r " + alpha +
+                     "\n-s emulator-5554 install-multiple -r " + unpacked + "/base.apk " +
+                     unpacked +
+                     "/split-1.apk"
+                     "\n-s emulator-5554 uninstall com.lumo.other\n"
+                     "-s emulator-5554 shell am start -n "
+                     "com.lumo.alpha/com.lumo.alpha.MainActivity\n");
   EXPECT_TRUE(PlayerLogHas("Android device emulator-5554"));
 }
 

@@ -141,7 +141,8 @@ TEST_F(VmEventsTest, ALaunchGoesOutOnceWhetherTheVmStartsBeforeOrAfterItIsKept) 
   client.SendSplash("icon", "end");
   std::vector<std::string> launches;
   vmbridge::Frame frame;
-  while (peer.Read(&frame) && frame.type != kVmSplash) launches.push_back(frame.data);
+  while (peer.Read(&frame) && frame.type != kVmSplash)
+    if (frame.type == kVmLaunch) launches.push_back(frame.data);
   EXPECT_EQ(launches, (std::vector<std::string>{std::string("com.a/com.a.Main\0", 17),
                                                 std::string("com.b/com.b.Main\0", 17)}));
   EXPECT_TRUE(client.PendingLaunch().empty());
