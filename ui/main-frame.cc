@@ -19,12 +19,15 @@
 #include "toolkit/browser.h"
 #include "toolkit/controls.h"
 #include "toolkit/test-hook.h"
+#include "toolkit/toolkit.h"
 #include "ui/app-list-menu-wnd.h"
 #include "ui/cloud-play-wnd.h"
 #include "ui/hard-fail-wnd.h"
 #include "ui/item-lifecycle.h"
 #include "ui/local-apk-reader.h"
 #include "ui/progress-widget.h"
+#include "ui/quit-confirm-wnd.h"
+#include "ui/tray-icon.h"
 #include "ui/web-event-handler.h"
 #include "vm/player-runtime.h"
 #include "vm/vm-bridge-client.h"
@@ -63,6 +66,8 @@ std::string MainFrame::GetWindowClassName() const {
 
 bool MainFrame::Create(std::string* error) {
   toolkit::WindowStyle style;
+  style.minWidth = kMinWidth;
+  style.minHeight = kMinHeight;
   if (toolkit::SkinWindow::Create(nullptr, kMainWindowClass, style, kWidth, kHeight)) return true;
   *error = "the main window could not be built from MainFrame.xml";
   return false;
@@ -100,7 +105,9 @@ void MainFrame::InitWindow() {
   SetTitle(kMainWindowTitle);
   AttachShadow();
   SetIcon("img/logo.svg");
-  // The tray icon is added here by its owner.
+  tray_ = std::make_unique<TrayIcon>(
+      TrayIcon::Commands{[this] { BringToFront(); }, [this] { Close(0); }});
+  tray_->Add(toolkit::ImagePath("img/logo.svg"));
   // The stored games come back one by one as MSG_APP_LOADED.
   AppDatabaseTaskLoop::instance()->post(std::make_shared<LoadDownloadChecksTask>());
   AppDatabaseTaskLoop::instance()->post(std::make_shared<SelectAllAppTask>());
@@ -161,7 +168,7 @@ void MainFrame::RegisterHandlers() {
   plain(MSG_PLAYER_SETUP_DONE, &MainFrame::OnPlayerSetupDone);
   withParams(MSG_CLOUD_PLAY, &MainFrame::OnCloudPlay);
   withParams(MSG_NAVIGATE, &MainFrame::OnNavigate);
-  plain(MSG_QUIT_NOW, &MainFrame::OnQuitNow);
+  plain(MSG_QUIT_NOW, &MainFrame::QuitNow);
 }
 
 void MainFrame::UnregisterHandlers() {
@@ -356,14 +363,38 @@ void MainFrame::OnCloudPlay(platform::WParam w, platform::LParam) {
   cloudPlayWnd_->ShowWindow(true);
 }
 
-void MainFrame::OnQuitNow() {
+void MainFrame::QuitNow() {
   forceQuit_ = true;
+  // An open close question is abandoned; the quit does not wait for its answer.
+  QuitConfirmWnd::Abandon();
   Close(0);
 }
 
 bool MainFrame::OnClose() {
-  // This build asks no close question and has no tray: closing always quits.
-  return true;
+  switch (DecideClose(this, forceQuit_, [this] { BringToFront(); })) {
+    case CloseAction::kQuit:
+      notifyUpdater_ = !forceQuit_;
+      return true;
+    case CloseAction::kHide:
+      HideToTray();
+      return false;
+    case CloseAction::kStay:
+      break;
+  }
+  return false;
+}
+
+void MainFrame::HideToTray() {
+  if (tray_ && tray_->HostPresent()) {
+    HideWindow();
+    Log::instance()->write("main window hidden to the tray.");
+    return;
+  }
+  // A hidden window with no tray icon to bring it back would be lost to the user.
+  Minimize();
+  Log::instance()->write(
+      "main window minimised instead of hidden: no tray host "
+      "(org.kde.StatusNotifierWatcher) on the session bus.");
 }
 
 void MainFrame::OnDestroy() {
@@ -371,8 +402,10 @@ void MainFrame::OnDestroy() {
   // process is ended.
   ClosePlayerOnExit();
   UnregisterHandlers();
+  if (tray_) tray_->Remove();
   Log::instance()->write("main window destroyed.");
   platform::QuitUiLoop(0);
+  if (notifyUpdater_) NotifyUpdaterOfQuit();
 }
 
 }  // namespace lumo
