@@ -182,6 +182,7 @@ ask click MainFrame checkbox_add >/dev/null
 send click MainFrame btn_add_local
 wait_until 30 xdotool search --onlyvisible --classname '^lumo$' || fail "no file dialog"
 chooser=$(xdotool search --onlyvisible --classname '^lumo$' | head -n 1)
+xprop -id "$chooser" WM_NAME | grep -q '"添加本地游戏"' || fail "file dialog title"
 xdotool windowactivate --sync "$chooser"
 xdotool key --window "$chooser" ctrl+l
 sleep 1
