@@ -376,25 +376,12 @@ bool MainFrame::OnClose() {
       notifyUpdater_ = !forceQuit_;
       return true;
     case CloseAction::kHide:
-      HideToTray();
+      if (tray_) tray_->HideToTray(this);
       return false;
     case CloseAction::kStay:
       break;
   }
   return false;
-}
-
-void MainFrame::HideToTray() {
-  if (tray_ && tray_->HostPresent()) {
-    HideWindow();
-    Log::instance()->write("main window hidden to the tray.");
-    return;
-  }
-  // A hidden window with no tray icon to bring it back would be lost to the user.
-  Minimize();
-  Log::instance()->write(
-      "main window minimised instead of hidden: no tray host "
-      "(org.kde.StatusNotifierWatcher) on the session bus.");
 }
 
 void MainFrame::OnDestroy() {

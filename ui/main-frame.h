@@ -80,7 +80,6 @@ class MainFrame : public toolkit::SkinWindow {
   // Message handlers (wParam, lParam as the message table says).
   void OnNavigate(platform::WParam w, platform::LParam l);
   void OnCloudPlay(platform::WParam w, platform::LParam l);
-  void HideToTray();
   void OnPlayerSetupDone();
   void OnUnsupported(std::uint32_t msg);
 

@@ -1,10 +1,9 @@
 #include "ui/tray-icon.h"
 
-#include <cstring>
-
 #include <libayatana-appindicator/app-indicator.h>
 
 #include "app/log.h"
+#include "toolkit/skin-window.h"
 
 namespace lumo {
 
@@ -31,14 +30,12 @@ TrayIcon::~TrayIcon() {
 
 void TrayIcon::Add(const std::string& iconPath) {
   if (indicator_) return;
-  // The item names its icon and the folder that holds it, as tray hosts expect.
-  char* folder = g_path_get_dirname(iconPath.c_str());
-  char* file = g_path_get_basename(iconPath.c_str());
-  if (char* dot = std::strrchr(file, '.')) *dot = '\0';
-  indicator_ = app_indicator_new_with_path(kIndicatorId, file,
-                                           APP_INDICATOR_CATEGORY_APPLICATION_STATUS, folder);
-  g_free(folder);
-  g_free(file);
+  if (iconPath.empty()) Log::instance()->write("tray icon: the program's image is missing.");
+  // The icon is named by its full path, which tray hosts accept. Naming a folder of icons
+  // instead makes the library's fallback for desktops without a tray host read past the end
+  // of GTK's icon search path.
+  indicator_ =
+      app_indicator_new(kIndicatorId, iconPath.c_str(), APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
   app_indicator_set_title(indicator_, "Lumo");
   menu_ = gtk_menu_new();
   g_object_ref_sink(menu_);
@@ -66,6 +63,19 @@ void TrayIcon::Remove() {
   g_object_unref(menu_);
   menu_ = nullptr;
   Log::instance()->write("tray icon removed.");
+}
+
+void TrayIcon::HideToTray(toolkit::SkinWindow* window) {
+  if (hostPresent_) {
+    window->HideWindow();
+    Log::instance()->write("main window hidden to the tray.");
+    return;
+  }
+  // A hidden window with no icon to bring it back would be lost to the user.
+  window->Minimize();
+  Log::instance()->write(
+      "main window minimised instead of hidden: no tray host (org.kde.StatusNotifierWatcher) "
+      "on the session bus.");
 }
 
 void TrayIcon::OnShow(GtkMenuItem*, gpointer self) {

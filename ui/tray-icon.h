@@ -9,6 +9,10 @@ struct _AppIndicator;
 
 namespace lumo {
 
+namespace toolkit {
+class SkinWindow;
+}
+
 // The program's icon in the notification area: a StatusNotifierItem on the session bus with
 // the menu "显示界面" and "退出"; the item's activation shows the window as the first entry
 // does. A tray host that shows it is a StatusNotifierWatcher on the same bus. UI thread only.
@@ -32,6 +36,8 @@ class TrayIcon {
   // Whether a tray host can show the icon: "org.kde.StatusNotifierWatcher" has an owner on the
   // session bus. Without one, a window hidden to the tray could not be found again.
   bool HostPresent() const { return hostPresent_; }
+  // Hides `window` to the tray; minimises it instead when no tray host would show the icon.
+  void HideToTray(toolkit::SkinWindow* window);
 
  private:
   static void OnShow(GtkMenuItem*, gpointer self);

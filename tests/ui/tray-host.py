@@ -91,9 +91,10 @@ def main():
     name, path = newest_item(bus)
     menu = get(bus, name, path, ITEM, "Menu")
     if sys.argv[1] == "menu":
+        # An icon is named by its file's path, or by a name in the item's icon folder.
         icon = os.path.join(get(bus, name, path, ITEM, "IconThemePath"),
                             get(bus, name, path, ITEM, "IconName"))
-        icons = [icon + ext for ext in (".svg", ".png") if os.path.isfile(icon + ext)]
+        icons = [icon + ext for ext in ("", ".svg", ".png") if os.path.isfile(icon + ext)]
         print("icon=" + (icons[0] if icons else "missing"),
               "status=" + get(bus, name, path, ITEM, "Status"),
               "menu=" + ",".join(label for _, label in entries(bus, name, menu)))
