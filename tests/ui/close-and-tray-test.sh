@@ -50,8 +50,10 @@ wait_until 30 question || fail "no close question"
 expect "default answer" "$(ask get QuitConfirmWnd option_hide)" "*checked=1*"
 shot quit-question
 written=$(stat -c %y "$ini")
-xdotool windowactivate --sync "$(question)" key Escape
-wait_until 30 sh -c "! xdotool search --onlyvisible --classname '^QuitConfirmWnd$'" || fail "Escape"
+# The key goes to the focused window, which the question may not be at once.
+xdotool windowactivate "$(question)"
+wait_until 30 sh -c "xdotool key Escape; sleep 0.5; ! xdotool search --onlyvisible --classname '^QuitConfirmWnd$'" ||
+  fail "Escape"
 shown || fail "Escape closed the main window"
 expect "after Escape" "$(stat -c %y "$ini")" "$written"
 
