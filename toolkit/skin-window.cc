@@ -1,6 +1,8 @@
 #include "toolkit/skin-window.h"
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <map>
 
 #include <webkit2/webkit2.h>
@@ -27,6 +29,22 @@ std::map<const SkinWindow*, std::pair<unsigned, std::string>>& LiveWindows() {
   return windows;
 }
 unsigned creationCounter = 0;
+
+// The resize edge under a point of a window of the given size; false away from the edges.
+bool EdgeAt(double x, double y, int width, int height, GdkWindowEdge* edge) {
+  bool left = x < kResizeBorder, right = x >= width - kResizeBorder;
+  bool upper = y < kResizeBorder, lower = y >= height - kResizeBorder;
+  if (!left && !right && !upper && !lower) return false;
+  *edge = upper   ? (left    ? GDK_WINDOW_EDGE_NORTH_WEST
+                     : right ? GDK_WINDOW_EDGE_NORTH_EAST
+                             : GDK_WINDOW_EDGE_NORTH)
+          : lower ? (left    ? GDK_WINDOW_EDGE_SOUTH_WEST
+                     : right ? GDK_WINDOW_EDGE_SOUTH_EAST
+                             : GDK_WINDOW_EDGE_SOUTH)
+          : left  ? GDK_WINDOW_EDGE_WEST
+                  : GDK_WINDOW_EDGE_EAST;
+  return true;
+}
 
 struct Hook {
   SkinWindow* window;
@@ -142,6 +160,12 @@ bool SkinWindow::Create(SkinWindow* parent, const std::string& title, const Wind
   gtk_window_set_decorated(window_, FALSE);
   gtk_style_context_add_class(gtk_widget_get_style_context(GTK_WIDGET(window_)), "lumo-window");
   gtk_window_set_resizable(window_, style.resizable);
+  if (style.minWidth > 0 && style.minHeight > 0) {
+    GdkGeometry hints{};
+    hints.min_width = style.minWidth;
+    hints.min_height = style.minHeight;
+    gtk_window_set_geometry_hints(window_, nullptr, &hints, GDK_HINT_MIN_SIZE);
+  }
   gtk_window_set_skip_taskbar_hint(window_, !style.showInTaskbar || style.popup);
   if (style.popup) {
     gtk_window_set_type_hint(window_, GDK_WINDOW_TYPE_HINT_POPUP_MENU);
@@ -237,8 +261,9 @@ void SkinWindow::WireControls(GtkBuilder* builder, GtkWidget* item) {
       Connect(object, "lumo-click", OnClicked, this, item);
     }
     if (name == kCaptionObject) {
-      gtk_widget_add_events(GTK_WIDGET(object), GDK_BUTTON_PRESS_MASK);
-      g_signal_connect(object, "button-press-event", G_CALLBACK(OnRootButton), this);
+      gtk_widget_add_events(GTK_WIDGET(object), GDK_BUTTON_PRESS_MASK | GDK_BUTTON1_MOTION_MASK);
+      g_signal_connect(object, "button-press-event", G_CALLBACK(OnCaptionButton), this);
+      g_signal_connect(object, "motion-notify-event", G_CALLBACK(OnCaptionMotion), this);
     }
   }
   g_slist_free(objects);
@@ -251,8 +276,14 @@ void SkinWindow::ConnectSignals() {
   g_signal_connect(widget, "window-state-event", G_CALLBACK(OnWindowState), this);
   g_signal_connect(widget, "key-press-event", G_CALLBACK(OnKeyPress), this);
   g_signal_connect(widget, "focus-out-event", G_CALLBACK(OnFocusOutEvent), this);
-  gtk_widget_add_events(root_, GDK_BUTTON_PRESS_MASK);
-  g_signal_connect(root_, "button-press-event", G_CALLBACK(OnRootButton), this);
+  if (style_.resizable) {
+    GtkGesture* edges = gtk_gesture_multi_press_new(widget);
+    gtk_event_controller_set_propagation_phase(GTK_EVENT_CONTROLLER(edges), GTK_PHASE_CAPTURE);
+    gtk_gesture_single_set_button(GTK_GESTURE_SINGLE(edges), GDK_BUTTON_PRIMARY);
+    g_signal_connect(edges, "pressed", G_CALLBACK(OnEdgePressed), this);
+    // The window holds the gesture for its own life.
+    g_object_set_data_full(G_OBJECT(widget), "lumo-edges", edges, g_object_unref);
+  }
   g_signal_connect_swapped(root_, "size-allocate",
                            G_CALLBACK(+[](SkinWindow* self) { self->ReportSize(); }), this);
 }
@@ -370,6 +401,11 @@ void SkinWindow::CenterWindow() {
   gdk_monitor_get_workarea(monitor, &area);
   int width = 0, height = 0;
   gtk_window_get_size(window_, &width, &height);
+  // A window not shown yet may be smaller than its content, which it grows to when shown.
+  GtkRequisition natural;
+  gtk_widget_get_preferred_size(GTK_WIDGET(window_), nullptr, &natural);
+  width = std::max(width, natural.width);
+  height = std::max(height, natural.height);
   gtk_window_move(window_, area.x + (area.width - width) / 2, area.y + (area.height - height) / 2);
 }
 
@@ -522,42 +558,61 @@ gboolean SkinWindow::OnFocusOutEvent(GtkWidget*, GdkEventFocus*, gpointer self) 
   return FALSE;
 }
 
-// The window has no system frame: its edges resize it and its caption moves it.
-gboolean SkinWindow::OnRootButton(GtkWidget* widget, GdkEventButton* event, gpointer self) {
+// The window has no system frame: its edges resize it. Children such as the browsers take
+// their own button presses, so the edges are watched in the capture phase, before any child
+// sees the press.
+void SkinWindow::OnEdgePressed(GtkGestureMultiPress* gesture, int, double x, double y,
+                               gpointer self) {
+  auto* window = static_cast<SkinWindow*>(self);
+  GdkEventSequence* sequence = gtk_gesture_single_get_current_sequence(GTK_GESTURE_SINGLE(gesture));
+  const GdkEvent* event = gtk_gesture_get_last_event(GTK_GESTURE(gesture), sequence);
+  GtkWidget* top = window->window_ ? GTK_WIDGET(window->window_) : nullptr;
+  GdkWindowEdge edge;
+  if (!IsAlive(window) || !top || !event || window->IsMaximized() ||
+      !EdgeAt(x, y, gtk_widget_get_allocated_width(top), gtk_widget_get_allocated_height(top),
+              &edge)) {
+    gtk_gesture_set_state(GTK_GESTURE(gesture), GTK_EVENT_SEQUENCE_DENIED);
+    return;
+  }
+  gtk_gesture_set_state(GTK_GESTURE(gesture), GTK_EVENT_SEQUENCE_CLAIMED);
+  double rootX = 0, rootY = 0;
+  gdk_event_get_root_coords(event, &rootX, &rootY);
+  gtk_window_begin_resize_drag(window->window_, edge, GDK_BUTTON_PRIMARY, static_cast<int>(rootX),
+                               static_cast<int>(rootY), gdk_event_get_time(event));
+}
+
+// The caption moves the window once the pointer is dragged past the drag threshold, so the
+// presses of a double click stay with the window and its second press toggles maximised.
+gboolean SkinWindow::OnCaptionButton(GtkWidget*, GdkEventButton* event, gpointer self) {
   auto* window = static_cast<SkinWindow*>(self);
   if (!IsAlive(window) || !window->window_ || event->button != GDK_BUTTON_PRIMARY) return FALSE;
-  GtkWidget* top = GTK_WIDGET(window->window_);
-  int width = gtk_widget_get_allocated_width(top);
-  int height = gtk_widget_get_allocated_height(top);
-  int x = 0, y = 0;
-  gtk_widget_translate_coordinates(widget, top, static_cast<int>(event->x),
-                                   static_cast<int>(event->y), &x, &y);
-  bool left = x < kResizeBorder, right = x >= width - kResizeBorder;
-  bool upper = y < kResizeBorder, lower = y >= height - kResizeBorder;
-  if (window->style_.resizable && !window->IsMaximized() && (left || right || upper || lower)) {
-    GdkWindowEdge edge = upper   ? (left    ? GDK_WINDOW_EDGE_NORTH_WEST
-                                    : right ? GDK_WINDOW_EDGE_NORTH_EAST
-                                            : GDK_WINDOW_EDGE_NORTH)
-                         : lower ? (left    ? GDK_WINDOW_EDGE_SOUTH_WEST
-                                    : right ? GDK_WINDOW_EDGE_SOUTH_EAST
-                                            : GDK_WINDOW_EDGE_SOUTH)
-                         : left  ? GDK_WINDOW_EDGE_WEST
-                                 : GDK_WINDOW_EDGE_EAST;
-    gtk_window_begin_resize_drag(window->window_, edge, event->button,
-                                 static_cast<int>(event->x_root), static_cast<int>(event->y_root),
-                                 event->time);
-    return TRUE;
-  }
-  if (NameOf(widget) != kCaptionObject) return FALSE;
+  window->moveArmed_ = event->type == GDK_BUTTON_PRESS;
+  window->pressX_ = event->x_root;
+  window->pressY_ = event->y_root;
   if (event->type == GDK_2BUTTON_PRESS && window->style_.resizable) {
     if (window->IsMaximized())
       window->Restore();
     else
       window->Maximize();
-    return TRUE;
   }
-  gtk_window_begin_move_drag(window->window_, event->button, static_cast<int>(event->x_root),
-                             static_cast<int>(event->y_root), event->time);
+  return TRUE;
+}
+
+gboolean SkinWindow::OnCaptionMotion(GtkWidget* widget, GdkEventMotion* event, gpointer self) {
+  auto* window = static_cast<SkinWindow*>(self);
+  if (!IsAlive(window) || !window->window_ || !window->moveArmed_) return FALSE;
+  if (!(event->state & GDK_BUTTON1_MASK)) {
+    window->moveArmed_ = false;
+    return FALSE;
+  }
+  int threshold = 8;
+  g_object_get(gtk_widget_get_settings(widget), "gtk-dnd-drag-threshold", &threshold, nullptr);
+  if (std::abs(event->x_root - window->pressX_) < threshold &&
+      std::abs(event->y_root - window->pressY_) < threshold)
+    return TRUE;
+  window->moveArmed_ = false;
+  gtk_window_begin_move_drag(window->window_, GDK_BUTTON_PRIMARY, static_cast<int>(window->pressX_),
+                             static_cast<int>(window->pressY_), event->time);
   return TRUE;
 }
 

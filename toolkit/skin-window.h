@@ -35,6 +35,9 @@ struct WindowStyle {
   bool showInTaskbar = true;
   bool popup = false;   // menu-like: no task bar entry, kept above others
   bool dialog = false;  // transient for its parent
+  // The smallest size the user may resize the window to; 0 leaves it to the content.
+  int minWidth = 0;
+  int minHeight = 0;
 };
 
 // A window laid out from a skin file of the resource archive. Controls are the skin's
@@ -135,7 +138,9 @@ class SkinWindow {
   static gboolean OnWindowState(GtkWidget*, GdkEventWindowState*, gpointer self);
   static gboolean OnKeyPress(GtkWidget*, GdkEventKey*, gpointer self);
   static gboolean OnFocusOutEvent(GtkWidget*, GdkEventFocus*, gpointer self);
-  static gboolean OnRootButton(GtkWidget*, GdkEventButton*, gpointer self);
+  static void OnEdgePressed(GtkGestureMultiPress*, int, double x, double y, gpointer self);
+  static gboolean OnCaptionButton(GtkWidget*, GdkEventButton*, gpointer self);
+  static gboolean OnCaptionMotion(GtkWidget*, GdkEventMotion*, gpointer self);
   void ReportSize();
   void ReportSizeNow();
 
@@ -149,6 +154,10 @@ class SkinWindow {
   int lastHeight_ = -1;
   SizeType sizeType_ = SizeType::kRestored;
   bool sizePending_ = false;
+  // A press on the caption that becomes a move once the pointer is dragged.
+  bool moveArmed_ = false;
+  double pressX_ = 0;
+  double pressY_ = 0;
   std::string className_;
   WindowStyle style_;
   // Item skins by file, made ready on first use.

@@ -81,8 +81,12 @@ std::string Describe(GtkWidget* control) {
       << " enabled=" << gtk_widget_is_sensitive(control)
       << " checked=" << (GTK_IS_TOGGLE_BUTTON(control) && IsChecked(GTK_TOGGLE_BUTTON(control)))
       << " page=" << (GTK_IS_NOTEBOOK(control) ? CurrentTab(GTK_NOTEBOOK(control)) : -1)
-      << " count=" << (GTK_IS_LIST_BOX(control) ? ListCount(GTK_LIST_BOX(control)) : -1)
-      << " text=" << GetText(control);
+      << " count=" << (GTK_IS_LIST_BOX(control) ? ListCount(GTK_LIST_BOX(control)) : -1);
+  // Where it sits in its window, so that a test can click it with the real pointer.
+  int x = 0, y = 0;
+  gtk_widget_translate_coordinates(control, gtk_widget_get_toplevel(control), 0, 0, &x, &y);
+  out << " where=" << x << ',' << y << ',' << gtk_widget_get_allocated_width(control) << ','
+      << gtk_widget_get_allocated_height(control) << " text=" << GetText(control);
   return out.str();
 }
 

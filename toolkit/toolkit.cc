@@ -74,6 +74,8 @@ void OnThemeError(GtkCssProvider*, GtkCssSection* section, GError* error, gpoint
 void LoadTheme(State& s) {
   std::string css;
   if (!LoadSkinText(kThemeFile, &css)) return;
+  // The skins are dark; GTK's own windows, such as the file chooser, follow them.
+  g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", TRUE, nullptr);
   s.theme = gtk_css_provider_new();
   g_signal_connect(s.theme, "parsing-error", G_CALLBACK(OnThemeError), nullptr);
   gtk_css_provider_load_from_data(s.theme, css.data(), static_cast<gssize>(css.size()), nullptr);

@@ -45,12 +45,12 @@ void GtkFrontEnd::ShowMainWindow() {
 }
 
 int GtkFrontEnd::RunMessageLoop() {
-  // A terminate or interrupt signal closes the main window like its close button, so the
-  // shutdown steps still run.
+  // A terminate or interrupt signal quits as the updater's request does, without the close
+  // question, so the shutdown steps still run.
   auto closeOnSignal = +[](gpointer self) -> gboolean {
     auto* frontEnd = static_cast<GtkFrontEnd*>(self);
     if (frontEnd->mainFrame_)
-      frontEnd->mainFrame_->Close();
+      frontEnd->mainFrame_->QuitNow();
     else
       platform::QuitUiLoop(0);
     return G_SOURCE_CONTINUE;

@@ -54,8 +54,9 @@ bool HardwareCheck(toolkit::SkinWindow* owner) {
 }
 
 std::vector<std::string> PickApkFiles(toolkit::SkinWindow* owner) {
-  GtkFileChooserNative* chooser = gtk_file_chooser_native_new(
-      nullptr, owner ? owner->window() : nullptr, GTK_FILE_CHOOSER_ACTION_OPEN, nullptr, nullptr);
+  GtkFileChooserNative* chooser =
+      gtk_file_chooser_native_new("添加本地游戏", owner ? owner->window() : nullptr,
+                                  GTK_FILE_CHOOSER_ACTION_OPEN, nullptr, nullptr);
   GtkFileChooser* files = GTK_FILE_CHOOSER(chooser);
   gtk_file_chooser_set_select_multiple(files, TRUE);
   GtkFileFilter* filter = gtk_file_filter_new();

@@ -19,6 +19,7 @@
 #include "toolkit/browser.h"
 #include "toolkit/controls.h"
 #include "toolkit/test-hook.h"
+#include "toolkit/toolkit.h"
 #include "ui/app-list-menu-wnd.h"
 #include "ui/cloud-play-wnd.h"
 #include "ui/desktop-intake.h"
@@ -26,6 +27,8 @@
 #include "ui/item-lifecycle.h"
 #include "ui/local-apk-reader.h"
 #include "ui/progress-widget.h"
+#include "ui/quit-confirm-wnd.h"
+#include "ui/tray-icon.h"
 #include "ui/web-event-handler.h"
 #include "vm/player-runtime.h"
 #include "vm/vm-bridge-client.h"
@@ -64,6 +67,8 @@ std::string MainFrame::GetWindowClassName() const {
 
 bool MainFrame::Create(std::string* error) {
   toolkit::WindowStyle style;
+  style.minWidth = kMinWidth;
+  style.minHeight = kMinHeight;
   if (toolkit::SkinWindow::Create(nullptr, kMainWindowClass, style, kWidth, kHeight)) return true;
   *error = "the main window could not be built from MainFrame.xml";
   return false;
@@ -102,7 +107,9 @@ void MainFrame::InitWindow() {
   SetTitle(kMainWindowTitle);
   AttachShadow();
   SetIcon("img/logo.svg");
-  // The tray icon is added here by its owner.
+  tray_ = std::make_unique<TrayIcon>(
+      TrayIcon::Commands{[this] { BringToFront(); }, [this] { Close(0); }});
+  tray_->Add(toolkit::ImagePath("img/logo.svg"));
   // The stored games come back one by one as MSG_APP_LOADED.
   AppDatabaseTaskLoop::instance()->post(std::make_shared<LoadDownloadChecksTask>());
   AppDatabaseTaskLoop::instance()->post(std::make_shared<SelectAllAppTask>());
@@ -163,7 +170,7 @@ void MainFrame::RegisterHandlers() {
   plain(MSG_PLAYER_SETUP_DONE, &MainFrame::OnPlayerSetupDone);
   withParams(MSG_CLOUD_PLAY, &MainFrame::OnCloudPlay);
   withParams(MSG_NAVIGATE, &MainFrame::OnNavigate);
-  plain(MSG_QUIT_NOW, &MainFrame::OnQuitNow);
+  plain(MSG_QUIT_NOW, &MainFrame::QuitNow);
 }
 
 void MainFrame::UnregisterHandlers() {
@@ -366,14 +373,25 @@ void MainFrame::OnCloudPlay(platform::WParam w, platform::LParam) {
   cloudPlayWnd_->ShowWindow(true);
 }
 
-void MainFrame::OnQuitNow() {
+void MainFrame::QuitNow() {
   forceQuit_ = true;
+  // An open close question is abandoned; the quit does not wait for its answer.
+  QuitConfirmWnd::Abandon();
   Close(0);
 }
 
 bool MainFrame::OnClose() {
-  // This build asks no close question and has no tray: closing always quits.
-  return true;
+  switch (DecideClose(this, forceQuit_, [this] { BringToFront(); })) {
+    case CloseAction::kQuit:
+      notifyUpdater_ = !forceQuit_;
+      return true;
+    case CloseAction::kHide:
+      if (tray_) tray_->HideToTray(this);
+      return false;
+    case CloseAction::kStay:
+      break;
+  }
+  return false;
 }
 
 void MainFrame::OnDestroy() {
@@ -381,8 +399,10 @@ void MainFrame::OnDestroy() {
   // process is ended.
   ClosePlayerOnExit();
   UnregisterHandlers();
+  if (tray_) tray_->Remove();
   Log::instance()->write("main window destroyed.");
   platform::QuitUiLoop(0);
+  if (notifyUpdater_) NotifyUpdaterOfQuit();
 }
 
 }  // namespace lumo

@@ -16,6 +16,7 @@ class Browser;
 }
 class CloudPlayWnd;
 class ItemLifecycle;
+class TrayIcon;
 
 // The main window: the store browser, the My games list with its detail panel (whose games
 // the item lifecycle runs), the floating add buttons, and the hub every worker reports to
@@ -24,6 +25,10 @@ class MainFrame : public toolkit::SkinWindow {
  public:
   static constexpr int kWidth = 1260;
   static constexpr int kHeight = 720;
+  // Below this the detail panel's title collapses and the floating add button covers the
+  // empty list's hint and the first games of the list.
+  static constexpr int kMinWidth = 900;
+  static constexpr int kMinHeight = 640;
 
   MainFrame();
   ~MainFrame() override;
@@ -40,6 +45,8 @@ class MainFrame : public toolkit::SkinWindow {
   // Adds these APK files as AddLocalApks adds picked ones; paths that are not APK files are
   // left out.
   void OpenApks(const std::vector<std::string>& paths);
+  // Ends the program without asking, as the updater's MSG_QUIT_NOW does.
+  void QuitNow();
 
   bool initialised() const { return initialised_; }
   ItemLifecycle* lifecycle() const { return lifecycle_.get(); }
@@ -76,7 +83,6 @@ class MainFrame : public toolkit::SkinWindow {
   // Message handlers (wParam, lParam as the message table says).
   void OnNavigate(platform::WParam w, platform::LParam l);
   void OnCloudPlay(platform::WParam w, platform::LParam l);
-  void OnQuitNow();
   void OnPlayerSetupDone();
   void OnUnsupported(std::uint32_t msg);
 
@@ -92,6 +98,9 @@ class MainFrame : public toolkit::SkinWindow {
   std::unique_ptr<ItemLifecycle> lifecycle_;
   bool initialised_ = false;
   bool forceQuit_ = false;
+  // Set when the user chose to quit: a running updater is told once the window is gone.
+  bool notifyUpdater_ = false;
+  std::unique_ptr<TrayIcon> tray_;
   CloudPlayWnd* cloudPlayWnd_ = nullptr;
   std::string homeUrl_;
   std::string searchUrl_;

@@ -37,6 +37,7 @@ use_home() {
   export XDG_DATA_HOME=$HOME/.local/share XDG_CONFIG_HOME=$HOME/.config
   mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
+  quit_on_close
 }
 start_lumo() {
   "$bin/lumo" >>"$SANDBOX/lumo.out" 2>&1 &

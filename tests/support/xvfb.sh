@@ -1,6 +1,7 @@
 # Sourced by UI tests: a private X server and home folder for one test.
 #   start_sandbox   makes $SANDBOX with HOME, XDG_DATA_HOME and XDG_RUNTIME_DIR inside it
 #   start_xvfb      starts Xvfb on a free display and exports DISPLAY
+#   quit_on_close   a setting.ini that quits on close without asking, for a first start
 #   cleanup runs on exit and kills what the test started.
 
 set -u
@@ -36,6 +37,11 @@ start_xvfb() {
   local number
   read -r -t 30 number <"$fifo" || fail "Xvfb did not start"
   export DISPLAY=:$number
+}
+
+quit_on_close() {
+  mkdir -p "$XDG_DATA_HOME/lum"
+  printf '[setting]\nminOnClose=0\nquitRemember=1\n' >"$XDG_DATA_HOME/lum/setting.ini"
 }
 
 # wait_until SECONDS COMMAND...: retries COMMAND until it succeeds; bounds a failing test.

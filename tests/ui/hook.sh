@@ -1,6 +1,7 @@
 # Sourced by tests that drive the real program through its test hook (LUMO_TEST_HOOK):
 #   ask COMMAND...     runs a hook command and prints its reply
 #   send COMMAND...    starts a command that may not return at once (a modal dialog)
+#   click_on CLASS CONTROL  a real mouse click on the middle of a control of a shown window
 #   expect WHAT ACTUAL PATTERN, shot NAME, wait_for_hook
 # Needs $SANDBOX and $screenshots; makes the hook's FIFO and exports its path.
 hook=$SANDBOX/hook
@@ -22,6 +23,14 @@ send() {
   echo "$seq $*" >"$hook"
   wait_until 30 grep -q "^$seq started" "$hook.out" || fail "not started: $*"
   last_sent=$seq
+}
+click_on() {
+  local where x y w h
+  where=$(ask get "$1" "$2" | sed -n 's/.* where=\([0-9,-]*\) .*/\1/p')
+  IFS=, read -r x y w h <<<"$where"
+  eval "$(xdotool getwindowgeometry --shell "$(xdotool search --onlyvisible --classname "^$1\$" |
+    head -n 1)" | sed 's/^/at_/')"
+  xdotool mousemove $((at_X + x + w / 2)) $((at_Y + y + h / 2)) click 1
 }
 expect() {
   [[ "$2" == $3 ]] || fail "$1: got '$2', expected '$3'"

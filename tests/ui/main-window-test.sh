@@ -19,6 +19,7 @@ else
   have_wm=0
 fi
 source "$(dirname "$0")/hook.sh"
+quit_on_close
 app_dir=$XDG_DATA_HOME/lum
 log() { cat "$app_dir"/log/lum-*.log; }
 
@@ -181,6 +182,7 @@ ask click MainFrame checkbox_add >/dev/null
 send click MainFrame btn_add_local
 wait_until 30 xdotool search --onlyvisible --classname '^lumo$' || fail "no file dialog"
 chooser=$(xdotool search --onlyvisible --classname '^lumo$' | head -n 1)
+xprop -id "$chooser" WM_NAME | grep -q '"添加本地游戏"' || fail "file dialog title"
 xdotool windowactivate --sync "$chooser"
 xdotool key --window "$chooser" ctrl+l
 sleep 1
@@ -206,10 +208,15 @@ grep -qP '\tSendLog\t204\tcom.example.star\t' "$app_dir/statsink.log" || fail "n
 shot my-games-added-from-disk
 
 # Resizing keeps the floating buttons at the bottom-left corner.
-ask resize 1000 600 >/dev/null
+ask resize 1000 700 >/dev/null
 sleep 1
-expect "floating at 600" "$(ask floating)" "checkbox_add=30,426,96,96 btn_add_find=30,330,96,96 btn_add_local=126,378,96,96 client=1000,600"
-shot resized-1000x600
+expect "floating at 700" "$(ask floating)" "checkbox_add=30,526,96,96 btn_add_find=30,430,96,96 btn_add_local=126,478,96,96 client=1000,700"
+shot resized-1000x700
+# The window keeps a size at which nothing collapses or overlaps.
+ask resize 400 200 >/dev/null
+sleep 1
+expect "smallest" "$(ask window MainFrame)" "open * 900 640 maximized=0"
+shot smallest
 
 # Maximise and restore swap the two buttons.
 ask click MainFrame btnMax >/dev/null
@@ -226,6 +233,26 @@ sleep 1
 expect "max shown" "$(ask get MainFrame btnMax)" "visible=1*"
 expect "restore hidden" "$(ask get MainFrame btnRestore)" "visible=0*"
 [ $have_wm = 1 ] && expect "restored" "$(ask window MainFrame)" "*maximized=0"
+
+# Real drags on the right edge and the bottom-left corner resize the window; a double click
+# on the title bar maximises it and a second one restores it.
+if [ $have_wm = 1 ]; then
+  drag() {  # drag X Y DX DY
+    xdotool mousemove "$1" "$2" mousedown 1 mousemove $(($1 + $3 / 2)) $(($2 + $4 / 2)) sleep 0.2 \
+      mousemove $(($1 + $3)) $(($2 + $4)) sleep 0.2 mouseup 1
+    sleep 0.5
+  }
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  drag $((X + WIDTH - 2)) $((Y + 300)) 100 0
+  drag $((X + 2)) $((Y + HEIGHT - 2)) -50 60
+  expect "dragged" "$(ask window MainFrame)" "open $((X - 50)) $Y $((WIDTH + 150)) $((HEIGHT + 60)) *"
+  xdotool mousemove $((X + 500)) $((Y + 20)) click --repeat 2 --delay 80 1
+  sleep 1
+  expect "double click" "$(ask window MainFrame)" "*maximized=1"
+  xdotool mousemove 500 20 click --repeat 2 --delay 80 1
+  sleep 1
+  expect "second double click" "$(ask window MainFrame)" "open $((X - 50)) $Y $((WIDTH + 150)) $((HEIGHT + 60)) maximized=0"
+fi
 
 # A second start brings the window to the front; the close button ends the program with 0.
 "$program_dir/lumo" >/dev/null 2>&1

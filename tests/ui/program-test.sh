@@ -67,8 +67,15 @@ wait_until 30 grep -q 'window channel dropped' "$log" || fail "crafted datagrams
 kill -0 $first || fail "crafted datagrams ended Lumo"
 [ "$(grep -c 'window channel dropped' "$log")" = 1 ] || fail "a log line per dropped datagram"
 
-# Closing the window ends the process with status 0 and writes the last lines.
+# Closing the window asks first; closing the question abandons the close.
 "$tools/lumo-x-close" "$window" || fail "could not ask the window to close"
+wait_until 30 xdotool search --onlyvisible --classname '^QuitConfirmWnd$' || fail "no question"
+"$tools/lumo-x-close" "$(xdotool search --onlyvisible --classname '^QuitConfirmWnd$')"
+wait_until 30 sh -c "! xdotool search --onlyvisible --classname '^QuitConfirmWnd$'" ||
+  fail "the question stayed"
+xdotool search --onlyvisible --classname '^MainFrame$' >/dev/null || fail "the window went"
+# A terminate signal ends the process with status 0 and writes the last lines.
+kill -TERM "$first"
 wait_until 60 sh -c "! kill -0 $first" || fail "lumo did not end after close"
 wait "$first"
 status=$?

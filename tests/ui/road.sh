@@ -10,6 +10,7 @@ road_setup() {
   start_sandbox
   start_xvfb
   source "$(dirname "${BASH_SOURCE[0]}")/hook.sh"
+  quit_on_close
   mkdir -p "$screenshots"
   export WEBKIT_DISABLE_COMPOSITING_MODE=1 RUNBOX_HEADLESS=1 RUNBOX_BOOT_MS=300
   export LUMO_PROGRAMS_DIR=$SANDBOX/programs

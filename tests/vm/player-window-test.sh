@@ -5,6 +5,7 @@ program_dir=$1 tools=$2 screenshots=$3
 source "$(dirname "$0")/../support/xvfb.sh"
 start_sandbox
 start_xvfb
+quit_on_close
 mkdir -p "$screenshots"
 player_data=$XDG_DATA_HOME/LUMPlayer
 mkdir -p "$player_data"
