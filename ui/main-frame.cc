@@ -14,10 +14,12 @@
 #include "app/web-address.h"
 #include "catalogue/app-database-task-loop.h"
 #include "catalogue/download-checks.h"
+#include "platform/file-system.h"
 #include "platform/ui-loop.h"
 #include "stat/data-stat.h"
 #include "toolkit/browser.h"
 #include "toolkit/controls.h"
+#include "toolkit/first-frame.h"
 #include "toolkit/test-hook.h"
 #include "ui/app-list-menu-wnd.h"
 #include "ui/cloud-play-wnd.h"
@@ -104,9 +106,7 @@ void MainFrame::InitWindow() {
   // The stored games come back one by one as MSG_APP_LOADED.
   AppDatabaseTaskLoop::instance()->post(std::make_shared<LoadDownloadChecksTask>());
   AppDatabaseTaskLoop::instance()->post(std::make_shared<SelectAllAppTask>());
-  // Starts the player, or installs or downloads it when it is missing.
-  EnsurePlayer();
-  CheckUpdate("-silence");
+  toolkit::AfterFirstFrame(GTK_WIDGET(window()), [this] { OnFirstFrame(); });
   RegisterTestCommands();
   initialised_ = true;
 }
@@ -168,6 +168,13 @@ void MainFrame::UnregisterHandlers() {
   if (lifecycle_) lifecycle_->Unregister();
   for (std::uint32_t id : registered_) Dispatcher::instance()->Unregister(id, handle());
   registered_.clear();
+}
+
+// The window is on the screen before the player is looked for and the updater started.
+void MainFrame::OnFirstFrame() {
+  // Starts the player, or installs or downloads it when it is missing.
+  EnsurePlayer();
+  CheckUpdate("-silence");
 }
 
 void MainFrame::OnPlayerSetupDone() {
@@ -317,6 +324,8 @@ void MainFrame::BringToFront() {
 
 void MainFrame::CheckUpdate(const std::string& arguments) {
   std::string program = PathJoin(ExeDir(), ConfigUpgrade());
+  // Spawning costs tens of milliseconds even when there is nothing to run.
+  if (!platform::PathExists(program)) return;
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
   if (!arguments.empty()) argv.push_back(const_cast<char*>(arguments.c_str()));
   argv.push_back(nullptr);

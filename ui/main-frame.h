@@ -75,6 +75,7 @@ class MainFrame : public toolkit::SkinWindow {
   void OnCloudPlay(platform::WParam w, platform::LParam l);
   void OnQuitNow();
   void OnPlayerSetupDone();
+  void OnFirstFrame();
   void OnUnsupported(std::uint32_t msg);
 
   toolkit::Browser* browseMain_ = nullptr;
