@@ -83,15 +83,10 @@ void MainFrame::InitWindow() {
   browseMain_ = FindBrowser("BrowseMain");
   if (browseMain_) {
     browseMain_->SetEventHandler(std::make_unique<WebEventHandler>("Main"));
-    browseMain_->Navigate("about:blank");
     browseMain_->SetHomePage(homeUrl_);
-    browseMain_->Navigate(homeUrl_);
   }
   browseDetail_ = FindBrowser("BrowseDetail");
-  if (browseDetail_) {
-    browseDetail_->SetEventHandler(std::make_unique<WebEventHandler>("Detail"));
-    browseDetail_->Navigate("about:blank");
-  }
+  if (browseDetail_) browseDetail_->SetEventHandler(std::make_unique<WebEventHandler>("Detail"));
   FindControls();
   lifecycle_ = std::make_unique<ItemLifecycle>(*this);
   RegisterHandlers();
@@ -312,6 +307,18 @@ void MainFrame::ShowMyGamesTab() {
 void MainFrame::CenterAndShow() {
   CenterWindow();
   ShowWindow(true);
+  LoadBrowsers();
+}
+
+// Only once the window is mapped: the first load starts the web processes, which would
+// compete with the window for the processor.
+void MainFrame::LoadBrowsers() {
+  gdk_display_flush(gtk_widget_get_display(GTK_WIDGET(window())));
+  if (browseMain_) {
+    browseMain_->Navigate("about:blank");
+    browseMain_->Navigate(homeUrl_);
+  }
+  if (browseDetail_) browseDetail_->Navigate("about:blank");
 }
 
 void MainFrame::BringToFront() {

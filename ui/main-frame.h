@@ -76,6 +76,7 @@ class MainFrame : public toolkit::SkinWindow {
   void OnQuitNow();
   void OnPlayerSetupDone();
   void OnFirstFrame();
+  void LoadBrowsers();
   void OnUnsupported(std::uint32_t msg);
 
   toolkit::Browser* browseMain_ = nullptr;
