@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # Wake-ups and memory of the real lumo left alone, against the bare GTK+WebKit window
-# (bench/store-paint-peer) showing the same store page, one after the other in one run. Each
-# starts warm with the player installed and nothing to download, settles for 10 s after its
-# window is mapped, and is then watched for SECONDS: wake-ups are the context switches of all
-# threads of its main process (voluntary and not, from /proc), per second; memory is its
-# RSS at the end. Lumo runs without the test hook, whose probe timer would wake it. Lumo's
-# busiest threads are listed by name.
+# (bench/store-paint-peer) showing the same store page, one after the other in one run. Both
+# start warm; lumo finds no player, so it downloads the player's setup through the engine,
+# installs and starts it: its download engine and polling thread are loaded and have worked
+# before they are watched. Each settles for 20 s after its window is mapped and is then
+# watched for SECONDS: wake-ups are the context switches of all threads of its main process
+# (voluntary and not, from /proc), per second; memory is its RSS at the end. Lumo runs
+# without the test hook, whose probe timer would wake it. The threads that woke are listed.
 # Usage: bash bench/store/idle-bench.sh BUILD_DIR [SECONDS (30)]
 build=$(cd "$1" && pwd) seconds=${2:-30}
 source "$(dirname "$0")/store-support.sh"
@@ -25,7 +26,7 @@ switches() {
 # watch NAME PID: sets idle_NAME (wake-ups per second, two decimals) and rss_NAME (KiB).
 watch() {
   local before=$SANDBOX/$1.before after=$SANDBOX/$1.after
-  sleep 10
+  sleep 20
   switches "$2" >"$before"
   sleep "$seconds"
   switches "$2" >"$after"
@@ -59,17 +60,22 @@ kill "$watcher"
 wait "$watcher" 2>/dev/null
 
 step "lumo"
+export LUMO_PROGRAMS_DIR=$SANDBOX/fresh-programs
 "$build/bench/map-watch" "$bin/lumo" >"$SANDBOX/lumo-watch.out" 2>>"$SANDBOX/lumo.out" &
 watcher=$!
 PIDS_TO_KILL+=("$watcher")
 wait_until 60 grep -q "^mapped " "$SANDBOX/lumo-watch.out" || fail "lumo's window was not mapped"
 lumo=$(awk '$1 == "exec" {print $3}' "$SANDBOX/lumo-watch.out")
 watch lumo "$lumo"
+engine=no
+grep -q libxldl "/proc/$lumo/maps" && engine=yes
+[ -x "$LUMO_PROGRAMS_DIR/LUMPlayer/Runbox.exe" ] || fail "lumo did not install the player"
 kill -TERM "$watcher"
 wait_until 60 sh -c "! kill -0 $watcher" || fail "lumo did not end"
 
 echo "idle over $seconds s, main process: lumo $idle_lumo wake-ups/s, RSS $((rss_lumo / 1024)) MiB;" \
   "peer $idle_peer wake-ups/s, RSS $((rss_peer / 1024)) MiB"
+echo "  download engine loaded in lumo: $engine"
 echo "  lumo's threads that woke:"
 grep -v '^total' "$SANDBOX/lumo.idle"
 echo "  the peer's threads that woke:"

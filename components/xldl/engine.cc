@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <malloc.h>
 #include <mutex>
 #include <vector>
 
@@ -159,6 +160,7 @@ void Engine::Run() {
   constexpr auto kLookInterval = std::chrono::milliseconds(100);
   auto nextLook = std::chrono::steady_clock::now();
   bool busy = false;
+  bool worked = false;
   for (;;) {
     bool changed = false;
     {
@@ -176,7 +178,14 @@ void Engine::Run() {
       // With nothing handed to aria2 there is nothing to poll: sleep, without a timeout, until
       // a call comes (an idle engine costs no wake-ups). A change to announce is announced
       // first.
-      if (!busy && !changed) wake_.wait(lock, [this] { return callsPending_ || stopping_; });
+      if (!busy && !changed) {
+        // aria2's buffers and disk cache were freed, but stay with this thread's heap arena
+        // until given back: an idle engine should not keep the memory of its last download.
+        if (worked) malloc_trim(0);
+        worked = false;
+        wake_.wait(lock, [this] { return callsPending_ || stopping_; });
+      }
+      worked = worked || busy;
     }
     // Outside the lock: the callback's owner may be inside a control call, waiting for it.
     if (changed) Announce();
