@@ -122,6 +122,11 @@ bool DownloadTaskMgr::stopTask(const std::string& key) {
   if (it != running_.end()) {
     engine_->StopTask(it->second->handle);
     running_.erase(it);
+    // The freed slot goes to the first waiting task at once, not at the next progress round.
+    if (!waiting_.empty()) {
+      woken_ = true;
+      wake_.notify_all();
+    }
   }
   return true;
 }
@@ -189,7 +194,7 @@ bool DownloadTaskMgr::sleepUntilWork(std::chrono::steady_clock::time_point nextP
   std::unique_lock<std::mutex> guard(lock_);
   auto ended = [&] { return !pollerRunning_ || pollerGeneration_ != generation; };
   auto woken = [&] { return woken_ || ended(); };
-  if (running_.empty()) {
+  if (running_.empty() && waiting_.empty()) {
     wake_.wait(guard, woken);
   } else {
     wake_.wait_until(guard, nextProgress, woken);

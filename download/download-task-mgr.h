@@ -84,8 +84,9 @@ class DownloadTaskMgr : public std::enable_shared_from_this<DownloadTaskMgr> {
   void poll(std::uint64_t generation);
   void pollRound(std::vector<Report>* reports, bool progressDue);
   void fillFreeSlots();
-  // Sleeps until the next progress round, an engine announcement, a start or stopAll; with
-  // nothing running, only the last three. False when this polling thread is to end.
+  // Sleeps until the next progress round, an engine announcement, a start, a freed slot or
+  // stopAll; with nothing running or waiting, without a timeout. False when this polling
+  // thread is to end.
   bool sleepUntilWork(std::chrono::steady_clock::time_point nextProgress, std::uint64_t generation);
   // Called on the engine's own thread when a task's state changed.
   static void OnEngineChange(void* manager);
