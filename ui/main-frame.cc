@@ -310,7 +310,7 @@ void MainFrame::CenterAndShow() {
   LoadBrowsers();
 }
 
-// Only once the window is mapped: the first load starts the web processes, which would
+// Once the window's map request is out: the first load starts the web processes, which would
 // compete with the window for the processor.
 void MainFrame::LoadBrowsers() {
   gdk_display_flush(gtk_widget_get_display(GTK_WIDGET(window())));

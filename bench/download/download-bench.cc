@@ -282,6 +282,10 @@ struct Bench {
       runsOf[2].push_back(RunProgram(aria2c, a, size, lastWrite));
       runsOf[3].push_back(RunProgram(curl, c, size, lastWrite));
       runsOf[4].push_back(RunProgram(curl, c, size, lastWrite, true));
+      std::printf("  run %d, s (latency ms):", run + 1);
+      for (auto& of : runsOf)
+        std::printf(" %.2f (%.0f)", of.back().seconds, of.back().latency * 1e3);
+      std::printf("\n");
     }
     Result r[5];
     for (int i = 0; i < 5; ++i) r[i] = Median(runsOf[i]);
