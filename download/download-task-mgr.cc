@@ -1,6 +1,7 @@
 #include "download/download-task-mgr.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -36,23 +37,57 @@ void DownloadTask::createEngineTask() {
   handle = engine->CreateTask(*MakeTaskParam(url, saveFolder, fileName));
 }
 
+namespace {
+
+std::atomic<bool> gMade{false};
+
+}  // namespace
+
 std::shared_ptr<DownloadTaskMgr> DownloadTaskMgr::instance() {
-  // Never destroyed: at exit the polling thread may still hold the manager for up to a
-  // second after stopAll, and an engine shut down from there would run while the process's
-  // statics are being torn down. The engine ends with the process; its control files are
-  // saved every second and when stopAll pauses the tasks.
-  static auto* manager = new std::shared_ptr<DownloadTaskMgr>(create(ThunderWrapper::load()));
+  // Never destroyed: at exit the polling thread may still hold the manager, inside a send to
+  // a window, after stopAll, and an engine shut down from there would run while the
+  // process's statics are being torn down. The engine ends with the process; its control
+  // files are saved every second and when stopAll pauses the tasks.
+  static auto* manager = [] {
+    auto* made = new std::shared_ptr<DownloadTaskMgr>(create(ThunderWrapper::load()));
+    gMade = true;
+    return made;
+  }();
   return *manager;
 }
 
-std::shared_ptr<DownloadTaskMgr> DownloadTaskMgr::create(std::shared_ptr<ThunderWrapper> engine) {
-  // An engine that loaded but would not start is as good as none.
-  if (engine && !engine->Init()) engine.reset();
-  return std::shared_ptr<DownloadTaskMgr>(new DownloadTaskMgr(std::move(engine)));
+bool DownloadTaskMgr::made() {
+  return gMade;
 }
 
-DownloadTaskMgr::DownloadTaskMgr(std::shared_ptr<ThunderWrapper> engine)
-    : engine_(std::move(engine)) {}
+std::shared_ptr<DownloadTaskMgr> DownloadTaskMgr::create(
+    std::shared_ptr<ThunderWrapper> engine, std::chrono::steady_clock::duration progressInterval) {
+  // An engine that loaded but would not start is as good as none.
+  if (engine && !engine->Init()) engine.reset();
+  std::shared_ptr<DownloadTaskMgr> manager(
+      new DownloadTaskMgr(std::move(engine), progressInterval));
+  // Without the engine's announcements, ends are seen at the next progress round.
+  if (manager->engine_) manager->engine_->SetChangeCallback(&OnEngineChange, manager.get());
+  return manager;
+}
+
+DownloadTaskMgr::DownloadTaskMgr(std::shared_ptr<ThunderWrapper> engine,
+                                 std::chrono::steady_clock::duration progressInterval)
+    : progressInterval_(progressInterval), engine_(std::move(engine)) {}
+
+DownloadTaskMgr::~DownloadTaskMgr() {
+  // Waits for an announcement in progress: none reaches the manager after this.
+  if (engine_) engine_->SetChangeCallback(nullptr, nullptr);
+}
+
+void DownloadTaskMgr::OnEngineChange(void* manager) {
+  auto* self = static_cast<DownloadTaskMgr*>(manager);
+  {
+    std::lock_guard<std::mutex> guard(self->lock_);
+    self->woken_ = true;
+  }
+  self->wake_.notify_all();
+}
 
 bool DownloadTaskMgr::addTask(const std::shared_ptr<DownloadTask>& task) {
   if (!engine_ || !task) return false;
@@ -76,6 +111,9 @@ bool DownloadTaskMgr::startTask(const std::string& key) {
   it->second->spaceChecked = false;
   if (running_.size() < kSlots) {
     running_[key] = it->second;
+    // A polling thread asleep for want of work has some now.
+    woken_ = true;
+    wake_.notify_all();
     return engine_->StartTask(it->second->handle);
   }
   waiting_.push_back(it->second);
@@ -88,6 +126,11 @@ bool DownloadTaskMgr::stopTask(const std::string& key) {
   if (it != running_.end()) {
     engine_->StopTask(it->second->handle);
     running_.erase(it);
+    // The freed slot goes to the first waiting task at once, not at the next progress round.
+    if (!waiting_.empty()) {
+      woken_ = true;
+      wake_.notify_all();
+    }
   }
   return true;
 }
@@ -106,6 +149,7 @@ void DownloadTaskMgr::stopAll() {
   std::lock_guard<std::mutex> guard(lock_);
   for (const auto& [key, task] : running_) engine_->StopTask(task->handle);
   pollerRunning_ = false;
+  wake_.notify_all();
 }
 
 std::string DownloadTaskMgr::FormatSpeed(std::uint64_t bytesPerSecond) {
@@ -119,13 +163,19 @@ std::string DownloadTaskMgr::FormatSpeed(std::uint64_t bytesPerSecond) {
   return text;
 }
 
-// The polling thread.
+// The polling thread. A round that is not due for progress reports only ends, so that an
+// early wake-up adds no progress report (each is also a catalogue write).
 void DownloadTaskMgr::poll(std::uint64_t generation) {
+  auto nextProgress = std::chrono::steady_clock::now();
   for (;;) {
     std::vector<Report> reports;
     {
       std::lock_guard<std::mutex> guard(lock_);
-      pollRound(&reports);
+      auto now = std::chrono::steady_clock::now();
+      bool progressDue = now >= nextProgress;
+      if (progressDue) nextProgress = now + progressInterval_;
+      woken_ = false;
+      pollRound(&reports, progressDue);
       fillFreeSlots();
     }
     // Sent only now: a handler on the UI thread may call the manager, which takes the lock.
@@ -139,13 +189,24 @@ void DownloadTaskMgr::poll(std::uint64_t generation) {
       }
       Dispatcher::instance()->Send(report.message, key, value);
     }
-    std::this_thread::sleep_until(std::chrono::steady_clock::now() + std::chrono::seconds(1));
-    std::lock_guard<std::mutex> guard(lock_);
-    if (!pollerRunning_ || pollerGeneration_ != generation) return;
+    if (!sleepUntilWork(nextProgress, generation)) return;
   }
 }
 
-void DownloadTaskMgr::pollRound(std::vector<Report>* reports) {
+bool DownloadTaskMgr::sleepUntilWork(std::chrono::steady_clock::time_point nextProgress,
+                                     std::uint64_t generation) {
+  std::unique_lock<std::mutex> guard(lock_);
+  auto ended = [&] { return !pollerRunning_ || pollerGeneration_ != generation; };
+  auto woken = [&] { return woken_ || ended(); };
+  if (running_.empty() && waiting_.empty()) {
+    wake_.wait(guard, woken);
+  } else {
+    wake_.wait_until(guard, nextProgress, woken);
+  }
+  return !ended();
+}
+
+void DownloadTaskMgr::pollRound(std::vector<Report>* reports, bool progressDue) {
   for (auto it = running_.begin(); it != running_.end();) {
     const std::shared_ptr<DownloadTask>& task = it->second;
     auto info = std::make_unique<DownTaskInfo>();
@@ -171,7 +232,7 @@ void DownloadTaskMgr::pollRound(std::vector<Report>* reports) {
       it = running_.erase(it);
       continue;
     }
-    if (info->stat == kXlDownloading) {
+    if (info->stat == kXlDownloading && progressDue) {
       std::uint64_t speed =
           static_cast<std::uint32_t>(info->nSpeed) +
           static_cast<std::uint64_t>(static_cast<std::uint32_t>(info->nSpeedP2S)) +

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <map>
@@ -41,22 +43,30 @@ class DownloadTask {
 };
 
 // Runs the large downloads: at most kSlots at once, the rest wait first in first out. A
-// polling thread looks at the running ones once a second and reports progress (1036),
-// completion (1037, full path of the file) and failure (1038, the engine's code) to the
-// windows registered with the Dispatcher. First parameter of each: the key's characters.
-// Callers use it from the UI thread.
+// polling thread reports progress (1036) of the running ones once a second, and completion
+// (1037, full path of the file) and failure (1038, the engine's code) as soon as the engine
+// announces them, to the windows registered with the Dispatcher. First parameter of each: the
+// key's characters. With nothing running the thread sleeps until a task starts. Callers use
+// it from the UI thread.
 class DownloadTaskMgr : public std::enable_shared_from_this<DownloadTaskMgr> {
  public:
   static constexpr std::size_t kSlots = 5;
   // The failure code of a download whose file does not fit on the disk: the engine's own for
   // a full disk, and the manager's when the server's announced size exceeds the free space.
   static constexpr std::int32_t kFailNoSpace = 9;
+  static constexpr std::chrono::seconds kProgressInterval{1};
 
-  // The one manager, made on first use with the engine from the program folder. Without the
+  // The one manager, made on first use with the engine from the program folder (loading and
+  // starting the engine takes a while: the first use is best off the UI thread). Without the
   // engine it exists but refuses every task (the load failure is logged once).
   static std::shared_ptr<DownloadTaskMgr> instance();
+  // Whether instance() has made the manager, so that shutting down never loads the engine.
+  static bool made();
   // A manager over a given engine (null: none). The engine is initialised here.
-  static std::shared_ptr<DownloadTaskMgr> create(std::shared_ptr<ThunderWrapper> engine);
+  static std::shared_ptr<DownloadTaskMgr> create(
+      std::shared_ptr<ThunderWrapper> engine,
+      std::chrono::steady_clock::duration progressInterval = kProgressInterval);
+  ~DownloadTaskMgr();
 
   bool available() const { return engine_ != nullptr; }
   bool addTask(const std::shared_ptr<DownloadTask>& task);
@@ -74,14 +84,24 @@ class DownloadTaskMgr : public std::enable_shared_from_this<DownloadTaskMgr> {
  private:
   struct Report;
 
-  explicit DownloadTaskMgr(std::shared_ptr<ThunderWrapper> engine);
+  DownloadTaskMgr(std::shared_ptr<ThunderWrapper> engine,
+                  std::chrono::steady_clock::duration progressInterval);
   void poll(std::uint64_t generation);
-  void pollRound(std::vector<Report>* reports);
+  void pollRound(std::vector<Report>* reports, bool progressDue);
   void fillFreeSlots();
   // Polling thread, under the lock: false when the rest of the file cannot fit.
   static bool FitsOnDisk(DownloadTask& task, const DownTaskInfo& info);
+  // Sleeps until the next progress round, an engine announcement, a start, a freed slot or
+  // stopAll; with nothing running or waiting, without a timeout. False when this polling
+  // thread is to end.
+  bool sleepUntilWork(std::chrono::steady_clock::time_point nextProgress, std::uint64_t generation);
+  // Called on the engine's own thread when a task's state changed.
+  static void OnEngineChange(void* manager);
 
   std::mutex lock_;
+  std::condition_variable wake_;
+  bool woken_ = false;
+  const std::chrono::steady_clock::duration progressInterval_;
   std::map<std::string, std::shared_ptr<DownloadTask>> tasks_;
   std::map<std::string, std::shared_ptr<DownloadTask>> running_;
   std::deque<std::shared_ptr<DownloadTask>> waiting_;

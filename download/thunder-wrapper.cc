@@ -92,6 +92,7 @@ void ThunderWrapper::Resolve() {
   ResolveOne(module_, "XL_ParseThunderPrivateUrl", &xlParseThunderPrivateUrl);
   ResolveOne(module_, "XL_SetAdditionInfo", &xlSetAdditionInfo);
   ResolveOne(module_, "XL_SetFileIdAndSize", &xlSetFileIdAndSize);
+  ResolveOne(module_, "XL_SetChangeCallback", &xlSetChangeCallback);
 }
 
 bool ThunderWrapper::Init() {
@@ -115,6 +116,10 @@ void ThunderWrapper::StopTask(XlHandle task) {
 
 void ThunderWrapper::QueryTaskInfo(XlHandle task, DownTaskInfo* info) {
   if (xlQueryTaskInfo) xlQueryTaskInfo(task, info);
+}
+
+bool ThunderWrapper::SetChangeCallback(XlChangeFn fn, void* context) {
+  return xlSetChangeCallback && xlSetChangeCallback(fn, context) != 0;
 }
 
 }  // namespace lumo

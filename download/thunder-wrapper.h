@@ -44,6 +44,9 @@ class ThunderWrapper {
   bool StartTask(XlHandle task);
   void StopTask(XlHandle task);
   void QueryTaskInfo(XlHandle task, DownTaskInfo* info);
+  // False when the engine cannot call back (an engine without the export): its caller then
+  // has to query on a timer.
+  bool SetChangeCallback(XlChangeFn fn, void* context);
 
   // The entry points as resolved; null for one the library does not export.
   XlInitFn xlInit = nullptr;
@@ -63,6 +66,8 @@ class ThunderWrapper {
   XlParseThunderPrivateUrlFn xlParseThunderPrivateUrl = nullptr;
   XlSetAdditionInfoFn xlSetAdditionInfo = nullptr;
   XlSetFileIdAndSizeFn xlSetFileIdAndSize = nullptr;
+  // Our engine's addition to the published seventeen.
+  XlSetChangeCallbackFn xlSetChangeCallback = nullptr;
 
  private:
   explicit ThunderWrapper(platform::DynamicLibrary module);

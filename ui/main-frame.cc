@@ -14,10 +14,12 @@
 #include "app/web-address.h"
 #include "catalogue/app-database-task-loop.h"
 #include "catalogue/download-checks.h"
+#include "platform/file-system.h"
 #include "platform/ui-loop.h"
 #include "stat/data-stat.h"
 #include "toolkit/browser.h"
 #include "toolkit/controls.h"
+#include "toolkit/first-frame.h"
 #include "toolkit/test-hook.h"
 #include "toolkit/toolkit.h"
 #include "ui/app-list-menu-wnd.h"
@@ -87,15 +89,10 @@ void MainFrame::InitWindow() {
   browseMain_ = FindBrowser("BrowseMain");
   if (browseMain_) {
     browseMain_->SetEventHandler(std::make_unique<WebEventHandler>("Main"));
-    browseMain_->Navigate("about:blank");
     browseMain_->SetHomePage(homeUrl_);
-    browseMain_->Navigate(homeUrl_);
   }
   browseDetail_ = FindBrowser("BrowseDetail");
-  if (browseDetail_) {
-    browseDetail_->SetEventHandler(std::make_unique<WebEventHandler>("Detail"));
-    browseDetail_->Navigate("about:blank");
-  }
+  if (browseDetail_) browseDetail_->SetEventHandler(std::make_unique<WebEventHandler>("Detail"));
   FindControls();
   lifecycle_ = std::make_unique<ItemLifecycle>(*this);
   RegisterHandlers();
@@ -113,9 +110,7 @@ void MainFrame::InitWindow() {
   // The stored games come back one by one as MSG_APP_LOADED.
   AppDatabaseTaskLoop::instance()->post(std::make_shared<LoadDownloadChecksTask>());
   AppDatabaseTaskLoop::instance()->post(std::make_shared<SelectAllAppTask>());
-  // Starts the player, or installs or downloads it when it is missing.
-  EnsurePlayer();
-  CheckUpdate("-silence");
+  toolkit::AfterFirstFrame(GTK_WIDGET(window()), [this] { OnFirstFrame(); });
   RegisterTestCommands();
   initialised_ = true;
 }
@@ -177,6 +172,13 @@ void MainFrame::UnregisterHandlers() {
   if (lifecycle_) lifecycle_->Unregister();
   for (std::uint32_t id : registered_) Dispatcher::instance()->Unregister(id, handle());
   registered_.clear();
+}
+
+// The window is on the screen before the player is looked for and the updater started.
+void MainFrame::OnFirstFrame() {
+  // Starts the player, or installs or downloads it when it is missing.
+  EnsurePlayer();
+  CheckUpdate("-silence");
 }
 
 void MainFrame::OnPlayerSetupDone() {
@@ -314,6 +316,18 @@ void MainFrame::ShowMyGamesTab() {
 void MainFrame::CenterAndShow() {
   CenterWindow();
   ShowWindow(true);
+  LoadBrowsers();
+}
+
+// Once the window's map request is out: the first load starts the web processes, which would
+// compete with the window for the processor.
+void MainFrame::LoadBrowsers() {
+  gdk_display_flush(gtk_widget_get_display(GTK_WIDGET(window())));
+  if (browseMain_) {
+    browseMain_->Navigate("about:blank");
+    browseMain_->Navigate(homeUrl_);
+  }
+  if (browseDetail_) browseDetail_->Navigate("about:blank");
 }
 
 void MainFrame::BringToFront() {
@@ -326,6 +340,8 @@ void MainFrame::BringToFront() {
 
 void MainFrame::CheckUpdate(const std::string& arguments) {
   std::string program = PathJoin(ExeDir(), ConfigUpgrade());
+  // Spawning costs tens of milliseconds even when there is nothing to run.
+  if (!platform::PathExists(program)) return;
   std::vector<char*> argv{const_cast<char*>(program.c_str())};
   if (!arguments.empty()) argv.push_back(const_cast<char*>(arguments.c_str()));
   argv.push_back(nullptr);

@@ -84,6 +84,8 @@ class MainFrame : public toolkit::SkinWindow {
   void OnNavigate(platform::WParam w, platform::LParam l);
   void OnCloudPlay(platform::WParam w, platform::LParam l);
   void OnPlayerSetupDone();
+  void OnFirstFrame();
+  void LoadBrowsers();
   void OnUnsupported(std::uint32_t msg);
 
   toolkit::Browser* browseMain_ = nullptr;

@@ -14,6 +14,7 @@
 #include "platform/ini.h"
 #include "platform/process.h"
 #include "platform/system.h"
+#include "platform/ui-loop.h"
 
 namespace lumo {
 
@@ -108,8 +109,15 @@ void EnsurePlayer() {
   // The main window's completion handler hands the downloaded file to InstallPlayerAsync.
   auto task = std::make_shared<DownloadTask>(
       kPlayerTaskKey, PlayerSetupUrl(), Settings::instance().downloadDir, kPlayerSetupFileName);
-  std::shared_ptr<DownloadTaskMgr> manager = DownloadTaskMgr::instance();
-  if (manager->addTask(task)) manager->startTask(kPlayerTaskKey);
+  // The engine is loaded and started on a worker, so that the window stays responsive; the
+  // task goes to the manager on the UI thread, where its callers are.
+  std::thread([task] {
+    DownloadTaskMgr::instance();
+    platform::InvokeOnUiThread([task] {
+      std::shared_ptr<DownloadTaskMgr> manager = DownloadTaskMgr::instance();
+      if (manager->addTask(task)) manager->startTask(kPlayerTaskKey);
+    });
+  }).detach();
 }
 
 }  // namespace lumo

@@ -36,8 +36,9 @@ bool StopPlayer();
 // Runs the setup silently on a detached thread and posts MSG_PLAYER_SETUP_DONE when it has
 // ended, whatever its result. Always true.
 bool InstallPlayerAsync(const std::string& setupPath);
-// Called once while the main window initialises: starts the player, or installs it from a
-// setup left in the download folder, or downloads the setup.
+// Called once on the UI thread when the main window is up: starts the player, or installs it
+// from a setup left in the download folder, or downloads the setup (the download starts on
+// the UI thread once a worker has loaded the engine).
 void EnsurePlayer();
 
 }  // namespace lumo

@@ -1,23 +1,33 @@
-// Throughput of a large download from a server on 127.0.0.1: through DownloadTaskMgr (the
-// engine library over aria2, reports through the Dispatcher), through aria2c with the same
-// segmenting, and through curl on one connection. Two links: open, and capped per connection,
-// where several connections should beat one by about their number.
+// Throughput and completion latency of a large download: through the engine library's C
+// interface alone, through DownloadTaskMgr (reports through the Dispatcher to this thread's UI
+// loop, as in the program), through aria2c with the same segmenting, and through curl on one
+// connection (also with an fsync, since aria2 flushes the file when it completes and curl does
+// not). Three links: 127.0.0.1 open; 127.0.0.1 capped per connection, where several
+// connections should beat one by about their number; and a wide-area link between two network
+// namespaces with a round trip of 40 ms and an overall rate cap (skipped, with a line saying
+// why, where namespaces cannot be made).
 //
-// Each measurement is the median of three runs. aria2 (the engine's and aria2c) flushes the
-// file to disk when it completes and curl does not, so curl is also shown with that flush.
+// Latency is from the server's last write of the file to the report: the manager's message,
+// the engine's first query that says complete, the peer's exit. Runs are interleaved (one of
+// each in turn) and each figure is the median of the runs.
 //
 // Usage: download-bench [open MiB (512)] [capped MiB (64)] [cap MiB/s per connection (4)]
+//                       [WAN MiB (128)] [WAN Mbit/s (400)] [runs (3)]
 //        download-bench serve [open MiB] [capped MiB] [cap]: only serves, for trying peers
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <functional>
 #include <signal.h>
 #include <spawn.h>
 #include <string>
+#include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -27,6 +37,7 @@
 
 #include "app/dispatcher.h"
 #include "app/messages.h"
+#include "bench/download/wan-link.h"
 #include "download/download-task-mgr.h"
 #include "download/thunder-wrapper.h"
 #include "platform/dynamic-library.h"
@@ -52,9 +63,8 @@ const std::string& Pattern() {
 struct Result {
   double seconds = 0;
   double cpuSeconds = 0;
+  double latency = 0;
   bool ok = false;
-  // Through the manager: when the file was complete on disk (its control file gone).
-  double fileSeconds = 0;
 };
 
 double CpuSeconds(int who) {
@@ -62,6 +72,18 @@ double CpuSeconds(int who) {
   getrusage(who, &usage);
   return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
          (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The server's last write of a file, in the steady clock that this process also reads: the
+// server is another process, and this is shared memory.
+struct LastWrites {
+  std::atomic<std::int64_t> open{0}, capped{0}, wan{0};
+};
+
+double SecondsSince(const std::atomic<std::int64_t>& lastWrite, Clock::time_point now) {
+  return (std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count() -
+          lastWrite.load()) /
+         1e9;
 }
 
 bool SameAsServed(const std::string& path, std::uint64_t size) {
@@ -78,36 +100,54 @@ bool SameAsServed(const std::string& path, std::uint64_t size) {
   return offset == size;
 }
 
-// The server lives in a child process so that its work is not counted as the client's.
-pid_t StartServer(std::uint64_t openSize, std::uint64_t cappedSize, std::uint64_t cap, int* port) {
+// The server lives in a child process so that its work is not counted as the client's. It
+// serves each file at `path` = (size, per-connection cap, where its last write is noted).
+struct Served {
+  std::string path;
+  std::uint64_t size;
+  std::uint64_t cap;
+  std::atomic<std::int64_t>* lastWrite;
+};
+
+pid_t StartServer(
+    const std::string& host, const std::vector<Served>& files, int* port,
+    const std::function<bool()>& enter = [] { return true; }) {
   int pipes[2];
   if (pipe(pipes) != 0) return -1;
   pid_t pid = fork();
   if (pid == 0) {
     close(pipes[0]);
-    HttpServer server;
+    if (!enter()) _exit(1);
+    HttpServer server(host);
     auto pattern = std::make_shared<const std::string>(Pattern());
-    server.AddFile("/open.bin", HttpServer::File{openSize, pattern});
-    server.AddFile("/capped.bin", HttpServer::File{cappedSize, pattern, cap});
+    for (const Served& file : files) {
+      HttpServer::File served{file.size, pattern, file.cap};
+      served.lastWrite = file.lastWrite;
+      server.AddFile(file.path, served);
+    }
     int serverPort = server.port();
     if (write(pipes[1], &serverPort, sizeof(serverPort)) != sizeof(serverPort)) _exit(1);
     pause();
     _exit(0);
   }
   close(pipes[1]);
-  if (read(pipes[0], port, sizeof(*port)) != sizeof(*port)) return -1;
+  bool ready = read(pipes[0], port, sizeof(*port)) == sizeof(*port);
   close(pipes[0]);
-  return pid;
+  return ready ? pid : -1;
+}
+
+void StopServer(pid_t server) {
+  kill(server, SIGTERM);
+  waitpid(server, nullptr, 0);
 }
 
 // flush: also fsync the file before the clock stops.
 Result RunProgram(std::vector<std::string> args, const std::string& output, std::uint64_t size,
-                  bool flush = false) {
+                  const std::atomic<std::int64_t>& lastWrite, bool flush = false) {
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
   double cpuBefore = CpuSeconds(RUSAGE_CHILDREN);
-  double selfBefore = CpuSeconds(RUSAGE_SELF);
   auto start = Clock::now();
   pid_t pid = 0;
   Result result;
@@ -120,74 +160,163 @@ Result RunProgram(std::vector<std::string> args, const std::string& output, std:
     flushed = fd >= 0 && fsync(fd) == 0;
     if (fd >= 0) close(fd);
   }
-  result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
-  result.cpuSeconds =
-      CpuSeconds(RUSAGE_CHILDREN) - cpuBefore + CpuSeconds(RUSAGE_SELF) - selfBefore;
+  auto end = Clock::now();
+  result.seconds = std::chrono::duration<double>(end - start).count();
+  result.latency = SecondsSince(lastWrite, end);
+  result.cpuSeconds = CpuSeconds(RUSAGE_CHILDREN) - cpuBefore;
   result.ok =
       flushed && WIFEXITED(status) && WEXITSTATUS(status) == 0 && SameAsServed(output, size);
   std::remove(output.c_str());
   return result;
 }
 
-// The median run by time; a wrong file in any run marks the result wrong.
-template <typename Measure>
-Result Median(Measure measure) {
-  std::vector<Result> runs;
-  for (int i = 0; i < 3; ++i) runs.push_back(measure());
-  bool ok = std::all_of(runs.begin(), runs.end(), [](const Result& r) { return r.ok; });
-  std::sort(runs.begin(), runs.end(),
-            [](const Result& a, const Result& b) { return a.seconds < b.seconds; });
-  Result median = runs[1];
-  median.ok = ok;
-  return median;
+// Through the engine's C interface alone, asking for the state every millisecond.
+Result RunEngine(lumo::ThunderWrapper& engine, const std::string& url, const std::string& folder,
+                 const std::string& name, std::uint64_t size,
+                 const std::atomic<std::int64_t>& lastWrite) {
+  double cpuBefore = CpuSeconds(RUSAGE_SELF);
+  auto start = Clock::now();
+  XlHandle task = engine.CreateTask(*lumo::MakeTaskParam(url, folder, name));
+  engine.StartTask(task);
+  DownTaskInfo info;
+  for (;;) {
+    std::memset(&info, 0, sizeof(info));
+    engine.QueryTaskInfo(task, &info);
+    if (info.stat == kXlComplete || info.stat == kXlError) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  auto end = Clock::now();
+  Result result;
+  result.seconds = std::chrono::duration<double>(end - start).count();
+  result.latency = SecondsSince(lastWrite, end);
+  result.cpuSeconds = CpuSeconds(RUSAGE_SELF) - cpuBefore;
+  std::string path = folder + "/" + name;
+  result.ok = info.stat == kXlComplete && SameAsServed(path, size);
+  std::remove(path.c_str());
+  return result;
 }
 
-bool Exists(const std::string& path) {
-  struct stat status;
-  return stat(path.c_str(), &status) == 0;
-}
-
-// Through the manager, as the program runs it: reports arrive on this (UI) thread. Also
-// notes when the file was complete on disk (the engine's control file gone), since the
-// manager looks only once a second.
+// Through the manager, as the program runs it: the report ends this thread's UI loop.
 Result RunManager(lumo::DownloadTaskMgr& manager, lumo::platform::WindowHandle window,
                   const std::string& url, const std::string& folder, const std::string& key,
-                  std::uint64_t size) {
+                  std::uint64_t size, const std::atomic<std::int64_t>& lastWrite) {
   using namespace lumo;
   std::string done;
+  Clock::time_point end;
   Dispatcher::instance()->Register(MSG_DOWNLOAD_DONE, window, [&](WParam, LParam path) {
+    end = Clock::now();
     done = reinterpret_cast<const char*>(path);
+    platform::QuitUiLoop(0);
   });
-  std::string control = folder + "/" + key + ".apk.aria2";
   double cpuBefore = CpuSeconds(RUSAGE_SELF);
   auto start = Clock::now();
   manager.addTask(std::make_shared<DownloadTask>(key, url, folder, key + ".apk"));
   manager.startTask(key);
-  bool sawControl = false;
+  platform::RunUiLoop();
   Result result;
-  while (done.empty()) {
-    platform::PumpUiLoop();
-    bool controlExists = Exists(control);
-    sawControl = sawControl || controlExists;
-    if (sawControl && !controlExists && result.fileSeconds == 0) {
-      result.fileSeconds = std::chrono::duration<double>(Clock::now() - start).count();
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  result.seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  result.seconds = std::chrono::duration<double>(end - start).count();
+  result.latency = SecondsSince(lastWrite, end);
   result.cpuSeconds = CpuSeconds(RUSAGE_SELF) - cpuBefore;
   result.ok = SameAsServed(done, size);
-  if (result.fileSeconds == 0) result.fileSeconds = result.seconds;
   Dispatcher::instance()->Unregister(MSG_DOWNLOAD_DONE, window);
   std::remove(done.c_str());
   return result;
 }
 
+// The median of each figure on its own; a wrong file in any run marks the result wrong.
+Result Median(std::vector<Result> runs) {
+  auto median = [&](double Result::*field) {
+    std::vector<double> values;
+    for (const Result& run : runs) values.push_back(run.*field);
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+  };
+  Result result;
+  result.seconds = median(&Result::seconds);
+  result.cpuSeconds = median(&Result::cpuSeconds);
+  result.latency = median(&Result::latency);
+  result.ok = std::all_of(runs.begin(), runs.end(), [](const Result& r) { return r.ok; });
+  return result;
+}
+
 void Print(const char* name, const Result& result, std::uint64_t size) {
   double gib = static_cast<double>(size) / (1024.0 * kMiB);
-  std::printf("  %-22s %7.2f s  %8.1f MiB/s  %6.2f CPU s/GiB  %s\n", name, result.seconds,
-              static_cast<double>(size) / kMiB / result.seconds, result.cpuSeconds / gib,
+  std::printf("  %-22s %7.2f s %8.1f MiB/s %6.2f CPU s/GiB %7.1f ms latency  %s\n", name,
+              result.seconds, static_cast<double>(size) / kMiB / result.seconds,
+              result.cpuSeconds / gib, result.latency * 1000,
               result.ok ? "identical" : "WRONG FILE");
+}
+
+// One link: every contender once per run, in turn, so that the machine's moods fall on all.
+struct Bench {
+  lumo::ThunderWrapper* engine;
+  lumo::DownloadTaskMgr* manager;
+  lumo::platform::WindowHandle window;
+  std::string folder;
+  int runs;
+  int index = 0;
+
+  void Case(const std::string& title, const std::string& url, std::uint64_t size,
+            const std::atomic<std::int64_t>& lastWrite) {
+    std::printf("%s: %llu MiB\n", title.c_str(), static_cast<unsigned long long>(size / kMiB));
+    std::fflush(stdout);
+    std::string a = folder + "/a.bin", c = folder + "/c.bin";
+    std::vector<std::string> aria2c = {"aria2c",
+                                       "-q",
+                                       "-x8",
+                                       "-s8",
+                                       "-k1M",
+                                       "--file-allocation=none",
+                                       "--allow-overwrite=true",
+                                       "-d",
+                                       folder,
+                                       "-o",
+                                       "a.bin",
+                                       url};
+    std::vector<std::string> curl = {"curl", "-sf", "-o", c, url};
+    std::vector<Result> runsOf[5];
+    for (int run = 0; run < runs; ++run) {
+      std::string key = "bench" + std::to_string(index++);
+      runsOf[0].push_back(RunEngine(*engine, url, folder, key + ".bin", size, lastWrite));
+      runsOf[1].push_back(RunManager(*manager, window, url, folder, key, size, lastWrite));
+      runsOf[2].push_back(RunProgram(aria2c, a, size, lastWrite));
+      runsOf[3].push_back(RunProgram(curl, c, size, lastWrite));
+      runsOf[4].push_back(RunProgram(curl, c, size, lastWrite, true));
+      std::printf("  run %d, s (latency ms):", run + 1);
+      for (auto& of : runsOf)
+        std::printf(" %.2f (%.0f)", of.back().seconds, of.back().latency * 1e3);
+      std::printf("\n");
+    }
+    Result r[5];
+    for (int i = 0; i < 5; ++i) r[i] = Median(runsOf[i]);
+    Print("engine (C interface)", r[0], size);
+    Print("DownloadTaskMgr", r[1], size);
+    Print("aria2c -x8 -s8", r[2], size);
+    Print("curl", r[3], size);
+    Print("curl, then fsync", r[4], size);
+    std::printf(
+        "  vs aria2c: engine %.2f, manager %.2f; manager vs curl %.2f, vs curl+fsync %.2f\n",
+        r[2].seconds / r[0].seconds, r[2].seconds / r[1].seconds, r[3].seconds / r[1].seconds,
+        r[4].seconds / r[1].seconds);
+    std::fflush(stdout);
+  }
+};
+
+// The engine is shut down here, not by the polling thread while the process exits.
+void Release(std::shared_ptr<lumo::DownloadTaskMgr>* manager,
+             std::shared_ptr<lumo::ThunderWrapper>* engine) {
+  (*manager)->stopAll();
+  manager->reset();
+  while (engine->use_count() > 1) {
+    lumo::platform::PumpUiLoop();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  engine->reset();
+}
+
+std::shared_ptr<lumo::ThunderWrapper> LoadEngine() {
+  return lumo::ThunderWrapper::load(std::string(LUMO_PROGRAM_DIR) + "/" +
+                                    lumo::platform::SharedLibraryFileName("xldl"));
 }
 
 }  // namespace
@@ -195,18 +324,29 @@ void Print(const char* name, const Result& result, std::uint64_t size) {
 int main(int argc, char** argv) {
   bool serveOnly = argc > 1 && std::string(argv[1]) == "serve";
   if (serveOnly) --argc, ++argv;
-  std::uint64_t openSize = (argc > 1 ? std::atoll(argv[1]) : 512) * kMiB;
-  std::uint64_t cappedSize = (argc > 2 ? std::atoll(argv[2]) : 64) * kMiB;
-  std::uint64_t cap = (argc > 3 ? std::atoll(argv[3]) : 4) * kMiB;
+  auto arg = [&](int i, long long fallback) { return argc > i ? std::atoll(argv[i]) : fallback; };
+  std::uint64_t openSize = arg(1, 512) * kMiB;
+  std::uint64_t cappedSize = arg(2, 64) * kMiB;
+  std::uint64_t cap = arg(3, 4) * kMiB;
+  std::uint64_t wanSize = arg(4, 128) * kMiB;
+  std::uint64_t wanBits = arg(5, 400) * 1000000;
+  int runs = static_cast<int>(arg(6, 3));
   // Throughput of nothing means nothing, and a zero cap would be no cap.
-  if (openSize == 0 || cappedSize == 0 || cap == 0) {
+  if (openSize == 0 || cappedSize == 0 || cap == 0 || wanSize == 0 || wanBits == 0 || runs < 1) {
     std::fprintf(stderr,
-                 "usage: download-bench [serve] [open MiB] [capped MiB] [cap MiB/s], "
-                 "each at least 1\n");
+                 "usage: download-bench [serve] [open MiB] [capped MiB] [cap MiB/s] [WAN MiB] "
+                 "[WAN Mbit/s] [runs], each at least 1\n");
     return 2;
   }
+  auto* lastWrites = static_cast<LastWrites*>(
+      mmap(nullptr, sizeof(LastWrites), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+  if (lastWrites == MAP_FAILED) return 1;
+  new (lastWrites) LastWrites;
   int port = 0;
-  pid_t server = StartServer(openSize, cappedSize, cap, &port);
+  pid_t server = StartServer("127.0.0.1",
+                             {{"/open.bin", openSize, 0, &lastWrites->open},
+                              {"/capped.bin", cappedSize, cap, &lastWrites->capped}},
+                             &port);
   if (server <= 0) return 1;
   if (serveOnly) {
     std::printf("serving /open.bin and /capped.bin on http://127.0.0.1:%d\n", port);
@@ -223,74 +363,43 @@ int main(int argc, char** argv) {
                                          [&window](std::uint32_t m, WParam w, LParam l) {
                                            return Dispatcher::instance()->Dispatch(window, m, w, l);
                                          });
-  auto engine = ThunderWrapper::load(std::string(LUMO_PROGRAM_DIR) + "/" +
-                                     platform::SharedLibraryFileName("xldl"));
+  auto engine = LoadEngine();
   auto manager = DownloadTaskMgr::create(engine);
   if (!manager->available()) return 1;
   test::TempDir dir;
-  // aria2c gets the engine's own segmenting, so the comparison is of the same strategy.
-  auto aria2c = [&](const std::string& url, const std::string& name) {
-    return std::vector<std::string>{"aria2c",
-                                    "-q",
-                                    "-x8",
-                                    "-s8",
-                                    "-k1M",
-                                    "--file-allocation=none",
-                                    "--allow-overwrite=true",
-                                    "-d",
-                                    dir.path(),
-                                    "-o",
-                                    name,
-                                    url};
-  };
-  auto curl = [&](const std::string& url, const std::string& name) {
-    return std::vector<std::string>{"curl", "-sf", "-o", dir / name, url};
-  };
+  Bench bench{engine.get(), manager.get(), window, dir.path(), runs};
+  bench.Case("open link (127.0.0.1)", base + "/open.bin", openSize, lastWrites->open);
+  bench.Case("capped link (127.0.0.1, " + std::to_string(cap / kMiB) + " MiB/s per connection)",
+             base + "/capped.bin", cappedSize, lastWrites->capped);
+  Release(&manager, &engine);
+  StopServer(server);
 
-  struct Case {
-    const char* title;
-    std::string path;
-    std::uint64_t size;
-  } cases[] = {{"open link", "/open.bin", openSize}, {"capped link", "/capped.bin", cappedSize}};
-  int index = 0;
-  for (const Case& c : cases) {
-    std::printf("%s: %llu MiB%s\n", c.title, static_cast<unsigned long long>(c.size / kMiB),
-                c.path == "/capped.bin"
-                    ? (", " + std::to_string(cap / kMiB) + " MiB/s per connection").c_str()
-                    : "");
-    Result mgr = Median([&] {
-      return RunManager(*manager, window, base + c.path, dir.path(),
-                        "bench" + std::to_string(index++), c.size);
-    });
-    Result a =
-        Median([&] { return RunProgram(aria2c(base + c.path, "a.bin"), dir / "a.bin", c.size); });
-    Result k =
-        Median([&] { return RunProgram(curl(base + c.path, "c.bin"), dir / "c.bin", c.size); });
-    Result kf = Median(
-        [&] { return RunProgram(curl(base + c.path, "c.bin"), dir / "c.bin", c.size, true); });
-    Print("DownloadTaskMgr", mgr, c.size);
-    Result fileDone = mgr;
-    fileDone.seconds = mgr.fileSeconds;
-    Print("  (file complete)", fileDone, c.size);
-    Print("aria2c -x8 -s8", a, c.size);
-    Print("curl", k, c.size);
-    Print("curl, then fsync", kf, c.size);
-    double best = std::min(a.seconds, k.seconds);
-    std::printf(
-        "  ratio vs faster peer: %.2f (file complete %.2f); vs curl: %.2f; "
-        "vs curl+fsync: %.2f (file complete %.2f)\n",
-        best / mgr.seconds, best / mgr.fileSeconds, k.seconds / mgr.seconds,
-        kf.seconds / mgr.seconds, kf.seconds / mgr.fileSeconds);
+  // The engine thread is made anew inside the client's namespace: a thread keeps the
+  // namespace of the thread that started it.
+  bench::WanLink link(std::chrono::milliseconds(40), wanBits);
+  std::string error;
+  std::string title =
+      "WAN link (40 ms round trip, " + std::to_string(wanBits / 1000000) + " Mbit/s overall)";
+  if (!link.Up(&error) || !link.EnterClient()) {
+    std::printf("%s: skipped: %s\n", title.c_str(), error.empty() ? "no namespace" : error.c_str());
+    return 0;
   }
-  // The engine is shut down here, not by the polling thread while the process exits.
-  manager->stopAll();
-  manager.reset();
-  while (engine.use_count() > 1) {
-    platform::PumpUiLoop();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  server = StartServer(bench::WanLink::kServerAddress, {{"/wan.bin", wanSize, 0, &lastWrites->wan}},
+                       &port, [&link] { return link.EnterServer(); });
+  if (server <= 0) {
+    std::printf("%s: skipped: the server cannot start in its namespace\n", title.c_str());
+    return 0;
   }
-  engine.reset();
-  kill(server, SIGTERM);
-  waitpid(server, nullptr, 0);
+  engine = LoadEngine();
+  manager = DownloadTaskMgr::create(engine);
+  if (!manager->available()) return 1;
+  bench.engine = engine.get();
+  bench.manager = manager.get();
+  bench.Case(title,
+             "http://" + std::string(bench::WanLink::kServerAddress) + ":" + std::to_string(port) +
+                 "/wan.bin",
+             wanSize, lastWrites->wan);
+  Release(&manager, &engine);
+  StopServer(server);
   return 0;
 }

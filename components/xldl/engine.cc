@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <malloc.h>
 #include <mutex>
 #include <vector>
 
@@ -77,6 +78,7 @@ struct Engine::Task {
   std::uint64_t appliedCommandSeq = 0;
   bool pauseSent = false;
   TaskSnapshot published;
+  std::int32_t announcedState = 2;
 };
 
 // The one aria2 session of the process; lives on the engine thread.
@@ -158,7 +160,9 @@ void Engine::Run() {
   constexpr auto kLookInterval = std::chrono::milliseconds(100);
   auto nextLook = std::chrono::steady_clock::now();
   bool busy = false;
+  bool worked = false;
   for (;;) {
+    bool changed = false;
     {
       std::unique_lock<std::mutex> lock(mutex_);
       if (stopping_) break;
@@ -169,12 +173,45 @@ void Engine::Run() {
         nextLook = now + kLookInterval;
         busy = ApplyControls(session);
         Publish(session);
+        changed = TakeStateChanges();
       }
-      // With nothing handed to aria2 there is nothing to poll: sleep until a call comes.
-      if (!busy) wake_.wait_for(lock, kLookInterval * 2);
+      // With nothing handed to aria2 there is nothing to poll: sleep, without a timeout, until
+      // a call comes (an idle engine costs no wake-ups). A change to announce is announced
+      // first.
+      if (!busy && !changed) {
+        // aria2's buffers and disk cache were freed, but stay with this thread's heap arena
+        // until given back: an idle engine should not keep the memory of its last download.
+        if (worked) malloc_trim(0);
+        worked = false;
+        wake_.wait(lock, [this] { return callsPending_ || stopping_; });
+      }
+      worked = worked || busy;
     }
+    // Outside the lock: the callback's owner may be inside a control call, waiting for it.
+    if (changed) Announce();
     if (busy) aria2::run(session.get(), aria2::RUN_ONCE);
   }
+}
+
+bool Engine::TakeStateChanges() {
+  bool changed = false;
+  for (auto& [id, task] : tasks_) {
+    if (task->published.state == task->announcedState) continue;
+    task->announcedState = task->published.state;
+    changed = true;
+  }
+  return changed;
+}
+
+void Engine::Announce() {
+  std::lock_guard<std::mutex> lock(callbackMutex_);
+  if (callback_) callback_(callbackContext_);
+}
+
+void Engine::SetChangeCallback(void (*callback)(void*), void* context) {
+  std::lock_guard<std::mutex> lock(callbackMutex_);
+  callback_ = callback;
+  callbackContext_ = context;
 }
 
 bool Engine::ApplyControls(Session& session) {

@@ -50,6 +50,8 @@ class Engine {
   bool StartTask(std::uintptr_t id);
   bool StopTask(std::uintptr_t id);
   bool Query(std::uintptr_t id, TaskSnapshot* snapshot);
+  // `callback(context)` runs on the engine thread after a task's published state changed.
+  void SetChangeCallback(void (*callback)(void*), void* context);
 
  private:
   struct Task;
@@ -60,6 +62,9 @@ class Engine {
   bool ApplyControls(Session& session);
   bool ApplyControl(Session& session, Task& task);
   void Publish(Session& session);
+  // Whether a task's published state differs from the one last announced; marks it announced.
+  bool TakeStateChanges();
+  void Announce();
 
   std::mutex mutex_;
   std::condition_variable wake_;
@@ -69,6 +74,10 @@ class Engine {
   std::uintptr_t nextId_ = 1;
   std::map<std::uintptr_t, std::unique_ptr<Task>> tasks_;
   std::thread thread_;
+  // Held while the callback runs, so that replacing it waits for a call in progress.
+  std::mutex callbackMutex_;
+  void (*callback_)(void*) = nullptr;
+  void* callbackContext_ = nullptr;
 };
 
 // Refuses names that would put the file anywhere but directly inside the save folder.

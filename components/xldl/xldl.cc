@@ -1,6 +1,6 @@
-// The exported C functions of the download engine. Six of them drive the engine; the others
-// are part of the published interface but not offered by this engine, and answer as an
-// unsupported call: false, nothing done.
+// The exported C functions of the download engine. Six of the published ones drive the
+// engine, and XL_SetChangeCallback is this engine's own addition; the other published ones
+// are not offered by this engine and answer as an unsupported call: false, nothing done.
 
 #include "components/xldl/xldl.h"
 
@@ -107,6 +107,13 @@ XL_EXPORT XlBool XL_QueryTaskInfo(XlHandle task, DownTaskInfo* info) {
   info->nSpeedP2S = 0;
   info->nSpeedP2P = 0;
   info->bIsOriginUsable = snapshot.state != 1;
+  return 1;
+}
+
+XL_EXPORT XlBool XL_SetChangeCallback(XlChangeFn fn, void* context) {
+  auto engine = CurrentEngine();
+  if (!engine) return 0;
+  engine->SetChangeCallback(fn, context);
   return 1;
 }
 

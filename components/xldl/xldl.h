@@ -83,6 +83,15 @@ using XlParseThunderPrivateUrlFn = XlBool (*)(const XlChar* privateUrl, XlChar* 
 using XlSetAdditionInfoFn = XlBool (*)(XlHandle task, const void* info);
 using XlSetFileIdAndSizeFn = XlBool (*)(XlHandle task, const char* fileId, std::int64_t size);
 
+// An extension of this engine: XL_SetChangeCallback(fn, context) has `fn(context)` called on
+// the engine's own thread, with none of its locks held, each time a task's published state
+// changes (started, paused, complete, failed), so that a caller can sleep until then instead
+// of querying on a timer. One callback per engine; null removes it. When the call returns,
+// the previous callback is not running and is never called again, so a callback must not set
+// the callback itself. Returns false when the engine is not initialised.
+using XlChangeFn = void (*)(void* context);
+using XlSetChangeCallbackFn = XlBool (*)(XlChangeFn fn, void* context);
+
 }  // extern "C"
 
 // The layout is the engine's published one; a change here breaks every caller.

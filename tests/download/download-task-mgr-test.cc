@@ -136,6 +136,22 @@ TEST_F(DownloadTaskMgrTest, FailureIsReportedLoggedAndRetriedOnStart) {
   EXPECT_FALSE(manager->startTask("../escape"));
 }
 
+TEST_F(DownloadTaskMgrTest, EndsAreReportedWhenTheEngineAnnouncesThemNotAtTheNextRound) {
+  // Progress rounds an hour apart: only the engine's announcements can bring the ends.
+  ASSERT_TRUE(test::ReleaseManager(&manager, &engine));
+  engine = test::LoadEngine();
+  manager = DownloadTaskMgr::create(engine, std::chrono::hours(1));
+  server.AddFile("/a.apk", test::PatternBytes(2 * 1024 * 1024 + 1));
+  ASSERT_TRUE(manager->addTask(Task("a", "/a.apk")));
+  ASSERT_TRUE(manager->addTask(Task("b", "/missing.apk")));
+  EXPECT_TRUE(manager->startTask("a"));
+  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_DONE, "a"));
+  EXPECT_TRUE(manager->startTask("b"));
+  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_FAILED, "b"));
+  // Early rounds report ends only: a progress report can come from the first round alone.
+  EXPECT_LE(window.Of(MSG_DOWNLOAD_PROGRESS).size(), 1u);
+}
+
 TEST_F(DownloadTaskMgrTest, StopAllReturnsWhileTheUiLoopIsNotServingReports) {
   HttpServer::File file;
   file.pattern = std::make_shared<const std::string>(test::PatternBytes(4 * 1024 * 1024));

@@ -131,6 +131,11 @@ bool HttpServer::Stream(Route& route, std::uint64_t offset, std::uint64_t length
   }
   if (stopping_ || !sink.write(buffer.data(), buffer.size())) return false;
   route.bytesSent += length;
+  if (route.file.lastWrite) {
+    *route.file.lastWrite = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                std::chrono::steady_clock::now().time_since_epoch())
+                                .count();
+  }
   return true;
 }
 

@@ -32,6 +32,8 @@ class HttpServer {
     std::uint64_t dropFirstAfter = UINT64_MAX;
     // Responses stop after their first chunk until Release() is called.
     bool held = false;
+    // Where each write of the body notes its time (steady clock, nanoseconds), if anywhere.
+    std::atomic<std::int64_t>* lastWrite = nullptr;
     std::string type = "application/octet-stream";
   };
 
