@@ -75,7 +75,6 @@ class MainFrame : public toolkit::SkinWindow {
   void OnCloudPlay(platform::WParam w, platform::LParam l);
   void OnQuitNow();
   void OnPlayerSetupDone();
-  void OnUnsupported(std::uint32_t msg);
 
   toolkit::Browser* browseMain_ = nullptr;
   toolkit::Browser* browseDetail_ = nullptr;
