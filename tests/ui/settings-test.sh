@@ -17,13 +17,17 @@ source "$(dirname "$0")/hook.sh"
 app_dir=$XDG_DATA_HOME/lum
 setting() { tr -d '\r' <"$app_dir/setting.ini"; }
 event() { grep -cP "\tSendLog\t$1\t" "$app_dir/statsink.log"; }
-window_is() {
+# X input and hook commands reach the program by different ways: wait for what a click did.
+until_reply() {
+  local pattern=$1
+  shift
   for _ in $(seq 1 100); do
-    [[ "$(ask window "$1")" == $2* ]] && return 0
+    [[ "$(ask "$@")" == $pattern ]] && return 0
     sleep 0.1
   done
-  fail "$1 is not $2"
+  fail "$*: got '$(ask "$@")', expected '$pattern'"
 }
+window_is() { until_reply "$2*" window "$1"; }
 click() {  # a real click in the middle of a control
   local x y w h
   read -r x y w h <<<"$(ask where "$1" "$2")"
@@ -35,11 +39,13 @@ open_from_menu() {
   window_is "$2" open
 }
 
+# The program folder without the demo store, with a config.ini and an updater of the test's.
 bin=$SANDBOX/bin
 mkdir "$bin"
 for f in "$program_dir"/*; do [ "${f##*/}" = store ] || cp -a "$f" "$bin/"; done
 printf '[config]\nversion=9.8.7\nupgrade=renew\n' >"$bin/config.ini"
 printf '#!/bin/sh\necho "[$*]" >>%s\n' "$SANDBOX/renew.calls" >"$bin/renew"
+# The user's default browser and file manager: stand-ins that record what they are given.
 apps=$XDG_DATA_HOME/applications
 mkdir -p "$apps" "$XDG_CONFIG_HOME" "$SANDBOX/games"
 for kind in browser files; do
@@ -87,8 +93,8 @@ for way in Escape btnCancel; do
   click SettingWnd EditDownload
   xdotool key ctrl+a type "$SANDBOX/games/new"
   click SettingWnd option_exit
-  expect "typed" "$(ask get SettingWnd EditDownload)" "*text=$SANDBOX/games/new"
-  expect "exit chosen" "$(ask get SettingWnd option_exit)" "*checked=1*"
+  until_reply "*text=$SANDBOX/games/new" get SettingWnd EditDownload
+  until_reply "*checked=1*" get SettingWnd option_exit
   shot settings-changed
   if [ $way = Escape ]; then xdotool key Escape; else click SettingWnd btnCancel; fi
   window_is SettingWnd closed
