@@ -139,6 +139,8 @@ std::string WithProfileString(const std::string& data, const std::string& sectio
 
 bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
                         const std::string& value) {
+  // A line break would end the entry early and let the rest pass for other keys or sections.
+  if ((key + value).find_first_of("\r\n") != std::string::npos) return false;
   std::string data;
   if (PathExists(path) && !ReadWholeFile(path, &data)) return false;
   return WriteFileAtomically(path, WithProfileString(data, section, key, value));

@@ -7,6 +7,7 @@
 
 #include "app/log.h"
 #include "app/web-address.h"
+#include "platform/desktop.h"
 
 namespace lumo::toolkit {
 
@@ -82,18 +83,6 @@ bool IsLoadable(const std::string& url) {
   // about:srcdoc is content the page wrote itself (a frame's error page among it).
   return IsWebAddress(url) || url == "about:blank" || url == "about:srcdoc" ||
          (!Trusted().localPage.empty() && url == Trusted().localPage);
-}
-
-void OpenInUsersBrowser(const std::string& url) {
-  if (!IsWebAddress(url)) {
-    Log::instance()->write("new window for %.200s refused: not a web address.", url.c_str());
-    return;
-  }
-  GError* error = nullptr;
-  if (!g_app_info_launch_default_for_uri(url.c_str(), nullptr, &error)) {
-    Log::instance()->write("new window for %s not opened: %s", url.c_str(), error->message);
-    g_error_free(error);
-  }
 }
 
 std::string RequestUri(WebKitNavigationPolicyDecision* decision) {
@@ -206,6 +195,16 @@ void OnScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, 
 }
 
 }  // namespace
+
+void OpenInUsersBrowser(const std::string& url) {
+  if (!IsWebAddress(url)) {
+    Log::instance()->write("user's browser for %.200s refused: not a web address.", url.c_str());
+    return;
+  }
+  std::string error;
+  if (!platform::OpenWithDefaultProgram(url, &error))
+    Log::instance()->write("user's browser for %s not opened: %s", url.c_str(), error.c_str());
+}
 
 Browser* Browser::FromView(WebKitWebView* view) {
   if (!view) return nullptr;

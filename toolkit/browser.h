@@ -12,6 +12,9 @@ namespace lumo::toolkit {
 
 class Browser;
 
+// Opens a web address in the user's default browser; anything else is refused with a log line.
+void OpenInUsersBrowser(const std::string& url);
+
 // What a window wants to know of its browser's events. One handler object per browser; the
 // browser owns it. Every call runs on the UI thread, while the page waits.
 class BrowserEventHandler {

@@ -177,6 +177,8 @@ bool SkinWindow::Create(SkinWindow* parent, const std::string& title, const Wind
   gtk_widget_set_name(root_, "lumo-frame");
   gtk_container_add(GTK_CONTAINER(root_), root);
   gtk_container_add(GTK_CONTAINER(window_), root_);
+  // Shown with its window: a hidden frame would measure nothing before the window is shown.
+  gtk_widget_show(root_);
   WireControls(builder_, nullptr);
   ConnectSignals();
   handle_ = platform::CreateMessageWindow(
@@ -401,11 +403,11 @@ void SkinWindow::CenterWindow() {
   gdk_monitor_get_workarea(monitor, &area);
   int width = 0, height = 0;
   gtk_window_get_size(window_, &width, &height);
-  // A window not shown yet may be smaller than its content, which it grows to when shown.
-  GtkRequisition natural;
-  gtk_widget_get_preferred_size(GTK_WIDGET(window_), nullptr, &natural);
-  width = std::max(width, natural.width);
-  height = std::max(height, natural.height);
+  // A window not shown yet reports its default size; it will grow to what its skin needs.
+  GtkRequisition needed;
+  gtk_widget_get_preferred_size(GTK_WIDGET(window_), &needed, nullptr);
+  width = std::max(width, needed.width);
+  height = std::max(height, needed.height);
   gtk_window_move(window_, area.x + (area.width - width) / 2, area.y + (area.height - height) / 2);
 }
 

@@ -108,6 +108,21 @@ std::string WindowCommand(const std::vector<std::string>& args) {
   return out.str();
 }
 
+// "where <class> <control>": the control's rectangle on the screen, "x y width height".
+std::string Where(const std::vector<std::string>& args) {
+  SkinWindow* window = args.size() >= 2 ? SkinWindow::FindByClass(args[0]) : nullptr;
+  GtkWidget* top = window ? GTK_WIDGET(window->window()) : nullptr;
+  GtkWidget* control = top ? window->FindControl(args[1]) : nullptr;
+  if (!control || !gtk_widget_get_window(top)) return "error no such control";
+  int x = 0, y = 0, originX = 0, originY = 0;
+  gtk_widget_translate_coordinates(control, top, 0, 0, &x, &y);
+  gdk_window_get_origin(gtk_widget_get_window(top), &originX, &originY);
+  std::ostringstream out;
+  out << originX + x << ' ' << originY + y << ' ' << gtk_widget_get_allocated_width(control) << ' '
+      << gtk_widget_get_allocated_height(control);
+  return out.str();
+}
+
 std::string CloseCommand(const std::vector<std::string>& args) {
   SkinWindow* window = args.size() >= 1 ? SkinWindow::FindByClass(args[0]) : nullptr;
   if (!window) return "error no such window";
@@ -203,6 +218,7 @@ bool StartTestHook() {
   RegisterTestCommand("notify", NotifyCommand);
   RegisterTestCommand("get", Get);
   RegisterTestCommand("window", WindowCommand);
+  RegisterTestCommand("where", Where);
   RegisterTestCommand("close", CloseCommand);
   RegisterTestCommand("lateness", Lateness);
   state.probe = g_timeout_add(kProbeMs, OnProbeTick, nullptr);

@@ -22,6 +22,7 @@
 #include "toolkit/first-frame.h"
 #include "toolkit/test-hook.h"
 #include "toolkit/toolkit.h"
+#include "ui/about-wnd.h"
 #include "ui/app-list-menu-wnd.h"
 #include "ui/cloud-play-wnd.h"
 #include "ui/desktop-intake.h"
@@ -30,6 +31,8 @@
 #include "ui/local-apk-reader.h"
 #include "ui/progress-widget.h"
 #include "ui/quit-confirm-wnd.h"
+#include "ui/setting-menu-wnd.h"
+#include "ui/setting-wnd.h"
 #include "ui/tray-icon.h"
 #include "ui/web-event-handler.h"
 #include "vm/player-runtime.h"
@@ -150,14 +153,13 @@ void MainFrame::RegisterHandlers() {
                                      [this, fn](WParam w, LParam l) { (this->*fn)(w, l); });
     registered_.push_back(id);
   };
-  auto unsupported = [this](std::uint32_t id) {
-    Dispatcher::instance()->Register(id, handle(),
-                                     [this, id](WParam, LParam) { OnUnsupported(id); });
+  auto dialog = [this](std::uint32_t id, void (*run)(toolkit::SkinWindow*)) {
+    Dispatcher::instance()->Register(id, handle(), [this, run](WParam, LParam) { run(this); });
     registered_.push_back(id);
   };
   lifecycle_->Register(handle());
-  unsupported(MSG_SHOW_SETTINGS);
-  unsupported(MSG_SHOW_ABOUT);
+  dialog(MSG_SHOW_SETTINGS, &SettingWnd::Run);
+  dialog(MSG_SHOW_ABOUT, &AboutWnd::Run);
   Dispatcher::instance()->Register(MSG_CHECK_UPDATE, handle(),
                                    [this](WParam, LParam) { CheckUpdate(""); });
   registered_.push_back(MSG_CHECK_UPDATE);
@@ -186,11 +188,6 @@ void MainFrame::OnPlayerSetupDone() {
   lifecycle_->RefreshWaitingItems();
 }
 
-void MainFrame::OnUnsupported(std::uint32_t msg) {
-  // This build has no settings or about window: the request is only recorded.
-  Log::instance()->write("main window: message %u is not supported in this build.", msg);
-}
-
 bool MainFrame::HandleCustomMessage(std::uint32_t msg, platform::WParam w, platform::LParam l) {
   if (Dispatcher::instance()->Dispatch(handle(), msg, w, l)) return true;
   if (msg == MSG_CLOUDPLAY_CLOSED) {
@@ -217,8 +214,7 @@ void MainFrame::OnClick(const toolkit::Notification& n) {
     Minimize();
   } else if (name == "btnSetting") {
     ReportEvent(kEventSettings);
-    // This build has no settings menu: the click is only counted and recorded.
-    Log::instance()->write("settings menu: not in this build.");
+    SettingMenuWnd::OpenBelow(FindControl("btnSetting"));
   } else if (name == "btn_right_find") {
     ReportEvent(kEventRightFind);
     ShowMainTab();
@@ -341,13 +337,15 @@ void MainFrame::BringToFront() {
 void MainFrame::CheckUpdate(const std::string& arguments) {
   std::string program = PathJoin(ExeDir(), ConfigUpgrade());
   // Spawning costs tens of milliseconds even when there is nothing to run.
-  if (!platform::PathExists(program)) return;
-  std::vector<char*> argv{const_cast<char*>(program.c_str())};
-  if (!arguments.empty()) argv.push_back(const_cast<char*>(arguments.c_str()));
-  argv.push_back(nullptr);
-  // The updater's fate is not examined: a missing one is no error of ours.
-  g_spawn_async(nullptr, argv.data(), nullptr, G_SPAWN_STDOUT_TO_DEV_NULL, nullptr, nullptr,
-                nullptr, nullptr);
+  if (!platform::PathExists(program)) {
+    Log::instance()->write("updater %s is not there; nothing started.", program.c_str());
+    return;
+  }
+  std::vector<std::string> argv{program};
+  if (!arguments.empty()) argv.push_back(arguments);
+  // Nothing waits for the updater and its fate is not examined.
+  if (platform::SpawnDetached(argv) > 0)
+    Log::instance()->write("updater %s started with \"%s\".", program.c_str(), arguments.c_str());
 }
 
 void MainFrame::AddLocalApks() {

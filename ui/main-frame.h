@@ -86,7 +86,6 @@ class MainFrame : public toolkit::SkinWindow {
   void OnPlayerSetupDone();
   void OnFirstFrame();
   void LoadBrowsers();
-  void OnUnsupported(std::uint32_t msg);
 
   toolkit::Browser* browseMain_ = nullptr;
   toolkit::Browser* browseDetail_ = nullptr;

@@ -34,6 +34,7 @@ TEST(Ini, WriteCreatesFileAndSectionAndReplacesInPlace) {
   ASSERT_TRUE(WriteProfileString(path, "other", "k", "v"));
   ASSERT_TRUE(WriteProfileString(path, "SETTING", "MINONCLOSE", "0"));
   ASSERT_TRUE(WriteProfileString(path, "setting", "dataDir", "/d"));
+  EXPECT_FALSE(WriteProfileString(path, "setting", "dataDir", "/e\r\n[other]\r\nk=w"));
   EXPECT_EQ(ReadFile(path),
             "[setting]\r\nMINONCLOSE=0\r\nquitRemember=0\r\ndataDir=/d\r\n[other]\r\nk=v\r\n");
 }

@@ -1,0 +1,70 @@
+#include "ui/setting-menu-wnd.h"
+
+#include "app/dispatcher.h"
+#include "app/messages.h"
+#include "stat/data-stat.h"
+
+namespace lumo {
+
+namespace {
+
+// Usage events of the menu's entries.
+enum : int {
+  kEventSettingsEntry = 303,
+  kEventUpdateEntry = 304,
+  kEventAboutEntry = 305,
+};
+
+}  // namespace
+
+SettingMenuWnd* SettingMenuWnd::OpenBelow(GtkWidget* anchor) {
+  GtkWidget* top = anchor ? gtk_widget_get_toplevel(anchor) : nullptr;
+  GdkWindow* topWindow = top ? gtk_widget_get_window(top) : nullptr;
+  if (!topWindow) return nullptr;
+  int x = 0, y = 0, originX = 0, originY = 0;
+  gtk_widget_translate_coordinates(anchor, top, 0, gtk_widget_get_allocated_height(anchor), &x, &y);
+  gdk_window_get_origin(topWindow, &originX, &originY);
+  auto* menu = new SettingMenuWnd();
+  toolkit::WindowStyle style;
+  style.resizable = false;
+  style.popup = true;
+  if (!menu->Create(nullptr, "SettingMenu", style, 100, 100)) {
+    delete menu;
+    return nullptr;
+  }
+  menu->MoveTo(originX + x, originY + y);
+  menu->ShowWindow(true);
+  return menu;
+}
+
+void SettingMenuWnd::OnClick(const toolkit::Notification& n) {
+  // The menu goes first; the main window opens what was chosen from the posted message.
+  std::string sender = n.sender;
+  closing_ = true;
+  Close(0);
+  if (sender == "btn_setting") {
+    ReportEvent(kEventSettingsEntry);
+    Dispatcher::instance()->Post(MSG_SHOW_SETTINGS);
+  } else if (sender == "btn_upgrade") {
+    ReportEvent(kEventUpdateEntry);
+    Dispatcher::instance()->Post(MSG_CHECK_UPDATE);
+  } else if (sender == "btn_about") {
+    ReportEvent(kEventAboutEntry);
+    Dispatcher::instance()->Post(MSG_SHOW_ABOUT);
+  }
+}
+
+void SettingMenuWnd::OnFocusOut() {
+  if (closing_) return;
+  closing_ = true;
+  // Closing from inside the focus handler would destroy the window under GTK's feet.
+  g_idle_add(
+      [](gpointer self) {
+        auto* menu = static_cast<SettingMenuWnd*>(self);
+        if (SkinWindow::IsAlive(menu)) menu->Close(0);
+        return G_SOURCE_REMOVE;
+      },
+      this);
+}
+
+}  // namespace lumo
