@@ -15,6 +15,7 @@
 #include "catalogue/app-database-task-loop.h"
 #include "catalogue/download-checks.h"
 #include "platform/file-system.h"
+#include "platform/process.h"
 #include "platform/ui-loop.h"
 #include "stat/data-stat.h"
 #include "toolkit/browser.h"
