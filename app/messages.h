@@ -33,6 +33,8 @@ inline constexpr std::uint32_t MSG_CLOUD_NAVIGATE = 1046;      // direct to the 
 inline constexpr std::uint32_t MSG_CLOUDPLAY_CLOSED = 1047;    // direct to the main window
 inline constexpr std::uint32_t MSG_APK_INSPECTED = 1048;       // SendOwned: ApkInspection
 inline constexpr std::uint32_t MSG_DOWNLOAD_CHECKS_LOADED = 1049;  // SendOwned: DownloadChecks
+// SendOwned: the path the unreadable catalogue was kept aside as.
+inline constexpr std::uint32_t MSG_CATALOGUE_SET_ASIDE = 1050;
 inline constexpr std::uint32_t MSG_QUIT_NOW = 2024;            // from the updater
 // NOLINTEND(readability-identifier-naming)
 

@@ -13,6 +13,7 @@
 #include "app/settings.h"
 #include "app/web-address.h"
 #include "catalogue/app-database-task-loop.h"
+#include "catalogue/catalogue-repair.h"
 #include "catalogue/download-checks.h"
 #include "platform/ui-loop.h"
 #include "stat/data-stat.h"
@@ -20,6 +21,7 @@
 #include "toolkit/controls.h"
 #include "toolkit/test-hook.h"
 #include "ui/app-list-menu-wnd.h"
+#include "ui/catalogue-notice.h"
 #include "ui/cloud-play-wnd.h"
 #include "ui/hard-fail-wnd.h"
 #include "ui/item-lifecycle.h"
@@ -104,6 +106,7 @@ void MainFrame::InitWindow() {
   // The stored games come back one by one as MSG_APP_LOADED.
   AppDatabaseTaskLoop::instance()->post(std::make_shared<LoadDownloadChecksTask>());
   AppDatabaseTaskLoop::instance()->post(std::make_shared<SelectAllAppTask>());
+  AppDatabaseTaskLoop::instance()->post(std::make_shared<ReportSetAsideCatalogueTask>());
   // Starts the player, or installs or downloads it when it is missing.
   EnsurePlayer();
   CheckUpdate("-silence");
@@ -162,6 +165,10 @@ void MainFrame::RegisterHandlers() {
   withParams(MSG_CLOUD_PLAY, &MainFrame::OnCloudPlay);
   withParams(MSG_NAVIGATE, &MainFrame::OnNavigate);
   plain(MSG_QUIT_NOW, &MainFrame::OnQuitNow);
+  Dispatcher::instance()->Register(MSG_CATALOGUE_SET_ASIDE, handle(), [this](WParam w, LParam) {
+    if (auto kept = Dispatcher::TakeOwned<std::string>(w)) ShowCatalogueNotice(*this, *kept);
+  });
+  registered_.push_back(MSG_CATALOGUE_SET_ASIDE);
 }
 
 void MainFrame::UnregisterHandlers() {
