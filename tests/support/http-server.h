@@ -32,6 +32,10 @@ class HttpServer {
     std::uint64_t dropFirstAfter = UINT64_MAX;
     // Responses stop after their first chunk until Release() is called.
     bool held = false;
+    // Every request gets the whole body with status 200, as from a server that ignores Range.
+    bool ignoreRange = false;
+    // The body announces no length and never ends.
+    bool endless = false;
     std::string type = "application/octet-stream";
   };
 
@@ -49,6 +53,7 @@ class HttpServer {
   void AddFile(const std::string& path, const std::string& body, std::uint64_t throttle = 0);
   // A path that redirects to itself for ever.
   void AddRedirectLoop(const std::string& path);
+  void AddRedirect(const std::string& path, const std::string& target);
   // Lets held responses go on, for one path or ("") for all.
   void Release(const std::string& path = "");
 
