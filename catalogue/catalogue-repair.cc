@@ -40,13 +40,16 @@ bool CatalogueIsReadable(sqlite3* db, std::string* why) {
   sqlite3_stmt* statement = nullptr;
   int code = sqlite3_prepare_v2(db, "PRAGMA quick_check(1)", -1, &statement, nullptr);
   if (code == SQLITE_OK) code = sqlite3_step(statement);
-  bool ok = code == SQLITE_ROW &&
-            std::string(reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))) == "ok";
-  if (!ok)
-    *why = code == SQLITE_ROW ? reinterpret_cast<const char*>(sqlite3_column_text(statement, 0))
-                              : sqlite3_errmsg(db);
+  std::string result;
+  if (code == SQLITE_ROW && sqlite3_column_text(statement, 0))
+    result = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+  // Only damage counts: a file held by another process or a failing disk is no reason to
+  // move the catalogue aside.
+  bool damaged = (code == SQLITE_ROW && result != "ok") || (code & 0xff) == SQLITE_NOTADB ||
+                 (code & 0xff) == SQLITE_CORRUPT;
+  if (damaged) *why = code == SQLITE_ROW ? result : sqlite3_errmsg(db);
   sqlite3_finalize(statement);
-  return ok;
+  return !damaged;
 }
 
 std::string SetDamagedCatalogueAside(const std::string& path) {

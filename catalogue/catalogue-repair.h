@@ -9,7 +9,8 @@ struct sqlite3;
 namespace lumo {
 
 // Worker thread: whether every page of the open catalogue reads as a database. A file that
-// is not one, is cut short or has a damaged page fails.
+// is not one, is cut short or has a damaged page fails; one that is only locked by another
+// process, or cannot be read for want of a working disk, passes.
 bool CatalogueIsReadable(sqlite3* db, std::string* why);
 
 // Worker thread: moves the damaged file at `path`, with its journal files, aside to

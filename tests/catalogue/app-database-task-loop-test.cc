@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <filesystem>
 #include <future>
 #include <pwd.h>
@@ -236,9 +237,11 @@ TEST_F(CatalogueTest, ADamagedFileIsSetAsideAndANewCatalogueStarts) {
     EXPECT_EQ(rows[0].packageName, "com.example.any");
     release();
   }
-  for (const auto& entry : std::filesystem::directory_iterator(dir_.path()))
-    if (entry.path().filename().string().rfind("data.db.damaged-", 0) == 0)
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+    std::string name = entry.path().filename().string();  // journals end in "-wal", "-shm"
+    if (name.rfind("data.db.damaged-", 0) == 0 && std::isdigit(name.back()))
       kept.push_back(ReadFile(entry.path().string()));
+  }
   std::sort(kept.begin(), kept.end());
   std::vector<std::string> expected(std::begin(damaged), std::end(damaged));
   std::sort(expected.begin(), expected.end());

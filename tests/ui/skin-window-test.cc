@@ -78,10 +78,12 @@ class SkinWindowTest : public ::testing::Test {
   void SetUp() override {
     platform::MarkUiThread();
     ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "needs a display";
+    setenv("XDG_CACHE_HOME", cache_.path().c_str(), 1);  // not the real user's cache
     std::string error;
     ASSERT_TRUE(toolkit::Init(skins_.path(), "res.zip", &error)) << error;
   }
   void TearDown() override { toolkit::Shutdown(); }
+  test::TempDir cache_;
   Skins skins_;
 };
 
