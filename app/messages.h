@@ -34,6 +34,8 @@ inline constexpr std::uint32_t MSG_CLOUDPLAY_CLOSED = 1047;    // direct to the 
 inline constexpr std::uint32_t MSG_APK_INSPECTED = 1048;       // SendOwned: ApkInspection
 inline constexpr std::uint32_t MSG_DOWNLOAD_CHECKS_LOADED = 1049;  // SendOwned: DownloadChecks
 inline constexpr std::uint32_t MSG_PLAYER_PACKAGES = 1050;  // SendOwned: PlayerPackages
+// SendOwned: the path the unreadable catalogue was kept aside as.
+inline constexpr std::uint32_t MSG_CATALOGUE_SET_ASIDE = 1051;
 inline constexpr std::uint32_t MSG_QUIT_NOW = 2024;            // from the updater
 // Desktop integration: file names handed over by a later start, a launch the player refused.
 inline constexpr std::uint32_t MSG_OPEN_APKS = 1064;      // data message: APK paths

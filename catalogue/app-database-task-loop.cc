@@ -10,6 +10,7 @@
 #include "app/messages.h"
 #include "app/scope-guard.h"
 #include "app/strings.h"
+#include "catalogue/catalogue-repair.h"
 
 namespace lumo {
 
@@ -110,6 +111,31 @@ void Tune(sqlite3* db) {
   }
 }
 
+bool Open(const std::string& path) {
+  int code = sqlite3_open16(Utf8ToUtf16(path).c_str(), &connection.db);
+  if (code != SQLITE_OK)
+    Log::instance()->write(L"open sqlite3 failed. code:%d, path:%s", code, path.c_str());
+  return code == SQLITE_OK;
+}
+
+// A file that cannot be read whole is moved aside, never deleted, and a new catalogue starts
+// in its place; the user is told through ReportSetAsideCatalogueTask.
+bool OpenCatalogue(const std::string& path) {
+  std::string why;
+  if (!Open(path)) return false;
+  if (CatalogueIsReadable(connection.db, &why)) return true;
+  // A checkpoint on close would write the journal's pages into the damaged file: it is kept
+  // as it was, its journal beside it.
+  sqlite3_db_config(connection.db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+  sqlite3_close_v2(connection.db);
+  connection.db = nullptr;
+  std::string aside = SetDamagedCatalogueAside(path);
+  if (aside.empty()) aside = "nothing: it could not be moved";
+  Log::instance()->write("catalogue %s cannot be read (%s); set aside as %s", path.c_str(),
+                         why.c_str(), aside.c_str());
+  return Open(path);
+}
+
 }  // namespace
 
 void CreateDatabaseTask::run() {
@@ -117,19 +143,14 @@ void CreateDatabaseTask::run() {
     sqlite3_close_v2(connection.db);
     connection.db = nullptr;
   }
-  std::u16string widePath = Utf8ToUtf16(path_);
-  int code = sqlite3_open16(widePath.c_str(), &connection.db);
-  if (code != SQLITE_OK) {
-    Log::instance()->write(L"open sqlite3 failed. code:%d, path:%s", code, path_.c_str());
-    return;
-  }
+  if (!OpenCatalogue(path_)) return;
   char* query =
       sqlite3_mprintf("select * from sqlite_master where type=%Q and name=%Q", "table", "AppList");
   ScopeGuard freeQuery([query] { sqlite3_free(query); });
   sqlite3_stmt* statement = nullptr;
-  code = sqlite3_prepare_v2(connection.db, query, -1, &statement, nullptr);
+  int code = sqlite3_prepare_v2(connection.db, query, -1, &statement, nullptr);
   if (code != SQLITE_OK) {
-    // Not a database, or unreadable: leave the file exactly as it is.
+    // Unreadable even after a damaged file was set aside: leave the file as it is.
     Log::instance()->write("check table AppList failed. code:%d, msg:%s", code & 0xff,
                            sqlite3_errmsg(connection.db));
     sqlite3_finalize(statement);

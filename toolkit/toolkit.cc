@@ -1,15 +1,14 @@
 #include "toolkit/toolkit.h"
 
-#include <fstream>
 #include <set>
 
-#include <glib/gstdio.h>
 #include <gtk/gtk.h>
 #include <webkit2/webkit2.h>
 
 #include "app/log.h"
 #include "app/paths.h"
 #include "toolkit/resource-archive.h"
+#include "toolkit/skin-cache.h"
 
 namespace lumo::toolkit {
 
@@ -31,29 +30,17 @@ State& state() {
   return instance;
 }
 
-bool EndsWith(const std::string& text, const std::string& suffix) {
-  return text.size() >= suffix.size() &&
-         text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0;
-}
-
 std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
   for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
     text.replace(at, from.size(), to);
   return text;
 }
 
-// Images are unpacked once so that the theme's url() and GtkImage can load them by path; an
-// image that does not decode is logged and left out.
-void UnpackImages(State& s) {
+// An image that does not decode is logged and left out, so skins fall back to no image.
+void CheckImages(State& s) {
   for (const std::string& name : s.archive.Names()) {
-    if (EndsWith(name, ".xml") || EndsWith(name, ".css")) continue;
-    std::string bytes;
-    s.archive.Read(name, &bytes);
+    if (!IsImageEntry(name)) continue;
     std::string path = PathJoin(s.imageDir, name);
-    gchar* folder = g_path_get_dirname(path.c_str());
-    g_mkdir_with_parents(folder, 0700);
-    g_free(folder);
-    std::ofstream(path, std::ios::binary).write(bytes.data(), bytes.size());
     GError* error = nullptr;
     GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(path.c_str(), &error);
     if (!pixbuf) {
@@ -83,29 +70,17 @@ void LoadTheme(State& s) {
                                             GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
 }
 
-void RemoveTree(const std::string& path) {
-  GDir* dir = g_dir_open(path.c_str(), 0, nullptr);
-  if (dir) {
-    while (const char* name = g_dir_read_name(dir)) RemoveTree(PathJoin(path, name));
-    g_dir_close(dir);
-  }
-  g_remove(path.c_str());
-}
-
 }  // namespace
 
 bool Init(const std::string& resourceDir, const std::string& archiveName, std::string* error) {
   State& s = state();
   if (s.initialised) return true;
-  if (!s.archive.Open(PathJoin(resourceDir, archiveName), error)) return false;
-  gchar* dir = g_dir_make_tmp("lumo-skin-XXXXXX", nullptr);
-  if (!dir) {
-    *error = "cannot make a folder for the skin images";
-    return false;
-  }
-  s.imageDir = dir;
-  g_free(dir);
-  UnpackImages(s);
+  std::string archivePath = PathJoin(resourceDir, archiveName);
+  if (!s.archive.Open(archivePath, error)) return false;
+  s.imageDir = CachedImageFolder(s.archive, archivePath, error);
+  if (s.imageDir.empty()) return false;
+  s.goodImages.clear();
+  CheckImages(s);
   // Skins name the browser class; it must be registered before the first layout is built.
   g_type_ensure(WEBKIT_TYPE_WEB_VIEW);
   s.initialised = true;
@@ -115,8 +90,9 @@ bool Init(const std::string& resourceDir, const std::string& archiveName, std::s
 
 void Shutdown() {
   State& s = state();
-  if (!s.imageDir.empty()) RemoveTree(s.imageDir);
+  // The unpacked images stay in the cache for the next start.
   s.imageDir.clear();
+  s.goodImages.clear();
   if (s.theme) {
     gtk_style_context_remove_provider_for_screen(gdk_screen_get_default(),
                                                  GTK_STYLE_PROVIDER(s.theme));

@@ -8,7 +8,8 @@ namespace lumo::toolkit {
 // folder and archive, the theme and the images the skins refer to. Skin texts name images
 // as "skin:img/name.png"; the toolkit resolves that prefix to its unpacked copy.
 bool Init(const std::string& resourceDir, const std::string& archiveName, std::string* error);
-// Removes the unpacked images; harmless when Init never ran.
+// Drops the theme; the unpacked images stay in the cache for the next start. Harmless when
+// Init never ran.
 void Shutdown();
 bool IsInitialised();
 

@@ -13,6 +13,7 @@
 #include "app/settings.h"
 #include "app/web-address.h"
 #include "catalogue/app-database-task-loop.h"
+#include "catalogue/catalogue-repair.h"
 #include "catalogue/download-checks.h"
 #include "platform/file-system.h"
 #include "platform/process.h"
@@ -25,6 +26,7 @@
 #include "toolkit/toolkit.h"
 #include "ui/about-wnd.h"
 #include "ui/app-list-menu-wnd.h"
+#include "ui/catalogue-notice.h"
 #include "ui/cloud-play-wnd.h"
 #include "ui/desktop-intake.h"
 #include "ui/hard-fail-wnd.h"
@@ -115,6 +117,7 @@ void MainFrame::InitWindow() {
   AppDatabaseTaskLoop::instance()->post(std::make_shared<LoadDownloadChecksTask>());
   AppDatabaseTaskLoop::instance()->post(std::make_shared<SelectAllAppTask>());
   toolkit::AfterFirstFrame(GTK_WIDGET(window()), [this] { OnFirstFrame(); });
+  AppDatabaseTaskLoop::instance()->post(std::make_shared<ReportSetAsideCatalogueTask>());
   RegisterTestCommands();
   initialised_ = true;
 }
@@ -169,6 +172,10 @@ void MainFrame::RegisterHandlers() {
   withParams(MSG_CLOUD_PLAY, &MainFrame::OnCloudPlay);
   withParams(MSG_NAVIGATE, &MainFrame::OnNavigate);
   plain(MSG_QUIT_NOW, &MainFrame::QuitNow);
+  Dispatcher::instance()->Register(MSG_CATALOGUE_SET_ASIDE, handle(), [this](WParam w, LParam) {
+    if (auto kept = Dispatcher::TakeOwned<std::string>(w)) ShowCatalogueNotice(*this, *kept);
+  });
+  registered_.push_back(MSG_CATALOGUE_SET_ASIDE);
 }
 
 void MainFrame::UnregisterHandlers() {

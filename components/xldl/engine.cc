@@ -1,9 +1,13 @@
 #include "components/xldl/engine.h"
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <malloc.h>
 #include <mutex>
+#include <string>
+#include <sys/statvfs.h>
 #include <vector>
 
 #include <aria2/aria2.h>
@@ -16,29 +20,34 @@ namespace {
 
 // Several connections per file, each at least a megabyte apart; a lost connection is
 // retried a few times before the task fails, so a flaky server still finishes the file.
-const aria2::KeyVals kSessionOptions = {
-    {"max-concurrent-downloads", "16"},
-    {"split", "8"},
-    {"max-connection-per-server", "8"},
-    {"min-split-size", "1M"},
-    {"max-tries", "5"},
-    {"retry-wait", "1"},
-    {"connect-timeout", "10"},
-    {"timeout", "20"},
-    // The control file beside a partial file is what lets a killed process resume; saving
-    // it every second bounds what a kill loses.
-    {"auto-save-interval", "1"},
-    {"file-allocation", "none"},
-    // A leftover file without a control file says nothing about its content: start over
-    // instead of trusting it or picking another name.
-    {"allow-overwrite", "true"},
-    {"auto-file-renaming", "false"},
-    {"continue", "false"},
-    {"quiet", "true"},
-    {"console-log-level", "error"},
-    {"download-result", "hide"},
-    {"summary-interval", "0"},
-};
+aria2::KeyVals SessionOptions(const EngineLimits& limits) {
+  aria2::KeyVals options = {
+      {"max-concurrent-downloads", "16"},
+      {"split", "8"},
+      {"max-connection-per-server", "8"},
+      {"min-split-size", "1M"},
+      {"max-tries", "5"},
+      {"retry-wait", "1"},
+      {"connect-timeout", "10"},
+      {"timeout", "20"},
+      // The control file beside a partial file is what lets a killed process resume; saving
+      // it every second bounds what a kill loses.
+      {"auto-save-interval", "1"},
+      {"file-allocation", "none"},
+      // A leftover file without a control file says nothing about its content: start over
+      // instead of trusting it or picking another name.
+      {"allow-overwrite", "true"},
+      {"auto-file-renaming", "false"},
+      {"continue", "false"},
+      {"quiet", "true"},
+      {"console-log-level", "error"},
+      {"download-result", "hide"},
+      {"summary-interval", "0"},
+  };
+  if (limits.lowestSpeed > 0)
+    options.emplace_back("lowest-speed-limit", std::to_string(limits.lowestSpeed));
+  return options;
+}
 
 // aria2 looks at its queue of waiting downloads only after its next idle wait, which lasts
 // a second when no connection is open. Pausing a waiting download is one of the calls that
@@ -53,6 +62,30 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::int64_t EnvironmentBytes(const char* name, std::int64_t fallback) {
+  const char* text = std::getenv(name);
+  if (!text || !*text) return fallback;
+  char* end = nullptr;
+  long long value = std::strtoll(text, &end, 10);
+  return *end == '\0' && value >= 0 ? value : fallback;
+}
+
+std::string FilePath(const TaskSpec& recipe) {
+  return recipe.saveFolder + "/" + recipe.fileName;
+}
+
+// The partial file and the control file that lets aria2 continue it.
+void RemovePartial(const TaskSpec& recipe) {
+  std::remove(FilePath(recipe).c_str());
+  std::remove((FilePath(recipe) + ".aria2").c_str());
+}
+
+std::int64_t FreeBytes(const std::string& folder) {
+  struct statvfs disk {};
+  if (statvfs(folder.c_str(), &disk) != 0) return INT64_MAX;
+  return static_cast<std::int64_t>(disk.f_bavail) * static_cast<std::int64_t>(disk.f_frsize);
+}
+
 }  // namespace
 
 bool IsPlainFileName(const std::string& name) {
@@ -63,6 +96,14 @@ bool IsPlainFileName(const std::string& name) {
 bool IsPlainFolder(const std::string& folder) {
   return !folder.empty() && folder[0] == '/' && folder.find('\0') == std::string::npos &&
          !lumo::HasDotStep(folder);
+}
+
+EngineLimits EngineLimits::FromEnvironment() {
+  EngineLimits limits;
+  limits.lowestSpeed = EnvironmentBytes("XLDL_LOWEST_SPEED", limits.lowestSpeed);
+  limits.unannouncedCap = EnvironmentBytes("XLDL_UNANNOUNCED_CAP", limits.unannouncedCap);
+  limits.freeMargin = EnvironmentBytes("XLDL_FREE_MARGIN", limits.freeMargin);
+  return limits;
 }
 
 struct Engine::Task {
@@ -77,6 +118,12 @@ struct Engine::Task {
   std::uint64_t appliedStartSeq = 0;
   std::uint64_t appliedCommandSeq = 0;
   bool pauseSent = false;
+  // Set when this start has already begun the file again from zero.
+  bool restartedFromZero = false;
+  // The engine's own reason for ending the download, reported in place of aria2's.
+  std::int32_t ownFailCode = 0;
+  // What was written is not the file: it goes once aria2 has let go of it.
+  bool discardPartial = false;
   TaskSnapshot published;
   std::int32_t announcedState = 2;
 };
@@ -86,7 +133,7 @@ class Engine::Session {
  public:
   // changed is set, on the engine thread, whenever a download starts, pauses, stops,
   // completes or fails.
-  explicit Session(bool* changed) {
+  Session(bool* changed, const EngineLimits& limits) {
     // aria2's global state does not survive a deinit and a second init in one process, so
     // it is set up once and left to the process's end; sessions may come and go.
     static std::once_flag once;
@@ -101,7 +148,7 @@ class Engine::Session {
       return 0;
     };
     config.userData = changed;
-    session_ = aria2::sessionNew(kSessionOptions, config);
+    session_ = aria2::sessionNew(SessionOptions(limits), config);
   }
   ~Session() {
     if (session_) {
@@ -120,7 +167,7 @@ class Engine::Session {
   aria2::Session* session_ = nullptr;
 };
 
-Engine::Engine() = default;
+Engine::Engine(EngineLimits limits) : limits_(limits) {}
 
 Engine::~Engine() {
   {
@@ -141,7 +188,7 @@ bool Engine::Start() {
 void Engine::Run() {
   // Touched only on this thread: aria2 calls back from inside its turn.
   bool groupsChanged = false;
-  Session session(&groupsChanged);
+  Session session(&groupsChanged, limits_);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!session.get()) {
@@ -232,24 +279,38 @@ bool Engine::ApplyControl(Session& session, Task& t) {
     return false;
   }
   aria2::DownloadStatus status = aria2::DOWNLOAD_REMOVED;
+  std::int32_t errorCode = 0;
+  std::int64_t total = 0, completed = 0;
   if (t.gid != 0) {
     aria2::DownloadHandle* handle = aria2::getDownloadHandle(session.get(), t.gid);
-    if (handle) status = handle->getStatus();
+    if (handle) {
+      status = handle->getStatus();
+      errorCode = handle->getErrorCode();
+      total = handle->getTotalLength();
+      completed = handle->getCompletedLength();
+    }
     aria2::deleteDownloadHandle(handle);
   }
   bool stopped = status == aria2::DOWNLOAD_ERROR || status == aria2::DOWNLOAD_REMOVED;
+  if (stopped && t.discardPartial) {
+    RemovePartial(t.recipe);
+    t.discardPartial = false;
+  }
   if (stopped && retry) {
-    // A new group on the same file: aria2 resumes from the control file it left.
-    aria2::KeyVals options = {{"dir", t.recipe.saveFolder}, {"out", t.recipe.fileName}};
     t.appliedStartSeq = t.startSeq;
-    t.pauseSent = false;
-    if (aria2::addUri(session.get(), &t.gid, {t.recipe.url}, options) != 0) {
-      t.gid = 0;
-      t.published.state = 1;
-      t.published.failCode = kErrorUnknown;
-    } else {
-      StartSoon(session.get(), t.gid);
-    }
+    t.restartedFromZero = false;
+    AddDownload(session, t);
+    return true;
+  }
+  // A server that ignores Range cannot continue a partial file. Once per start, the file is
+  // begun again from its first byte, over one connection, since that server cannot split it.
+  if (status == aria2::DOWNLOAD_ERROR && errorCode == kErrorCannotResume && t.wantRunning &&
+      !t.restartedFromZero) {
+    t.restartedFromZero = true;
+    RemovePartial(t.recipe);
+    std::fprintf(stderr, "xldl: %s: the server does not resume it; downloading it again from 0\n",
+                 FilePath(t.recipe).c_str());
+    AddDownload(session, t);
     return true;
   }
   if (status == aria2::DOWNLOAD_PAUSED && t.wantRunning) {
@@ -262,12 +323,48 @@ bool Engine::ApplyControl(Session& session, Task& t) {
     return true;
   }
   bool live = status == aria2::DOWNLOAD_ACTIVE || status == aria2::DOWNLOAD_WAITING;
+  if (live && t.ownFailCode == 0 && EnforceLimits(session, t, total, completed)) {
+    // A start that came meanwhile is spent: it must not bring back what was just ended.
+    t.appliedStartSeq = t.startSeq;
+    return true;
+  }
   if (live && !t.wantRunning && !t.pauseSent) {
     t.pauseSent = aria2::pauseDownload(session.get(), t.gid, false) == 0;
   } else if (t.wantRunning) {
     t.appliedStartSeq = t.startSeq;
   }
   return live;
+}
+
+void Engine::AddDownload(Session& session, Task& t) {
+  aria2::KeyVals options = {{"dir", t.recipe.saveFolder}, {"out", t.recipe.fileName}};
+  if (t.restartedFromZero)
+    options.insert(options.end(), {{"split", "1"}, {"max-connection-per-server", "1"}});
+  t.pauseSent = false;
+  t.ownFailCode = 0;
+  if (aria2::addUri(session.get(), &t.gid, {t.recipe.url}, options) != 0) {
+    t.gid = 0;
+    t.published.state = 1;
+    t.published.failCode = kErrorUnknown;
+  } else {
+    StartSoon(session.get(), t.gid);
+  }
+}
+
+bool Engine::EnforceLimits(Session& session, Task& t, std::int64_t total, std::int64_t completed) {
+  // aria2 stops at an announced length itself; without one, only the cap stops the file.
+  bool tooLong = completed > (total > 0 ? total : limits_.unannouncedCap);
+  std::int64_t stillNeeded = total > completed ? total - completed : 0;
+  bool noRoom = FreeBytes(t.recipe.saveFolder) - stillNeeded < limits_.freeMargin;
+  if (!tooLong && !noRoom) return false;
+  std::fprintf(stderr, "xldl: %s: %s at %lld of %lld bytes; download ended\n",
+               FilePath(t.recipe).c_str(),
+               tooLong ? "longer than it may be" : "would not fit on the disk",
+               static_cast<long long>(completed), static_cast<long long>(total));
+  aria2::removeDownload(session.get(), t.gid, true);
+  t.ownFailCode = kErrorNoRoom;
+  t.discardPartial = tooLong;
+  return true;
 }
 
 void Engine::Publish(Session& session) {
@@ -299,7 +396,7 @@ void Engine::Publish(Session& session) {
       case aria2::DOWNLOAD_ERROR:
       case aria2::DOWNLOAD_REMOVED:
         s.state = 1;
-        s.failCode = handle->getErrorCode();
+        s.failCode = t.ownFailCode != 0 ? t.ownFailCode : handle->getErrorCode();
         if (s.failCode == 0) s.failCode = kErrorUnknown;
         s.speed = 0;
         break;

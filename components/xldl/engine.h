@@ -10,9 +10,27 @@
 
 namespace xldl {
 
-// aria2's exit status values that the engine reports itself.
+// aria2's exit status values that the engine reports itself or acts on.
 inline constexpr std::int32_t kErrorUnknown = 1;
+inline constexpr std::int32_t kErrorCannotResume = 8;
+inline constexpr std::int32_t kErrorNoRoom = 9;
 inline constexpr std::int32_t kErrorFileCreate = 16;
+inline constexpr std::int32_t kErrorWrongLength = 32;
+
+// What no server may make a download do. Each can be changed through the environment of the
+// process that loads the engine (XLDL_LOWEST_SPEED, XLDL_UNANNOUNCED_CAP, XLDL_FREE_MARGIN,
+// in bytes or bytes per second), so that a test can bring them within its reach.
+struct EngineLimits {
+  // A connection slower than this (bytes per second) is closed and its task fails: a server
+  // that drips a byte now and then never holds a task "downloading" for ever.
+  std::int64_t lowestSpeed = 1024;
+  // The most a file may grow to when the server did not announce its length.
+  std::int64_t unannouncedCap = std::int64_t{8} << 30;
+  // Free space left on the save folder's disk whatever a download needs.
+  std::int64_t freeMargin = std::int64_t{64} << 20;
+
+  static EngineLimits FromEnvironment();
+};
 
 // What a caller sees of a task: the last state the engine thread published, or the state a
 // control call has just asked for.
@@ -38,7 +56,7 @@ struct TaskSpec {
 // is wanted and wake the thread, and queries read what it last published.
 class Engine {
  public:
-  Engine();
+  explicit Engine(EngineLimits limits = EngineLimits::FromEnvironment());
   ~Engine();
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
@@ -61,11 +79,16 @@ class Engine {
   // Returns whether aria2 has work to poll for.
   bool ApplyControls(Session& session);
   bool ApplyControl(Session& session, Task& task);
+  // Adds the task's download to aria2 afresh; aria2 resumes from a control file it finds.
+  void AddDownload(Session& session, Task& task);
+  // Ends a live download that has passed a limit; true when it did.
+  bool EnforceLimits(Session& session, Task& task, std::int64_t total, std::int64_t completed);
   void Publish(Session& session);
   // Whether a task's published state differs from the one last announced; marks it announced.
   bool TakeStateChanges();
   void Announce();
 
+  const EngineLimits limits_;
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stopping_ = false;

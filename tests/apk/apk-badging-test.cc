@@ -118,6 +118,26 @@ TEST(ApkBadging, MatchesToolOutputInBothLocaleSpellings) {
   EXPECT_EQ(fallback.label, "Only Default");
 }
 
+// Labels are free text: a very long one is read whole, and one that spells out another key
+// does not set that key's field.
+TEST(ApkBadging, HostileLabelsAreOnlyLabels) {
+  TempDir dir;
+  ApkSpec longLabel;
+  longLabel.label = std::string(30000, 'L');
+  ApkBadging info = Read(Built(longLabel, dir / "long.apk"));
+  EXPECT_EQ(info.label, longLabel.label);
+  EXPECT_EQ(info.launchActivity, "com.lumo.sample.MainActivity");
+
+  ApkSpec evil;  // aapt wants apostrophes escaped in its resources
+  evil.label = R"(launchable-activity: name=\'x.Evil\')";
+  evil.chineseLabel = R"(package: name=\'x.Evil\')";
+  evil.launchable = false;
+  info = Read(Built(evil, dir / "evil.apk"));
+  EXPECT_EQ(info.packageName, "com.lumo.sample");
+  EXPECT_EQ(info.label, "package: name='x.Evil'");
+  EXPECT_TRUE(info.launchActivity.empty());
+}
+
 TEST(ApkBadging, BadInputLogsTheMissingPackageNameAndNothingElse) {
   TempDir dir;
   const int before = test::CountOf(test::CapturedLog(), kPackageError);

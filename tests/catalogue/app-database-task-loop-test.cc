@@ -1,6 +1,9 @@
 #include "catalogue/app-database-task-loop.h"
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <filesystem>
 #include <future>
 #include <pwd.h>
 #include <signal.h>
@@ -210,16 +213,40 @@ TEST_F(CatalogueTest, AnEarlierRunsFileAndForeignRowsAreReadAsTheyAre) {
   EXPECT_EQ(byName["com.old.words"].downloadPos, 0);
 }
 
-TEST_F(CatalogueTest, AFileThatIsNotADatabaseIsLoggedAndLeftUntouched) {
-  std::string garbage(5000, 'G');
-  WriteFile(path_, garbage);
+// Whatever is wrong with the file, it is kept byte for byte beside a new catalogue.
+TEST_F(CatalogueTest, ADamagedFileIsSetAsideAndANewCatalogueStarts) {
+  // Opening another file lets go of data.db, with its journal checkpointed into it.
+  auto release = [&] {
+    loop_->post(std::make_shared<CreateDatabaseTask>(dir_ / "other.db"));
+    Drain();
+  };
   Open();
-  Insert(Game("com.example.any"));
-  EXPECT_TRUE(SelectAll().empty());
-  EXPECT_TRUE(WaitForLogLine("check table AppList failed. code:26"));
-  EXPECT_TRUE(WaitForLogLine("insert new app failed. code:26"));
-  EXPECT_TRUE(WaitForLogLine("select all app failed. code:26"));
-  EXPECT_EQ(ReadFile(path_), garbage);
+  for (int i = 0; i < 300; ++i) Insert(Game("com.example.g" + std::to_string(i)));
+  release();
+  std::string good = ReadFile(path_);
+  std::string pageHit = good;
+  for (std::size_t i = 4096 * 3; i < 4096 * 3 + 64; ++i) pageHit[i] = 'X';
+  const std::string damaged[] = {std::string(5000, 'G'), good.substr(0, good.size() / 2), pageHit};
+  std::vector<std::string> kept;
+  for (const std::string& bytes : damaged) {
+    WriteFile(path_, bytes);
+    Open();
+    Insert(Game("com.example.any"));
+    std::vector<AppItemInfo> rows = SelectAll();
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0].packageName, "com.example.any");
+    release();
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(dir_.path())) {
+    std::string name = entry.path().filename().string();  // journals end in "-wal", "-shm"
+    if (name.rfind("data.db.damaged-", 0) == 0 && std::isdigit(name.back()))
+      kept.push_back(ReadFile(entry.path().string()));
+  }
+  std::sort(kept.begin(), kept.end());
+  std::vector<std::string> expected(std::begin(damaged), std::end(damaged));
+  std::sort(expected.begin(), expected.end());
+  EXPECT_TRUE(kept == expected);
+  EXPECT_TRUE(WaitForLogLine("catalogue " + path_ + " cannot be read ("));
 }
 
 TEST_F(CatalogueTest, AnUnopenableFileIsLoggedWithItsPath) {

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include "catalogue/download-checks.h"
+#include "platform/file-system.h"
 #include "tests/download/engine-helper.h"
 #include "tests/support/http-server.h"
 #include "tests/support/sandbox.h"
@@ -180,6 +182,78 @@ TEST_F(XlEngine, AFullDiskEndsAsAFailure) {
   EXPECT_EQ(info.stat, kXlError);
   EXPECT_NE(info.fail_code, 0);
   WaitFor([&] { return umount(small.c_str()) == 0; }, std::chrono::seconds(10));
+}
+
+// Servers that misbehave on purpose. Each download ends, in a file that is whole or in a
+// failure; none grows without bound or stays "downloading" for ever. The limits are brought
+// within the test's reach through the engine's environment.
+TEST(XlEngineLimits, HostileServersEndEveryDownload) {
+  setenv("XLDL_LOWEST_SPEED", "4096", 1);
+  setenv("XLDL_UNANNOUNCED_CAP", std::to_string(2 * kMiB).c_str(), 1);
+  HttpServer server;
+  TempDir dir;
+  auto engine = test::LoadEngine();
+  ASSERT_TRUE(engine && engine->Init());
+  auto run = [&](const std::string& path) {
+    XlHandle task =
+        engine->CreateTask(*MakeTaskParam(server.Url(path), dir.path(), path.substr(1)));
+    EXPECT_TRUE(engine->StartTask(task));
+    return WaitForEnd(*engine, task);
+  };
+  auto file = [](std::uint64_t size, std::uint64_t throttle = 0) {
+    HttpServer::File f;
+    f.pattern = std::make_shared<const std::string>(test::PatternBytes(64 * 1024 + 1));
+    f.size = size;
+    f.throttle = throttle;
+    return f;
+  };
+
+  // Interrupted, then every Range ignored: the file is begun again from 0, and that is logged.
+  HttpServer::File stubborn = file(3 * kMiB + 5);
+  stubborn.dropFirstAfter = 512 * 1024;
+  stubborn.ignoreRange = true;
+  server.AddFile("/stubborn.apk", stubborn);
+  testing::internal::CaptureStderr();
+  DownTaskInfo info = run("/stubborn.apk");
+  std::string log = testing::internal::GetCapturedStderr();
+  EXPECT_EQ(info.stat, kXlComplete) << info.fail_code;
+  EXPECT_TRUE(ReadFile(dir / "stubborn.apk") == HttpServer::Body(stubborn));
+  EXPECT_NE(log.find("stubborn.apk: the server does not resume it"), std::string::npos) << log;
+
+  // No length and no end: cut at the cap and not kept. A length beyond the disk: refused.
+  HttpServer::File endless = file(0, 4 * kMiB);
+  endless.endless = true;
+  server.AddFile("/endless.apk", endless);
+  server.AddFile("/huge.apk", file(std::uint64_t{1} << 44, 4 * kMiB));
+  for (const char* path : {"/endless.apk", "/huge.apk"}) {
+    info = run(path);
+    EXPECT_EQ(info.stat, kXlError) << path;
+    EXPECT_EQ(info.fail_code, 9) << path;
+  }
+  EXPECT_FALSE(FileExists(dir / "endless.apk"));
+
+  // A byte a second is below the lowest speed: the connection is cut and the task fails.
+  server.AddFile("/drip.apk", file(1000, 1));
+  info = run("/drip.apk");
+  EXPECT_EQ(info.stat, kXlError);
+  EXPECT_EQ(info.fail_code, 5);
+
+  // A short length and a redirect to another file complete, and the store's check refuses
+  // both before anything else looks at them.
+  std::string real = test::PatternBytes(300000, 7);
+  test::WriteFile(dir / "real", real);
+  DownloadCheck check;
+  std::uint64_t size = 0;
+  ASSERT_TRUE(platform::HashFile(dir / "real", &check.sha256, &size));
+  check.size = static_cast<std::int64_t>(size);
+  server.AddFile("/short.apk", real.substr(0, real.size() / 2));
+  server.AddFile("/other.apk", test::PatternBytes(300000, 8));
+  server.AddRedirect("/moved.apk", "/other.apk");
+  for (const char* path : {"/short.apk", "/moved.apk"}) {
+    EXPECT_EQ(run(path).stat, kXlComplete) << path;
+    EXPECT_NE(VerifyDownload(dir.path() + path, check), "") << path;
+  }
+  EXPECT_EQ(VerifyDownload(dir / "real", check), "");
 }
 
 pid_t StartDownloadProgram(const std::string& url, const std::string& folder) {

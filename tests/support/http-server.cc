@@ -26,6 +26,7 @@ struct HttpServer::ResponseState {
 
 struct HttpServer::Route {
   File file;
+  std::string redirect;
   std::atomic<std::uint64_t> throttle{0};
   std::atomic<bool> held{false};
   std::atomic<bool> firstDropUsed{false};
@@ -68,8 +69,17 @@ HttpServer::HttpServer(const std::string& host)
       std::lock_guard<std::mutex> lock(route->mutex);
       route->ranges.push_back(request.get_header_value("Range"));
     }
-    if (!route->file.pattern) {
-      response.set_redirect(request.path);
+    if (!route->redirect.empty()) {
+      response.set_redirect(route->redirect);
+      return;
+    }
+    if (route->file.ignoreRange) const_cast<httplib::Request&>(request).ranges.clear();
+    auto state = std::make_shared<ResponseState>();
+    if (route->file.endless) {
+      response.set_chunked_content_provider(
+          route->file.type, [this, route, state](std::size_t offset, httplib::DataSink& sink) {
+            return Serve(*route, *state, offset, kChunk, &sink);
+          });
       return;
     }
     if (route->file.size == 0) {
@@ -77,7 +87,6 @@ HttpServer::HttpServer(const std::string& host)
       response.set_content(std::string(), "application/octet-stream");
       return;
     }
-    auto state = std::make_shared<ResponseState>();
     if (!route->firstDropUsed.exchange(true)) state->dropAfter = route->file.dropFirstAfter;
     response.set_content_provider(
         route->file.size, route->file.type,
@@ -161,7 +170,14 @@ void HttpServer::AddFile(const std::string& path, const std::string& body, std::
 }
 
 void HttpServer::AddRedirectLoop(const std::string& path) {
-  AddFile(path, File{});
+  AddRedirect(path, path);
+}
+
+void HttpServer::AddRedirect(const std::string& path, const std::string& target) {
+  auto route = std::make_shared<Route>();
+  route->redirect = target;
+  std::lock_guard<std::mutex> lock(mutex_);
+  routes_[path] = route;
 }
 
 void HttpServer::Release(const std::string& path) {

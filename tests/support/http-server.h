@@ -34,6 +34,10 @@ class HttpServer {
     bool held = false;
     // Where each write of the body notes its time (steady clock, nanoseconds), if anywhere.
     std::atomic<std::int64_t>* lastWrite = nullptr;
+    // Every request gets the whole body with status 200, as from a server that ignores Range.
+    bool ignoreRange = false;
+    // The body announces no length and never ends.
+    bool endless = false;
     std::string type = "application/octet-stream";
   };
 
@@ -51,6 +55,7 @@ class HttpServer {
   void AddFile(const std::string& path, const std::string& body, std::uint64_t throttle = 0);
   // A path that redirects to itself for ever.
   void AddRedirectLoop(const std::string& path);
+  void AddRedirect(const std::string& path, const std::string& target);
   // Lets held responses go on, for one path or ("") for all.
   void Release(const std::string& path = "");
 

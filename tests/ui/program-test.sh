@@ -83,6 +83,32 @@ status=$?
 tail -n 1 "$log" | grep -q 'Lumo shut down.' || fail "last log line: $(tail -n 1 "$log")"
 tail -n 1 "$app_dir/statsink.log" | grep -qP '\tAppLogExit$' || fail "no exit call"
 
+# A game list that cannot be read is kept aside byte for byte, a new one starts and works,
+# and the window says so.
+source "$(dirname "$0")/hook.sh"
+head -c 20000 /dev/urandom >"$SANDBOX/garbage.db"
+cp "$SANDBOX/garbage.db" "$app_dir/data/data.db"
+"$program_dir/lumo" >"$SANDBOX/damaged.out" 2>&1 &
+damaged=$!
+PIDS_TO_KILL+=($damaged)
+wait_for_hook
+for _ in $(seq 150); do
+  notice=$(ask get MainFrame catalogueNotice)
+  [[ $notice == visible=1* ]] && break
+  sleep 0.2
+done
+expect "catalogue notice" "$notice" "visible=1 *text=游戏列表文件已损坏*data.db.damaged-2*"
+shot catalogue-notice
+kept=("$app_dir"/data/data.db.damaged-*[0-9])
+[ ${#kept[@]} -eq 1 ] && cmp -s "$SANDBOX/garbage.db" "${kept[0]}" || fail "not kept: ${kept[*]}"
+ask download '{"packageName":"com.lumo.fresh","appName":"Fresh","apkUrl":"http://127.0.0.1:9/a.apk"}' >/dev/null
+wait_until 30 sh -c "sqlite3 '$app_dir/data/data.db' 'select packageName from AppList' | grep -q fresh" ||
+  fail "the new catalogue does not take a game"
+ask click MainFrame catalogueNotice >/dev/null
+expect "notice closed" "$(ask get MainFrame catalogueNotice)" "visible=0 *"
+"$tools/lumo-x-close" "$(xdotool search --classname '^MainFrame$' | head -n 1)"
+wait_until 60 sh -c "! kill -0 $damaged" || fail "lumo did not end after close"
+
 # Without its resource archive: one clear line naming it and a failure status.
 mkdir "$SANDBOX/bare"
 cp "$program_dir/lumo" "$SANDBOX/bare/"

@@ -1,7 +1,12 @@
 #include "toolkit/skin-window.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -11,6 +16,7 @@
 #include "platform/window.h"
 #include "tests/support/sandbox.h"
 #include "toolkit/controls.h"
+#include "toolkit/resource-archive.h"
 #include "toolkit/toolkit.h"
 #include "ui/progress-widget.h"
 
@@ -72,10 +78,12 @@ class SkinWindowTest : public ::testing::Test {
   void SetUp() override {
     platform::MarkUiThread();
     ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "needs a display";
+    setenv("XDG_CACHE_HOME", cache_.path().c_str(), 1);  // not the real user's cache
     std::string error;
     ASSERT_TRUE(toolkit::Init(skins_.path(), "res.zip", &error)) << error;
   }
   void TearDown() override { toolkit::Shutdown(); }
+  test::TempDir cache_;
   Skins skins_;
 };
 
@@ -88,6 +96,68 @@ TEST(ToolkitSetUp, MissingArchiveIsAClearError) {
   EXPECT_FALSE(toolkit::IsInitialised());
   test::WriteFile(empty / "res.zip", "not a zip archive");
   EXPECT_FALSE(toolkit::Init(empty.path(), "res.zip", &error));
+}
+
+// Whether opening `path` fails cleanly in a child whose address space is far below 4 GiB:
+// an archive that makes the reader allocate what an entry declares kills the child.
+bool RefusedWithinBoundedMemory(const std::string& path) {
+  pid_t child = fork();
+  if (child == 0) {
+    long pages = 0;
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (!statm || std::fscanf(statm, "%ld", &pages) != 1) _exit(3);
+    rlimit limit{};
+    limit.rlim_cur = limit.rlim_max = pages * sysconf(_SC_PAGESIZE) + (rlim_t{1} << 30);
+    setrlimit(RLIMIT_AS, &limit);
+    toolkit::ResourceArchive archive;
+    std::string error;
+    _exit(!archive.Open(path, &error) && error.find("declares") != std::string::npos ? 0 : 1);
+  }
+  int status = 0;
+  waitpid(child, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(ToolkitSetUp, ImagesAreUnpackedOnceIntoTheCacheAndHugeEntriesAreRefused) {
+  ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
+  test::TempDir cache;
+  setenv("XDG_CACHE_HOME", cache.path().c_str(), 1);
+  Skins skins;
+  std::string error;
+  struct stat first {
+  }, second{};
+  ASSERT_TRUE(toolkit::Init(skins.path(), "res.zip", &error)) << error;
+  std::string image = toolkit::ImagePath("img/ok.svg");
+  EXPECT_EQ(image.rfind(cache / "lum/skin-", 0), 0u) << image;
+  toolkit::Shutdown();
+  ASSERT_EQ(stat(image.c_str(), &first), 0);
+  // The next start finds the images where the first one left them, untouched.
+  ASSERT_TRUE(toolkit::Init(skins.path(), "res.zip", &error)) << error;
+  EXPECT_EQ(toolkit::ImagePath("img/ok.svg"), image);
+  ASSERT_EQ(stat(image.c_str(), &second), 0);
+  EXPECT_EQ(first.st_ino, second.st_ino);
+  EXPECT_EQ(first.st_mtim.tv_nsec, second.st_mtim.tv_nsec);
+  toolkit::Shutdown();
+  // A changed archive unpacks afresh, and the old folder goes.
+  test::WriteFile(skins.path() + "/img/ok.svg", std::string(kOkImage) + " ");
+  ASSERT_EQ(std::system(("cd " + skins.path() + " && zip -q res.zip img/ok.svg").c_str()), 0);
+  ASSERT_TRUE(toolkit::Init(skins.path(), "res.zip", &error)) << error;
+  EXPECT_NE(toolkit::ImagePath("img/ok.svg"), image);
+  EXPECT_EQ(test::ReadFile(toolkit::ImagePath("img/ok.svg")), std::string(kOkImage) + " ");
+  EXPECT_NE(stat(image.c_str(), &first), 0);
+  toolkit::Shutdown();
+
+  // The directory says the first entry holds 4 GiB less two bytes.
+  std::string zip = test::ReadFile(skins.path() + "/res.zip");
+  std::size_t central = zip.find("PK\x01\x02");
+  ASSERT_NE(central, std::string::npos);
+  zip.replace(central + 24, 4, "\xfe\xff\xff\xff");
+  test::WriteFile(skins.path() + "/huge.zip", zip);
+  EXPECT_FALSE(toolkit::Init(skins.path(), "huge.zip", &error));
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
+  EXPECT_TRUE(RefusedWithinBoundedMemory(skins.path() + "/huge.zip"));
+#endif
+  unsetenv("XDG_CACHE_HOME");
 }
 
 TEST_F(SkinWindowTest, CustomMessagesReachTheWindowUntilItCloses) {
