@@ -106,8 +106,8 @@ wait_until 30 sh -c "sqlite3 '$app_dir/data/data.db' 'select packageName from Ap
   fail "the new catalogue does not take a game"
 ask click MainFrame catalogueNotice >/dev/null
 expect "notice closed" "$(ask get MainFrame catalogueNotice)" "visible=0 *"
-"$tools/lumo-x-close" "$(xdotool search --classname '^MainFrame$' | head -n 1)"
-wait_until 60 sh -c "! kill -0 $damaged" || fail "lumo did not end after close"
+kill -TERM "$damaged"
+wait_until 60 sh -c "! kill -0 $damaged" || fail "lumo did not end"
 
 # Without its resource archive: one clear line naming it and a failure status.
 mkdir "$SANDBOX/bare"
