@@ -1,5 +1,7 @@
 #include "apk/badging-lines.h"
 
+#include "apk/package-name.h"
+
 namespace lumo {
 
 namespace {
@@ -38,23 +40,6 @@ bool QuotedValue(std::string_view line, std::string_view key, std::string* field
 }
 
 }  // namespace
-
-bool IsValidPackageName(const std::string& name) {
-  if (name.empty() || name.size() > 200) return false;
-  bool segmentEmpty = true;
-  for (char c : name) {
-    if (c == '.') {
-      if (segmentEmpty) return false;
-      segmentEmpty = true;
-      continue;
-    }
-    bool ok =
-        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-    if (!ok) return false;
-    segmentEmpty = false;
-  }
-  return !segmentEmpty;
-}
 
 void ParseBadgingLines(std::string_view output, ApkBadging& info) {
   bool package = false, icon = false, activity = false, chineseLabel = false;
