@@ -52,7 +52,7 @@ expect "window" "$geometry" "open 170 90 1260 720 maximized=0"
 
 # The store tab at start; the store is not there, so the page fails to load and says so.
 expect "tab" "$(ask get MainFrame tab)" "*page=0*"
-wait_until 30 sh -c "cat $app_dir/log/lum-*.log | grep -q 'did not load'" || fail "no load failure logged"
+wait_until 90 sh -c "cat $app_dir/log/lum-*.log | grep -q 'did not load'" || fail "no load failure logged"
 shot main-store-tab
 # The Escape key does not close the main window.
 xdotool key --window "$window" Escape
