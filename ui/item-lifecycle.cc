@@ -23,6 +23,7 @@
 #include "ui/progress-ui-ex.h"
 #include "ui/progress-widget.h"
 #include "vm/player-runtime.h"
+#include "vm/vm-abis.h"
 #include "vm/vm-bridge-client.h"
 #include "vm/vm-task-loop.h"
 
@@ -48,6 +49,9 @@ constexpr std::int64_t kLaunchGuardMs = 1500;
 // The failure code reported for a download whose file did not pass the store's check.
 constexpr int kRefused = -2;
 constexpr char kNoSpaceText[] = "下载失败：磁盘空间不足";
+// The player's result for an APK without native code for its VM; Lumo gives it too when it
+// finds so before queuing.
+constexpr int kNoNativeCodeForVm = 4;
 
 std::int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -338,6 +342,7 @@ void ItemLifecycle::OnApkInspected(std::unique_ptr<ApkInspection> inspection) {
   ReportEvent(kEventDownloaded, record->packageName);
   record->localPath = badging.apkPath;
   record->launchActivity = badging.launchActivity;
+  nativeCode_[record->packageName] = badging.nativeCode;
   record->status = kStatusWaitingInstall;
   PostUpdate(*record);
   SetItemLabel(record->packageName, kStatusWaitingInstall);
@@ -387,6 +392,20 @@ void ItemLifecycle::OnIconReady(const std::string& packageName, const std::strin
 }
 
 void ItemLifecycle::QueueInstall(const AppItemInfo& record) {
+  // A game whose native code the VM cannot run fails now rather than after the VM's start.
+  auto native = nativeCode_.find(record.packageName);
+  std::string mismatch =
+      native == nativeCode_.end() ? "" : NativeCodeMismatch(native->second, KnownVmAbis());
+  if (!mismatch.empty()) {
+    std::string name = record.packageName, abis;
+    for (const std::string& abi : native->second) abis += (abis.empty() ? "" : ", ") + abi;
+    Log::instance()->write("%s not queued for install: %s.", name.c_str(), mismatch.c_str());
+    OnInstallDone(kNoNativeCodeForVm, name);
+    failureReasons_[name] =
+        "安装失败：" + InstallFailureReason(kNoNativeCodeForVm) + "（" + abis + "）";
+    if (auto live = AppItemMap::instance().Find(name)) ShowFailureReason(*live);
+    return;
+  }
   VMTaskLoop::Instance()->AddTask(
       std::make_shared<ApkInstallTask>(record.localPath, record.packageName));
 }
@@ -436,6 +455,7 @@ void ItemLifecycle::OnUninstallDone(const std::string& packageName) {
   if (!ItemOf(packageName) && !AppItemMap::instance().Find(packageName)) return;
   RemoveItem(packageName);
   failureReasons_.erase(packageName);
+  nativeCode_.erase(packageName);
   PostDeleteApp(packageName);
   KeepCheck(packageName, {});
 }

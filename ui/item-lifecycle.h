@@ -144,6 +144,8 @@ class ItemLifecycle {
   DownloadChecks checks_;
   // Why the install of a game in status 7 failed, by package name; this session only.
   std::map<std::string, std::string> failureReasons_;
+  // The ABIs of each inspected APK's native code, checked before every install is queued.
+  std::map<std::string, std::vector<std::string>> nativeCode_;
   std::unique_ptr<PlayerPackages> playerPackages_;
   // Monotonic milliseconds of the last launch from the detail panel.
   std::int64_t lastLaunchMs_ = 0;
