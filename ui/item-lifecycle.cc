@@ -113,7 +113,7 @@ void ItemLifecycle::Register(platform::WindowHandle window) {
   on(MSG_APP_LOADED,
      [this](WParam w, LParam) { OnAppLoaded(Dispatcher::TakeOwned<AppItemInfo>(w)); });
   on(MSG_LOCAL_APK_READY,
-     [this](WParam w, LParam) { OnLocalApkReady(Dispatcher::TakeOwned<AppItemInfo>(w)); });
+     [this](WParam w, LParam) { OnLocalApkReady(Dispatcher::TakeOwned<LocalApk>(w)); });
   on(MSG_APK_INSPECTED,
      [this](WParam w, LParam) { OnApkInspected(Dispatcher::TakeOwned<ApkInspection>(w)); });
   on(MSG_DOWNLOAD_CLICKED, [this](WParam w, LParam) { OnDownloadClicked(Text(w)); });
@@ -241,14 +241,16 @@ void ItemLifecycle::OnAppLoaded(std::unique_ptr<AppItemInfo> owned) {
   }
 }
 
-void ItemLifecycle::OnLocalApkReady(std::unique_ptr<AppItemInfo> owned) {
-  if (!owned) return;
-  if (owned->packageName.empty()) {
-    Log::instance()->write("%s is not a readable APK; nothing added.", owned->localPath.c_str());
+void ItemLifecycle::OnLocalApkReady(std::unique_ptr<LocalApk> local) {
+  if (!local) return;
+  if (local->record.packageName.empty()) {
+    Log::instance()->write("%s is not a readable APK; nothing added.",
+                           local->record.localPath.c_str());
     return;
   }
-  std::shared_ptr<AppItemInfo> record(std::move(owned));
+  auto record = std::make_shared<AppItemInfo>(std::move(local->record));
   if (!ShowItem(record)) return;
+  nativeCode_[record->packageName] = std::move(local->nativeCode);
   AppItemMap::instance().Set(record);
   PostInsertApp(std::make_shared<AppItemInfo>(*record));
   ReportEvent(kEventInstallQueued, record->packageName);
