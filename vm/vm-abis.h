@@ -14,8 +14,8 @@ std::vector<std::string> ParseVmAbis(std::string_view text);
 // "x86_64,x86": the list as the player sends it and as Lumo keeps it.
 std::string JoinAbis(const std::vector<std::string>& abis);
 
-// The list the player announced last, kept in Lumo's data folder so that a start without a running
-// player still knows it. Any thread. Empty when no player has ever announced one.
+// The list the player announced last, kept in Lumo's data folder so that a start without a
+// running player still knows it. Any thread. Empty when no player has ever announced one.
 std::vector<std::string> KnownVmAbis();
 void RememberVmAbis(const std::vector<std::string>& abis);
 // Where the list is kept; set once at start-up, before the bridge is created.
