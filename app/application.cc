@@ -13,6 +13,7 @@
 #include "platform/ui-loop.h"
 #include "platform/window.h"
 #include "stat/data-stat.h"
+#include "vm/vm-abis.h"
 #include "vm/vm-bridge-client.h"
 
 namespace lumo {
@@ -58,6 +59,7 @@ int Application::Run() {
 
   AppDatabaseTaskLoop::instance()->start();
   PostCreateDatabase(PathJoin(Settings::instance().dataDir, "data.db"));
+  SetVmAbisFolder(Settings::instance().dataDir);
   // The player may connect from here on; its callbacks arrive on the bridge's own thread.
   CreateVmBridge();
 
