@@ -11,6 +11,7 @@
 #include "app/log.h"
 #include "app/messages.h"
 #include "app/paths.h"
+#include "app/thread-guard.h"
 #include "download/thunder-wrapper.h"
 #include "platform/file-system.h"
 
@@ -103,7 +104,10 @@ bool DownloadTaskMgr::startTask(const std::string& key) {
   if (!pollerRunning_ && engine_) {
     pollerRunning_ = true;
     // The thread keeps the manager alive for as long as it runs.
-    std::thread(&DownloadTaskMgr::poll, shared_from_this(), ++pollerGeneration_).detach();
+    std::thread(Guarded("download poller", [self = shared_from_this(),
+                                            generation = ++pollerGeneration_] {
+      self->poll(generation);
+    })).detach();
   }
   auto it = tasks_.find(key);
   if (it == tasks_.end()) return false;

@@ -5,6 +5,7 @@
 #include "app/dispatcher.h"
 #include "app/log.h"
 #include "app/messages.h"
+#include "app/thread-guard.h"
 #include "platform/file-system.h"
 #include "vm/player-runtime.h"
 #include "vm/vm-bridge-client.h"
@@ -63,7 +64,9 @@ void VMTaskLoop::Start() {
   pendingReady_.notify_all();
   WakeWaiter();
   ++threadsStarted_;
-  std::thread([self = shared_from_this(), generation] { self->Run(generation); }).detach();
+  std::thread(Guarded("install task loop", [self = shared_from_this(), generation] {
+    self->Run(generation);
+  })).detach();
 }
 
 void VMTaskLoop::Stop() {
