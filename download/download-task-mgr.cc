@@ -50,18 +50,18 @@ std::shared_ptr<DownloadTaskMgr> DownloadTaskMgr::instance() {
   // process's statics are being torn down. The engine ends with the process; its control
   // files are saved every second and when stopAll pauses the tasks.
   static auto* manager = [] {
-    auto* made = new std::shared_ptr<DownloadTaskMgr>(create(ThunderWrapper::load()));
+    auto* made = new std::shared_ptr<DownloadTaskMgr>(Create(ThunderWrapper::load()));
     gMade = true;
     return made;
   }();
   return *manager;
 }
 
-bool DownloadTaskMgr::made() {
+bool DownloadTaskMgr::Exists() {
   return gMade;
 }
 
-std::shared_ptr<DownloadTaskMgr> DownloadTaskMgr::create(
+std::shared_ptr<DownloadTaskMgr> DownloadTaskMgr::Create(
     std::shared_ptr<ThunderWrapper> engine, std::chrono::steady_clock::duration progressInterval) {
   // An engine that loaded but would not start is as good as none.
   if (engine && !engine->Init()) engine.reset();

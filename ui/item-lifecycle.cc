@@ -514,7 +514,7 @@ void ItemLifecycle::InstallAgain(AppItemInfo& record) {
 
 void ItemLifecycle::Launch(const AppItemInfo& record) {
   ReportEvent(kEventLaunch, record.packageName);
-  VmBridgeClient::Instance().LaunchApp(record.packageName, record.launchActivity, record.appName,
+  VmBridgeClient::instance().LaunchApp(record.packageName, record.launchActivity, record.appName,
                                        record.imagePath);
 }
 
