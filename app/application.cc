@@ -79,7 +79,7 @@ int Application::Run() {
 void Application::ShutDown() {
   DataStat::instance()->AppLogExit();
   // A manager that was never used has no engine to stop: none is loaded for it now.
-  if (DownloadTaskMgr::made()) DownloadTaskMgr::instance()->stopAll();
+  if (DownloadTaskMgr::Exists()) DownloadTaskMgr::instance()->stopAll();
   // Before the window object goes: no bridge callback may reach it.
   DeleteVmBridge();
   frontEnd_->DeleteMainWindow();

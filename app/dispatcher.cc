@@ -1,5 +1,7 @@
 #include "app/dispatcher.h"
 
+#include "platform/ui-loop.h"
+
 namespace lumo {
 
 namespace {
@@ -57,6 +59,7 @@ int Dispatcher::SendBatch(const Batch& batch) {
 
 bool Dispatcher::Dispatch(WindowHandle window, std::uint32_t messageId, WParam wParam,
                           LParam lParam) {
+  LUMO_CHECK_UI_THREAD();
   if (messageId == kBatchMessage) {
     // UI thread: one hand-over, then each value as its own message, in order.
     const auto* batch = reinterpret_cast<const Batch*>(wParam);

@@ -25,6 +25,7 @@ CappedLogFile::~CappedLogFile() {
 }
 
 bool CappedLogFile::Open(const std::string& path, std::uint64_t cap) {
+  if (file_) std::fclose(file_);
   path_ = path;
   cap_ = cap;
   file_ = std::fopen(path.c_str(), "ab");

@@ -3,6 +3,7 @@
 #include <cstdarg>
 #include <ctime>
 #include <cwchar>
+#include <exception>
 #include <locale.h>
 #include <vector>
 
@@ -98,12 +99,28 @@ std::string Log::FileName(const std::string& name, std::time_t when) {
 }
 
 void Log::init(const std::string& name, const std::string& folder) {
+  // Writers wait here while the file changes: a second call moves the log, after the
+  // running writer has put the lines queued so far into the old file.
+  std::lock_guard<std::mutex> lock(formatLock_);
+  if (writer_.joinable()) {
+    stopping_ = true;
+    queue_.push(kStopMarker);
+    writer_.join();
+  }
+  stopping_ = false;
   target_ = kFile;
   path_ = PathJoin(folder, FileName(name, std::time(nullptr)));
   // The log cannot report its own failure; the terminal is the one place left to say it.
   if (!file_.Open(path_, limits_.fileCap))
     std::fprintf(stderr, "lumo: cannot open log file %s\n", path_.c_str());
-  writer_ = std::thread([this] { run(); });
+  writer_ = std::thread([this] {
+    // The log cannot write about its own end; the terminal can.
+    try {
+      run();
+    } catch (const std::exception& error) {
+      std::fprintf(stderr, "lumo: log writer ended: %s\n", error.what());
+    }
+  });
 }
 
 void Log::write(const wchar_t* format, ...) {

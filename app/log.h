@@ -31,7 +31,8 @@ class Log {
   // Before init.
   void setLimits(const LogLimits& limits);
   // Opens the dated file in `folder` for appending and starts the writer. Lines written
-  // before this call are kept and written first, with their own times.
+  // before this call are kept and written first, with their own times. A later call moves
+  // the log to its file; lines written before it stay in the old one.
   void init(const std::string& name, const std::string& folder);
   // printf-style. In the wide overload %s takes a narrow string and %ls a wide one, as the
   // platform's wide printf does; the message is converted to the narrow encoding.

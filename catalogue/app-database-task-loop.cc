@@ -10,6 +10,7 @@
 #include "app/messages.h"
 #include "app/scope-guard.h"
 #include "app/strings.h"
+#include "app/thread-guard.h"
 #include "catalogue/catalogue-repair.h"
 
 namespace lumo {
@@ -217,10 +218,10 @@ void AppDatabaseTaskLoop::start() {
   if (worker_.joinable()) return;
   stopping_ = false;
   std::weak_ptr<AppDatabaseTaskLoop> weak = self_;
-  worker_ = std::thread([weak] {
+  worker_ = std::thread(Guarded("catalogue", [weak] {
     // The thread keeps the loop alive for as long as it runs.
     if (auto self = weak.lock()) self->run();
-  });
+  }));
 }
 
 void AppDatabaseTaskLoop::post(std::shared_ptr<AppDatabaseTask> task) {

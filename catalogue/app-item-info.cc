@@ -3,6 +3,7 @@
 #include <iterator>
 
 #include "app/paths.h"
+#include "platform/ui-loop.h"
 
 namespace lumo {
 
@@ -94,21 +95,25 @@ std::string IconPathFor(const std::string& iconsDir, const std::string& packageN
 }
 
 AppItemMap& AppItemMap::instance() {
+  LUMO_CHECK_UI_THREAD();
   static AppItemMap map;
   return map;
 }
 
 std::shared_ptr<AppItemInfo> AppItemMap::Find(const std::string& packageName) const {
+  LUMO_CHECK_UI_THREAD();
   auto it = records_.find(packageName);
   return it == records_.end() ? nullptr : it->second;
 }
 
 void AppItemMap::Set(std::shared_ptr<AppItemInfo> record) {
+  LUMO_CHECK_UI_THREAD();
   std::string key = record->packageName;
   records_[key] = std::move(record);
 }
 
 void AppItemMap::Erase(const std::string& packageName) {
+  LUMO_CHECK_UI_THREAD();
   records_.erase(packageName);
 }
 

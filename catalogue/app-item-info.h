@@ -5,6 +5,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/ui-loop.h"
+
 namespace lumo {
 
 // Status of a game: drives its list item, its detail panel and the progress control's state.
@@ -71,8 +73,14 @@ class AppItemMap {
   std::shared_ptr<AppItemInfo> Find(const std::string& packageName) const;
   void Set(std::shared_ptr<AppItemInfo> record);
   void Erase(const std::string& packageName);
-  std::size_t size() const { return records_.size(); }
-  const std::map<std::string, std::shared_ptr<AppItemInfo>>& records() const { return records_; }
+  std::size_t size() const {
+    LUMO_CHECK_UI_THREAD();
+    return records_.size();
+  }
+  const std::map<std::string, std::shared_ptr<AppItemInfo>>& records() const {
+    LUMO_CHECK_UI_THREAD();
+    return records_;
+  }
 
  private:
   std::map<std::string, std::shared_ptr<AppItemInfo>> records_;

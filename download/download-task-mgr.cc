@@ -11,6 +11,7 @@
 #include "app/log.h"
 #include "app/messages.h"
 #include "app/paths.h"
+#include "app/thread-guard.h"
 #include "download/thunder-wrapper.h"
 #include "platform/file-system.h"
 
@@ -49,18 +50,18 @@ std::shared_ptr<DownloadTaskMgr> DownloadTaskMgr::instance() {
   // process's statics are being torn down. The engine ends with the process; its control
   // files are saved every second and when stopAll pauses the tasks.
   static auto* manager = [] {
-    auto* made = new std::shared_ptr<DownloadTaskMgr>(create(ThunderWrapper::load()));
+    auto* made = new std::shared_ptr<DownloadTaskMgr>(Create(ThunderWrapper::load()));
     gMade = true;
     return made;
   }();
   return *manager;
 }
 
-bool DownloadTaskMgr::made() {
+bool DownloadTaskMgr::Exists() {
   return gMade;
 }
 
-std::shared_ptr<DownloadTaskMgr> DownloadTaskMgr::create(
+std::shared_ptr<DownloadTaskMgr> DownloadTaskMgr::Create(
     std::shared_ptr<ThunderWrapper> engine, std::chrono::steady_clock::duration progressInterval) {
   // An engine that loaded but would not start is as good as none.
   if (engine && !engine->Init()) engine.reset();
@@ -103,7 +104,10 @@ bool DownloadTaskMgr::startTask(const std::string& key) {
   if (!pollerRunning_ && engine_) {
     pollerRunning_ = true;
     // The thread keeps the manager alive for as long as it runs.
-    std::thread(&DownloadTaskMgr::poll, shared_from_this(), ++pollerGeneration_).detach();
+    std::thread(Guarded("download poller", [self = shared_from_this(),
+                                            generation = ++pollerGeneration_] {
+      self->poll(generation);
+    })).detach();
   }
   auto it = tasks_.find(key);
   if (it == tasks_.end()) return false;

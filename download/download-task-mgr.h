@@ -61,9 +61,9 @@ class DownloadTaskMgr : public std::enable_shared_from_this<DownloadTaskMgr> {
   // engine it exists but refuses every task (the load failure is logged once).
   static std::shared_ptr<DownloadTaskMgr> instance();
   // Whether instance() has made the manager, so that shutting down never loads the engine.
-  static bool made();
+  static bool Exists();
   // A manager over a given engine (null: none). The engine is initialised here.
-  static std::shared_ptr<DownloadTaskMgr> create(
+  static std::shared_ptr<DownloadTaskMgr> Create(
       std::shared_ptr<ThunderWrapper> engine,
       std::chrono::steady_clock::duration progressInterval = kProgressInterval);
   ~DownloadTaskMgr();

@@ -20,7 +20,8 @@ std::string TaskFileName(const DownTaskInfo& info);
 // The adapter over the download engine library, loaded at run time. Every entry point is
 // checked before each call: one the library does not export makes its call a no-op (a
 // create yields no handle, the others false). Calls come from the UI thread and the download
-// polling thread, always under the download manager's lock, so they never overlap.
+// polling thread. Most are made under the download manager's lock, but addTask creates the
+// engine task before taking it, so calls may overlap: the engine serialises them itself.
 class ThunderWrapper {
  public:
   // The error text when the library is missing; it is kept as the engine's users know it.

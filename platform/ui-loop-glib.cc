@@ -1,4 +1,6 @@
 #include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <deque>
 #include <mutex>
 #include <thread>
@@ -65,6 +67,13 @@ void MarkUiThread() {
 
 bool IsUiThread() {
   return uiThread.load() == std::this_thread::get_id();
+}
+
+void CheckUiThread(const char* where) {
+  if (IsUiThread()) return;
+  // The log may not be set up in a library or test; stderr always is.
+  std::fprintf(stderr, "%s called off the UI thread\n", where);
+  std::abort();
 }
 
 int RunUiLoop() {

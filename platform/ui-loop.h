@@ -8,6 +8,8 @@ namespace lumo::platform {
 // thread; GTK windows, when there are any, are served by the same loop.
 void MarkUiThread();
 bool IsUiThread();
+// Logs `where` and aborts when the calling thread is not the UI thread.
+void CheckUiThread(const char* where);
 // Runs until QuitUiLoop; returns the code passed to it.
 int RunUiLoop();
 void QuitUiLoop(int code);
@@ -20,3 +22,11 @@ unsigned AddTimer(unsigned ms, std::function<bool()> fn);
 void CancelTimer(unsigned id);
 
 }  // namespace lumo::platform
+
+// Opens the public functions of a UI-thread-only class. Debug and sanitizer builds check the
+// rule, so a test that calls from a worker fails at the call, not at a later race.
+#ifdef LUMO_CHECK_THREADS
+#define LUMO_CHECK_UI_THREAD() ::lumo::platform::CheckUiThread(__func__)
+#else
+#define LUMO_CHECK_UI_THREAD() static_cast<void>(0)
+#endif

@@ -8,6 +8,7 @@
 #include <webkit2/webkit2.h>
 
 #include "app/log.h"
+#include "platform/ui-loop.h"
 #include "toolkit/browser.h"
 #include "toolkit/controls.h"
 #include "toolkit/item-template.h"
@@ -115,9 +116,12 @@ GtkWidget* CheckKind(GObject* object, GType type, const std::string& name, const
 
 }  // namespace
 
-SkinWindow::SkinWindow() = default;
+SkinWindow::SkinWindow() {
+  LUMO_CHECK_UI_THREAD();
+}
 
 SkinWindow::~SkinWindow() {
+  LUMO_CHECK_UI_THREAD();
   LiveWindows().erase(this);
   if (window_) {
     g_signal_handlers_disconnect_by_data(window_, this);
@@ -129,6 +133,7 @@ SkinWindow::~SkinWindow() {
 }
 
 SkinWindow* SkinWindow::FindByClass(const std::string& className) {
+  LUMO_CHECK_UI_THREAD();
   const SkinWindow* found = nullptr;
   unsigned newest = 0;
   for (const auto& [window, info] : LiveWindows()) {
@@ -141,11 +146,13 @@ SkinWindow* SkinWindow::FindByClass(const std::string& className) {
 }
 
 bool SkinWindow::IsAlive(const SkinWindow* window) {
+  LUMO_CHECK_UI_THREAD();
   return LiveWindows().count(window) != 0;
 }
 
 bool SkinWindow::Create(SkinWindow* parent, const std::string& title, const WindowStyle& style,
                         int width, int height) {
+  LUMO_CHECK_UI_THREAD();
   className_ = GetWindowClassName();
   style_ = style;
   GtkWidget* root = nullptr;
@@ -291,6 +298,7 @@ void SkinWindow::ConnectSignals() {
 }
 
 GtkWidget* SkinWindow::BuildItem(const std::string& skinFile) {
+  LUMO_CHECK_UI_THREAD();
   std::unique_ptr<ItemTemplate>& skin = itemTemplates_[skinFile];
   if (!skin) {
     std::string text;
@@ -323,6 +331,7 @@ GtkWidget* SkinWindow::BuildItem(const std::string& skinFile) {
 }
 
 void SkinWindow::DispatchNotify(const Notification& notification) {
+  LUMO_CHECK_UI_THREAD();
   Notify(notification);
 }
 
@@ -332,6 +341,7 @@ void SkinWindow::Notify(const Notification& notification) {
 
 bool SkinWindow::DispatchCustomMessage(std::uint32_t msg, platform::WParam wParam,
                                        platform::LParam lParam) {
+  LUMO_CHECK_UI_THREAD();
   return HandleCustomMessage(msg, wParam, lParam);
 }
 
@@ -341,59 +351,70 @@ bool SkinWindow::OnEscape() {
 }
 
 GtkWidget* SkinWindow::FindControl(const std::string& name) const {
+  LUMO_CHECK_UI_THREAD();
   GObject* object = builder_ ? gtk_builder_get_object(builder_, name.c_str()) : nullptr;
   return CheckKind(object, GTK_TYPE_WIDGET, name, "control", className_);
 }
 
 GtkButton* SkinWindow::FindButton(const std::string& name) const {
+  LUMO_CHECK_UI_THREAD();
   GObject* object = builder_ ? gtk_builder_get_object(builder_, name.c_str()) : nullptr;
   if (object && GTK_IS_TOGGLE_BUTTON(object)) object = nullptr;
   return GTK_BUTTON(CheckKind(object, GTK_TYPE_BUTTON, name, "button", className_));
 }
 
 GtkToggleButton* SkinWindow::FindCheckBox(const std::string& name) const {
+  LUMO_CHECK_UI_THREAD();
   GObject* object = builder_ ? gtk_builder_get_object(builder_, name.c_str()) : nullptr;
   return GTK_TOGGLE_BUTTON(
       CheckKind(object, GTK_TYPE_TOGGLE_BUTTON, name, "check box", className_));
 }
 
 GtkToggleButton* SkinWindow::FindOption(const std::string& name) const {
+  LUMO_CHECK_UI_THREAD();
   GObject* object = builder_ ? gtk_builder_get_object(builder_, name.c_str()) : nullptr;
   return GTK_TOGGLE_BUTTON(CheckKind(object, GTK_TYPE_RADIO_BUTTON, name, "option", className_));
 }
 
 GtkLabel* SkinWindow::FindLabel(const std::string& name) const {
+  LUMO_CHECK_UI_THREAD();
   GObject* object = builder_ ? gtk_builder_get_object(builder_, name.c_str()) : nullptr;
   return GTK_LABEL(CheckKind(object, GTK_TYPE_LABEL, name, "label", className_));
 }
 
 GtkEntry* SkinWindow::FindEdit(const std::string& name) const {
+  LUMO_CHECK_UI_THREAD();
   GObject* object = builder_ ? gtk_builder_get_object(builder_, name.c_str()) : nullptr;
   return GTK_ENTRY(CheckKind(object, GTK_TYPE_ENTRY, name, "edit", className_));
 }
 
 GtkNotebook* SkinWindow::FindTabLayout(const std::string& name) const {
+  LUMO_CHECK_UI_THREAD();
   GObject* object = builder_ ? gtk_builder_get_object(builder_, name.c_str()) : nullptr;
   return GTK_NOTEBOOK(CheckKind(object, GTK_TYPE_NOTEBOOK, name, "tab layout", className_));
 }
 
 GtkListBox* SkinWindow::FindList(const std::string& name) const {
+  LUMO_CHECK_UI_THREAD();
   GObject* object = builder_ ? gtk_builder_get_object(builder_, name.c_str()) : nullptr;
   return GTK_LIST_BOX(CheckKind(object, GTK_TYPE_LIST_BOX, name, "list", className_));
 }
 
 Browser* SkinWindow::FindBrowser(const std::string& name) const {
+  LUMO_CHECK_UI_THREAD();
   GObject* object = builder_ ? gtk_builder_get_object(builder_, name.c_str()) : nullptr;
   GtkWidget* view = CheckKind(object, WEBKIT_TYPE_WEB_VIEW, name, "browser", className_);
   return view ? Browser::FromView(WEBKIT_WEB_VIEW(view)) : nullptr;
 }
 
 GtkWidget* SkinWindow::FindCustom(const std::string& name, GType type) const {
+  LUMO_CHECK_UI_THREAD();
   GObject* object = builder_ ? gtk_builder_get_object(builder_, name.c_str()) : nullptr;
   return CheckKind(object, type, name, g_type_name(type), className_);
 }
 
 void SkinWindow::CenterWindow() {
+  LUMO_CHECK_UI_THREAD();
   if (!window_) return;
   GdkDisplay* display = gdk_display_get_default();
   GdkMonitor* monitor = display ? gdk_display_get_primary_monitor(display) : nullptr;
@@ -412,6 +433,7 @@ void SkinWindow::CenterWindow() {
 }
 
 void SkinWindow::ShowWindow(bool activate) {
+  LUMO_CHECK_UI_THREAD();
   if (!window_) return;
   // Each control keeps the visibility its skin gave it; only the frame is shown here.
   gtk_widget_show(root_);
@@ -420,10 +442,12 @@ void SkinWindow::ShowWindow(bool activate) {
 }
 
 void SkinWindow::HideWindow() {
+  LUMO_CHECK_UI_THREAD();
   if (window_) gtk_widget_hide(GTK_WIDGET(window_));
 }
 
 int SkinWindow::ShowModal() {
+  LUMO_CHECK_UI_THREAD();
   if (!window_) return -1;
   gtk_window_set_modal(window_, TRUE);
   ShowWindow(true);
@@ -438,6 +462,7 @@ int SkinWindow::ShowModal() {
 }
 
 void SkinWindow::Close(int code) {
+  LUMO_CHECK_UI_THREAD();
   if (!window_) return;
   modalResult_ = code;
   if (!OnClose()) return;
@@ -458,36 +483,44 @@ void SkinWindow::CloseSoon(int code) {
 }
 
 void SkinWindow::MoveTo(int x, int y) {
+  LUMO_CHECK_UI_THREAD();
   if (window_) gtk_window_move(window_, x, y);
 }
 
 void SkinWindow::SetTitle(const std::string& title) {
+  LUMO_CHECK_UI_THREAD();
   if (!window_) return;
   gtk_window_set_title(window_, title.c_str());
   platform::SetMessageWindowTitle(handle_, title);
 }
 
 void SkinWindow::SetIcon(const std::string& imageName) {
+  LUMO_CHECK_UI_THREAD();
   std::string path = ImagePath(imageName);
   if (window_ && !path.empty()) gtk_window_set_icon_from_file(window_, path.c_str(), nullptr);
 }
 
 void SkinWindow::Maximize() {
+  LUMO_CHECK_UI_THREAD();
   if (window_) gtk_window_maximize(window_);
 }
 void SkinWindow::Restore() {
+  LUMO_CHECK_UI_THREAD();
   if (!window_) return;
   gtk_window_unmaximize(window_);
   gtk_window_deiconify(window_);
 }
 void SkinWindow::Minimize() {
+  LUMO_CHECK_UI_THREAD();
   if (window_) gtk_window_iconify(window_);
 }
 bool SkinWindow::IsMaximized() const {
+  LUMO_CHECK_UI_THREAD();
   return window_ && gtk_window_is_maximized(window_);
 }
 
 void SkinWindow::AttachShadow() {
+  LUMO_CHECK_UI_THREAD();
   GdkScreen* screen = window_ ? gtk_widget_get_screen(GTK_WIDGET(window_)) : nullptr;
   // Without a compositor a shadow would be an opaque frame: leave the window as it is.
   if (!screen || !gdk_screen_is_composited(screen)) return;

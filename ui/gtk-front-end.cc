@@ -24,7 +24,6 @@ bool GtkFrontEnd::OpenDisplay(std::string* error) {
 }
 
 bool GtkFrontEnd::SetUpToolkit(const std::string& exeDir, std::string* error) {
-  exeDir_ = exeDir;
   // Every window's layout, theme and images come from the archive beside the executable.
   if (!toolkit::Init(exeDir, "res.zip", error)) return false;
   toolkit::StartTestHook();

@@ -25,7 +25,6 @@ class GtkFrontEnd : public FrontEnd {
  private:
   int* argc_;
   char*** argv_;
-  std::string exeDir_;
   std::unique_ptr<MainFrame> mainFrame_;
 };
 

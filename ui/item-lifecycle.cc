@@ -9,6 +9,7 @@
 #include "app/messages.h"
 #include "app/paths.h"
 #include "app/settings.h"
+#include "app/thread-guard.h"
 #include "catalogue/app-database-task-loop.h"
 #include "catalogue/download-request.h"
 #include "download/download-task-mgr.h"
@@ -80,6 +81,7 @@ ItemLifecycle::ItemLifecycle(MainFrame& frame)
     : frame_(frame),
       downloadDir_(Settings::instance().downloadDir),
       iconsDir_(Settings::instance().iconsDir) {
+  LUMO_CHECK_UI_THREAD();
   installList_ = frame.FindList("InstallList");
   tabAppList_ = frame.FindTabLayout("TabAppList");
   tabDetail_ = frame.FindTabLayout("TabDetail");
@@ -98,12 +100,14 @@ ItemLifecycle::ItemLifecycle(MainFrame& frame)
 }
 
 ItemLifecycle::~ItemLifecycle() {
+  LUMO_CHECK_UI_THREAD();
   platform::CancelTimer(detailTimer_);
   if (loadingIdle_) g_source_remove(loadingIdle_);
   Unregister();
 }
 
 void ItemLifecycle::Register(platform::WindowHandle window) {
+  LUMO_CHECK_UI_THREAD();
   window_ = window;
   auto on = [this](std::uint32_t id, DispatchHandler handler) {
     Dispatcher::instance()->Register(id, window_, std::move(handler));
@@ -145,11 +149,13 @@ void ItemLifecycle::Register(platform::WindowHandle window) {
 }
 
 void ItemLifecycle::Unregister() {
+  LUMO_CHECK_UI_THREAD();
   for (std::uint32_t id : registered_) Dispatcher::instance()->Unregister(id, window_);
   registered_.clear();
 }
 
 void ItemLifecycle::OnDownloadClicked(const std::string& json) {
+  LUMO_CHECK_UI_THREAD();
   if (!HardwareCheck(&frame_)) return;
   auto record = std::make_shared<AppItemInfo>();
   DownloadCheck check;
@@ -205,6 +211,7 @@ void ItemLifecycle::KeepCheck(const std::string& packageName, const DownloadChec
 // The record and what its status calls for are handled at once, in arrival order; only its
 // list item waits for the idle job.
 void ItemLifecycle::OnAppLoaded(std::unique_ptr<AppItemInfo> owned) {
+  LUMO_CHECK_UI_THREAD();
   if (!owned) return;
   std::shared_ptr<AppItemInfo> record(std::move(owned));
   if (AppItemMap::instance().Find(record->packageName)) {
@@ -242,6 +249,7 @@ void ItemLifecycle::OnAppLoaded(std::unique_ptr<AppItemInfo> owned) {
 }
 
 void ItemLifecycle::OnLocalApkReady(std::unique_ptr<LocalApk> local) {
+  LUMO_CHECK_UI_THREAD();
   if (!local) return;
   if (local->record.packageName.empty()) {
     Log::instance()->write("%s is not a readable APK; nothing added.",
@@ -261,9 +269,10 @@ void ItemLifecycle::StartDownloads(const AppItemInfo& record, bool startNow) {
   if (!record.imageUrl.empty() && !platform::PathExists(record.imagePath)) {
     // Off the UI thread: a slow icon host must not freeze the window. The downloader reports
     // through the Dispatcher whatever happens.
-    std::thread(SmallFileDownloader::Download, record.imageUrl, record.imagePath,
-                record.packageName)
-        .detach();
+    std::thread(Guarded("icon download", [url = record.imageUrl, path = record.imagePath,
+                                          packageName = record.packageName] {
+      SmallFileDownloader::Download(url, path, packageName);
+    })).detach();
   }
   auto manager = DownloadTaskMgr::instance();
   std::string reason, shown;
@@ -288,6 +297,7 @@ void ItemLifecycle::StartDownloads(const AppItemInfo& record, bool startNow) {
 
 void ItemLifecycle::OnDownloadProgress(const std::string& packageName, float fraction,
                                        const std::string& speed) {
+  LUMO_CHECK_UI_THREAD();
   auto record = AppItemMap::instance().Find(packageName);
   // Reports that overtake a pause, or reach a game being deleted, change nothing.
   if (!record || (record->status != kStatusQueued && record->status != kStatusDownloading)) return;
@@ -301,6 +311,7 @@ void ItemLifecycle::OnDownloadProgress(const std::string& packageName, float fra
 }
 
 void ItemLifecycle::OnDownloadDone(const std::string& packageName, const std::string& path) {
+  LUMO_CHECK_UI_THREAD();
   if (packageName == kPlayerTaskKey) {
     InstallPlayerAsync(path);
     return;
@@ -313,7 +324,7 @@ void ItemLifecycle::OnDownloadDone(const std::string& packageName, const std::st
   inspection->badging.apkPath = path;
   if (auto check = checks_.find(packageName); check != checks_.end())
     inspection->check = check->second;
-  std::thread([inspection = std::move(inspection)]() mutable {
+  std::thread(Guarded("apk inspection", [inspection = std::move(inspection)]() mutable {
     inspection->failure = VerifyDownload(inspection->badging.apkPath, inspection->check);
     // A refused file is not kept: a retry downloads it afresh.
     if (!inspection->failure.empty())
@@ -321,10 +332,11 @@ void ItemLifecycle::OnDownloadDone(const std::string& packageName, const std::st
     else
       ReadApkBadging(inspection->badging);
     Dispatcher::instance()->SendOwned(MSG_APK_INSPECTED, std::move(inspection));
-  }).detach();
+  })).detach();
 }
 
 void ItemLifecycle::OnApkInspected(std::unique_ptr<ApkInspection> inspection) {
+  LUMO_CHECK_UI_THREAD();
   if (!inspection) return;
   auto record = AppItemMap::instance().Find(inspection->packageName);
   if (!record || record->status == kStatusQueuedForDelete || record->status == kStatusDeleting)
@@ -354,6 +366,7 @@ void ItemLifecycle::OnApkInspected(std::unique_ptr<ApkInspection> inspection) {
 }
 
 void ItemLifecycle::OnDownloadFailed(const std::string& packageName, int code) {
+  LUMO_CHECK_UI_THREAD();
   auto record = AppItemMap::instance().Find(packageName);
   if (!record) return;
   ReportEvent(kEventDownloadFailed, packageName, code);
@@ -385,6 +398,7 @@ void ItemLifecycle::FailDownload(AppItemInfo& record, const std::string& reason)
 }
 
 void ItemLifecycle::OnIconReady(const std::string& packageName, const std::string& path) {
+  LUMO_CHECK_UI_THREAD();
   auto record = AppItemMap::instance().Find(packageName);
   // The downloader reports failures too; only a file that is there changes the record.
   if (!record || !platform::PathExists(path)) return;
@@ -413,6 +427,7 @@ void ItemLifecycle::QueueInstall(const AppItemInfo& record) {
 }
 
 void ItemLifecycle::OnInstallStart(const std::string& packageName, int seconds) {
+  LUMO_CHECK_UI_THREAD();
   auto record = AppItemMap::instance().Find(packageName);
   if (!record) return;
   SetItemLabel(packageName, kStatusInstalling);
@@ -424,6 +439,7 @@ void ItemLifecycle::OnInstallStart(const std::string& packageName, int seconds) 
 }
 
 void ItemLifecycle::OnInstallDone(int result, const std::string& packageName) {
+  LUMO_CHECK_UI_THREAD();
   auto record = AppItemMap::instance().Find(packageName);
   // A game deleted meanwhile keeps its delete going.
   if (!record || (record->status != kStatusWaitingInstall && record->status != kStatusInstalling))
@@ -446,6 +462,7 @@ void ItemLifecycle::OnInstallDone(int result, const std::string& packageName) {
 }
 
 void ItemLifecycle::OnUninstallStart(const std::string& packageName) {
+  LUMO_CHECK_UI_THREAD();
   auto record = AppItemMap::instance().Find(packageName);
   if (!record) return;
   SetItemLabel(packageName, kStatusDeleting);
@@ -454,6 +471,7 @@ void ItemLifecycle::OnUninstallStart(const std::string& packageName) {
 }
 
 void ItemLifecycle::OnUninstallDone(const std::string& packageName) {
+  LUMO_CHECK_UI_THREAD();
   if (!ItemOf(packageName) && !AppItemMap::instance().Find(packageName)) return;
   RemoveItem(packageName);
   failureReasons_.erase(packageName);
@@ -463,6 +481,7 @@ void ItemLifecycle::OnUninstallDone(const std::string& packageName) {
 }
 
 void ItemLifecycle::OnProgressClicked() {
+  LUMO_CHECK_UI_THREAD();
   auto record = AppItemMap::instance().Find(selectedPackage_);
   if (!record || !progress_) return;
   switch (progress_->state()) {
@@ -517,24 +536,28 @@ void ItemLifecycle::InstallAgain(AppItemInfo& record) {
 
 void ItemLifecycle::Launch(const AppItemInfo& record) {
   ReportEvent(kEventLaunch, record.packageName);
-  VmBridgeClient::Instance().LaunchApp(record.packageName, record.launchActivity, record.appName,
+  VmBridgeClient::instance().LaunchApp(record.packageName, record.launchActivity, record.appName,
                                        record.imagePath);
 }
 
 void ItemLifecycle::OnLaunchSelected() {
+  LUMO_CHECK_UI_THREAD();
   auto record = AppItemMap::instance().Find(toolkit::ListCurrentUserData(installList_));
   if (record) Launch(*record);
 }
 
 void ItemLifecycle::OnLaunchFailed(int, const std::string& packageName) {
+  LUMO_CHECK_UI_THREAD();
   if (auto record = AppItemMap::instance().Find(packageName)) notifier_->Tell(*record, "启动失败");
 }
 
 void ItemLifecycle::OnUninstallSelected() {
+  LUMO_CHECK_UI_THREAD();
   Delete(toolkit::ListCurrentUserData(installList_));
 }
 
 void ItemLifecycle::OnDeleteClicked(GtkWidget* item) {
+  LUMO_CHECK_UI_THREAD();
   if (!item) return;
   toolkit::SetVisible(toolkit::ItemControl(item, "btn_delete_applist"), false);
   Delete(toolkit::ItemUserData(item));
@@ -548,10 +571,10 @@ void ItemLifecycle::Delete(const std::string& packageName) {
   if (record->detailUrl.find("?packagename=") == std::string::npos && !record->localPath.empty()) {
     std::string apk = IsFileIn(record->localPath, downloadDir_) ? record->localPath : "";
     std::string icon = IsFileIn(record->imagePath, iconsDir_) ? record->imagePath : "";
-    std::thread([apk, icon] {
+    std::thread(Guarded("file removal", [apk, icon] {
       platform::RemoveFile(apk);
       platform::RemoveFile(icon);
-    }).detach();
+    })).detach();
   }
   switch (record->status) {
     case kStatusDownloadFailed:

@@ -11,6 +11,7 @@
 #include "apk/apk-badging.h"
 #include "catalogue/app-item-info.h"
 #include "catalogue/download-checks.h"
+#include "platform/ui-loop.h"
 #include "platform/window.h"
 #include "ui/local-apk-reader.h"
 #include "vm/player-packages.h"
@@ -55,13 +56,19 @@ class ItemLifecycle {
   // The player was installed: status 4 reads differently now.
   void RefreshWaitingItems();
 
-  const std::string& selectedPackage() const { return selectedPackage_; }
+  const std::string& selectedPackage() const {
+    LUMO_CHECK_UI_THREAD();
+    return selectedPackage_;
+  }
   int SelectedStatus() const;
 
   // The screen side, also used by the test hook.
   void SetItemLabel(const std::string& packageName, int status);
   void UpdateDetail(int status, const std::string& text, int value);
-  CProgressUIEx* progress() const { return progress_; }
+  CProgressUIEx* progress() const {
+    LUMO_CHECK_UI_THREAD();
+    return progress_;
+  }
   GtkWidget* ItemOf(const std::string& packageName) const;
 
   // Event handlers, in the order a game meets them.

@@ -50,11 +50,13 @@ void ItemLifecycle::OrderList() {
 }
 
 GtkWidget* ItemLifecycle::ItemOf(const std::string& packageName) const {
+  LUMO_CHECK_UI_THREAD();
   auto it = elements_.find(packageName);
   return it == elements_.end() ? nullptr : it->second;
 }
 
 int ItemLifecycle::SelectedStatus() const {
+  LUMO_CHECK_UI_THREAD();
   auto record = AppItemMap::instance().Find(selectedPackage_);
   return record ? record->status : -1;
 }
@@ -168,6 +170,7 @@ void ItemLifecycle::ShowDetailOf(const AppItemInfo& record) {
 }
 
 void ItemLifecycle::SetItemLabel(const std::string& packageName, int status) {
+  LUMO_CHECK_UI_THREAD();
   GtkWidget* item = ItemOf(packageName);
   if (!item) return;
   std::string label = StatusLabel(status, CProgressUIEx::PlayerInstalled());
@@ -177,6 +180,7 @@ void ItemLifecycle::SetItemLabel(const std::string& packageName, int status) {
 }
 
 void ItemLifecycle::UpdateDetail(int status, const std::string& text, int value) {
+  LUMO_CHECK_UI_THREAD();
   toolkit::SetText(GTK_WIDGET(detailSpeed_),
                    StatusDetailText(status, CProgressUIEx::PlayerInstalled(), text));
   if (!progress_) return;
@@ -185,12 +189,14 @@ void ItemLifecycle::UpdateDetail(int status, const std::string& text, int value)
 }
 
 void ItemLifecycle::OnItemSelected() {
+  LUMO_CHECK_UI_THREAD();
   selectedPackage_ = toolkit::ListCurrentUserData(installList_);
   auto record = AppItemMap::instance().Find(selectedPackage_);
   if (record) ShowDetailOf(*record);
 }
 
 void ItemLifecycle::SelectGame(const std::string& packageName) {
+  LUMO_CHECK_UI_THREAD();
   GtkWidget* item = ItemOf(packageName);
   if (!item) return;
   frame_.ShowMyGamesTab();
@@ -200,6 +206,7 @@ void ItemLifecycle::SelectGame(const std::string& packageName) {
 }
 
 void ItemLifecycle::OnDeleteModeChanged() {
+  LUMO_CHECK_UI_THREAD();
   bool deleting = toolkit::IsChecked(checkboxTrash_);
   for (const auto& [packageName, item] : elements_) {
     auto record = AppItemMap::instance().Find(packageName);
@@ -209,6 +216,7 @@ void ItemLifecycle::OnDeleteModeChanged() {
 }
 
 void ItemLifecycle::RefreshWaitingItems() {
+  LUMO_CHECK_UI_THREAD();
   for (const auto& [packageName, record] : AppItemMap::instance().records())
     if (record->status == kStatusWaitingInstall) SetItemLabel(packageName, record->status);
   if (SelectedStatus() == kStatusWaitingInstall) UpdateDetail(kStatusWaitingInstall, {}, 0);

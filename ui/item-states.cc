@@ -3,6 +3,7 @@
 
 #include "app/log.h"
 #include "catalogue/app-database-task-loop.h"
+#include "platform/ui-loop.h"
 #include "toolkit/controls.h"
 #include "ui/item-lifecycle.h"
 
@@ -15,6 +16,7 @@ constexpr char kGoneReason[] = "安装失败：模拟器中已没有这个游戏
 }  // namespace
 
 void ItemLifecycle::OnPlayerPackages(std::unique_ptr<PlayerPackages> installed) {
+  LUMO_CHECK_UI_THREAD();
   if (!installed) return;
   // Kept for the games the catalogue loads after the answer came.
   playerPackages_ = std::move(installed);

@@ -11,6 +11,7 @@
 #include "app/messages.h"
 #include "app/paths.h"
 #include "app/settings.h"
+#include "app/thread-guard.h"
 #include "app/web-address.h"
 #include "catalogue/app-database-task-loop.h"
 #include "catalogue/catalogue-repair.h"
@@ -361,7 +362,9 @@ void MainFrame::AddLocalApks() {
   std::vector<std::string> paths = PickApkFiles(this);
   std::string searchUrl = searchUrl_;
   // The reading happens off the UI thread; each file comes back as MSG_LOCAL_APK_READY.
-  std::thread([paths, searchUrl] { ReadLocalApks(paths, searchUrl); }).detach();
+  std::thread(Guarded("add-from-disk reader", [paths, searchUrl] {
+    ReadLocalApks(paths, searchUrl);
+  })).detach();
 }
 
 void MainFrame::OpenApks(const std::vector<std::string>& paths) {
@@ -369,7 +372,9 @@ void MainFrame::OpenApks(const std::vector<std::string>& paths) {
   if (apks.empty() || !HardwareCheck(this)) return;
   ShowMyGamesTab();
   std::string searchUrl = searchUrl_;
-  std::thread([apks, searchUrl] { ReadLocalApks(apks, searchUrl); }).detach();
+  std::thread(Guarded("add-from-disk reader", [apks, searchUrl] {
+    ReadLocalApks(apks, searchUrl);
+  })).detach();
 }
 
 void MainFrame::OnNavigate(platform::WParam w, platform::LParam l) {

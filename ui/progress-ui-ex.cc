@@ -175,8 +175,8 @@ void CProgressUIEx::SetState(int state) {
   Redraw();
 }
 
-void CProgressUIEx::SetSize(int width, int height) {
-  width_ = width;
+void CProgressUIEx::SetSize(int, int height) {
+  // Painting takes the width from the surface; only the slide needs the height.
   height_ = height;
 }
 

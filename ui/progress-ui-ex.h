@@ -5,6 +5,8 @@
 #include <functional>
 #include <string>
 
+#include "catalogue/app-item-info.h"
+
 namespace lumo {
 
 // The detail panel's progress bar and action button in one. Its state is the selected game's
@@ -98,10 +100,9 @@ class CProgressUIEx {
   cairo_surface_t* launchImage_ = nullptr;
   cairo_surface_t* bkImage_ = nullptr;
   int slide_ = 0;
-  int state_ = 1;
+  int state_ = kStatusDownloading;
   std::string text_;
   bool enabled_ = true;
-  int width_ = 0;
   int height_ = kDefaultHeight;
   // Label look: top-aligned single centred line unless the skin centres it vertically.
   bool textVCenter_ = false;

@@ -9,6 +9,7 @@
 #include "app/messages.h"
 #include "app/paths.h"
 #include "app/settings.h"
+#include "app/thread-guard.h"
 #include "download/download-task-mgr.h"
 #include "platform/file-system.h"
 #include "platform/ini.h"
@@ -85,14 +86,14 @@ bool StopPlayer() {
 }
 
 bool InstallPlayerAsync(const std::string& setupPath) {
-  std::thread([command = PlayerSetupCommand(setupPath)] {
+  std::thread(Guarded("player setup", [command = PlayerSetupCommand(setupPath)] {
     // Downloaded files are not executable; this one is ours to run.
     platform::MarkExecutable(command.front());
     int exitCode = 0;
     // A setup that cannot start posts nothing: there is nothing to launch after it.
     if (!platform::SpawnAndWait(command, &exitCode)) return;
     Dispatcher::instance()->Post(MSG_PLAYER_SETUP_DONE);
-  }).detach();
+  })).detach();
   return true;
 }
 
@@ -111,13 +112,13 @@ void EnsurePlayer() {
       kPlayerTaskKey, PlayerSetupUrl(), Settings::instance().downloadDir, kPlayerSetupFileName);
   // The engine is loaded and started on a worker, so that the window stays responsive; the
   // task goes to the manager on the UI thread, where its callers are.
-  std::thread([task] {
+  std::thread(Guarded("engine start", [task] {
     DownloadTaskMgr::instance();
     platform::InvokeOnUiThread([task] {
       std::shared_ptr<DownloadTaskMgr> manager = DownloadTaskMgr::instance();
       if (manager->addTask(task)) manager->startTask(kPlayerTaskKey);
     });
-  }).detach();
+  })).detach();
 }
 
 }  // namespace lumo

@@ -39,7 +39,7 @@ bool LUMConnectEvent::OnConnected(bool result) {
   if (!result) return true;
   Log::instance()->write("VM Connection connected. [result=%d].", result ? 1 : 0);
   vmConnected = true;
-  VmBridgeClient::Instance().Greet();
+  VmBridgeClient::instance().Greet();
   return true;
 }
 
@@ -47,7 +47,7 @@ bool LUMConnectEvent::OnDisconnected(bool result) {
   Log::instance()->write("VM Connection disconnected. [result=%d].", result ? 1 : 0);
   vmConnected = false;
   vmStarted = false;
-  VmBridgeClient::Instance().ForgetSentLaunches();
+  VmBridgeClient::instance().ForgetSentLaunches();
   std::shared_ptr<VMTaskLoop> loop = VMTaskLoop::Instance();
   loop->Stop();
   std::shared_ptr<VMTask> task = loop->TakeCurrentTask();
@@ -59,7 +59,7 @@ bool LUMConnectEvent::OnDisconnected(bool result) {
     std::string name = uninstall->GetPackageName();
     SendDone(MSG_UNINSTALL_DONE, 1, name);
     Log::instance()->write("%s uninstall complete. akt is closed.", name.c_str());
-  } else if (!VmBridgeClient::Instance().closeRequested) {
+  } else if (!VmBridgeClient::instance().closeRequested) {
     // The player went away on its own: the emulator is needed, so start it again.
     LaunchPlayer();
   }
@@ -83,7 +83,7 @@ bool LUMConnectEvent::OnMessage(const VmMessage* message) {
       }
       Log::instance()->write("VM start complete.");
       vmStarted = true;
-      VmBridgeClient::Instance().FlushPendingLaunch();
+      VmBridgeClient::instance().FlushPendingLaunch();
       OnVmStarted();
       break;
     case kVmClose:
@@ -120,7 +120,7 @@ bool LUMConnectEvent::OnMessage(const VmMessage* message) {
 
 void LUMConnectEvent::OnVmStarted() {
   // Asked before the loop runs, so the answer reflects no install of this session.
-  VmBridgeClient::Instance().SendBytes(kVmPackages, "0", 2);
+  VmBridgeClient::instance().SendBytes(kVmPackages, "0", 2);
   VMTaskLoop::Instance()->Start();
 }
 
@@ -154,13 +154,13 @@ void LUMConnectEvent::OnUninstallResult(int code) {
 }
 
 void LUMConnectEvent::OnLaunchResult(int code) {
-  std::string name = VmBridgeClient::Instance().TakeSentLaunch();
+  std::string name = VmBridgeClient::instance().TakeSentLaunch();
   if (code == 0 || name.empty()) return;
   Log::instance()->write("%s launch failed. [err=%d]", name.c_str(), code);
   SendDone(MSG_LAUNCH_FAILED, code, name);
 }
 
-VmBridgeClient& VmBridgeClient::Instance() {
+VmBridgeClient& VmBridgeClient::instance() {
   static VmBridgeClient client;
   return client;
 }
@@ -267,23 +267,23 @@ void VmBridgeClient::Greet() {
 }
 
 void CreateVmBridge() {
-  VmBridgeClient& client = VmBridgeClient::Instance();
+  VmBridgeClient& client = VmBridgeClient::instance();
   client.events = std::make_unique<LUMConnectEvent>();
   // A player already waiting is reported on the bridge thread before br_CreateServer returns.
   client.AttachServer(br_CreateServer(kVmServerName, client.events.get()));
 }
 
 void DeleteVmBridge() {
-  VmBridgeClient& client = VmBridgeClient::Instance();
+  VmBridgeClient& client = VmBridgeClient::instance();
   VmServer* server = client.server.exchange(nullptr);
   if (server) br_DeleteServer(server);
   client.events.reset();
 }
 
 void ClosePlayerOnExit() {
-  VmBridgeClient::Instance().closeRequested = true;
+  VmBridgeClient::instance().closeRequested = true;
   if (vmConnected) {
-    VmBridgeClient::Instance().SendBytes(kVmClose, "0", 1);
+    VmBridgeClient::instance().SendBytes(kVmClose, "0", 1);
     return;
   }
   StopPlayer();

@@ -62,7 +62,7 @@ class LUMConnectEvent final : public ConnetEvent {
 // VM to start.
 class VmBridgeClient {
  public:
-  static VmBridgeClient& Instance();
+  static VmBridgeClient& instance();
 
   // UI thread. Sends the launch now when the VM runs; otherwise keeps it (one slot) and shows
   // the splash, or starts the player.

@@ -5,6 +5,7 @@
 #include "app/dispatcher.h"
 #include "app/log.h"
 #include "app/messages.h"
+#include "app/thread-guard.h"
 #include "platform/file-system.h"
 #include "vm/player-runtime.h"
 #include "vm/vm-bridge-client.h"
@@ -30,7 +31,7 @@ void ApkInstallTask::Run() {
   Dispatcher::instance()->Send(MSG_INSTALL_START, reinterpret_cast<WParam>(packageName_.c_str()),
                                ExpectedSeconds(apkPath_));
   Log::instance()->write("Start install %s", apkPath_.c_str());
-  if (vmConnected) VmBridgeClient::Instance().SendText(kVmInstall, apkPath_);
+  if (vmConnected) VmBridgeClient::instance().SendText(kVmInstall, apkPath_);
 }
 
 ApkUninstallTask::ApkUninstallTask(std::string packageName)
@@ -39,7 +40,7 @@ ApkUninstallTask::ApkUninstallTask(std::string packageName)
 void ApkUninstallTask::Run() {
   Dispatcher::instance()->Send(MSG_UNINSTALL_START, reinterpret_cast<WParam>(packageName_.c_str()),
                                0);
-  if (vmConnected) VmBridgeClient::Instance().SendText(kVmUninstall, packageName_);
+  if (vmConnected) VmBridgeClient::instance().SendText(kVmUninstall, packageName_);
 }
 
 std::shared_ptr<VMTaskLoop> VMTaskLoop::Instance() {
@@ -63,7 +64,9 @@ void VMTaskLoop::Start() {
   pendingReady_.notify_all();
   WakeWaiter();
   ++threadsStarted_;
-  std::thread([self = shared_from_this(), generation] { self->Run(generation); }).detach();
+  std::thread(Guarded("install task loop", [self = shared_from_this(), generation] {
+    self->Run(generation);
+  })).detach();
 }
 
 void VMTaskLoop::Stop() {

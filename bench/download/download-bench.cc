@@ -364,7 +364,7 @@ int main(int argc, char** argv) {
                                            return Dispatcher::instance()->Dispatch(window, m, w, l);
                                          });
   auto engine = LoadEngine();
-  auto manager = DownloadTaskMgr::create(engine);
+  auto manager = DownloadTaskMgr::Create(engine);
   if (!manager->available()) return 1;
   test::TempDir dir;
   Bench bench{engine.get(), manager.get(), window, dir.path(), runs};
@@ -391,7 +391,7 @@ int main(int argc, char** argv) {
     return 0;
   }
   engine = LoadEngine();
-  manager = DownloadTaskMgr::create(engine);
+  manager = DownloadTaskMgr::Create(engine);
   if (!manager->available()) return 1;
   bench.engine = engine.get();
   bench.manager = manager.get();

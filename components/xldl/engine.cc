@@ -125,7 +125,7 @@ struct Engine::Task {
   // What was written is not the file: it goes once aria2 has let go of it.
   bool discardPartial = false;
   TaskSnapshot published;
-  std::int32_t announcedState = 2;
+  std::int32_t announcedState = kXlPaused;
 };
 
 // The one aria2 session of the process; lives on the engine thread.
@@ -273,7 +273,7 @@ bool Engine::ApplyControl(Session& session, Task& t) {
   if (t.recipe.refused) {
     if (retry) {
       t.appliedStartSeq = t.startSeq;
-      t.published.state = 1;
+      t.published.state = kXlError;
       t.published.failCode = kErrorFileCreate;
     }
     return false;
@@ -344,7 +344,7 @@ void Engine::AddDownload(Session& session, Task& t) {
   t.ownFailCode = 0;
   if (aria2::addUri(session.get(), &t.gid, {t.recipe.url}, options) != 0) {
     t.gid = 0;
-    t.published.state = 1;
+    t.published.state = kXlError;
     t.published.failCode = kErrorUnknown;
   } else {
     StartSoon(session.get(), t.gid);
@@ -383,19 +383,19 @@ void Engine::Publish(Session& session) {
     switch (handle->getStatus()) {
       case aria2::DOWNLOAD_ACTIVE:
       case aria2::DOWNLOAD_WAITING:
-        s.state = t.wantRunning ? 3 : 2;
+        s.state = t.wantRunning ? kXlDownloading : kXlPaused;
         break;
       case aria2::DOWNLOAD_PAUSED:
-        s.state = t.wantRunning ? 3 : 2;
+        s.state = t.wantRunning ? kXlDownloading : kXlPaused;
         s.speed = 0;
         break;
       case aria2::DOWNLOAD_COMPLETE:
-        s.state = 4;
+        s.state = kXlComplete;
         s.speed = 0;
         break;
       case aria2::DOWNLOAD_ERROR:
       case aria2::DOWNLOAD_REMOVED:
-        s.state = 1;
+        s.state = kXlError;
         s.failCode = t.ownFailCode != 0 ? t.ownFailCode : handle->getErrorCode();
         if (s.failCode == 0) s.failCode = kErrorUnknown;
         s.speed = 0;
@@ -427,8 +427,8 @@ bool Engine::StartTask(std::uintptr_t id) {
     t.wantRunning = true;
     ++t.commandSeq;
     ++t.startSeq;
-    if (t.published.state != 4) {
-      t.published.state = 3;
+    if (t.published.state != kXlComplete) {
+      t.published.state = kXlDownloading;
       t.published.failCode = 0;
       t.published.speed = 0;
     }
@@ -446,8 +446,8 @@ bool Engine::StopTask(std::uintptr_t id) {
     callsPending_ = true;
     t.wantRunning = false;
     ++t.commandSeq;
-    if (t.published.state == 3) {
-      t.published.state = 2;
+    if (t.published.state == kXlDownloading) {
+      t.published.state = kXlPaused;
       t.published.speed = 0;
     }
   }

@@ -8,6 +8,8 @@
 #include <string>
 #include <thread>
 
+#include "components/xldl/xldl.h"
+
 namespace xldl {
 
 // aria2's exit status values that the engine reports itself or acts on.
@@ -35,7 +37,7 @@ struct EngineLimits {
 // What a caller sees of a task: the last state the engine thread published, or the state a
 // control call has just asked for.
 struct TaskSnapshot {
-  std::int32_t state = 2;  // paused until started
+  std::int32_t state = kXlPaused;  // paused until started
   std::int32_t failCode = 0;
   std::string fileName;  // UTF-8, no folder
   std::int64_t totalLength = 0;

@@ -101,12 +101,12 @@ XL_EXPORT XlBool XL_QueryTaskInfo(XlHandle task, DownTaskInfo* info) {
   info->fPercent = snapshot.totalLength > 0
                        ? static_cast<float>(static_cast<double>(snapshot.completedLength) /
                                             static_cast<double>(snapshot.totalLength))
-                       : (snapshot.state == 4 ? 1.0f : 0.0f);
+                       : (snapshot.state == kXlComplete ? 1.0f : 0.0f);
   // One source only: every byte comes from the origin server.
   info->nSpeed = snapshot.speed;
   info->nSpeedP2S = 0;
   info->nSpeedP2P = 0;
-  info->bIsOriginUsable = snapshot.state != 1;
+  info->bIsOriginUsable = snapshot.state != kXlError;
   return 1;
 }
 

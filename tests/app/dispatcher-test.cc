@@ -8,6 +8,7 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 
+#include "catalogue/app-item-info.h"
 #include "platform/ui-loop.h"
 #include "platform/window.h"
 #include "tests/support/wait.h"
@@ -241,6 +242,18 @@ TEST_F(DispatcherTest, AnOwnedValueIsTakenOnceAndFreedWhenNobodyTakesIt) {
   dispatcher_.SendOwned(kOther + 1, std::make_unique<Counted>(&live));
   EXPECT_EQ(live, 1);
 }
+
+#ifdef LUMO_CHECK_THREADS
+// Checked builds stop a UI-thread-only call from a worker at the call.
+TEST_F(DispatcherTest, UiThreadOnlyCallsFromAWorkerAbortInCheckedBuilds) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  auto offThread = [](auto call) { std::thread(call).join(); };
+  EXPECT_DEATH(offThread([this] { dispatcher_.Dispatch(0, kMsg, 0, 0); }),
+               "Dispatch called off the UI thread");
+  EXPECT_DEATH(offThread([] { AppItemMap::instance(); }), "instance called off the UI thread");
+  AppItemMap::instance().Erase("absent");  // the UI thread itself passes
+}
+#endif
 
 }  // namespace
 }  // namespace lumo

@@ -3,12 +3,15 @@
 #include <chrono>
 #include <filesystem>
 #include <regex>
+#include <stdexcept>
 #include <thread>
 #include <vector>
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "app/thread-guard.h"
+#include "tests/support/log-capture.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/wait.h"
 
@@ -139,10 +142,33 @@ TEST(Log, RepeatedLinesAreRateLimitedAndAFullFileIsRotated) {
 
 TEST(Log, UnopenableFileDropsLinesWithoutFailing) {
   Log log;
+  testing::internal::CaptureStderr();
   log.init("lum", "/nonexistent-folder/for/lumo");
   log.write("goes nowhere");
   log.stop();
-  SUCCEED();
+  EXPECT_THAT(testing::internal::GetCapturedStderr(),
+              testing::HasSubstr("cannot open log file /nonexistent-folder/for/lumo/lum-"));
+  EXPECT_FALSE(std::filesystem::exists("/nonexistent-folder"));
+}
+
+TEST(Log, SecondInitMovesTheLogAndKeepsEarlierLinesWhereTheyWere) {
+  TempDir first, second;
+  Log log;
+  log.init("lum", first.path());
+  log.write("to the first");
+  std::string firstPath = log.path();
+  log.init("lum", second.path());
+  log.write("to the second");
+  log.stop();
+  EXPECT_THAT(ReadFile(firstPath), testing::HasSubstr("to the first"));
+  EXPECT_THAT(ReadFile(log.path()), testing::AllOf(testing::HasSubstr("to the second"),
+                                                   testing::Not(testing::HasSubstr("first"))));
+}
+
+TEST(Log, AnExceptionEscapingAGuardedThreadIsLoggedAndTheProcessGoesOn) {
+  test::StartLogCapture();
+  std::thread(Guarded("test worker", [] { throw std::runtime_error("disk on fire"); })).join();
+  EXPECT_TRUE(test::WaitForLogLine("test worker thread ended by an exception: disk on fire"));
 }
 
 }  // namespace

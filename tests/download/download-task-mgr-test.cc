@@ -28,7 +28,7 @@ class DownloadTaskMgrTest : public ::testing::Test {
   void SetUp() override {
     test::StartLogCapture();
     engine = test::LoadEngine();
-    manager = DownloadTaskMgr::create(engine);
+    manager = DownloadTaskMgr::Create(engine);
     ASSERT_TRUE(manager->available());
   }
   // The polling thread lets the manager go within about a second of stopAll.
@@ -141,7 +141,7 @@ TEST_F(DownloadTaskMgrTest, EndsAreReportedWhenTheEngineAnnouncesThemNotAtTheNex
   // Progress rounds an hour apart: only the engine's announcements can bring the ends.
   ASSERT_TRUE(test::ReleaseManager(&manager, &engine));
   engine = test::LoadEngine();
-  manager = DownloadTaskMgr::create(engine, std::chrono::hours(1));
+  manager = DownloadTaskMgr::Create(engine, std::chrono::hours(1));
   server.AddFile("/a.apk", test::PatternBytes(2 * 1024 * 1024 + 1));
   ASSERT_TRUE(manager->addTask(Task("a", "/a.apk")));
   ASSERT_TRUE(manager->addTask(Task("b", "/missing.apk")));

@@ -17,7 +17,7 @@ TEST(ThunderWrapper, AMissingLibraryLeavesDownloadsUnavailable) {
   EXPECT_EQ(ThunderWrapper::load("/nonexistent/libxldl.so", &error), nullptr);
   EXPECT_EQ(error, "can not load xldl.dll");
 
-  auto manager = DownloadTaskMgr::create(nullptr);
+  auto manager = DownloadTaskMgr::Create(nullptr);
   EXPECT_FALSE(manager->available());
   auto task = std::make_shared<DownloadTask>("k", "http://127.0.0.1:1/a", "/tmp", "a.apk");
   EXPECT_FALSE(manager->addTask(task));
@@ -40,7 +40,7 @@ TEST(ThunderWrapper, AMissingExportTurnsItsCallIntoANoOp) {
 
   // Through the manager: the start is refused and nothing is ever reported.
   test::ReportWindow window;
-  auto manager = DownloadTaskMgr::create(engine);
+  auto manager = DownloadTaskMgr::Create(engine);
   auto task = std::make_shared<DownloadTask>("k", "http://127.0.0.1:1/a", "/tmp", "a.apk");
   EXPECT_TRUE(manager->addTask(task));
   EXPECT_NE(task->handle, nullptr);

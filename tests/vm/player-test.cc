@@ -141,7 +141,7 @@ TEST_F(PlayerTest, InstallsUninstallsAndLaunchesRealPackagesWithACodeForEveryFai
   EXPECT_TRUE(LumoLogHas("com.lumo.gamma install complete. [err=4]"));
 
   // A launch of an installed game is checked in game-road-test.sh; this one is not installed.
-  VmBridgeClient::Instance().LaunchApp("com.lumo.alpha", "com.lumo.alpha.MainActivity", "Alpha",
+  VmBridgeClient::instance().LaunchApp("com.lumo.alpha", "com.lumo.alpha.MainActivity", "Alpha",
                                        "");
   EXPECT_TRUE(PlayerLogHas("request 3 \"com.lumo.alpha/com.lumo.alpha.MainActivity\": 5"));
   ASSERT_TRUE(ui_.WaitFor(MSG_LAUNCH_FAILED));
@@ -288,7 +288,7 @@ TEST_F(PlayerTest, AConfiguredDeviceGetsThePackagesThroughAdb) {
   loop->AddTask(std::make_shared<ApkInstallTask>(bundle, "com.lumo.bundle"));
   loop->AddTask(std::make_shared<ApkUninstallTask>("com.lumo.other"));
   ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE, 1, 60000));
-  VmBridgeClient::Instance().LaunchApp("com.lumo.alpha", "com.lumo.alpha.MainActivity", "Alpha",
+  VmBridgeClient::instance().LaunchApp("com.lumo.alpha", "com.lumo.alpha.MainActivity", "Alpha",
                                        "");
   EXPECT_TRUE(PlayerLogHas("now playing: Alpha"));
   unsetenv("RUNBOX_ADB_SERIAL");

@@ -81,17 +81,17 @@ TEST_F(VmEventsTest, FollowsTheConnectionAndKeepsOnlyTheLastLaunchUntilTheVmStar
   EXPECT_TRUE(LogHas("VM start failed."));
   EXPECT_FALSE(vmStarted);
 
-  VmBridgeClient::Instance().LaunchApp("com.a", "com.a.Main", "A", "/icons/a.png");
-  VmBridgeClient::Instance().LaunchApp("com.c", "com.c.Main", "C", "/icons/c.png");
-  EXPECT_EQ(VmBridgeClient::Instance().PendingLaunch(), "com.c/com.c.Main");
+  VmBridgeClient::instance().LaunchApp("com.a", "com.a.Main", "A", "/icons/a.png");
+  VmBridgeClient::instance().LaunchApp("com.c", "com.c.Main", "C", "/icons/c.png");
+  EXPECT_EQ(VmBridgeClient::instance().PendingLaunch(), "com.c/com.c.Main");
 
   // "Already running" starts the loop but does not send the waiting launch.
   peer->SendText(kVmClose, "0");
   ASSERT_TRUE(test::WaitFor([] { return vmStarted.load(); }));
-  VmBridgeClient::Instance().LaunchApp("com.e", "com.e.Main", "E", "/icons/e.png");
+  VmBridgeClient::instance().LaunchApp("com.e", "com.e.Main", "E", "/icons/e.png");
   ASSERT_TRUE(ReadType(peer.get(), kVmLaunch, &text));
   EXPECT_EQ(text, std::string("com.e/com.e.Main\0", 17));
-  EXPECT_EQ(VmBridgeClient::Instance().PendingLaunch(), "com.c/com.c.Main");
+  EXPECT_EQ(VmBridgeClient::instance().PendingLaunch(), "com.c/com.c.Main");
 
   peer.reset();
   EXPECT_TRUE(LogHas("VM Connection disconnected. [result=1]."));
@@ -103,7 +103,7 @@ TEST_F(VmEventsTest, FollowsTheConnectionAndKeepsOnlyTheLastLaunchUntilTheVmStar
   peer->SendText(kVmStarted, "0");
   ASSERT_TRUE(ReadType(peer.get(), kVmLaunch, &text));
   EXPECT_EQ(text, std::string("com.c/com.c.Main\0", 17));
-  EXPECT_TRUE(VmBridgeClient::Instance().PendingLaunch().empty());
+  EXPECT_TRUE(VmBridgeClient::instance().PendingLaunch().empty());
   EXPECT_TRUE(LogHas("VM Connection connected. [result=1]."));
   EXPECT_TRUE(LogHas("VM start complete."));
 }
@@ -112,7 +112,7 @@ TEST_F(VmEventsTest, GreetsAPlayerThatConnectedBeforeTheServerWasStored) {
   // A waiting player is reported on the bridge thread before br_CreateServer returns. This
   // server reports nothing, so the report is made by hand in that order.
   DeleteVmBridge();
-  VmBridgeClient& client = VmBridgeClient::Instance();
+  VmBridgeClient& client = VmBridgeClient::instance();
   client.events = std::make_unique<LUMConnectEvent>();
   VmServer* server = br_CreateServer(kVmServerName, nullptr);
   RawPeer peer;
@@ -128,7 +128,7 @@ TEST_F(VmEventsTest, ALaunchGoesOutOnceWhetherTheVmStartsBeforeOrAfterItIsKept) 
   RawPeer peer;
   std::string text;
   ASSERT_TRUE(ReadType(&peer, kVmHello, &text));
-  VmBridgeClient& client = VmBridgeClient::Instance();
+  VmBridgeClient& client = VmBridgeClient::instance();
   VmMessage started{kVmStarted, 2, "0"};
   client.LaunchApp("com.a", "com.a.Main", "A", "/icons/a.png");
   client.events->OnMessage(&started);
