@@ -71,7 +71,7 @@ std::shared_ptr<ThunderWrapper> ThunderWrapper::load(const std::string& libraryP
 ThunderWrapper::ThunderWrapper(platform::DynamicLibrary module) : module_(std::move(module)) {}
 
 ThunderWrapper::~ThunderWrapper() {
-  if (initialized_ && xlUnInit) xlUnInit();
+  if (initialized_ && xlUnInit && xlUnInit()) Log::instance()->write("download engine shut down.");
 }
 
 void ThunderWrapper::Resolve() {

@@ -259,7 +259,7 @@ void ItemLifecycle::StartDownloads(const AppItemInfo& record, bool startNow) {
                 record.packageName)
         .detach();
   }
-  auto manager = DownloadTaskMgr::instance();
+  auto manager = frame_.workers().downloads;
   std::string reason, shown;
   if (!platform::MakeDirs(downloadDir_) || !platform::IsWritableDirectory(downloadDir_))
     reason = "the download folder " + downloadDir_ + " cannot be written";
@@ -468,7 +468,7 @@ void ItemLifecycle::Pause(AppItemInfo& record) {
   SetItemLabel(record.packageName, kStatusPaused);
   record.status = kStatusPaused;
   UpdateDetail(kStatusPaused, {}, record.downloadPos);
-  DownloadTaskMgr::instance()->stopTask(record.packageName);
+  frame_.workers().downloads->stopTask(record.packageName);
   PostUpdate(record);
   ReportEvent(kEventPause, record.packageName);
 }
@@ -478,8 +478,8 @@ void ItemLifecycle::Resume(AppItemInfo& record) {
   record.status = kStatusQueued;
   UpdateDetail(kStatusQueued, {}, record.downloadPos);
   // A failed task stays registered and starts again; one that never was is registered now.
-  if (DownloadTaskMgr::instance()->hasTask(record.packageName))
-    DownloadTaskMgr::instance()->startTask(record.packageName);
+  if (frame_.workers().downloads->hasTask(record.packageName))
+    frame_.workers().downloads->startTask(record.packageName);
   else
     StartDownloads(record, true);
   ReportEvent(kEventDownload, record.packageName);
@@ -533,7 +533,7 @@ void ItemLifecycle::Delete(const std::string& packageName) {
   }
   switch (record->status) {
     case kStatusDownloadFailed:
-      DownloadTaskMgr::instance()->removeTask(packageName);
+      frame_.workers().downloads->removeTask(packageName);
       OnUninstallDone(packageName);
       return;
     case kStatusInstallFailed:
@@ -543,8 +543,8 @@ void ItemLifecycle::Delete(const std::string& packageName) {
     case kStatusDownloading:
     case kStatusPaused:
       // The download goes with the game instead of finishing into an install.
-      DownloadTaskMgr::instance()->stopTask(packageName);
-      DownloadTaskMgr::instance()->removeTask(packageName);
+      frame_.workers().downloads->stopTask(packageName);
+      frame_.workers().downloads->removeTask(packageName);
       break;
     default:
       break;

@@ -61,7 +61,7 @@ constexpr int kFloatSize = 96;
 
 }  // namespace
 
-MainFrame::MainFrame() = default;
+MainFrame::MainFrame(Workers workers) : workers_(std::move(workers)) {}
 
 MainFrame::~MainFrame() {
   if (window()) UnregisterHandlers();
@@ -187,7 +187,7 @@ void MainFrame::UnregisterHandlers() {
 // The window is on the screen before the player is looked for and the updater started.
 void MainFrame::OnFirstFrame() {
   // Starts the player, or installs or downloads it when it is missing.
-  EnsurePlayer();
+  EnsurePlayer(workers_.downloads);
   CheckUpdate("-silence");
 }
 

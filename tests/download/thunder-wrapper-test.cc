@@ -17,7 +17,7 @@ TEST(ThunderWrapper, AMissingLibraryLeavesDownloadsUnavailable) {
   EXPECT_EQ(ThunderWrapper::load("/nonexistent/libxldl.so", &error), nullptr);
   EXPECT_EQ(error, "can not load xldl.dll");
 
-  auto manager = DownloadTaskMgr::create(nullptr);
+  auto manager = DownloadTaskMgr::create(std::shared_ptr<ThunderWrapper>());
   EXPECT_FALSE(manager->available());
   auto task = std::make_shared<DownloadTask>("k", "http://127.0.0.1:1/a", "/tmp", "a.apk");
   EXPECT_FALSE(manager->addTask(task));
