@@ -12,9 +12,6 @@
 
 namespace lumo {
 
-std::atomic<bool> vmConnected{false};
-std::atomic<bool> vmStarted{false};
-
 namespace {
 
 int ReadCode(const VmMessage* message) {
@@ -37,16 +34,16 @@ void SendDone(std::uint32_t messageId, int code, const std::string& packageName)
 bool LUMConnectEvent::OnConnected(bool result) {
   if (!result) return true;
   Log::instance()->write("VM Connection connected. [result=%d].", result ? 1 : 0);
-  vmConnected = true;
-  VmBridgeClient::Instance().Greet();
+  client_.connected_ = true;
+  client_.Greet();
   return true;
 }
 
 bool LUMConnectEvent::OnDisconnected(bool result) {
   Log::instance()->write("VM Connection disconnected. [result=%d].", result ? 1 : 0);
-  vmConnected = false;
-  vmStarted = false;
-  VmBridgeClient::Instance().ForgetSentLaunches();
+  client_.connected_ = false;
+  client_.vmStarted_ = false;
+  client_.ForgetSentLaunches();
   std::shared_ptr<VMTaskLoop> loop = VMTaskLoop::Instance();
   loop->Stop();
   std::shared_ptr<VMTask> task = loop->TakeCurrentTask();
@@ -58,7 +55,7 @@ bool LUMConnectEvent::OnDisconnected(bool result) {
     std::string name = uninstall->GetPackageName();
     SendDone(MSG_UNINSTALL_DONE, 1, name);
     Log::instance()->write("%s uninstall complete. akt is closed.", name.c_str());
-  } else if (!VmBridgeClient::Instance().closeRequested) {
+  } else if (!client_.closeRequested_) {
     // The player went away on its own: the emulator is needed, so start it again.
     LaunchPlayer();
   }
@@ -79,13 +76,13 @@ bool LUMConnectEvent::OnMessage(const VmMessage* message) {
         break;
       }
       Log::instance()->write("VM start complete.");
-      vmStarted = true;
-      VmBridgeClient::Instance().FlushPendingLaunch();
+      client_.vmStarted_ = true;
+      client_.FlushPendingLaunch();
       OnVmStarted();
       break;
     case kVmClose:
       if (ReadCode(message) != 0) break;
-      vmStarted = true;
+      client_.vmStarted_ = true;
       OnVmStarted();
       break;
     case kVmPackages:
@@ -112,7 +109,7 @@ bool LUMConnectEvent::OnMessage(const VmMessage* message) {
 
 void LUMConnectEvent::OnVmStarted() {
   // Asked before the loop runs, so the answer reflects no install of this session.
-  VmBridgeClient::Instance().SendBytes(kVmPackages, "0", 2);
+  client_.SendBytes(kVmPackages, "0", 2);
   VMTaskLoop::Instance()->Start();
 }
 
@@ -146,7 +143,7 @@ void LUMConnectEvent::OnUninstallResult(int code) {
 }
 
 void LUMConnectEvent::OnLaunchResult(int code) {
-  std::string name = VmBridgeClient::Instance().TakeSentLaunch();
+  std::string name = client_.TakeSentLaunch();
   if (code == 0 || name.empty()) return;
   Log::instance()->write("%s launch failed. [err=%d]", name.c_str(), code);
   SendDone(MSG_LAUNCH_FAILED, code, name);
@@ -160,7 +157,7 @@ VmBridgeClient& VmBridgeClient::Instance() {
 void VmBridgeClient::LaunchApp(const std::string& packageName, const std::string& launchActivity,
                                const std::string& appName, const std::string& imagePath) {
   std::string text = packageName + "/" + launchActivity;
-  if (vmStarted) {
+  if (vmStarted_) {
     SendLaunch(text);
     return;
   }
@@ -178,13 +175,13 @@ bool VmBridgeClient::KeepLaunch(const std::string& text) {
   }
   // The VM may have started since the caller looked, and its flush found nothing yet. The
   // bridge thread sets the flag before it flushes, so one of the two flushes sees the launch.
-  if (!vmStarted) return true;
+  if (!vmStarted_) return true;
   FlushPendingLaunch();
   return false;
 }
 
 void VmBridgeClient::FlushPendingLaunch() {
-  if (!vmConnected) return;
+  if (!connected_) return;
   std::string text;
   {
     std::lock_guard<std::mutex> lock(pendingMutex_);
@@ -219,7 +216,7 @@ void VmBridgeClient::ForgetSentLaunches() {
 }
 
 void VmBridgeClient::SendSplash(const std::string& iconPath, const std::string& appName) {
-  if (vmConnected) SendText(kVmSplash, iconPath + ";" + appName);
+  if (connected_) SendText(kVmSplash, iconPath + ";" + appName);
 }
 
 bool VmBridgeClient::SendText(std::uint32_t type, const std::string& text) {
@@ -228,7 +225,7 @@ bool VmBridgeClient::SendText(std::uint32_t type, const std::string& text) {
 }
 
 bool VmBridgeClient::SendBytes(std::uint32_t type, const char* data, std::uint32_t length) {
-  VmServer* current = server.load();
+  VmServer* current = server_.load();
   if (!current) return false;
   VmMessage message{type, length, data};
   return current->Send(&message);
@@ -243,7 +240,7 @@ void VmBridgeClient::AttachServer(VmServer* created) {
   bool greet;
   {
     std::lock_guard<std::mutex> lock(greetingMutex_);
-    server = created;
+    server_ = created;
     greet = std::exchange(greetingPending_, false);
   }
   if (greet) SendBytes(kVmHello, "0", 2);
@@ -252,30 +249,40 @@ void VmBridgeClient::AttachServer(VmServer* created) {
 void VmBridgeClient::Greet() {
   {
     std::lock_guard<std::mutex> lock(greetingMutex_);
-    greetingPending_ = !server;
+    greetingPending_ = !server_;
     if (greetingPending_) return;
   }
   SendBytes(kVmHello, "0", 2);
 }
 
-void CreateVmBridge() {
-  VmBridgeClient& client = VmBridgeClient::Instance();
-  client.events = std::make_unique<LUMConnectEvent>();
+void VmBridgeClient::CreateServer() {
+  closeRequested_ = false;
+  events_ = std::make_unique<LUMConnectEvent>(*this);
   // A player already waiting is reported on the bridge thread before br_CreateServer returns.
-  client.AttachServer(br_CreateServer(kVmServerName, client.events.get()));
+  AttachServer(br_CreateServer(kVmServerName, events_.get()));
+}
+
+void VmBridgeClient::DeleteServer() {
+  VmServer* server = server_.exchange(nullptr);
+  if (server) br_DeleteServer(server);
+  events_.reset();
+  connected_ = false;
+  vmStarted_ = false;
+}
+
+void CreateVmBridge() {
+  VmBridgeClient::Instance().CreateServer();
 }
 
 void DeleteVmBridge() {
-  VmBridgeClient& client = VmBridgeClient::Instance();
-  VmServer* server = client.server.exchange(nullptr);
-  if (server) br_DeleteServer(server);
-  client.events.reset();
+  VmBridgeClient::Instance().DeleteServer();
 }
 
 void ClosePlayerOnExit() {
-  VmBridgeClient::Instance().closeRequested = true;
-  if (vmConnected) {
-    VmBridgeClient::Instance().SendBytes(kVmClose, "0", 1);
+  VmBridgeClient& client = VmBridgeClient::Instance();
+  client.RequestClose();
+  if (client.connected()) {
+    client.SendBytes(kVmClose, "0", 1);
     return;
   }
   StopPlayer();

@@ -30,7 +30,8 @@ void ApkInstallTask::Run() {
   Dispatcher::instance()->Send(MSG_INSTALL_START, reinterpret_cast<WParam>(packageName_.c_str()),
                                ExpectedSeconds(apkPath_));
   Log::instance()->write("Start install %s", apkPath_.c_str());
-  if (vmConnected) VmBridgeClient::Instance().SendText(kVmInstall, apkPath_);
+  VmBridgeClient& bridge = VmBridgeClient::Instance();
+  if (bridge.connected()) bridge.SendText(kVmInstall, apkPath_);
 }
 
 ApkUninstallTask::ApkUninstallTask(std::string packageName)
@@ -39,7 +40,8 @@ ApkUninstallTask::ApkUninstallTask(std::string packageName)
 void ApkUninstallTask::Run() {
   Dispatcher::instance()->Send(MSG_UNINSTALL_START, reinterpret_cast<WParam>(packageName_.c_str()),
                                0);
-  if (vmConnected) VmBridgeClient::Instance().SendText(kVmUninstall, packageName_);
+  VmBridgeClient& bridge = VmBridgeClient::Instance();
+  if (bridge.connected()) bridge.SendText(kVmUninstall, packageName_);
 }
 
 std::shared_ptr<VMTaskLoop> VMTaskLoop::Instance() {
@@ -102,14 +104,14 @@ void VMTaskLoop::Run(std::uint64_t generation) {
   running_ = false;
   // The VM may have started while this thread was deciding to end: then its Start found the
   // loop still running, and the queued tasks need a new thread.
-  if (vmStarted && PendingCount() > 0) Start();
+  if (VmBridgeClient::Instance().vmStarted() && PendingCount() > 0) Start();
 }
 
 // False when the loop thread should end.
 bool VMTaskLoop::RunOne(std::uint64_t generation) {
   std::shared_ptr<VMTask> task = TakePending(generation);
   if (!task) return false;
-  if (!vmStarted) {
+  if (!VmBridgeClient::Instance().vmStarted()) {
     LaunchPlayer();
     PushPending(std::move(task));
     return false;

@@ -39,8 +39,6 @@ class PlayerTest : public ::testing::Test {
     unsetenv("RUNBOX_INSTALL_RATE");
     Settings::instance().Init();
     Log::instance()->init("lum", Settings::instance().logDir);
-    vmConnected = false;
-    vmStarted = false;
     ASSERT_TRUE(test::InstallTestPlayer());
     CreateVmBridge();
   }
@@ -74,7 +72,8 @@ class PlayerTest : public ::testing::Test {
     return path;
   }
   bool WaitVmStarted() {
-    return test::WaitFor([] { return vmStarted.load(); }, std::chrono::seconds(30), true);
+    return test::WaitFor([] { return VmBridgeClient::Instance().vmStarted(); },
+                         std::chrono::seconds(30), true);
   }
   bool PlayerLogHas(const std::string& text) {
     return test::WaitFor([&] { return test::PlayerLogText(home_).find(text) != std::string::npos; },
@@ -210,8 +209,7 @@ TEST_F(PlayerTest, ARestartedLumoFindsTheRunningVmAndASecondPlayerLeaves) {
 
   // Lumo goes and comes back; the player keeps its VM and says so with "already running".
   DeleteVmBridge();
-  vmConnected = false;
-  vmStarted = false;
+  EXPECT_FALSE(VmBridgeClient::Instance().vmStarted()) << "a deleted bridge reports no VM";
   CreateVmBridge();
   ASSERT_TRUE(WaitVmStarted());
   EXPECT_EQ(test::CountOf(test::LumoLogText(home_), "VM start complete."), 1);
@@ -317,7 +315,7 @@ TEST_F(PlayerTest, AConfiguredDeviceGetsThePackagesThroughAdb) {
 TEST_F(PlayerTest, APeerHoldingTheBridgeMakesThePlayerBackOffUntilItLeaves) {
   auto start = std::chrono::steady_clock::now();
   auto holder = std::make_unique<test::RawPeer>();
-  ASSERT_TRUE(test::WaitFor([] { return vmConnected.load(); }));
+  ASSERT_TRUE(test::WaitFor([] { return VmBridgeClient::Instance().connected(); }));
   LaunchPlayer();
   auto refusals = [this] { return test::CountOf(test::PlayerLogText(home_), "trying again in"); };
   ASSERT_TRUE(test::WaitFor([&] { return refusals() >= 3; }, std::chrono::seconds(60)));
