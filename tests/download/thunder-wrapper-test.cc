@@ -30,8 +30,6 @@ TEST(ThunderWrapper, AMissingLibraryLeavesDownloadsUnavailable) {
 TEST(ThunderWrapper, AMissingExportTurnsItsCallIntoANoOp) {
   auto engine = ThunderWrapper::load(std::string(LUMO_TEST_BIN_DIR) + "/libxldl_partial.so");
   ASSERT_TRUE(engine);
-  EXPECT_EQ(engine->xlStartTask, nullptr);
-  EXPECT_EQ(engine->xlQueryTaskInfo, nullptr);
   DownTaskInfo info;
   std::memset(&info, 0, sizeof(info));
   info.stat = kXlPaused;
