@@ -64,7 +64,6 @@ void VMTaskLoop::Start() {
   { std::lock_guard<std::mutex> lock(pendingMutex_); }
   pendingReady_.notify_all();
   WakeWaiter();
-  ++threadsStarted_;
   std::thread([self = shared_from_this(), generation] { self->Run(generation); }).detach();
 }
 
@@ -121,12 +120,8 @@ bool VMTaskLoop::RunOne(std::uint64_t generation) {
     currentTasks_.push_back(task);
     awaited_ = task;
   }
-  int takers = ++takers_;
-  for (int seen = maxTakers_; takers > seen && !maxTakers_.compare_exchange_weak(seen, takers);) {
-  }
   task->Run();
   WaitUntilDone(task, generation);
-  --takers_;
   return true;
 }
 

@@ -184,7 +184,6 @@ TEST_F(VmEventsTest, RunsTasksOneAfterAnotherAndEndsTheOneInFlightWithCodeOneOnD
       {MSG_INSTALL_START, "com.missing", 1}, {MSG_INSTALL_DONE, "com.missing", 1},
   };
   EXPECT_EQ(ui_.messages(), expected);
-  EXPECT_EQ(loop->MaxConcurrentTakers(), 1);
   EXPECT_TRUE(LogHas("com.missing install complete, akt is closed."));
   EXPECT_TRUE(LogHas("com.big install complete. [err=7]"));
   EXPECT_TRUE(LogHas("com.old uninstall complete. [err=0]"));
