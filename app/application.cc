@@ -57,8 +57,10 @@ int Application::Run() {
   DataStat::instance()->init();
   DataStat::instance()->SendLog(kStartEvent);
 
-  AppDatabaseTaskLoop::instance()->start();
-  PostCreateDatabase(PathJoin(Settings::instance().dataDir, "data.db"));
+  // Never stopped: the worker holds the loop and ends with the process.
+  workers_.catalogue = AppDatabaseTaskLoop::Create();
+  workers_.catalogue->start();
+  PostCreateDatabase(*workers_.catalogue, PathJoin(Settings::instance().dataDir, "data.db"));
   // The player may connect from here on; its callbacks arrive on the bridge's own thread.
   CreateVmBridge();
 

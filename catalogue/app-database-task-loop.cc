@@ -193,11 +193,6 @@ void SelectAllAppTask::run(CatalogueConnection& connection) {
   Deliver(&rows);
 }
 
-std::shared_ptr<AppDatabaseTaskLoop> AppDatabaseTaskLoop::instance() {
-  static std::shared_ptr<AppDatabaseTaskLoop> loop = Create();
-  return loop;
-}
-
 std::shared_ptr<AppDatabaseTaskLoop> AppDatabaseTaskLoop::Create() {
   std::shared_ptr<AppDatabaseTaskLoop> loop(new AppDatabaseTaskLoop);
   loop->self_ = loop;
@@ -238,20 +233,20 @@ void AppDatabaseTaskLoop::run() {
   }
 }
 
-void PostCreateDatabase(const std::string& path) {
-  AppDatabaseTaskLoop::instance()->post(std::make_shared<CreateDatabaseTask>(path));
+void PostCreateDatabase(AppDatabaseTaskLoop& loop, const std::string& path) {
+  loop.post(std::make_shared<CreateDatabaseTask>(path));
 }
 
-void PostInsertApp(std::shared_ptr<AppItemInfo> record) {
-  AppDatabaseTaskLoop::instance()->post(std::make_shared<InsertAppTask>(std::move(record)));
+void PostInsertApp(AppDatabaseTaskLoop& loop, std::shared_ptr<AppItemInfo> record) {
+  loop.post(std::make_shared<InsertAppTask>(std::move(record)));
 }
 
-void PostUpdateApp(std::shared_ptr<AppItemInfo> record) {
-  AppDatabaseTaskLoop::instance()->post(std::make_shared<UpdateAppTask>(std::move(record)));
+void PostUpdateApp(AppDatabaseTaskLoop& loop, std::shared_ptr<AppItemInfo> record) {
+  loop.post(std::make_shared<UpdateAppTask>(std::move(record)));
 }
 
-void PostDeleteApp(const std::string& packageName) {
-  AppDatabaseTaskLoop::instance()->post(std::make_shared<DeleteAppTask>(packageName));
+void PostDeleteApp(AppDatabaseTaskLoop& loop, const std::string& packageName) {
+  loop.post(std::make_shared<DeleteAppTask>(packageName));
 }
 
 }  // namespace lumo

@@ -81,8 +81,8 @@ class SelectAllAppTask : public AppDatabaseTask {
 // runs until the process ends.
 class AppDatabaseTaskLoop {
  public:
-  static std::shared_ptr<AppDatabaseTaskLoop> instance();
-  // A loop of its own, for tests and benchmarks that need a fresh connection.
+  // A loop with a connection of its own. The program's one is made by the run routine and
+  // handed to the windows that post to it.
   static std::shared_ptr<AppDatabaseTaskLoop> Create();
 
   AppDatabaseTaskLoop(const AppDatabaseTaskLoop&) = delete;
@@ -106,11 +106,10 @@ class AppDatabaseTaskLoop {
   std::weak_ptr<AppDatabaseTaskLoop> self_;
 };
 
-// Posting helpers for the program's one loop. Insert and update take a fresh copy that the
-// caller made of the live record.
-void PostCreateDatabase(const std::string& path);
-void PostInsertApp(std::shared_ptr<AppItemInfo> record);
-void PostUpdateApp(std::shared_ptr<AppItemInfo> record);
-void PostDeleteApp(const std::string& packageName);
+// Posting helpers. Insert and update take a fresh copy that the caller made of the live record.
+void PostCreateDatabase(AppDatabaseTaskLoop& loop, const std::string& path);
+void PostInsertApp(AppDatabaseTaskLoop& loop, std::shared_ptr<AppItemInfo> record);
+void PostUpdateApp(AppDatabaseTaskLoop& loop, std::shared_ptr<AppItemInfo> record);
+void PostDeleteApp(AppDatabaseTaskLoop& loop, const std::string& packageName);
 
 }  // namespace lumo

@@ -60,10 +60,6 @@ std::string Text(WParam value) {
   return text ? text : "";
 }
 
-void PostUpdate(const AppItemInfo& record) {
-  PostUpdateApp(std::make_shared<AppItemInfo>(record));
-}
-
 // A file that lies directly in `folder`: the only kind of file a delete may remove.
 bool IsFileIn(const std::string& path, const std::string& folder) {
   return !path.empty() && !folder.empty() && path.rfind('/') != std::string::npos &&
@@ -97,6 +93,14 @@ ItemLifecycle::~ItemLifecycle() {
   platform::CancelTimer(detailTimer_);
   if (loadingIdle_) g_source_remove(loadingIdle_);
   Unregister();
+}
+
+AppDatabaseTaskLoop& ItemLifecycle::catalogue() {
+  return *frame_.workers().catalogue;
+}
+
+void ItemLifecycle::PostUpdate(const AppItemInfo& record) {
+  PostUpdateApp(catalogue(), std::make_shared<AppItemInfo>(record));
 }
 
 void ItemLifecycle::Register(platform::WindowHandle window) {
@@ -180,7 +184,7 @@ void ItemLifecycle::OnDownloadClicked(const std::string& json) {
   ReportEvent(kEventDownload, record->packageName);
   if (ShowItem(record)) {
     AppItemMap::instance().Set(record);
-    PostInsertApp(std::make_shared<AppItemInfo>(*record));
+    PostInsertApp(catalogue(), std::make_shared<AppItemInfo>(*record));
     KeepCheck(record->packageName, check);
     StartDownloads(*record, true);
   }
@@ -191,10 +195,9 @@ void ItemLifecycle::KeepCheck(const std::string& packageName, const DownloadChec
   bool had = checks_.erase(packageName) > 0;
   if (!check.empty()) {
     checks_[packageName] = check;
-    AppDatabaseTaskLoop::instance()->post(
-        std::make_shared<SaveDownloadCheckTask>(packageName, check));
+    catalogue().post(std::make_shared<SaveDownloadCheckTask>(packageName, check));
   } else if (had) {
-    AppDatabaseTaskLoop::instance()->post(std::make_shared<ForgetDownloadCheckTask>(packageName));
+    catalogue().post(std::make_shared<ForgetDownloadCheckTask>(packageName));
   }
 }
 
@@ -246,7 +249,7 @@ void ItemLifecycle::OnLocalApkReady(std::unique_ptr<AppItemInfo> owned) {
   std::shared_ptr<AppItemInfo> record(std::move(owned));
   if (!ShowItem(record)) return;
   AppItemMap::instance().Set(record);
-  PostInsertApp(std::make_shared<AppItemInfo>(*record));
+  PostInsertApp(catalogue(), std::make_shared<AppItemInfo>(*record));
   ReportEvent(kEventInstallQueued, record->packageName);
   QueueInstall(*record);
 }
@@ -436,7 +439,7 @@ void ItemLifecycle::OnUninstallDone(const std::string& packageName) {
   if (!ItemOf(packageName) && !AppItemMap::instance().Find(packageName)) return;
   RemoveItem(packageName);
   failureReasons_.erase(packageName);
-  PostDeleteApp(packageName);
+  PostDeleteApp(catalogue(), packageName);
   KeepCheck(packageName, {});
 }
 

@@ -114,10 +114,10 @@ void MainFrame::InitWindow() {
       TrayIcon::Commands{[this] { BringToFront(); }, [this] { Close(0); }});
   tray_->Add(toolkit::ImagePath("img/logo.svg"));
   // The stored games come back one by one as MSG_APP_LOADED.
-  AppDatabaseTaskLoop::instance()->post(std::make_shared<LoadDownloadChecksTask>());
-  AppDatabaseTaskLoop::instance()->post(std::make_shared<SelectAllAppTask>());
+  workers_.catalogue->post(std::make_shared<LoadDownloadChecksTask>());
+  workers_.catalogue->post(std::make_shared<SelectAllAppTask>());
   toolkit::AfterFirstFrame(GTK_WIDGET(window()), [this] { OnFirstFrame(); });
-  AppDatabaseTaskLoop::instance()->post(std::make_shared<ReportSetAsideCatalogueTask>());
+  workers_.catalogue->post(std::make_shared<ReportSetAsideCatalogueTask>());
   RegisterTestCommands();
   initialised_ = true;
 }
