@@ -124,7 +124,8 @@ status=$?
 grep -q "cannot open resource archive $SANDBOX/bare/res.zip" "$SANDBOX/nores.out" ||
   fail "no resource message: $(cat "$SANDBOX/nores.out")"
 # Shutting down a start that never downloaded does not load the engine to end it.
-tail -n 3 "$log" | grep -q 'download engine' && fail "the engine was loaded to be shut down"
+awk '/ starting\. data:/ { run = "" } { run = run $0 "\n" } END { printf "%s", run }' "$log" |
+  grep -qE 'xldl|download engine' && fail "the engine was loaded to be shut down"
 
 # Without a display: one clear line and a failure status.
 env -u DISPLAY -u WAYLAND_DISPLAY "$program_dir/lumo" >"$SANDBOX/nodisplay.out" 2>&1
