@@ -11,10 +11,12 @@ namespace lumo {
 struct ApkBadging {
   std::string apkPath;         // set by the caller
   std::string packageName;     // from the "package:" line
-  std::string iconEntry;       // archive entry of the 240-dpi icon
+  std::string iconEntry;       // archive entry of the icon nearest 240 dpi, larger first
   std::string launchActivity;  // from the "launchable-activity:" line
   std::string label;           // the Chinese label, else the default one
   std::string iconPath;        // set only by a successful ExtractApkIcon
+  // ABIs of the APK's native libraries ("native-code:" lines); empty for Java-only code.
+  std::vector<std::string> nativeCode;
 };
 
 // Runs the packaging tool beside the executable with "dump badging" on `info.apkPath` and

@@ -1,5 +1,9 @@
 #include "apk/badging-lines.h"
 
+#include <algorithm>
+
+#include "apk/package-name.h"
+
 namespace lumo {
 
 namespace {
@@ -37,27 +41,61 @@ bool QuotedValue(std::string_view line, std::string_view key, std::string* field
   return true;
 }
 
-}  // namespace
-
-bool IsValidPackageName(const std::string& name) {
-  if (name.empty() || name.size() > 200) return false;
-  bool segmentEmpty = true;
-  for (char c : name) {
-    if (c == '.') {
-      if (segmentEmpty) return false;
-      segmentEmpty = true;
-      continue;
-    }
-    bool ok =
-        (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-    if (!ok) return false;
-    segmentEmpty = false;
-  }
-  return !segmentEmpty;
+// "application-icon-<dpi>:": the density, or -1 for another line.
+int IconDensity(std::string_view line, std::string_view* rest) {
+  constexpr std::string_view kIcon = "application-icon-";
+  if (line.substr(0, kIcon.size()) != kIcon) return -1;
+  std::size_t at = kIcon.size();
+  int density = 0;
+  for (; at < line.size() && at < kIcon.size() + 5 && line[at] >= '0' && line[at] <= '9'; ++at)
+    density = density * 10 + (line[at] - '0');
+  if (at == kIcon.size() || at >= line.size() || line[at] != ':') return -1;
+  *rest = line.substr(at + 1);
+  return density;
 }
 
+// The density closest to hdpi wins, the ones above it first: a larger picture scales down
+// cleanly where a smaller one blurs.
+bool BetterDensity(int candidate, int best) {
+  constexpr int kWanted = 240;
+  if (best < 0) return true;
+  bool candidateAbove = candidate >= kWanted, bestAbove = best >= kWanted;
+  if (candidateAbove != bestAbove) return candidateAbove;
+  return candidateAbove ? candidate < best : candidate > best;
+}
+
+bool IsAbiName(std::string_view name) {
+  if (name.empty() || name.size() > 32) return false;
+  for (char c : name)
+    if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_' || c == '-')) return false;
+  return true;
+}
+
+// "native-code: 'arm64-v8a' 'x86'": each quoted name that is an ABI name, up to a bound.
+void AddNativeCode(std::string_view line, std::vector<std::string>* abis) {
+  constexpr std::size_t kMaxAbis = 16;
+  for (std::string_view key : {"native-code:", "alt-native-code:", "alternative-native-code:"}) {
+    if (line.substr(0, key.size()) != key) continue;
+    std::string_view rest = line.substr(key.size());
+    for (;;) {
+      std::size_t open = rest.find('\'');
+      if (open == std::string_view::npos) return;
+      std::size_t close = rest.find('\'', open + 1);
+      if (close == std::string_view::npos) return;
+      std::string_view name = rest.substr(open + 1, close - open - 1);
+      if (IsAbiName(name) && abis->size() < kMaxAbis &&
+          std::find(abis->begin(), abis->end(), name) == abis->end())
+        abis->emplace_back(name);
+      rest.remove_prefix(close + 1);
+    }
+  }
+}
+
+}  // namespace
+
 void ParseBadgingLines(std::string_view output, ApkBadging& info) {
-  bool package = false, icon = false, activity = false, chineseLabel = false;
+  bool package = false, activity = false, chineseLabel = false;
+  int iconDensity = -1;
   std::string label;
   bool defaultLabel = false;
   while (!output.empty()) {
@@ -72,7 +110,12 @@ void ParseBadgingLines(std::string_view output, ApkBadging& info) {
       package = true;
       info.packageName = IsValidPackageName(name) ? name : std::string();
     }
-    if (!icon) icon = QuotedValue(line, "application-icon-240:", &info.iconEntry);
+    std::string_view iconRest;
+    int density = IconDensity(line, &iconRest);
+    if (density >= 0 && BetterDensity(density, iconDensity) &&
+        QuotedValue(iconRest, "", &info.iconEntry))
+      iconDensity = density;
+    AddNativeCode(line, &info.nativeCode);
     if (!activity) activity = NamedValue(line, "launchable-activity:", &info.launchActivity);
     // Older tools write the Chinese locale as zh_CN, newer ones as zh-CN.
     if (!chineseLabel)

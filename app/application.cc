@@ -14,6 +14,7 @@
 #include "platform/ui-loop.h"
 #include "platform/window.h"
 #include "stat/data-stat.h"
+#include "vm/vm-abis.h"
 #include "vm/vm-bridge-client.h"
 
 namespace lumo {
@@ -61,6 +62,7 @@ int Application::Run() {
   workers_.catalogue = AppDatabaseTaskLoop::Create();
   workers_.catalogue->start();
   PostCreateDatabase(*workers_.catalogue, PathJoin(Settings::instance().dataDir, "data.db"));
+  SetVmAbisFolder(Settings::instance().dataDir);
   // The player may connect from here on; its callbacks arrive on the bridge's own thread.
   CreateVmBridge();
 

@@ -1,6 +1,6 @@
 #include "app/log-limits.h"
 
-#include <sys/stat.h>
+#include "platform/file-system.h"
 
 namespace lumo {
 
@@ -28,8 +28,8 @@ bool CappedLogFile::Open(const std::string& path, std::uint64_t cap) {
   path_ = path;
   cap_ = cap;
   file_ = std::fopen(path.c_str(), "ab");
-  struct stat info {};
-  size_ = file_ && fstat(fileno(file_), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+  size_ = 0;
+  if (file_) platform::RegularFileSize(path, &size_);
   return file_ != nullptr;
 }
 

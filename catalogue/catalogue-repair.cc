@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <ctime>
 #include <memory>
-#include <unistd.h>
 
 #include <sqlite3.h>
 
 #include "app/dispatcher.h"
 #include "app/messages.h"
+#include "platform/file-system.h"
 
 namespace lumo {
 
@@ -29,8 +29,7 @@ std::string DamagedName(const std::string& path) {
                 local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec);
   std::string name = path + stamp;
   // A second damaged file within the same second never replaces the first.
-  for (int n = 2; ::access(name.c_str(), F_OK) == 0; ++n)
-    name = path + stamp + "-" + std::to_string(n);
+  for (int n = 2; platform::PathExists(name); ++n) name = path + stamp + "-" + std::to_string(n);
   return name;
 }
 

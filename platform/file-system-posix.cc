@@ -2,6 +2,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <mntent.h>
@@ -119,13 +120,19 @@ MakeDirResult MakeDir(const std::string& path) {
   return MakeDirResult::kFailed;
 }
 
-bool MakeDirs(const std::string& path) {
+bool MakeDirs(const std::string& path, bool ownerOnly) {
   if (path.empty()) return false;
+  mode_t mode = ownerOnly ? 0700 : 0755;
   for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
        slash = path.find('/', slash + 1))
-    mkdir(path.substr(0, slash).c_str(), 0755);
-  mkdir(path.c_str(), 0755);
+    mkdir(path.substr(0, slash).c_str(), mode);
+  mkdir(path.c_str(), mode);
   return IsDirectory(path);
+}
+
+std::string MakeUniqueDir(const std::string& prefix) {
+  std::string path = prefix + "XXXXXX";
+  return mkdtemp(path.data()) ? path : std::string();
 }
 
 bool PathExists(const std::string& path) {
@@ -136,6 +143,23 @@ bool PathExists(const std::string& path) {
 bool IsDirectory(const std::string& path) {
   struct stat info {};
   return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+bool IsRegularFile(const std::string& path) {
+  struct stat info {};
+  return !path.empty() && stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+std::vector<std::string> ListFolder(const std::string& path) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(path.c_str());
+  if (!dir) return names;
+  while (const dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  closedir(dir);
+  return names;
 }
 
 bool IsWritableDirectory(const std::string& path) {
@@ -158,6 +182,21 @@ bool FreeSpaceOf(const std::string& path, std::uint64_t* bytes) {
 
 bool RemoveFile(const std::string& path) {
   return !path.empty() && unlink(path.c_str()) == 0;
+}
+
+void RemoveTree(const std::string& path) {
+  struct stat info {};
+  if (path.empty() || lstat(path.c_str(), &info) != 0) return;
+  if (!S_ISDIR(info.st_mode)) {
+    unlink(path.c_str());
+    return;
+  }
+  for (const std::string& name : ListFolder(path)) RemoveTree(path + "/" + name);
+  rmdir(path.c_str());
+}
+
+int OpenPipeForReading(const std::string& path) {
+  return open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
 }
 
 std::vector<FixedVolume> ListFixedVolumes() {

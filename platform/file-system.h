@@ -20,10 +20,17 @@ std::string RuntimeFolder();
 enum class MakeDirResult { kCreated, kExists, kFailed };
 // Creates one folder level; parents are not created.
 MakeDirResult MakeDir(const std::string& path);
-// Creates a folder and any missing parents; true when it exists afterwards.
-bool MakeDirs(const std::string& path);
+// Creates a folder and any missing parents; true when it exists afterwards. `ownerOnly` closes
+// the folders it creates to other users.
+bool MakeDirs(const std::string& path, bool ownerOnly = false);
+// Creates a new folder, closed to other users, named `prefix` plus a unique ending; its path, or
+// empty when it could not be made.
+std::string MakeUniqueDir(const std::string& prefix);
 bool PathExists(const std::string& path);
 bool IsDirectory(const std::string& path);
+bool IsRegularFile(const std::string& path);
+// The names in a folder, without "." and ".."; empty when it cannot be read.
+std::vector<std::string> ListFolder(const std::string& path);
 // A folder in which this user may create files.
 bool IsWritableDirectory(const std::string& path);
 // The size of a regular file; false when `path` is missing or not a regular file.
@@ -32,6 +39,12 @@ bool RegularFileSize(const std::string& path, std::uint64_t* size);
 bool FreeSpaceOf(const std::string& path, std::uint64_t* bytes);
 // Removes a file; false when it could not be removed (a missing file included).
 bool RemoveFile(const std::string& path);
+// Removes a file or a folder with everything in it. Links are removed, never followed, so
+// nothing outside `path` goes.
+void RemoveTree(const std::string& path);
+// Opens a named pipe for reading without blocking, and for writing too, so that it never reports
+// end of file while no writer holds it. The descriptor, or -1.
+int OpenPipeForReading(const std::string& path);
 
 // A local, non-removable mounted file system: the counterpart of a fixed drive.
 struct FixedVolume {

@@ -444,6 +444,19 @@ void SkinWindow::Close(int code) {
   gtk_widget_destroy(GTK_WIDGET(window_));
 }
 
+void SkinWindow::CloseSoon(int code) {
+  if (!window_ || closingSoon_) return;
+  closingSoon_ = true;
+  modalResult_ = code;
+  g_idle_add(
+      [](gpointer self) {
+        auto* window = static_cast<SkinWindow*>(self);
+        if (IsAlive(window)) window->Close(window->modalResult_);
+        return G_SOURCE_REMOVE;
+      },
+      this);
+}
+
 void SkinWindow::MoveTo(int x, int y) {
   if (window_) gtk_window_move(window_, x, y);
 }

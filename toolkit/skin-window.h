@@ -61,6 +61,9 @@ class SkinWindow {
   int ShowModal();
   // Asks the window to close: OnClose decides; then it is destroyed.
   void Close(int code = 0);
+  // Close, from the main loop's next turn: for handlers that run while GTK still uses the
+  // window (a focus change). Once only; later calls do nothing.
+  void CloseSoon(int code = 0);
   void MoveTo(int x, int y);
   void SetTitle(const std::string& title);
   // The window's icon from an image of the skin archive.
@@ -150,6 +153,7 @@ class SkinWindow {
   platform::WindowHandle handle_ = 0;
   GMainLoop* modalLoop_ = nullptr;
   int modalResult_ = 0;
+  bool closingSoon_ = false;
   int lastWidth_ = -1;
   int lastHeight_ = -1;
   SizeType sizeType_ = SizeType::kRestored;

@@ -2,13 +2,13 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <fcntl.h>
 #include <map>
 #include <sstream>
 
 #include <gtk/gtk.h>
 
 #include "app/log.h"
+#include "platform/file-system.h"
 #include "toolkit/controls.h"
 #include "toolkit/skin-window.h"
 
@@ -202,7 +202,7 @@ bool StartTestHook() {
   const char* path = g_getenv("LUMO_TEST_HOOK");
   if (!path || !*path || hook().channel) return false;
   // Opened for writing too, so the pipe never reports end of file between test commands.
-  int fd = open(path, O_RDWR | O_NONBLOCK | O_CLOEXEC);
+  int fd = platform::OpenPipeForReading(path);
   if (fd < 0) {
     Log::instance()->write("test hook %s cannot be opened.", path);
     return false;

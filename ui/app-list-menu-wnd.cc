@@ -43,16 +43,9 @@ void AppListMenuWnd::OnClick(const toolkit::Notification& n) {
 }
 
 void AppListMenuWnd::OnFocusOut() {
-  if (closing_) return;
-  closing_ = true;
-  // Closing from inside the focus handler would destroy the window under GTK's feet.
-  g_idle_add(
-      [](gpointer self) {
-        auto* menu = static_cast<AppListMenuWnd*>(self);
-        if (SkinWindow::IsAlive(menu)) menu->Close(0);
-        return G_SOURCE_REMOVE;
-      },
-      this);
+  // A click closes the menu itself; closing from inside the focus handler would destroy the
+  // window under GTK's feet.
+  if (!closing_) CloseSoon();
 }
 
 }  // namespace lumo

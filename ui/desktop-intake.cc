@@ -5,6 +5,7 @@
 #include "app/apk-handoff.h"
 #include "app/log.h"
 #include "app/messages.h"
+#include "platform/file-system.h"
 #include "platform/ui-loop.h"
 
 namespace lumo {
@@ -54,7 +55,7 @@ void AcceptDesktopApks(GtkWindow* window, platform::WindowHandle handle, OpenApk
 std::vector<std::string> ExistingApkFiles(const std::vector<std::string>& paths) {
   std::vector<std::string> files;
   for (const std::string& path : paths) {
-    if (LooksLikeApkPath(path) && g_file_test(path.c_str(), G_FILE_TEST_IS_REGULAR))
+    if (LooksLikeApkPath(path) && platform::IsRegularFile(path))
       files.push_back(path);
     else
       Log::instance()->write("%s is not an APK file; not added.", path.c_str());

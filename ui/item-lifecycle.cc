@@ -23,6 +23,7 @@
 #include "ui/progress-ui-ex.h"
 #include "ui/progress-widget.h"
 #include "vm/player-runtime.h"
+#include "vm/vm-abis.h"
 #include "vm/vm-bridge-client.h"
 #include "vm/vm-task-loop.h"
 
@@ -48,6 +49,9 @@ constexpr std::int64_t kLaunchGuardMs = 1500;
 // The failure code reported for a download whose file did not pass the store's check.
 constexpr int kRefused = -2;
 constexpr char kNoSpaceText[] = "下载失败：磁盘空间不足";
+// The player's result for an APK without native code for its VM; Lumo gives it too when it
+// finds so before queuing.
+constexpr int kNoNativeCodeForVm = 4;
 
 std::int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -113,7 +117,7 @@ void ItemLifecycle::Register(platform::WindowHandle window) {
   on(MSG_APP_LOADED,
      [this](WParam w, LParam) { OnAppLoaded(Dispatcher::TakeOwned<AppItemInfo>(w)); });
   on(MSG_LOCAL_APK_READY,
-     [this](WParam w, LParam) { OnLocalApkReady(Dispatcher::TakeOwned<AppItemInfo>(w)); });
+     [this](WParam w, LParam) { OnLocalApkReady(Dispatcher::TakeOwned<LocalApk>(w)); });
   on(MSG_APK_INSPECTED,
      [this](WParam w, LParam) { OnApkInspected(Dispatcher::TakeOwned<ApkInspection>(w)); });
   on(MSG_DOWNLOAD_CLICKED, [this](WParam w, LParam) { OnDownloadClicked(Text(w)); });
@@ -240,14 +244,16 @@ void ItemLifecycle::OnAppLoaded(std::unique_ptr<AppItemInfo> owned) {
   }
 }
 
-void ItemLifecycle::OnLocalApkReady(std::unique_ptr<AppItemInfo> owned) {
-  if (!owned) return;
-  if (owned->packageName.empty()) {
-    Log::instance()->write("%s is not a readable APK; nothing added.", owned->localPath.c_str());
+void ItemLifecycle::OnLocalApkReady(std::unique_ptr<LocalApk> local) {
+  if (!local) return;
+  if (local->record.packageName.empty()) {
+    Log::instance()->write("%s is not a readable APK; nothing added.",
+                           local->record.localPath.c_str());
     return;
   }
-  std::shared_ptr<AppItemInfo> record(std::move(owned));
+  auto record = std::make_shared<AppItemInfo>(std::move(local->record));
   if (!ShowItem(record)) return;
+  nativeCode_[record->packageName] = std::move(local->nativeCode);
   AppItemMap::instance().Set(record);
   PostInsertApp(catalogue(), std::make_shared<AppItemInfo>(*record));
   ReportEvent(kEventInstallQueued, record->packageName);
@@ -341,6 +347,7 @@ void ItemLifecycle::OnApkInspected(std::unique_ptr<ApkInspection> inspection) {
   ReportEvent(kEventDownloaded, record->packageName);
   record->localPath = badging.apkPath;
   record->launchActivity = badging.launchActivity;
+  nativeCode_[record->packageName] = badging.nativeCode;
   record->status = kStatusWaitingInstall;
   PostUpdate(*record);
   SetItemLabel(record->packageName, kStatusWaitingInstall);
@@ -390,6 +397,20 @@ void ItemLifecycle::OnIconReady(const std::string& packageName, const std::strin
 }
 
 void ItemLifecycle::QueueInstall(const AppItemInfo& record) {
+  // A game whose native code the VM cannot run fails now rather than after the VM's start.
+  auto native = nativeCode_.find(record.packageName);
+  std::string mismatch =
+      native == nativeCode_.end() ? "" : NativeCodeMismatch(native->second, KnownVmAbis());
+  if (!mismatch.empty()) {
+    std::string name = record.packageName, abis;
+    for (const std::string& abi : native->second) abis += (abis.empty() ? "" : ", ") + abi;
+    Log::instance()->write("%s not queued for install: %s.", name.c_str(), mismatch.c_str());
+    OnInstallDone(kNoNativeCodeForVm, name);
+    failureReasons_[name] =
+        "安装失败：" + InstallFailureReason(kNoNativeCodeForVm) + "（" + abis + "）";
+    if (auto live = AppItemMap::instance().Find(name)) ShowFailureReason(*live);
+    return;
+  }
   VMTaskLoop::Instance()->AddTask(
       std::make_shared<ApkInstallTask>(record.localPath, record.packageName));
 }
@@ -439,6 +460,7 @@ void ItemLifecycle::OnUninstallDone(const std::string& packageName) {
   if (!ItemOf(packageName) && !AppItemMap::instance().Find(packageName)) return;
   RemoveItem(packageName);
   failureReasons_.erase(packageName);
+  nativeCode_.erase(packageName);
   PostDeleteApp(catalogue(), packageName);
   KeepCheck(packageName, {});
 }

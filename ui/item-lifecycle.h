@@ -12,6 +12,7 @@
 #include "catalogue/app-item-info.h"
 #include "catalogue/download-checks.h"
 #include "platform/window.h"
+#include "ui/local-apk-reader.h"
 #include "vm/player-packages.h"
 
 namespace lumo {
@@ -66,7 +67,7 @@ class ItemLifecycle {
   // Event handlers, in the order a game meets them.
   void OnDownloadClicked(const std::string& json);
   void OnAppLoaded(std::unique_ptr<AppItemInfo> owned);
-  void OnLocalApkReady(std::unique_ptr<AppItemInfo> owned);
+  void OnLocalApkReady(std::unique_ptr<LocalApk> local);
   void OnDownloadProgress(const std::string& packageName, float fraction, const std::string& speed);
   void OnDownloadDone(const std::string& packageName, const std::string& path);
   void OnApkInspected(std::unique_ptr<ApkInspection> inspection);
@@ -147,6 +148,8 @@ class ItemLifecycle {
   DownloadChecks checks_;
   // Why the install of a game in status 7 failed, by package name; this session only.
   std::map<std::string, std::string> failureReasons_;
+  // The ABIs of each inspected APK's native code, checked before every install is queued.
+  std::map<std::string, std::vector<std::string>> nativeCode_;
   std::unique_ptr<PlayerPackages> playerPackages_;
   // Monotonic milliseconds of the last launch from the detail panel.
   std::int64_t lastLaunchMs_ = 0;

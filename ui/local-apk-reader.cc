@@ -23,8 +23,9 @@ std::string DetailUrlFor(const std::string& searchUrl, const std::string& packag
 
 }  // namespace
 
-AppItemInfo LocalApkRecord(const std::string& path, const std::string& searchUrl) {
-  AppItemInfo record;
+LocalApk LocalApkRecord(const std::string& path, const std::string& searchUrl) {
+  LocalApk local;
+  AppItemInfo& record = local.record;
   // Without a package name the record still goes out; the window says why it is not added.
   ApkBadging info = ReadPackageFile(path, Settings::instance().iconsDir);
   record.packageName = info.packageName;
@@ -34,13 +35,14 @@ AppItemInfo LocalApkRecord(const std::string& path, const std::string& searchUrl
   record.localPath = path;
   record.status = kStatusWaitingInstall;
   record.detailUrl = DetailUrlFor(searchUrl, record.packageName);
-  return record;
+  local.nativeCode = std::move(info.nativeCode);
+  return local;
 }
 
 void ReadLocalApks(const std::vector<std::string>& paths, const std::string& searchUrl) {
   for (const std::string& path : paths) {
-    Dispatcher::instance()->SendOwned(
-        MSG_LOCAL_APK_READY, std::make_unique<AppItemInfo>(LocalApkRecord(path, searchUrl)));
+    Dispatcher::instance()->SendOwned(MSG_LOCAL_APK_READY,
+                                      std::make_unique<LocalApk>(LocalApkRecord(path, searchUrl)));
   }
 }
 

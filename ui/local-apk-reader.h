@@ -7,6 +7,12 @@
 
 namespace lumo {
 
+// One file added from disk, as MSG_LOCAL_APK_READY carries it.
+struct LocalApk {
+  AppItemInfo record;
+  std::vector<std::string> nativeCode;  // the ABIs of its native libraries
+};
+
 // The add-from-disk worker: for each picked APK (or bundle of split APKs, read through its
 // base), in order, reads what the package says about
 // itself, builds a record (status 4, the file as its local path, the detail address from
@@ -16,6 +22,6 @@ void ReadLocalApks(const std::vector<std::string>& paths, const std::string& sea
 
 // The record for one file; the package name, label, activity and icon stay empty when the
 // package cannot be read.
-AppItemInfo LocalApkRecord(const std::string& path, const std::string& searchUrl);
+LocalApk LocalApkRecord(const std::string& path, const std::string& searchUrl);
 
 }  // namespace lumo

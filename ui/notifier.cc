@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "app/log.h"
+#include "platform/file-system.h"
 
 namespace lumo {
 
@@ -23,7 +24,7 @@ struct PendingNotify {
 bool HasSessionBus() {
   if (g_getenv("DBUS_SESSION_BUS_ADDRESS")) return true;
   gchar* socket = g_build_filename(g_get_user_runtime_dir(), "bus", nullptr);
-  bool found = g_file_test(socket, G_FILE_TEST_EXISTS);
+  bool found = platform::PathExists(socket);
   g_free(socket);
   return found;
 }
@@ -76,8 +77,7 @@ bool Notifier::UserIsLooking() const {
 
 void Notifier::Tell(const AppItemInfo& record, const std::string& text) {
   if (!bus_ || UserIsLooking()) return;
-  bool hasIcon =
-      !record.imagePath.empty() && g_file_test(record.imagePath.c_str(), G_FILE_TEST_IS_REGULAR);
+  bool hasIcon = platform::IsRegularFile(record.imagePath);
   std::string name = record.appName.empty() ? record.packageName : record.appName;
   GVariantBuilder actions;
   g_variant_builder_init(&actions, G_VARIANT_TYPE("as"));

@@ -8,6 +8,7 @@
 #include "app/messages.h"
 #include "app/strings.h"
 #include "vm/player-runtime.h"
+#include "vm/vm-abis.h"
 #include "vm/vm-task-loop.h"
 
 namespace lumo {
@@ -68,7 +69,9 @@ bool LUMConnectEvent::OnMessage(const VmMessage* message) {
   // than raising the window or starting the loop once per frame.
   bool vmStart = message->type == kVmStarted || message->type == kVmClose;
   bool raise = message->type == kVmHello || message->type == kVmSplash;
-  if ((vmStart && !vmStartRate_.Admit()) || (raise && !raiseRate_.Admit())) return true;
+  if ((vmStart && !vmStartRate_.Admit()) || (raise && !raiseRate_.Admit()) ||
+      (message->type == kVmAbis && !abisRate_.Admit()))
+    return true;
   switch (message->type) {
     case kVmStarted:
       if (ReadCode(message) != 0) {
@@ -87,6 +90,11 @@ bool LUMConnectEvent::OnMessage(const VmMessage* message) {
       break;
     case kVmPackages:
       OnPackageList(message);
+      break;
+    case kVmAbis:
+      if (message->data)
+        RememberVmAbis(
+            ParseVmAbis(std::string_view(message->data, strnlen(message->data, message->length))));
       break;
     case kVmInstall:
       OnInstallResult(ReadCode(message));

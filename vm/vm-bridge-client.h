@@ -26,6 +26,8 @@ inline constexpr std::uint32_t kVmClose = 7;      // Lumo closes / 0 when the VM
 // Lumo asks which packages the player has installed / the list (vm/player-packages.h). A
 // player that does not know it never answers, and nothing changes.
 inline constexpr std::uint32_t kVmPackages = 8;
+// Our player announces the ABIs its VM runs when it connects: "x86_64,x86" (vm/vm-abis.h).
+inline constexpr std::uint32_t kVmAbis = 9;
 
 class VmBridgeClient;
 
@@ -47,6 +49,7 @@ class LUMConnectEvent final : public ConnetEvent {
   // Bridge thread only. A few per second: what a real player needs, not what a flood asks.
   RateLimit vmStartRate_{3, 4};
   RateLimit raiseRate_{3, 4};
+  RateLimit abisRate_{3, 4};  // each new list is written to disk
   void OnVmStarted();
   void OnPackageList(const VmMessage* message);
 

@@ -21,7 +21,7 @@ namespace runbox {
 namespace {
 
 constexpr std::uint32_t kInstall = 1, kUninstall = 2, kLaunch = 3, kVmStart = 4, kHello = 5,
-                        kSplash = 6, kClose = 7, kPackages = 8;
+                        kSplash = 6, kClose = 7, kPackages = 8, kAbis = 9;
 constexpr auto kRetryInterval = std::chrono::milliseconds(200);
 // A bridge that closes at once has another player in its one slot: try again later and later,
 // up to this.
@@ -129,6 +129,10 @@ bool PlayerSession::Serve(int fd) {
   }
   PlayerLog("connected to the bridge");
   view_->ShowVmState(vmState_, true);
+  // Lumo keeps the list, so it can turn away a game this VM cannot run before queuing it.
+  std::string abis;
+  for (const std::string& abi : config_.abis) abis += (abis.empty() ? "" : ",") + abi;
+  SendText(kAbis, abis);
   // A Lumo that starts while the VM runs learns it at once; otherwise the VM boots now.
   if (vmState_ == VmState::kRunning)
     SendText(kClose, "0");

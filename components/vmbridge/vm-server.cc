@@ -14,6 +14,7 @@
 #include <unistd.h>
 #include <utility>
 
+#include "app/rate-limit.h"
 #include "components/vmbridge/vm-bridge.h"
 #include "components/vmbridge/vm-frame.h"
 
@@ -41,10 +42,10 @@ int Listen(const std::string& path) {
   // A socket file left by a crashed server would make bind fail; only this user can write
   // into the runtime folder, so whatever sits at our name is ours to replace.
   unlink(path.c_str());
-  mode_t oldMask = umask(0077);
-  bool ok =
-      bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 && listen(fd, 4) == 0;
-  umask(oldMask);
+  // The mode is set on the file, not through the process-wide umask, which other threads
+  // share; until then the private runtime folder keeps others out.
+  bool ok = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+            chmod(path.c_str(), 0600) == 0 && listen(fd, 4) == 0;
   if (!ok) {
     Trace("cannot listen on %s", path + ": " + std::strerror(errno));
     close(fd);
@@ -140,6 +141,8 @@ class SocketServer final : public VmServer {
   ConnetEvent* events_;
   std::string path_;
   int listenFd_ = -1;
+  lumo::RateLimit refusalReports_{5, 0.2};
+  unsigned long refusals_ = 0;
   std::pair<dev_t, ino_t> socketFile_{0, 0};
   int wakeFds_[2] = {-1, -1};
   mutable std::mutex peerMutex_;
@@ -175,9 +178,16 @@ void SocketServer::Accept() {
   bool sameUser = getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0 &&
                   credentials.uid == getuid();
   if (!sameUser || peerFd_ >= 0) {
-    // One player at a time; a second one started by hand is turned away.
-    Trace("%s", sameUser ? "a player is already connected; refusing another"
-                         : "refusing a peer of another user");
+    // One player at a time; a second one started by hand is turned away. A peer that keeps
+    // knocking must not fill the log: a few lines, then one now and then with the count.
+    ++refusals_;
+    if (refusalReports_.Admit()) {
+      Trace("%s", (sameUser ? "a player is already connected; refusing another"
+                            : "refusing a peer of another user") +
+                      std::string(" (") + std::to_string(refusals_) +
+                      " refused since the last line)");
+      refusals_ = 0;
+    }
     close(fd);
     return;
   }

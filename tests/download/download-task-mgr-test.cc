@@ -2,6 +2,7 @@
 
 #include <thread>
 
+#include <glib.h>
 #include <gtest/gtest.h>
 
 #include "app/messages.h"
@@ -162,7 +163,7 @@ TEST_F(DownloadTaskMgrTest, StopAllReturnsWhileTheUiLoopIsNotServingReports) {
   EXPECT_TRUE(manager->startTask("held"));
   // Nothing pumps the loop now: the polling thread's first report waits in its send.
   ASSERT_TRUE(WaitFor([&] { return server.Requests("/held.apk") > 0; }));
-  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  ASSERT_TRUE(WaitFor([] { return g_main_context_pending(nullptr) != FALSE; }));
   manager->stopAll();
   EXPECT_TRUE(manager->stopTask("held"));
   server.Release();

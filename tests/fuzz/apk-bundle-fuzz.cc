@@ -12,7 +12,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!lumo::ReadBundleBytes(data, size, &layout, &error)) return 0;
   if (layout.base.empty() || layout.splits.size() >= lumo::kMaxBundleParts) __builtin_trap();
   for (const std::string& name : layout.splits)
-    if (name.empty() || name[0] == '/' || name.rfind("../", 0) == 0 || name.find("/../") != std::string::npos)
+    if (name.empty() || name[0] == '/' || name.rfind("../", 0) == 0 ||
+        name.find("/../") != std::string::npos)
       __builtin_trap();
   return 0;
 }

@@ -16,6 +16,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       __builtin_trap();
   }
   if (info.launchActivity.find_first_of(" \t") != std::string::npos) __builtin_trap();
+  for (const std::string& abi : info.nativeCode)
+    if (abi.empty() || abi.size() > 32 || abi.find_first_of("' ,") != std::string::npos)
+      __builtin_trap();
   if (!info.packageName.empty() && !lumo::IsValidPackageName(info.packageName)) __builtin_trap();
   return 0;
 }

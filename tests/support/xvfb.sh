@@ -9,6 +9,8 @@ PIDS_TO_KILL=()
 
 cleanup() {
   for pid in "${PIDS_TO_KILL[@]}"; do kill "$pid" 2>/dev/null; done
+  # What Lumo started from the sandbox (the player, the updater) outlives a killed Lumo.
+  [ -n "${SANDBOX:-}" ] && pkill -f "^$SANDBOX/" 2>/dev/null
   wait 2>/dev/null
   [ -n "${SANDBOX:-}" ] && rm -rf "$SANDBOX"
 }

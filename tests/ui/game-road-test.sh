@@ -21,7 +21,8 @@ store=$SANDBOX/store
 mkdir -p "$store"
 "$tools/lumo-make-apk" "$SANDBOX/road.apk" com.lumo.road "Road Trip" payload=6291456 ||
   fail "no road APK"
-"$tools/lumo-make-apk" "$SANDBOX/later.apk" com.lumo.later "Later" || fail "no later APK"
+"$tools/lumo-make-apk" "$SANDBOX/later.apk" com.lumo.later "Later" abi=mips abi=x86 ||
+  fail "no later APK"
 "$tools/lumo-make-apk" "$store/mips.apk" com.lumo.mips "Mips Only" abi=mips || fail "no mips APK"
 cp "$SANDBOX/road.apk" "$store/road.apk"
 convert -size 96x96 xc:'#3d7eff' -fill white -draw 'circle 48,48 48,18' "$store/road.png"
@@ -50,6 +51,7 @@ start_lumo() {
 start_lumo
 wait_until 60 sh -c "cat $app_dir/log/lum-*.log | grep -q 'VM start complete.'" ||
   fail "the player did not start"
+[ "$(cat "$app_dir/data/vm-abis")" = x86_64,x86,arm64-v8a ] || fail "the VM's ABIs not kept"
 
 # Bad requests change nothing and touch no file.
 ask download 'not json' >/dev/null
@@ -138,10 +140,16 @@ lumo_log | grep -q 'com.lumo.forged download refused: 文件校验不符.' || fa
 [ -e "$app_dir/download/com.lumo.forged.apk" ] && fail "a refused file was kept"
 ask delete com.lumo.forged >/dev/null
 
-# An APK whose native code the VM cannot run: the player says why, and the game is deleted.
+# An APK whose native code the VM cannot run fails before its install is queued, with the
+# reason, and the player never hears of it (the game with an x86 library beside its mips one
+# installed above); then the game is deleted.
 ask download "$(request com.lumo.mips MipsOnly mips.apk)" >/dev/null
 wait_game 120 com.lumo.mips "status=7 * label=安装失败"
-lumo_log | grep -q 'com.lumo.mips install complete. \[err=4\]' || fail "no player result logged"
+expect "native code reason" "$(ask get MainFrame DetailSpeed)" \
+  "*text=安装失败：游戏没有适合此模拟器处理器的原生代码（mips）"
+lumo_log | grep -q 'com.lumo.mips not queued for install: native code only for mips' ||
+  fail "no refusal logged"
+grep -q 'com.lumo.mips' "$player_data/runbox.log" && fail "the player was asked to install mips"
 expect "install again text" "$(ask progress)" "*text=重试"
 shot game-install-failed
 ask delete com.lumo.mips >/dev/null

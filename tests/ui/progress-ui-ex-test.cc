@@ -214,7 +214,7 @@ TEST(ProgressUIEx, PauseBandSlidesInAndOutOnItsTwoTimers) {
   EXPECT_EQ(timers, (std::vector<std::pair<int, bool>>{{100, false}}));
 }
 
-// Which states take clicks is checked in the real window (main-window-test.sh).
+// Which states take clicks is checked in the real window (main-window-dialogs-test.sh).
 TEST(ProgressUIEx, AReleaseOutsideOrOnADisabledControlIsNoClick) {
   CProgressUIEx control;
   int clicks = 0;

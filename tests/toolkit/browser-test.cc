@@ -15,7 +15,6 @@
 #include "platform/ui-loop.h"
 #include "tests/support/http-server.h"
 #include "tests/support/wait.h"
-#include "ui/hard-fail-wnd.h"
 #include "ui/web-event-handler.h"
 
 namespace lumo {
@@ -159,13 +158,6 @@ TEST(Browser, OnlyTheStoresFramesReachTheHandlerAndOnlyWebAddressesLoad) {
   for (int i = 0; i < 20; ++i) platform::PumpUiLoop();
   EXPECT_EQ(errors.size(), 2u);
   gtk_widget_destroy(window);
-}
-
-TEST(HardwareCheck, TwoProcessorsAndTwoGibibytesAreEnough) {
-  EXPECT_TRUE(HardwareIsEnough(2, 2147483648ULL));
-  EXPECT_TRUE(HardwareIsEnough(8, 16ULL << 30));
-  EXPECT_FALSE(HardwareIsEnough(1, 64ULL << 30));
-  EXPECT_FALSE(HardwareIsEnough(4, 2147483647ULL));
 }
 
 }  // namespace

@@ -10,7 +10,7 @@ int main(int argc, char** argv) {
   if (!std::getenv("LUMO_UNDER_XVFB")) {
     setenv("LUMO_UNDER_XVFB", "1", 1);
     std::vector<char*> args{const_cast<char*>("bash"),
-                            const_cast<char*>(LUMO_SOURCE_DIR "/tests/ui/with-xvfb.sh")};
+                            const_cast<char*>(LUMO_SOURCE_DIR "/tests/support/with-xvfb.sh")};
     for (int i = 0; i < argc; ++i) args.push_back(argv[i]);
     args.push_back(nullptr);
     execvp("bash", args.data());

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -138,13 +139,19 @@ TEST(ToolkitSetUp, ImagesAreUnpackedOnceIntoTheCacheAndHugeEntriesAreRefused) {
   EXPECT_EQ(first.st_ino, second.st_ino);
   EXPECT_EQ(first.st_mtim.tv_nsec, second.st_mtim.tv_nsec);
   toolkit::Shutdown();
-  // A changed archive unpacks afresh, and the old folder goes.
+  // A changed archive unpacks afresh, and the old folders go, without following their links.
+  test::TempDir outside;
+  test::WriteFile(outside / "keep", "x");
+  std::filesystem::create_directory(cache / "lum/skin-stale");
+  std::filesystem::create_directory_symlink(outside.path(), cache / "lum/skin-stale/link");
   test::WriteFile(skins.path() + "/img/ok.svg", std::string(kOkImage) + " ");
   ASSERT_EQ(std::system(("cd " + skins.path() + " && zip -q res.zip img/ok.svg").c_str()), 0);
   ASSERT_TRUE(toolkit::Init(skins.path(), "res.zip", &error)) << error;
   EXPECT_NE(toolkit::ImagePath("img/ok.svg"), image);
   EXPECT_EQ(test::ReadFile(toolkit::ImagePath("img/ok.svg")), std::string(kOkImage) + " ");
   EXPECT_NE(stat(image.c_str(), &first), 0);
+  EXPECT_FALSE(std::filesystem::exists(cache / "lum/skin-stale"));
+  EXPECT_EQ(test::ReadFile(outside / "keep"), "x");
   toolkit::Shutdown();
 
   // The directory says the first entry holds 4 GiB less two bytes.
