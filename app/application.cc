@@ -9,6 +9,7 @@
 #include "app/settings.h"
 #include "catalogue/app-database-task-loop.h"
 #include "download/download-task-mgr.h"
+#include "download/thunder-wrapper.h"
 #include "platform/single-instance.h"
 #include "platform/ui-loop.h"
 #include "platform/window.h"
@@ -57,13 +58,19 @@ int Application::Run() {
   DataStat::instance()->init();
   DataStat::instance()->SendLog(kStartEvent);
 
-  AppDatabaseTaskLoop::instance()->start();
-  PostCreateDatabase(PathJoin(Settings::instance().dataDir, "data.db"));
+  // Never stopped: the worker holds the loop and ends with the process.
+  workers_.catalogue = AppDatabaseTaskLoop::Create();
+  workers_.catalogue->start();
+  PostCreateDatabase(*workers_.catalogue, PathJoin(Settings::instance().dataDir, "data.db"));
   SetVmAbisFolder(Settings::instance().dataDir);
   // The player may connect from here on; its callbacks arrive on the bridge's own thread.
   CreateVmBridge();
 
-  if (!frontEnd_->SetUpToolkit(ExeDir(), &error) || !frontEnd_->CreateMainWindow(&error)) {
+  // The engine is loaded on first use, on a worker: start-up does not wait for it.
+  workers_.downloads = DownloadTaskMgr::Create([] { return ThunderWrapper::load(); });
+
+  if (!frontEnd_->SetUpToolkit(ExeDir(), &error) ||
+      !frontEnd_->CreateMainWindow(workers_, &error)) {
     int status = StartFailure(error);
     ShutDown();
     return status;
@@ -78,8 +85,11 @@ int Application::Run() {
 
 void Application::ShutDown() {
   DataStat::instance()->AppLogExit();
-  // A manager that was never used has no engine to stop: none is loaded for it now.
-  if (DownloadTaskMgr::Exists()) DownloadTaskMgr::instance()->stopAll();
+  // Every download stops, then the engine ends; one that was never loaded is not loaded now.
+  if (workers_.downloads) {
+    workers_.downloads->stopAll();
+    workers_.downloads->end();
+  }
   // Before the window object goes: no bridge callback may reach it.
   DeleteVmBridge();
   frontEnd_->DeleteMainWindow();

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/front-end.h"
+#include "app/workers.h"
 
 namespace lumo {
 
@@ -22,6 +23,7 @@ class Application {
   std::string commandLine_;
   FrontEnd* frontEnd_;
   std::vector<std::string> apkPaths_;
+  Workers workers_;
 };
 
 // The name of the per-user lock that keeps Lumo to one instance.

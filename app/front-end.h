@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "app/workers.h"
+
 namespace lumo {
 
 // The UI toolkit and main window as the run routine sees them. The GTK front end lives in
@@ -14,8 +16,9 @@ class FrontEnd {
   virtual bool OpenDisplay(std::string* error) = 0;
   // Toolkit set-up: resource folder and archive beside the executable.
   virtual bool SetUpToolkit(const std::string& exeDir, std::string* error) = 0;
-  // Creates the main window, which initialises itself before this returns.
-  virtual bool CreateMainWindow(std::string* error) = 0;
+  // Creates the main window, which initialises itself before this returns; it uses `workers`
+  // until DeleteMainWindow.
+  virtual bool CreateMainWindow(const Workers& workers, std::string* error) = 0;
   // Centres the main window on the work area and shows it with activation.
   virtual void ShowMainWindow() = 0;
   // Runs the message loop until the main window quits it; returns the loop's exit code.

@@ -32,27 +32,17 @@ constexpr char kUpdate[] =
 constexpr char kDelete[] = "delete from AppList where packageName=%Q";
 constexpr char kSelectAll[] = "select * from AppList";
 
-// The connection belongs to the worker thread that opened it: only that thread touches it.
-// It stays open while the thread lives, which for the program's loop is until the process ends.
-struct Connection {
-  sqlite3* db = nullptr;
-  ~Connection() {
-    if (db) sqlite3_close_v2(db);
-  }
-};
-thread_local Connection connection;
-
 // Runs `sql` (made by sqlite3_mprintf, freed here); on failure logs `failure` with SQLite's
 // primary code and message.
-void Execute(char* sql, const char* failure, int (*callback)(void*, int, char**, char**) = nullptr,
-             void* context = nullptr) {
+void Execute(sqlite3* db, char* sql, const char* failure,
+             int (*callback)(void*, int, char**, char**) = nullptr, void* context = nullptr) {
   ScopeGuard freeSql([sql] { sqlite3_free(sql); });
   if (!sql) {
     Log::instance()->write(failure, SQLITE_NOMEM, "out of memory");
     return;
   }
   char* message = nullptr;
-  int code = sqlite3_exec(connection.db, sql, callback, context, &message);
+  int code = sqlite3_exec(db, sql, callback, context, &message);
   if (code != SQLITE_OK) {
     Log::instance()->write(failure, code & 0xff, message ? message : sqlite3_errstr(code));
     sqlite3_free(message);
@@ -112,7 +102,7 @@ void Tune(sqlite3* db) {
   }
 }
 
-bool Open(const std::string& path) {
+bool Open(CatalogueConnection& connection, const std::string& path) {
   int code = sqlite3_open16(Utf8ToUtf16(path).c_str(), &connection.db);
   if (code != SQLITE_OK)
     Log::instance()->write(L"open sqlite3 failed. code:%d, path:%s", code, path.c_str());
@@ -121,9 +111,9 @@ bool Open(const std::string& path) {
 
 // A file that cannot be read whole is moved aside, never deleted, and a new catalogue starts
 // in its place; the user is told through ReportSetAsideCatalogueTask.
-bool OpenCatalogue(const std::string& path) {
+bool OpenCatalogue(CatalogueConnection& connection, const std::string& path) {
   std::string why;
-  if (!Open(path)) return false;
+  if (!Open(connection, path)) return false;
   if (CatalogueIsReadable(connection.db, &why)) return true;
   // A checkpoint on close would write the journal's pages into the damaged file: it is kept
   // as it was, its journal beside it.
@@ -134,17 +124,21 @@ bool OpenCatalogue(const std::string& path) {
   if (aside.empty()) aside = "nothing: it could not be moved";
   Log::instance()->write("catalogue %s cannot be read (%s); set aside as %s", path.c_str(),
                          why.c_str(), aside.c_str());
-  return Open(path);
+  return Open(connection, path);
 }
 
 }  // namespace
 
-void CreateDatabaseTask::run() {
+CatalogueConnection::~CatalogueConnection() {
+  if (db) sqlite3_close_v2(db);
+}
+
+void CreateDatabaseTask::run(CatalogueConnection& connection) {
   if (connection.db) {
     sqlite3_close_v2(connection.db);
     connection.db = nullptr;
   }
-  if (!OpenCatalogue(path_)) return;
+  if (!OpenCatalogue(connection, path_)) return;
   char* query =
       sqlite3_mprintf("select * from sqlite_master where type=%Q and name=%Q", "table", "AppList");
   ScopeGuard freeQuery([query] { sqlite3_free(query); });
@@ -170,37 +164,34 @@ void CreateDatabaseTask::run() {
   Tune(connection.db);
 }
 
-void InsertAppTask::run() {
+void InsertAppTask::run(CatalogueConnection& connection) {
   const AppItemInfo& r = *record_;
-  Execute(sqlite3_mprintf(kInsert, r.packageName.c_str(), r.appName.c_str(), r.imageUrl.c_str(),
+  Execute(connection.db,
+          sqlite3_mprintf(kInsert, r.packageName.c_str(), r.appName.c_str(), r.imageUrl.c_str(),
                           r.imagePath.c_str(), r.status, r.detailUrl.c_str(), r.apkUrl.c_str(),
                           r.localPath.c_str(), r.launchActivity.c_str(), r.downloadPos),
           "insert new app failed. code:%d, msg:%s");
 }
 
-void UpdateAppTask::run() {
+void UpdateAppTask::run(CatalogueConnection& connection) {
   const AppItemInfo& r = *record_;
-  Execute(sqlite3_mprintf(kUpdate, r.appName.c_str(), r.imageUrl.c_str(), r.imagePath.c_str(),
+  Execute(connection.db,
+          sqlite3_mprintf(kUpdate, r.appName.c_str(), r.imageUrl.c_str(), r.imagePath.c_str(),
                           r.status, r.detailUrl.c_str(), r.apkUrl.c_str(), r.localPath.c_str(),
                           r.launchActivity.c_str(), r.downloadPos, r.packageName.c_str()),
           "update item of AppList failed. code:%d, msg:%s");
 }
 
-void DeleteAppTask::run() {
-  Execute(sqlite3_mprintf(kDelete, packageName_.c_str()),
+void DeleteAppTask::run(CatalogueConnection& connection) {
+  Execute(connection.db, sqlite3_mprintf(kDelete, packageName_.c_str()),
           "delete item of AppList failed. code:%d, msg:%s");
 }
 
-void SelectAllAppTask::run() {
+void SelectAllAppTask::run(CatalogueConnection& connection) {
   Rows rows;
-  Execute(sqlite3_mprintf("%s", kSelectAll), "select all app failed. code:%d, msg:%s", CollectRow,
-          &rows);
+  Execute(connection.db, sqlite3_mprintf("%s", kSelectAll),
+          "select all app failed. code:%d, msg:%s", CollectRow, &rows);
   Deliver(&rows);
-}
-
-std::shared_ptr<AppDatabaseTaskLoop> AppDatabaseTaskLoop::instance() {
-  static std::shared_ptr<AppDatabaseTaskLoop> loop = Create();
-  return loop;
 }
 
 std::shared_ptr<AppDatabaseTaskLoop> AppDatabaseTaskLoop::Create() {
@@ -235,31 +226,28 @@ void AppDatabaseTaskLoop::stopAndJoin() {
 
 // The worker thread.
 void AppDatabaseTaskLoop::run() {
+  CatalogueConnection connection;
   while (!stopping_) {
     std::shared_ptr<AppDatabaseTask> task = queue_.pop();
     if (!task) break;
-    task->run();
+    task->run(connection);
   }
 }
 
-sqlite3* CatalogueDb() {
-  return connection.db;
+void PostCreateDatabase(AppDatabaseTaskLoop& loop, const std::string& path) {
+  loop.post(std::make_shared<CreateDatabaseTask>(path));
 }
 
-void PostCreateDatabase(const std::string& path) {
-  AppDatabaseTaskLoop::instance()->post(std::make_shared<CreateDatabaseTask>(path));
+void PostInsertApp(AppDatabaseTaskLoop& loop, std::shared_ptr<AppItemInfo> record) {
+  loop.post(std::make_shared<InsertAppTask>(std::move(record)));
 }
 
-void PostInsertApp(std::shared_ptr<AppItemInfo> record) {
-  AppDatabaseTaskLoop::instance()->post(std::make_shared<InsertAppTask>(std::move(record)));
+void PostUpdateApp(AppDatabaseTaskLoop& loop, std::shared_ptr<AppItemInfo> record) {
+  loop.post(std::make_shared<UpdateAppTask>(std::move(record)));
 }
 
-void PostUpdateApp(std::shared_ptr<AppItemInfo> record) {
-  AppDatabaseTaskLoop::instance()->post(std::make_shared<UpdateAppTask>(std::move(record)));
-}
-
-void PostDeleteApp(const std::string& packageName) {
-  AppDatabaseTaskLoop::instance()->post(std::make_shared<DeleteAppTask>(packageName));
+void PostDeleteApp(AppDatabaseTaskLoop& loop, const std::string& packageName) {
+  loop.post(std::make_shared<DeleteAppTask>(packageName));
 }
 
 }  // namespace lumo

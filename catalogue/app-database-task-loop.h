@@ -11,19 +11,29 @@ struct sqlite3;
 
 namespace lumo {
 
-// A unit of catalogue work. run() is called on the catalogue worker thread, the only thread
-// that touches the database.
+// The catalogue's one SQLite connection, held by the loop's worker thread for as long as it
+// runs: only that thread opens, uses and closes it. Null before it is opened.
+struct CatalogueConnection {
+  CatalogueConnection() = default;
+  CatalogueConnection(const CatalogueConnection&) = delete;
+  CatalogueConnection& operator=(const CatalogueConnection&) = delete;
+  ~CatalogueConnection();
+  sqlite3* db = nullptr;
+};
+
+// A unit of catalogue work. run() is called on the catalogue worker thread with its
+// connection.
 class AppDatabaseTask {
  public:
   virtual ~AppDatabaseTask() = default;
-  virtual void run() {}
+  virtual void run(CatalogueConnection&) {}
 };
 
 // Opens data.db at `path` (creating it) and makes the AppList table when it is missing.
 class CreateDatabaseTask : public AppDatabaseTask {
  public:
   explicit CreateDatabaseTask(std::string path) : path_(std::move(path)) {}
-  void run() override;
+  void run(CatalogueConnection& connection) override;
 
  private:
   std::string path_;
@@ -34,7 +44,7 @@ class CreateDatabaseTask : public AppDatabaseTask {
 class InsertAppTask : public AppDatabaseTask {
  public:
   explicit InsertAppTask(std::shared_ptr<AppItemInfo> record) : record_(std::move(record)) {}
-  void run() override;
+  void run(CatalogueConnection& connection) override;
 
  private:
   std::shared_ptr<AppItemInfo> record_;
@@ -43,7 +53,7 @@ class InsertAppTask : public AppDatabaseTask {
 class UpdateAppTask : public AppDatabaseTask {
  public:
   explicit UpdateAppTask(std::shared_ptr<AppItemInfo> record) : record_(std::move(record)) {}
-  void run() override;
+  void run(CatalogueConnection& connection) override;
 
  private:
   std::shared_ptr<AppItemInfo> record_;
@@ -52,7 +62,7 @@ class UpdateAppTask : public AppDatabaseTask {
 class DeleteAppTask : public AppDatabaseTask {
  public:
   explicit DeleteAppTask(std::string packageName) : packageName_(std::move(packageName)) {}
-  void run() override;
+  void run(CatalogueConnection& connection) override;
 
  private:
   std::string packageName_;
@@ -64,15 +74,15 @@ class DeleteAppTask : public AppDatabaseTask {
 // thread a few hand-overs rather than one per row.
 class SelectAllAppTask : public AppDatabaseTask {
  public:
-  void run() override;
+  void run(CatalogueConnection& connection) override;
 };
 
 // The catalogue worker: runs tasks one at a time in posting order. It is started once and
 // runs until the process ends.
 class AppDatabaseTaskLoop {
  public:
-  static std::shared_ptr<AppDatabaseTaskLoop> instance();
-  // A loop of its own, for tests and benchmarks that need a fresh connection.
+  // A loop with a connection of its own. The program's one is made by the run routine and
+  // handed to the windows that post to it.
   static std::shared_ptr<AppDatabaseTaskLoop> Create();
 
   AppDatabaseTaskLoop(const AppDatabaseTaskLoop&) = delete;
@@ -96,14 +106,10 @@ class AppDatabaseTaskLoop {
   std::weak_ptr<AppDatabaseTaskLoop> self_;
 };
 
-// Worker thread only: the connection that the loop's tasks use; null before it is opened.
-sqlite3* CatalogueDb();
-
-// Posting helpers for the program's one loop. Insert and update take a fresh copy that the
-// caller made of the live record.
-void PostCreateDatabase(const std::string& path);
-void PostInsertApp(std::shared_ptr<AppItemInfo> record);
-void PostUpdateApp(std::shared_ptr<AppItemInfo> record);
-void PostDeleteApp(const std::string& packageName);
+// Posting helpers. Insert and update take a fresh copy that the caller made of the live record.
+void PostCreateDatabase(AppDatabaseTaskLoop& loop, const std::string& path);
+void PostInsertApp(AppDatabaseTaskLoop& loop, std::shared_ptr<AppItemInfo> record);
+void PostUpdateApp(AppDatabaseTaskLoop& loop, std::shared_ptr<AppItemInfo> record);
+void PostDeleteApp(AppDatabaseTaskLoop& loop, const std::string& packageName);
 
 }  // namespace lumo

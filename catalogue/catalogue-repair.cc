@@ -62,7 +62,7 @@ std::string SetDamagedCatalogueAside(const std::string& path) {
   return aside;
 }
 
-void ReportSetAsideCatalogueTask::run() {
+void ReportSetAsideCatalogueTask::run(CatalogueConnection&) {
   if (LastSetAside().empty()) return;
   auto path = std::make_unique<std::string>(std::move(LastSetAside()));
   LastSetAside().clear();

@@ -24,7 +24,7 @@ std::string SetDamagedCatalogueAside(const std::string& path);
 // otherwise. Posted after the catalogue is opened, so it reports that opening.
 class ReportSetAsideCatalogueTask : public AppDatabaseTask {
  public:
-  void run() override;
+  void run(CatalogueConnection& connection) override;
 };
 
 }  // namespace lumo

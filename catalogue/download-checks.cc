@@ -19,8 +19,7 @@ constexpr char kCreateChecks[] =
     "sha256 varchar(64))";
 
 // The table is made on first use: a catalogue from before it existed works unchanged.
-bool Run(char* sql, const char* what) {
-  sqlite3* db = CatalogueDb();
+bool Run(sqlite3* db, char* sql, const char* what) {
   char* message = nullptr;
   int code = db ? sqlite3_exec(db, kCreateChecks, nullptr, nullptr, &message) : SQLITE_MISUSE;
   if (code == SQLITE_OK && sql) code = sqlite3_exec(db, sql, nullptr, nullptr, &message);
@@ -43,22 +42,24 @@ int AddRow(void* context, int columns, char** values, char**) {
 
 }  // namespace
 
-void SaveDownloadCheckTask::run() {
-  Run(sqlite3_mprintf("insert or replace into AppCheck values(%Q, %lld, %Q)", packageName_.c_str(),
+void SaveDownloadCheckTask::run(CatalogueConnection& connection) {
+  Run(connection.db,
+      sqlite3_mprintf("insert or replace into AppCheck values(%Q, %lld, %Q)", packageName_.c_str(),
                       static_cast<long long>(check_.size), check_.sha256.c_str()),
       "save download check");
 }
 
-void ForgetDownloadCheckTask::run() {
-  Run(sqlite3_mprintf("delete from AppCheck where packageName=%Q", packageName_.c_str()),
+void ForgetDownloadCheckTask::run(CatalogueConnection& connection) {
+  Run(connection.db,
+      sqlite3_mprintf("delete from AppCheck where packageName=%Q", packageName_.c_str()),
       "forget download check");
 }
 
-void LoadDownloadChecksTask::run() {
+void LoadDownloadChecksTask::run(CatalogueConnection& connection) {
   auto checks = std::make_unique<DownloadChecks>();
-  if (Run(nullptr, "load download checks")) {
+  if (Run(connection.db, nullptr, "load download checks")) {
     char* message = nullptr;
-    if (sqlite3_exec(CatalogueDb(), "select packageName, size, sha256 from AppCheck", AddRow,
+    if (sqlite3_exec(connection.db, "select packageName, size, sha256 from AppCheck", AddRow,
                      checks.get(), &message) != SQLITE_OK)
       Log::instance()->write("load download checks failed: %s", message ? message : "");
     sqlite3_free(message);

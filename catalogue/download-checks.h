@@ -16,7 +16,7 @@ class SaveDownloadCheckTask : public AppDatabaseTask {
  public:
   SaveDownloadCheckTask(std::string packageName, DownloadCheck check)
       : packageName_(std::move(packageName)), check_(std::move(check)) {}
-  void run() override;
+  void run(CatalogueConnection& connection) override;
 
  private:
   std::string packageName_;
@@ -27,7 +27,7 @@ class ForgetDownloadCheckTask : public AppDatabaseTask {
  public:
   explicit ForgetDownloadCheckTask(std::string packageName)
       : packageName_(std::move(packageName)) {}
-  void run() override;
+  void run(CatalogueConnection& connection) override;
 
  private:
   std::string packageName_;
@@ -37,7 +37,7 @@ class ForgetDownloadCheckTask : public AppDatabaseTask {
 // owned send. Posted before the games are loaded, so their checks are there first.
 class LoadDownloadChecksTask : public AppDatabaseTask {
  public:
-  void run() override;
+  void run(CatalogueConnection& connection) override;
 };
 
 // Any thread: whether the file is what the check says. Empty when it is (or nothing is

@@ -1,11 +1,11 @@
 #include "download/download-task-mgr.h"
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 #include "app/dispatcher.h"
 #include "app/log.h"
@@ -33,52 +33,69 @@ DownloadTask::DownloadTask(std::string taskKey, std::string address, std::string
       saveFolder(std::move(folder)),
       fileName(std::move(name)) {}
 
-void DownloadTask::createEngineTask() {
-  if (!engine) return;
-  handle = engine->CreateTask(*MakeTaskParam(url, saveFolder, fileName));
+void DownloadTask::createEngineTask(ThunderWrapper& engine) {
+  handle = engine.CreateTask(*MakeTaskParam(url, saveFolder, fileName));
 }
 
-namespace {
-
-std::atomic<bool> gMade{false};
-
-}  // namespace
-
-std::shared_ptr<DownloadTaskMgr> DownloadTaskMgr::instance() {
-  // Never destroyed: at exit the polling thread may still hold the manager, inside a send to
-  // a window, after stopAll, and an engine shut down from there would run while the
-  // process's statics are being torn down. The engine ends with the process; its control
-  // files are saved every second and when stopAll pauses the tasks.
-  static auto* manager = [] {
-    auto* made = new std::shared_ptr<DownloadTaskMgr>(Create(ThunderWrapper::load()));
-    gMade = true;
-    return made;
-  }();
-  return *manager;
-}
-
-bool DownloadTaskMgr::Exists() {
-  return gMade;
+std::shared_ptr<DownloadTaskMgr> DownloadTaskMgr::Create(
+    EngineLoader loader, std::chrono::steady_clock::duration progressInterval) {
+  return std::shared_ptr<DownloadTaskMgr>(new DownloadTaskMgr(std::move(loader), progressInterval));
 }
 
 std::shared_ptr<DownloadTaskMgr> DownloadTaskMgr::Create(
     std::shared_ptr<ThunderWrapper> engine, std::chrono::steady_clock::duration progressInterval) {
-  // An engine that loaded but would not start is as good as none.
-  if (engine && !engine->Init()) engine.reset();
-  std::shared_ptr<DownloadTaskMgr> manager(
-      new DownloadTaskMgr(std::move(engine), progressInterval));
-  // Without the engine's announcements, ends are seen at the next progress round.
-  if (manager->engine_) manager->engine_->SetChangeCallback(&OnEngineChange, manager.get());
+  auto manager = Create([engine]() mutable { return std::move(engine); }, progressInterval);
+  manager->available();
   return manager;
 }
 
-DownloadTaskMgr::DownloadTaskMgr(std::shared_ptr<ThunderWrapper> engine,
+DownloadTaskMgr::DownloadTaskMgr(EngineLoader loader,
                                  std::chrono::steady_clock::duration progressInterval)
-    : progressInterval_(progressInterval), engine_(std::move(engine)) {}
+    : progressInterval_(progressInterval), loader_(std::move(loader)) {}
 
 DownloadTaskMgr::~DownloadTaskMgr() {
   // Waits for an announcement in progress: none reaches the manager after this.
   if (engine_) engine_->SetChangeCallback(nullptr, nullptr);
+}
+
+std::shared_ptr<ThunderWrapper> DownloadTaskMgr::engine() {
+  std::call_once(loadOnce_, [this] {
+    // The loader goes with its call, so that nothing but the manager holds the engine.
+    EngineLoader loader = std::exchange(loader_, nullptr);
+    std::shared_ptr<ThunderWrapper> engine = loader ? loader() : nullptr;
+    // An engine that loaded but would not start is as good as none.
+    if (engine && !engine->Init()) engine.reset();
+    // Without the engine's announcements, ends are seen at the next progress round.
+    if (engine) engine->SetChangeCallback(&OnEngineChange, this);
+    std::lock_guard<std::mutex> guard(lock_);
+    engine_ = std::move(engine);
+  });
+  std::lock_guard<std::mutex> guard(lock_);
+  return engine_;
+}
+
+bool DownloadTaskMgr::available() {
+  return engine() != nullptr;
+}
+
+void DownloadTaskMgr::end() {
+  // Waits for a load in progress on another thread; with none begun, none ever begins.
+  std::call_once(loadOnce_, [this] { loader_ = nullptr; });
+  std::shared_ptr<ThunderWrapper> engine;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    for (const auto& [key, task] : running_) engine_->StopTask(task->handle);
+    running_.clear();
+    waiting_.clear();
+    tasks_.clear();
+    pollerRunning_ = false;
+    engine = std::move(engine_);
+  }
+  wake_.notify_all();
+  if (!engine) return;
+  // Outside the lock: clearing the callback waits for an announcement, which takes the lock.
+  engine->SetChangeCallback(nullptr, nullptr);
+  engine.reset();
 }
 
 void DownloadTaskMgr::OnEngineChange(void* manager) {
@@ -91,10 +108,10 @@ void DownloadTaskMgr::OnEngineChange(void* manager) {
 }
 
 bool DownloadTaskMgr::addTask(const std::shared_ptr<DownloadTask>& task) {
-  if (!engine_ || !task) return false;
-  task->engine = engine_;
+  std::shared_ptr<ThunderWrapper> engine = this->engine();
+  if (!engine || !task) return false;
   // The engine task exists before the key is checked: a duplicate leaves it unused.
-  task->createEngineTask();
+  task->createEngineTask(*engine);
   std::lock_guard<std::mutex> guard(lock_);
   return tasks_.emplace(task->key, task).second;
 }
@@ -110,7 +127,7 @@ bool DownloadTaskMgr::startTask(const std::string& key) {
     })).detach();
   }
   auto it = tasks_.find(key);
-  if (it == tasks_.end()) return false;
+  if (it == tasks_.end() || !engine_) return false;
   // A retry meets the disk as it is now.
   it->second->spaceChecked = false;
   if (running_.size() < kSlots) {

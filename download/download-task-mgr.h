@@ -4,6 +4,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -30,14 +31,13 @@ class DownloadTask {
 
   // Fills the engine's task record from url, saveFolder and fileName (resume enabled) and
   // keeps the handle the engine returns.
-  void createEngineTask();
+  void createEngineTask(ThunderWrapper& engine);
 
   const std::string key;
   const std::string url;
   const std::string saveFolder;
   const std::string fileName;
   XlHandle handle = nullptr;
-  std::shared_ptr<ThunderWrapper> engine;
   // Set once the file's announced size has been held against the folder's free space.
   bool spaceChecked = false;
 };
@@ -56,19 +56,21 @@ class DownloadTaskMgr : public std::enable_shared_from_this<DownloadTaskMgr> {
   static constexpr std::int32_t kFailNoSpace = 9;
   static constexpr std::chrono::seconds kProgressInterval{1};
 
-  // The one manager, made on first use with the engine from the program folder (loading and
-  // starting the engine takes a while: the first use is best off the UI thread). Without the
-  // engine it exists but refuses every task (the load failure is logged once).
-  static std::shared_ptr<DownloadTaskMgr> instance();
-  // Whether instance() has made the manager, so that shutting down never loads the engine.
-  static bool Exists();
-  // A manager over a given engine (null: none). The engine is initialised here.
+  using EngineLoader = std::function<std::shared_ptr<ThunderWrapper>()>;
+
+  // A manager whose engine `loader` loads and starts on first use (it takes a while: the
+  // first use is best off the UI thread). Without the engine the manager refuses every task.
+  static std::shared_ptr<DownloadTaskMgr> Create(
+      EngineLoader loader,
+      std::chrono::steady_clock::duration progressInterval = kProgressInterval);
+  // A manager over a given engine (null: none), started here.
   static std::shared_ptr<DownloadTaskMgr> Create(
       std::shared_ptr<ThunderWrapper> engine,
       std::chrono::steady_clock::duration progressInterval = kProgressInterval);
   ~DownloadTaskMgr();
 
-  bool available() const { return engine_ != nullptr; }
+  // Any thread. Loads and starts the engine on the first call; false when there is none.
+  bool available();
   bool addTask(const std::shared_ptr<DownloadTask>& task);
   bool startTask(const std::string& key);
   bool stopTask(const std::string& key);
@@ -77,6 +79,9 @@ class DownloadTaskMgr : public std::enable_shared_from_this<DownloadTaskMgr> {
   bool hasTask(const std::string& key);
   // Stops every running task and ends the polling; safe when the UI loop no longer runs.
   void stopAll();
+  // Shutdown, after stopAll: forgets every task and shuts the engine down, when it was ever
+  // loaded, before returning. It never loads the engine; later calls find none.
+  void end();
 
   // "%.2f Kb/s" below 1 MiB per second, "%.2f Mb/s" from there on.
   static std::string FormatSpeed(std::uint64_t bytesPerSecond);
@@ -84,8 +89,8 @@ class DownloadTaskMgr : public std::enable_shared_from_this<DownloadTaskMgr> {
  private:
   struct Report;
 
-  DownloadTaskMgr(std::shared_ptr<ThunderWrapper> engine,
-                  std::chrono::steady_clock::duration progressInterval);
+  DownloadTaskMgr(EngineLoader loader, std::chrono::steady_clock::duration progressInterval);
+  std::shared_ptr<ThunderWrapper> engine();
   void poll(std::uint64_t generation);
   void pollRound(std::vector<Report>* reports, bool progressDue);
   void fillFreeSlots();
@@ -108,6 +113,9 @@ class DownloadTaskMgr : public std::enable_shared_from_this<DownloadTaskMgr> {
   bool pollerRunning_ = false;
   // Tells an old polling thread, still asleep after stopAll, from the one a later start made.
   std::uint64_t pollerGeneration_ = 0;
+  // Set once, by the first engine() or by end(); read under lock_ after that.
+  std::once_flag loadOnce_;
+  EngineLoader loader_;
   std::shared_ptr<ThunderWrapper> engine_;
 };
 

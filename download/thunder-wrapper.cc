@@ -71,55 +71,56 @@ std::shared_ptr<ThunderWrapper> ThunderWrapper::load(const std::string& libraryP
 ThunderWrapper::ThunderWrapper(platform::DynamicLibrary module) : module_(std::move(module)) {}
 
 ThunderWrapper::~ThunderWrapper() {
-  if (initialized_ && xlUnInit) xlUnInit();
+  if (initialized_ && xlUnInit_ && xlUnInit_())
+    Log::instance()->write("download engine shut down.");
 }
 
 void ThunderWrapper::Resolve() {
-  ResolveOne(module_, "XL_Init", &xlInit);
-  ResolveOne(module_, "XL_UnInit", &xlUnInit);
-  ResolveOne(module_, "XL_CreateTask", &xlCreateTask);
-  ResolveOne(module_, "XL_DeleteTask", &xlDeleteTask);
-  ResolveOne(module_, "XL_StartTask", &xlStartTask);
-  ResolveOne(module_, "XL_StopTask", &xlStopTask);
-  ResolveOne(module_, "XL_QueryTaskInfo", &xlQueryTaskInfo);
-  ResolveOne(module_, "XL_QueryTaskInfoEx", &xlQueryTaskInfoEx);
-  ResolveOne(module_, "XL_SetSpeedLimit", &xlSetSpeedLimit);
-  ResolveOne(module_, "XL_SetUploadSpeedLimit", &xlSetUploadSpeedLimit);
-  ResolveOne(module_, "XL_DelTempFile", &xlDelTempFile);
-  ResolveOne(module_, "XL_SetProxy", &xlSetProxy);
-  ResolveOne(module_, "XL_SetUserAgent", &xlSetUserAgent);
-  ResolveOne(module_, "XL_GetFileSizeWithUrl", &xlGetFileSizeWithUrl);
-  ResolveOne(module_, "XL_ParseThunderPrivateUrl", &xlParseThunderPrivateUrl);
-  ResolveOne(module_, "XL_SetAdditionInfo", &xlSetAdditionInfo);
-  ResolveOne(module_, "XL_SetFileIdAndSize", &xlSetFileIdAndSize);
-  ResolveOne(module_, "XL_SetChangeCallback", &xlSetChangeCallback);
+  ResolveOne(module_, "XL_Init", &xlInit_);
+  ResolveOne(module_, "XL_UnInit", &xlUnInit_);
+  ResolveOne(module_, "XL_CreateTask", &xlCreateTask_);
+  ResolveOne(module_, "XL_DeleteTask", &xlDeleteTask_);
+  ResolveOne(module_, "XL_StartTask", &xlStartTask_);
+  ResolveOne(module_, "XL_StopTask", &xlStopTask_);
+  ResolveOne(module_, "XL_QueryTaskInfo", &xlQueryTaskInfo_);
+  ResolveOne(module_, "XL_QueryTaskInfoEx", &xlQueryTaskInfoEx_);
+  ResolveOne(module_, "XL_SetSpeedLimit", &xlSetSpeedLimit_);
+  ResolveOne(module_, "XL_SetUploadSpeedLimit", &xlSetUploadSpeedLimit_);
+  ResolveOne(module_, "XL_DelTempFile", &xlDelTempFile_);
+  ResolveOne(module_, "XL_SetProxy", &xlSetProxy_);
+  ResolveOne(module_, "XL_SetUserAgent", &xlSetUserAgent_);
+  ResolveOne(module_, "XL_GetFileSizeWithUrl", &xlGetFileSizeWithUrl_);
+  ResolveOne(module_, "XL_ParseThunderPrivateUrl", &xlParseThunderPrivateUrl_);
+  ResolveOne(module_, "XL_SetAdditionInfo", &xlSetAdditionInfo_);
+  ResolveOne(module_, "XL_SetFileIdAndSize", &xlSetFileIdAndSize_);
+  ResolveOne(module_, "XL_SetChangeCallback", &xlSetChangeCallback_);
 }
 
 bool ThunderWrapper::Init() {
-  if (!xlInit) return false;
-  initialized_ = xlInit() != 0;
+  if (!xlInit_) return false;
+  initialized_ = xlInit_() != 0;
   if (!initialized_) Log::instance()->write("the download engine did not start.");
   return initialized_;
 }
 
 XlHandle ThunderWrapper::CreateTask(const DownTaskParam& param) {
-  return xlCreateTask ? xlCreateTask(&param) : nullptr;
+  return xlCreateTask_ ? xlCreateTask_(&param) : nullptr;
 }
 
 bool ThunderWrapper::StartTask(XlHandle task) {
-  return xlStartTask && xlStartTask(task) != 0;
+  return xlStartTask_ && xlStartTask_(task) != 0;
 }
 
 void ThunderWrapper::StopTask(XlHandle task) {
-  if (xlStopTask) xlStopTask(task);
+  if (xlStopTask_) xlStopTask_(task);
 }
 
 void ThunderWrapper::QueryTaskInfo(XlHandle task, DownTaskInfo* info) {
-  if (xlQueryTaskInfo) xlQueryTaskInfo(task, info);
+  if (xlQueryTaskInfo_) xlQueryTaskInfo_(task, info);
 }
 
 bool ThunderWrapper::SetChangeCallback(XlChangeFn fn, void* context) {
-  return xlSetChangeCallback && xlSetChangeCallback(fn, context) != 0;
+  return xlSetChangeCallback_ && xlSetChangeCallback_(fn, context) != 0;
 }
 
 }  // namespace lumo

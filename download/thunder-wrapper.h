@@ -49,30 +49,30 @@ class ThunderWrapper {
   // has to query on a timer.
   bool SetChangeCallback(XlChangeFn fn, void* context);
 
-  // The entry points as resolved; null for one the library does not export.
-  XlInitFn xlInit = nullptr;
-  XlUnInitFn xlUnInit = nullptr;
-  XlCreateTaskFn xlCreateTask = nullptr;
-  XlDeleteTaskFn xlDeleteTask = nullptr;
-  XlStartTaskFn xlStartTask = nullptr;
-  XlStopTaskFn xlStopTask = nullptr;
-  XlQueryTaskInfoFn xlQueryTaskInfo = nullptr;
-  XlQueryTaskInfoExFn xlQueryTaskInfoEx = nullptr;
-  XlSetSpeedLimitFn xlSetSpeedLimit = nullptr;
-  XlSetUploadSpeedLimitFn xlSetUploadSpeedLimit = nullptr;
-  XlDelTempFileFn xlDelTempFile = nullptr;
-  XlSetProxyFn xlSetProxy = nullptr;
-  XlSetUserAgentFn xlSetUserAgent = nullptr;
-  XlGetFileSizeWithUrlFn xlGetFileSizeWithUrl = nullptr;
-  XlParseThunderPrivateUrlFn xlParseThunderPrivateUrl = nullptr;
-  XlSetAdditionInfoFn xlSetAdditionInfo = nullptr;
-  XlSetFileIdAndSizeFn xlSetFileIdAndSize = nullptr;
-  // Our engine's addition to the published seventeen.
-  XlSetChangeCallbackFn xlSetChangeCallback = nullptr;
-
  private:
   explicit ThunderWrapper(platform::DynamicLibrary module);
   void Resolve();
+
+  // The entry points as resolved; null for one the library does not export.
+  XlInitFn xlInit_ = nullptr;
+  XlUnInitFn xlUnInit_ = nullptr;
+  XlCreateTaskFn xlCreateTask_ = nullptr;
+  XlDeleteTaskFn xlDeleteTask_ = nullptr;
+  XlStartTaskFn xlStartTask_ = nullptr;
+  XlStopTaskFn xlStopTask_ = nullptr;
+  XlQueryTaskInfoFn xlQueryTaskInfo_ = nullptr;
+  XlQueryTaskInfoExFn xlQueryTaskInfoEx_ = nullptr;
+  XlSetSpeedLimitFn xlSetSpeedLimit_ = nullptr;
+  XlSetUploadSpeedLimitFn xlSetUploadSpeedLimit_ = nullptr;
+  XlDelTempFileFn xlDelTempFile_ = nullptr;
+  XlSetProxyFn xlSetProxy_ = nullptr;
+  XlSetUserAgentFn xlSetUserAgent_ = nullptr;
+  XlGetFileSizeWithUrlFn xlGetFileSizeWithUrl_ = nullptr;
+  XlParseThunderPrivateUrlFn xlParseThunderPrivateUrl_ = nullptr;
+  XlSetAdditionInfoFn xlSetAdditionInfo_ = nullptr;
+  XlSetFileIdAndSizeFn xlSetFileIdAndSize_ = nullptr;
+  // Our engine's addition to the published seventeen.
+  XlSetChangeCallbackFn xlSetChangeCallback_ = nullptr;
 
   platform::DynamicLibrary module_;
   bool initialized_ = false;

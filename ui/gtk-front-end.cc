@@ -30,8 +30,8 @@ bool GtkFrontEnd::SetUpToolkit(const std::string& exeDir, std::string* error) {
   return true;
 }
 
-bool GtkFrontEnd::CreateMainWindow(std::string* error) {
-  mainFrame_ = std::make_unique<MainFrame>();
+bool GtkFrontEnd::CreateMainWindow(const Workers& workers, std::string* error) {
+  mainFrame_ = std::make_unique<MainFrame>(workers);
   if (!mainFrame_->Create(error)) {
     mainFrame_.reset();
     return false;

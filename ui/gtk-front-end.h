@@ -16,7 +16,7 @@ class GtkFrontEnd : public FrontEnd {
 
   bool OpenDisplay(std::string* error) override;
   bool SetUpToolkit(const std::string& exeDir, std::string* error) override;
-  bool CreateMainWindow(std::string* error) override;
+  bool CreateMainWindow(const Workers& workers, std::string* error) override;
   void ShowMainWindow() override;
   int RunMessageLoop() override;
   void DeleteMainWindow() override;

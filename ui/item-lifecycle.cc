@@ -65,10 +65,6 @@ std::string Text(WParam value) {
   return text ? text : "";
 }
 
-void PostUpdate(const AppItemInfo& record) {
-  PostUpdateApp(std::make_shared<AppItemInfo>(record));
-}
-
 // A file that lies directly in `folder`: the only kind of file a delete may remove.
 bool IsFileIn(const std::string& path, const std::string& folder) {
   return !path.empty() && !folder.empty() && path.rfind('/') != std::string::npos &&
@@ -104,6 +100,14 @@ ItemLifecycle::~ItemLifecycle() {
   platform::CancelTimer(detailTimer_);
   if (loadingIdle_) g_source_remove(loadingIdle_);
   Unregister();
+}
+
+AppDatabaseTaskLoop& ItemLifecycle::catalogue() {
+  return *frame_.workers().catalogue;
+}
+
+void ItemLifecycle::PostUpdate(const AppItemInfo& record) {
+  PostUpdateApp(catalogue(), std::make_shared<AppItemInfo>(record));
 }
 
 void ItemLifecycle::Register(platform::WindowHandle window) {
@@ -190,7 +194,7 @@ void ItemLifecycle::OnDownloadClicked(const std::string& json) {
   ReportEvent(kEventDownload, record->packageName);
   if (ShowItem(record)) {
     AppItemMap::instance().Set(record);
-    PostInsertApp(std::make_shared<AppItemInfo>(*record));
+    PostInsertApp(catalogue(), std::make_shared<AppItemInfo>(*record));
     KeepCheck(record->packageName, check);
     StartDownloads(*record, true);
   }
@@ -201,10 +205,9 @@ void ItemLifecycle::KeepCheck(const std::string& packageName, const DownloadChec
   bool had = checks_.erase(packageName) > 0;
   if (!check.empty()) {
     checks_[packageName] = check;
-    AppDatabaseTaskLoop::instance()->post(
-        std::make_shared<SaveDownloadCheckTask>(packageName, check));
+    catalogue().post(std::make_shared<SaveDownloadCheckTask>(packageName, check));
   } else if (had) {
-    AppDatabaseTaskLoop::instance()->post(std::make_shared<ForgetDownloadCheckTask>(packageName));
+    catalogue().post(std::make_shared<ForgetDownloadCheckTask>(packageName));
   }
 }
 
@@ -260,7 +263,7 @@ void ItemLifecycle::OnLocalApkReady(std::unique_ptr<LocalApk> local) {
   if (!ShowItem(record)) return;
   nativeCode_[record->packageName] = std::move(local->nativeCode);
   AppItemMap::instance().Set(record);
-  PostInsertApp(std::make_shared<AppItemInfo>(*record));
+  PostInsertApp(catalogue(), std::make_shared<AppItemInfo>(*record));
   ReportEvent(kEventInstallQueued, record->packageName);
   QueueInstall(*record);
 }
@@ -274,7 +277,7 @@ void ItemLifecycle::StartDownloads(const AppItemInfo& record, bool startNow) {
       SmallFileDownloader::Download(url, path, packageName);
     })).detach();
   }
-  auto manager = DownloadTaskMgr::instance();
+  auto manager = frame_.workers().downloads;
   std::string reason, shown;
   if (!platform::MakeDirs(downloadDir_) || !platform::IsWritableDirectory(downloadDir_))
     reason = "the download folder " + downloadDir_ + " cannot be written";
@@ -476,7 +479,7 @@ void ItemLifecycle::OnUninstallDone(const std::string& packageName) {
   RemoveItem(packageName);
   failureReasons_.erase(packageName);
   nativeCode_.erase(packageName);
-  PostDeleteApp(packageName);
+  PostDeleteApp(catalogue(), packageName);
   KeepCheck(packageName, {});
 }
 
@@ -509,7 +512,7 @@ void ItemLifecycle::Pause(AppItemInfo& record) {
   SetItemLabel(record.packageName, kStatusPaused);
   record.status = kStatusPaused;
   UpdateDetail(kStatusPaused, {}, record.downloadPos);
-  DownloadTaskMgr::instance()->stopTask(record.packageName);
+  frame_.workers().downloads->stopTask(record.packageName);
   PostUpdate(record);
   ReportEvent(kEventPause, record.packageName);
 }
@@ -519,8 +522,8 @@ void ItemLifecycle::Resume(AppItemInfo& record) {
   record.status = kStatusQueued;
   UpdateDetail(kStatusQueued, {}, record.downloadPos);
   // A failed task stays registered and starts again; one that never was is registered now.
-  if (DownloadTaskMgr::instance()->hasTask(record.packageName))
-    DownloadTaskMgr::instance()->startTask(record.packageName);
+  if (frame_.workers().downloads->hasTask(record.packageName))
+    frame_.workers().downloads->startTask(record.packageName);
   else
     StartDownloads(record, true);
   ReportEvent(kEventDownload, record.packageName);
@@ -578,7 +581,7 @@ void ItemLifecycle::Delete(const std::string& packageName) {
   }
   switch (record->status) {
     case kStatusDownloadFailed:
-      DownloadTaskMgr::instance()->removeTask(packageName);
+      frame_.workers().downloads->removeTask(packageName);
       OnUninstallDone(packageName);
       return;
     case kStatusInstallFailed:
@@ -588,8 +591,8 @@ void ItemLifecycle::Delete(const std::string& packageName) {
     case kStatusDownloading:
     case kStatusPaused:
       // The download goes with the game instead of finishing into an install.
-      DownloadTaskMgr::instance()->stopTask(packageName);
-      DownloadTaskMgr::instance()->removeTask(packageName);
+      frame_.workers().downloads->stopTask(packageName);
+      frame_.workers().downloads->removeTask(packageName);
       break;
     default:
       break;

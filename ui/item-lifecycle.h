@@ -115,6 +115,9 @@ class ItemLifecycle {
   void StartDownloads(const AppItemInfo& record, bool startNow);
   // `reason` replaces the detail panel's plain failure text.
   void FailDownload(AppItemInfo& record, const std::string& reason = {});
+  AppDatabaseTaskLoop& catalogue();
+  // Posts a copy of `record` to the catalogue.
+  void PostUpdate(const AppItemInfo& record);
   void KeepCheck(const std::string& packageName, const DownloadCheck& check);
   // Why the announced size of the game's APK cannot fit in the download folder; empty when
   // it can or nothing was announced.

@@ -40,7 +40,7 @@ void ItemLifecycle::CheckAgainstPlayer(AppItemInfo& record) {
   } else {
     return;
   }
-  PostUpdateApp(std::make_shared<AppItemInfo>(record));
+  PostUpdate(record);
   SetItemLabel(name, record.status);
   if (IsSelected(name)) UpdateDetail(record.status, {}, 0);
   ShowFailureReason(record);

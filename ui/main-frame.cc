@@ -62,7 +62,7 @@ constexpr int kFloatSize = 96;
 
 }  // namespace
 
-MainFrame::MainFrame() = default;
+MainFrame::MainFrame(Workers workers) : workers_(std::move(workers)) {}
 
 MainFrame::~MainFrame() {
   if (window()) UnregisterHandlers();
@@ -115,10 +115,10 @@ void MainFrame::InitWindow() {
       TrayIcon::Commands{[this] { BringToFront(); }, [this] { Close(0); }});
   tray_->Add(toolkit::ImagePath("img/logo.svg"));
   // The stored games come back one by one as MSG_APP_LOADED.
-  AppDatabaseTaskLoop::instance()->post(std::make_shared<LoadDownloadChecksTask>());
-  AppDatabaseTaskLoop::instance()->post(std::make_shared<SelectAllAppTask>());
+  workers_.catalogue->post(std::make_shared<LoadDownloadChecksTask>());
+  workers_.catalogue->post(std::make_shared<SelectAllAppTask>());
   toolkit::AfterFirstFrame(GTK_WIDGET(window()), [this] { OnFirstFrame(); });
-  AppDatabaseTaskLoop::instance()->post(std::make_shared<ReportSetAsideCatalogueTask>());
+  workers_.catalogue->post(std::make_shared<ReportSetAsideCatalogueTask>());
   RegisterTestCommands();
   initialised_ = true;
 }
@@ -188,7 +188,7 @@ void MainFrame::UnregisterHandlers() {
 // The window is on the screen before the player is looked for and the updater started.
 void MainFrame::OnFirstFrame() {
   // Starts the player, or installs or downloads it when it is missing.
-  EnsurePlayer();
+  EnsurePlayer(workers_.downloads);
   CheckUpdate("-silence");
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "app/workers.h"
 #include "catalogue/app-item-info.h"
 #include "toolkit/skin-window.h"
 
@@ -30,7 +31,7 @@ class MainFrame : public toolkit::SkinWindow {
   static constexpr int kMinWidth = 900;
   static constexpr int kMinHeight = 640;
 
-  MainFrame();
+  explicit MainFrame(Workers workers);
   ~MainFrame() override;
 
   // Creates the window (class "MainFrame", skin "MainFrame.xml"); initialisation runs inside.
@@ -50,6 +51,7 @@ class MainFrame : public toolkit::SkinWindow {
 
   bool initialised() const { return initialised_; }
   ItemLifecycle* lifecycle() const { return lifecycle_.get(); }
+  const Workers& workers() const { return workers_; }
 
  protected:
   std::string GetWindowClassName() const override;
@@ -96,6 +98,7 @@ class MainFrame : public toolkit::SkinWindow {
   GtkButton* btnAddFind_ = nullptr;
   GtkButton* btnAddLocal_ = nullptr;
   GtkToggleButton* checkboxTrash_ = nullptr;
+  Workers workers_;
   std::unique_ptr<ItemLifecycle> lifecycle_;
   bool initialised_ = false;
   bool forceQuit_ = false;

@@ -97,7 +97,7 @@ bool InstallPlayerAsync(const std::string& setupPath) {
   return true;
 }
 
-void EnsurePlayer() {
+void EnsurePlayer(std::shared_ptr<DownloadTaskMgr> downloads) {
   if (IsPlayerInstalled()) {
     if (!IsPlayerRunning()) LaunchPlayer();
     return;
@@ -112,11 +112,10 @@ void EnsurePlayer() {
       kPlayerTaskKey, PlayerSetupUrl(), Settings::instance().downloadDir, kPlayerSetupFileName);
   // The engine is loaded and started on a worker, so that the window stays responsive; the
   // task goes to the manager on the UI thread, where its callers are.
-  std::thread(Guarded("engine start", [task] {
-    DownloadTaskMgr::instance();
-    platform::InvokeOnUiThread([task] {
-      std::shared_ptr<DownloadTaskMgr> manager = DownloadTaskMgr::instance();
-      if (manager->addTask(task)) manager->startTask(kPlayerTaskKey);
+  std::thread(Guarded("engine start", [task, downloads] {
+    downloads->available();
+    platform::InvokeOnUiThread([task, downloads] {
+      if (downloads->addTask(task)) downloads->startTask(kPlayerTaskKey);
     });
   })).detach();
 }

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace lumo {
+
+class DownloadTaskMgr;
 
 // The emulator player is a program of its own that Lumo installs, starts and stops. These
 // functions keep no state; they run on the caller's thread.
@@ -38,7 +41,7 @@ bool StopPlayer();
 bool InstallPlayerAsync(const std::string& setupPath);
 // Called once on the UI thread when the main window is up: starts the player, or installs it
 // from a setup left in the download folder, or downloads the setup (the download starts on
-// the UI thread once a worker has loaded the engine).
-void EnsurePlayer();
+// the UI thread once a worker has loaded the engine of `downloads`).
+void EnsurePlayer(std::shared_ptr<DownloadTaskMgr> downloads);
 
 }  // namespace lumo

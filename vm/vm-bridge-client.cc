@@ -13,9 +13,6 @@
 
 namespace lumo {
 
-std::atomic<bool> vmConnected{false};
-std::atomic<bool> vmStarted{false};
-
 namespace {
 
 int ReadCode(const VmMessage* message) {
@@ -38,16 +35,16 @@ void SendDone(std::uint32_t messageId, int code, const std::string& packageName)
 bool LUMConnectEvent::OnConnected(bool result) {
   if (!result) return true;
   Log::instance()->write("VM Connection connected. [result=%d].", result ? 1 : 0);
-  vmConnected = true;
-  VmBridgeClient::instance().Greet();
+  client_.connected_ = true;
+  client_.Greet();
   return true;
 }
 
 bool LUMConnectEvent::OnDisconnected(bool result) {
   Log::instance()->write("VM Connection disconnected. [result=%d].", result ? 1 : 0);
-  vmConnected = false;
-  vmStarted = false;
-  VmBridgeClient::instance().ForgetSentLaunches();
+  client_.connected_ = false;
+  client_.vmStarted_ = false;
+  client_.ForgetSentLaunches();
   std::shared_ptr<VMTaskLoop> loop = VMTaskLoop::Instance();
   loop->Stop();
   std::shared_ptr<VMTask> task = loop->TakeCurrentTask();
@@ -59,7 +56,7 @@ bool LUMConnectEvent::OnDisconnected(bool result) {
     std::string name = uninstall->GetPackageName();
     SendDone(MSG_UNINSTALL_DONE, 1, name);
     Log::instance()->write("%s uninstall complete. akt is closed.", name.c_str());
-  } else if (!VmBridgeClient::instance().closeRequested) {
+  } else if (!client_.closeRequested_) {
     // The player went away on its own: the emulator is needed, so start it again.
     LaunchPlayer();
   }
@@ -82,13 +79,13 @@ bool LUMConnectEvent::OnMessage(const VmMessage* message) {
         break;
       }
       Log::instance()->write("VM start complete.");
-      vmStarted = true;
-      VmBridgeClient::instance().FlushPendingLaunch();
+      client_.vmStarted_ = true;
+      client_.FlushPendingLaunch();
       OnVmStarted();
       break;
     case kVmClose:
       if (ReadCode(message) != 0) break;
-      vmStarted = true;
+      client_.vmStarted_ = true;
       OnVmStarted();
       break;
     case kVmPackages:
@@ -120,7 +117,7 @@ bool LUMConnectEvent::OnMessage(const VmMessage* message) {
 
 void LUMConnectEvent::OnVmStarted() {
   // Asked before the loop runs, so the answer reflects no install of this session.
-  VmBridgeClient::instance().SendBytes(kVmPackages, "0", 2);
+  client_.SendBytes(kVmPackages, "0", 2);
   VMTaskLoop::Instance()->Start();
 }
 
@@ -154,7 +151,7 @@ void LUMConnectEvent::OnUninstallResult(int code) {
 }
 
 void LUMConnectEvent::OnLaunchResult(int code) {
-  std::string name = VmBridgeClient::instance().TakeSentLaunch();
+  std::string name = client_.TakeSentLaunch();
   if (code == 0 || name.empty()) return;
   Log::instance()->write("%s launch failed. [err=%d]", name.c_str(), code);
   SendDone(MSG_LAUNCH_FAILED, code, name);
@@ -168,7 +165,7 @@ VmBridgeClient& VmBridgeClient::instance() {
 void VmBridgeClient::LaunchApp(const std::string& packageName, const std::string& launchActivity,
                                const std::string& appName, const std::string& imagePath) {
   std::string text = packageName + "/" + launchActivity;
-  if (vmStarted) {
+  if (vmStarted_) {
     SendLaunch(text);
     return;
   }
@@ -186,13 +183,13 @@ bool VmBridgeClient::KeepLaunch(const std::string& text) {
   }
   // The VM may have started since the caller looked, and its flush found nothing yet. The
   // bridge thread sets the flag before it flushes, so one of the two flushes sees the launch.
-  if (!vmStarted) return true;
+  if (!vmStarted_) return true;
   FlushPendingLaunch();
   return false;
 }
 
 void VmBridgeClient::FlushPendingLaunch() {
-  if (!vmConnected) return;
+  if (!connected_) return;
   std::string text;
   {
     std::lock_guard<std::mutex> lock(pendingMutex_);
@@ -227,7 +224,7 @@ void VmBridgeClient::ForgetSentLaunches() {
 }
 
 void VmBridgeClient::SendSplash(const std::string& iconPath, const std::string& appName) {
-  if (vmConnected) SendText(kVmSplash, iconPath + ";" + appName);
+  if (connected_) SendText(kVmSplash, iconPath + ";" + appName);
 }
 
 bool VmBridgeClient::SendText(std::uint32_t type, const std::string& text) {
@@ -236,7 +233,7 @@ bool VmBridgeClient::SendText(std::uint32_t type, const std::string& text) {
 }
 
 bool VmBridgeClient::SendBytes(std::uint32_t type, const char* data, std::uint32_t length) {
-  VmServer* current = server.load();
+  VmServer* current = server_.load();
   if (!current) return false;
   VmMessage message{type, length, data};
   return current->Send(&message);
@@ -251,7 +248,7 @@ void VmBridgeClient::AttachServer(VmServer* created) {
   bool greet;
   {
     std::lock_guard<std::mutex> lock(greetingMutex_);
-    server = created;
+    server_ = created;
     greet = std::exchange(greetingPending_, false);
   }
   if (greet) SendBytes(kVmHello, "0", 2);
@@ -260,30 +257,40 @@ void VmBridgeClient::AttachServer(VmServer* created) {
 void VmBridgeClient::Greet() {
   {
     std::lock_guard<std::mutex> lock(greetingMutex_);
-    greetingPending_ = !server;
+    greetingPending_ = !server_;
     if (greetingPending_) return;
   }
   SendBytes(kVmHello, "0", 2);
 }
 
-void CreateVmBridge() {
-  VmBridgeClient& client = VmBridgeClient::instance();
-  client.events = std::make_unique<LUMConnectEvent>();
+void VmBridgeClient::CreateServer() {
+  closeRequested_ = false;
+  events_ = std::make_unique<LUMConnectEvent>(*this);
   // A player already waiting is reported on the bridge thread before br_CreateServer returns.
-  client.AttachServer(br_CreateServer(kVmServerName, client.events.get()));
+  AttachServer(br_CreateServer(kVmServerName, events_.get()));
+}
+
+void VmBridgeClient::DeleteServer() {
+  VmServer* server = server_.exchange(nullptr);
+  if (server) br_DeleteServer(server);
+  events_.reset();
+  connected_ = false;
+  vmStarted_ = false;
+}
+
+void CreateVmBridge() {
+  VmBridgeClient::instance().CreateServer();
 }
 
 void DeleteVmBridge() {
-  VmBridgeClient& client = VmBridgeClient::instance();
-  VmServer* server = client.server.exchange(nullptr);
-  if (server) br_DeleteServer(server);
-  client.events.reset();
+  VmBridgeClient::instance().DeleteServer();
 }
 
 void ClosePlayerOnExit() {
-  VmBridgeClient::instance().closeRequested = true;
-  if (vmConnected) {
-    VmBridgeClient::instance().SendBytes(kVmClose, "0", 1);
+  VmBridgeClient& client = VmBridgeClient::instance();
+  client.RequestClose();
+  if (client.connected()) {
+    client.SendBytes(kVmClose, "0", 1);
     return;
   }
   StopPlayer();

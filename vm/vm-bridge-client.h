@@ -13,11 +13,6 @@
 
 namespace lumo {
 
-// The state of the link to the emulator. Set and cleared by the bridge's callbacks; read on
-// any thread.
-extern std::atomic<bool> vmConnected;
-extern std::atomic<bool> vmStarted;
-
 inline constexpr char kVmServerName[] = "andkite0";
 
 // Message types exchanged with the emulator through the bridge.
@@ -34,11 +29,14 @@ inline constexpr std::uint32_t kVmPackages = 8;
 // Our player announces the ABIs its VM runs when it connects: "x86_64,x86" (vm/vm-abis.h).
 inline constexpr std::uint32_t kVmAbis = 9;
 
+class VmBridgeClient;
+
 // The event sink handed to the bridge. Called on the bridge's own thread, not the UI thread:
 // results go to the UI through the Dispatcher (the package name travels as a UTF-8 char
 // pointer valid for the send only) and to the task loop.
 class LUMConnectEvent final : public ConnetEvent {
  public:
+  explicit LUMConnectEvent(VmBridgeClient& client) : client_(client) {}
   bool OnConnected(bool result) override;
   bool OnDisconnected(bool result) override;
   bool OnMessage(const VmMessage* message) override;
@@ -56,6 +54,7 @@ class LUMConnectEvent final : public ConnetEvent {
   void OnPackageList(const VmMessage* message);
 
   PlayerPackageCollector packages_;
+  VmBridgeClient& client_;
 };
 
 // The one link to the bridge: its server, its event sink and the launch that waits for the
@@ -92,15 +91,31 @@ class VmBridgeClient {
   // AttachServer when the server is not stored yet.
   void Greet();
 
-  std::unique_ptr<LUMConnectEvent> events;
+  // Start-up: a new event sink and the bridge server "andkite0".
+  void CreateServer();
+  // Shutdown: the server is deleted, then its event sink; no callback arrives afterwards, and
+  // the link reads as down.
+  void DeleteServer();
+
+  // The state of the link to the emulator, set by the event sink on the bridge thread; read on
+  // any thread.
+  bool connected() const { return connected_; }
+  bool vmStarted() const { return vmStarted_; }
   // Set once Lumo has asked the player to close: its going away is then no reason to start
   // it again.
-  std::atomic<bool> closeRequested{false};
-  // Read by the bridge thread while the UI thread sets or clears it.
-  std::atomic<VmServer*> server{nullptr};
+  void RequestClose() { closeRequested_ = true; }
+  bool closeRequested() const { return closeRequested_; }
 
  private:
+  friend class LUMConnectEvent;
   void SendLaunch(const std::string& text);
+
+  std::unique_ptr<LUMConnectEvent> events_;
+  // Read by the bridge thread while the UI thread sets or clears it.
+  std::atomic<VmServer*> server_{nullptr};
+  std::atomic<bool> closeRequested_{false};
+  std::atomic<bool> connected_{false};
+  std::atomic<bool> vmStarted_{false};
 
   std::mutex pendingMutex_;
   std::string pendingLaunch_;
@@ -110,9 +125,8 @@ class VmBridgeClient {
   bool greetingPending_ = false;
 };
 
-// Start-up: a new event sink and the bridge server "andkite0".
+// The start-up and shutdown steps of the program's one client.
 void CreateVmBridge();
-// Shutdown: the server is deleted, then its event sink; no callback arrives afterwards.
 void DeleteVmBridge();
 // What the closing main window does with the emulator: ask the player to close when it is
 // connected (the write is bounded by the bridge), else end the player process.

@@ -31,7 +31,8 @@ void ApkInstallTask::Run() {
   Dispatcher::instance()->Send(MSG_INSTALL_START, reinterpret_cast<WParam>(packageName_.c_str()),
                                ExpectedSeconds(apkPath_));
   Log::instance()->write("Start install %s", apkPath_.c_str());
-  if (vmConnected) VmBridgeClient::instance().SendText(kVmInstall, apkPath_);
+  VmBridgeClient& bridge = VmBridgeClient::instance();
+  if (bridge.connected()) bridge.SendText(kVmInstall, apkPath_);
 }
 
 ApkUninstallTask::ApkUninstallTask(std::string packageName)
@@ -40,7 +41,8 @@ ApkUninstallTask::ApkUninstallTask(std::string packageName)
 void ApkUninstallTask::Run() {
   Dispatcher::instance()->Send(MSG_UNINSTALL_START, reinterpret_cast<WParam>(packageName_.c_str()),
                                0);
-  if (vmConnected) VmBridgeClient::instance().SendText(kVmUninstall, packageName_);
+  VmBridgeClient& bridge = VmBridgeClient::instance();
+  if (bridge.connected()) bridge.SendText(kVmUninstall, packageName_);
 }
 
 std::shared_ptr<VMTaskLoop> VMTaskLoop::Instance() {
@@ -63,10 +65,7 @@ void VMTaskLoop::Start() {
   { std::lock_guard<std::mutex> lock(pendingMutex_); }
   pendingReady_.notify_all();
   WakeWaiter();
-  ++threadsStarted_;
-  std::thread(Guarded("install task loop", [self = shared_from_this(), generation] {
-    self->Run(generation);
-  })).detach();
+  std::thread([self = shared_from_this(), generation] { self->Run(generation); }).detach();
 }
 
 void VMTaskLoop::Stop() {
@@ -105,14 +104,14 @@ void VMTaskLoop::Run(std::uint64_t generation) {
   running_ = false;
   // The VM may have started while this thread was deciding to end: then its Start found the
   // loop still running, and the queued tasks need a new thread.
-  if (vmStarted && PendingCount() > 0) Start();
+  if (VmBridgeClient::instance().vmStarted() && PendingCount() > 0) Start();
 }
 
 // False when the loop thread should end.
 bool VMTaskLoop::RunOne(std::uint64_t generation) {
   std::shared_ptr<VMTask> task = TakePending(generation);
   if (!task) return false;
-  if (!vmStarted) {
+  if (!VmBridgeClient::instance().vmStarted()) {
     LaunchPlayer();
     PushPending(std::move(task));
     return false;
@@ -122,12 +121,8 @@ bool VMTaskLoop::RunOne(std::uint64_t generation) {
     currentTasks_.push_back(task);
     awaited_ = task;
   }
-  int takers = ++takers_;
-  for (int seen = maxTakers_; takers > seen && !maxTakers_.compare_exchange_weak(seen, takers);) {
-  }
   task->Run();
   WaitUntilDone(task, generation);
-  --takers_;
   return true;
 }
 

@@ -68,9 +68,6 @@ class VMTaskLoop : public std::enable_shared_from_this<VMTaskLoop> {
 
   std::size_t PendingCount();
   bool IsRunning() const { return running_; }
-  // Loop threads that have taken a task and not yet finished with it: never more than one.
-  int MaxConcurrentTakers() const { return maxTakers_; }
-  int LoopThreadsStarted() const { return threadsStarted_; }
 
  private:
   VMTaskLoop() = default;
@@ -96,9 +93,6 @@ class VMTaskLoop : public std::enable_shared_from_this<VMTaskLoop> {
   std::atomic<bool> running_{false};
   // Each Start makes a new generation; a loop thread of an older one takes no more tasks.
   std::atomic<std::uint64_t> generation_{0};
-  std::atomic<int> takers_{0};
-  std::atomic<int> maxTakers_{0};
-  std::atomic<int> threadsStarted_{0};
 };
 
 }  // namespace lumo

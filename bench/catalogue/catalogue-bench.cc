@@ -24,7 +24,7 @@ using Clock = std::chrono::steady_clock;
 
 class Barrier : public lumo::AppDatabaseTask {
  public:
-  void run() override { done.set_value(); }
+  void run(lumo::CatalogueConnection&) override { done.set_value(); }
   std::promise<void> done;
 };
 

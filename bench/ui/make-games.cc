@@ -14,7 +14,7 @@ namespace {
 
 class Barrier : public lumo::AppDatabaseTask {
  public:
-  void run() override { done.set_value(); }
+  void run(lumo::CatalogueConnection&) override { done.set_value(); }
   std::promise<void> done;
 };
 

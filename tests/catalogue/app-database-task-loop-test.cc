@@ -36,7 +36,7 @@ using test::WriteFile;
 // Resolves a promise when the worker reaches it: every task posted before has run.
 class BarrierTask : public AppDatabaseTask {
  public:
-  void run() override { done.set_value(); }
+  void run(CatalogueConnection&) override { done.set_value(); }
   std::promise<void> done;
 };
 

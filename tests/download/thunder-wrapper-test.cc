@@ -17,7 +17,7 @@ TEST(ThunderWrapper, AMissingLibraryLeavesDownloadsUnavailable) {
   EXPECT_EQ(ThunderWrapper::load("/nonexistent/libxldl.so", &error), nullptr);
   EXPECT_EQ(error, "can not load xldl.dll");
 
-  auto manager = DownloadTaskMgr::Create(nullptr);
+  auto manager = DownloadTaskMgr::Create(std::shared_ptr<ThunderWrapper>());
   EXPECT_FALSE(manager->available());
   auto task = std::make_shared<DownloadTask>("k", "http://127.0.0.1:1/a", "/tmp", "a.apk");
   EXPECT_FALSE(manager->addTask(task));
@@ -30,8 +30,6 @@ TEST(ThunderWrapper, AMissingLibraryLeavesDownloadsUnavailable) {
 TEST(ThunderWrapper, AMissingExportTurnsItsCallIntoANoOp) {
   auto engine = ThunderWrapper::load(std::string(LUMO_TEST_BIN_DIR) + "/libxldl_partial.so");
   ASSERT_TRUE(engine);
-  EXPECT_EQ(engine->xlStartTask, nullptr);
-  EXPECT_EQ(engine->xlQueryTaskInfo, nullptr);
   DownTaskInfo info;
   std::memset(&info, 0, sizeof(info));
   info.stat = kXlPaused;

@@ -81,6 +81,12 @@ wait "$first"
 status=$?
 [ $status -eq 0 ] || fail "lumo exited with $status"
 tail -n 1 "$log" | grep -q 'Lumo shut down.' || fail "last log line: $(tail -n 1 "$log")"
+# The player setup's download loaded the engine; it ends in the shutdown order, with the
+# downloads, before the bridge and the window.
+order=$(grep -oE 'message loop ended|download engine shut down|Lumo shut down' "$log" |
+  sed -n '/message loop ended/,$p' | uniq | tr '\n' ,)
+[ "$order" = "message loop ended,download engine shut down,Lumo shut down," ] ||
+  fail "shutdown order: $order"
 tail -n 1 "$app_dir/statsink.log" | grep -qP '\tAppLogExit$' || fail "no exit call"
 
 # A game list that cannot be read is kept aside byte for byte, a new one starts and works,
@@ -117,6 +123,9 @@ status=$?
 [ $status -ne 0 ] || fail "started without res.zip"
 grep -q "cannot open resource archive $SANDBOX/bare/res.zip" "$SANDBOX/nores.out" ||
   fail "no resource message: $(cat "$SANDBOX/nores.out")"
+# Shutting down a start that never downloaded does not load the engine to end it.
+awk '/ starting\. data:/ { run = "" } { run = run $0 "\n" } END { printf "%s", run }' "$log" |
+  grep -qE 'xldl|download engine' && fail "the engine was loaded to be shut down"
 
 # Without a display: one clear line and a failure status.
 env -u DISPLAY -u WAYLAND_DISPLAY "$program_dir/lumo" >"$SANDBOX/nodisplay.out" 2>&1
