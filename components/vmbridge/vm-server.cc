@@ -43,7 +43,7 @@ int Listen(const std::string& path) {
   // into the runtime folder, so whatever sits at our name is ours to replace.
   unlink(path.c_str());
   // The mode is set on the file, not through the process-wide umask, which other threads
-  // share; until then the private runtime folder keeps others out.
+  // share; between bind and chmod the private runtime folder keeps others out.
   bool ok = bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
             chmod(path.c_str(), 0600) == 0 && listen(fd, 4) == 0;
   if (!ok) {

@@ -85,7 +85,7 @@ using XlSetFileIdAndSizeFn = XlBool (*)(XlHandle task, const char* fileId, std::
 
 // An extension of this engine: XL_SetChangeCallback(fn, context) has `fn(context)` called on
 // the engine's own thread, with none of its locks held, each time a task's published state
-// changes (started, paused, complete, failed), so that a caller can sleep until then instead
+// changes (started, paused, complete, failed), so that a caller can sleep until a change instead
 // of querying on a timer. One callback per engine; null removes it. When the call returns,
 // the previous callback is not running and is never called again, so a callback must not set
 // the callback itself. Returns false when the engine is not initialised.
