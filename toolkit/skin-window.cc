@@ -469,7 +469,18 @@ void SkinWindow::Close(int code) {
   gtk_widget_destroy(GTK_WIDGET(window_));
 }
 
+bool SkinWindow::CreatePopup(const std::string& title, int x, int y) {
+  LUMO_CHECK_UI_THREAD();
+  WindowStyle style;
+  style.resizable = false;
+  style.popup = true;
+  if (!Create(nullptr, title, style, 100, 100)) return false;
+  MoveTo(x, y);
+  return true;
+}
+
 void SkinWindow::CloseSoon(int code) {
+  LUMO_CHECK_UI_THREAD();
   if (!window_ || closingSoon_) return;
   closingSoon_ = true;
   modalResult_ = code;

@@ -54,6 +54,9 @@ class SkinWindow {
   // skin is missing or does not build.
   bool Create(SkinWindow* parent, const std::string& title, const WindowStyle& style, int width,
               int height);
+  // Create for a menu-like window (fixed size, no task bar entry, kept above) placed with its
+  // top-left corner at screen point (x, y).
+  bool CreatePopup(const std::string& title, int x, int y);
   void CenterWindow();
   void ShowWindow(bool activate = true);
   void HideWindow();

@@ -9,14 +9,10 @@ namespace lumo {
 
 AppListMenuWnd* AppListMenuWnd::Open(int screenX, int screenY, int status) {
   auto* menu = new AppListMenuWnd();
-  toolkit::WindowStyle style;
-  style.resizable = false;
-  style.popup = true;
-  if (!menu->Create(nullptr, "SettingMenu", style, 100, 100)) {
+  if (!menu->CreatePopup("SettingMenu", screenX, screenY)) {
     delete menu;
     return nullptr;
   }
-  menu->MoveTo(screenX, screenY);
   toolkit::SetEnabled(GTK_WIDGET(menu->btnLaunch_), status == kStatusInstalled);
   toolkit::SetEnabled(GTK_WIDGET(menu->btnUninstall_), status == kStatusDownloadFailed ||
                                                            status == kStatusInstalled ||

@@ -25,14 +25,10 @@ SettingMenuWnd* SettingMenuWnd::OpenBelow(GtkWidget* anchor) {
   gtk_widget_translate_coordinates(anchor, top, 0, gtk_widget_get_allocated_height(anchor), &x, &y);
   gdk_window_get_origin(topWindow, &originX, &originY);
   auto* menu = new SettingMenuWnd();
-  toolkit::WindowStyle style;
-  style.resizable = false;
-  style.popup = true;
-  if (!menu->Create(nullptr, "SettingMenu", style, 100, 100)) {
+  if (!menu->CreatePopup("SettingMenu", originX + x, originY + y)) {
     delete menu;
     return nullptr;
   }
-  menu->MoveTo(originX + x, originY + y);
   menu->ShowWindow(true);
   return menu;
 }
