@@ -1,6 +1,7 @@
 # Sourced by UI tests: a private X server and home folder for one test.
 #   start_sandbox   makes $SANDBOX with HOME, XDG_DATA_HOME and XDG_RUNTIME_DIR inside it
 #   start_xvfb      starts Xvfb on a free display and exports DISPLAY
+#   start_window_manager  starts openbox on that display (focus moves on clicks, maximise is real)
 #   quit_on_close   a setting.ini that quits on close without asking, for a first start
 #   cleanup runs on exit and kills what the test started.
 
@@ -55,4 +56,9 @@ wait_until() {
     [ $SECONDS -ge $deadline ] && return 1
     sleep 0.1
   done
+}
+
+start_window_manager() {
+  openbox --sm-disable >"$SANDBOX/openbox.log" 2>&1 &
+  PIDS_TO_KILL+=($!)
 }

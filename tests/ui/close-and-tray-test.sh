@@ -10,8 +10,7 @@ start_sandbox
 start_xvfb
 mkdir -p "$screenshots"
 export WEBKIT_DISABLE_COMPOSITING_MODE=1
-openbox --sm-disable >"$SANDBOX/openbox.log" 2>&1 &
-PIDS_TO_KILL+=($!)
+start_window_manager
 eval "$(dbus-launch --sh-syntax)"
 PIDS_TO_KILL+=("$DBUS_SESSION_BUS_PID")
 source "$(dirname "$0")/hook.sh"

@@ -9,8 +9,7 @@ mkdir -p "$screenshots"
 export WEBKIT_DISABLE_COMPOSITING_MODE=1
 # A window manager, where installed, makes maximising real.
 if command -v openbox >/dev/null; then
-  openbox --sm-disable >"$SANDBOX/openbox.log" 2>&1 &
-  PIDS_TO_KILL+=($!)
+  start_window_manager
   have_wm=1
 else
   echo "openbox not installed: maximising is checked without a window manager"

@@ -11,8 +11,7 @@ start_xvfb
 mkdir -p "$screenshots"
 export WEBKIT_DISABLE_COMPOSITING_MODE=1
 # A window manager moves the focus on a click, which is what closes the menu.
-openbox --sm-disable >"$SANDBOX/openbox.log" 2>&1 &
-PIDS_TO_KILL+=($!)
+start_window_manager
 source "$(dirname "$0")/hook.sh"
 app_dir=$XDG_DATA_HOME/lum
 setting() { tr -d '\r' <"$app_dir/setting.ini"; }
