@@ -4,19 +4,16 @@
 
 namespace lumo {
 
-namespace {
-
-// The window message that carries a batch; no window registers a handler for it.
-constexpr std::uint32_t kBatchMessage = 0x7fff0001;
-
-}  // namespace
-
 std::shared_ptr<Dispatcher> Dispatcher::instance() {
   static std::shared_ptr<Dispatcher> dispatcher = std::make_shared<Dispatcher>();
   return dispatcher;
 }
 
-void Dispatcher::Register(std::uint32_t messageId, WindowHandle window, DispatchHandler handler) {
+void Dispatcher::Register(std::uint32_t postId, WindowHandle window, PostHandler handler) {
+  Add(postId, window, std::any(std::move(handler)));
+}
+
+void Dispatcher::Add(std::uint32_t messageId, WindowHandle window, std::any handler) {
   std::lock_guard<std::mutex> lock(mutex_);
   handlers_[messageId].push_back(Entry{window, std::move(handler)});
 }
@@ -29,51 +26,52 @@ void Dispatcher::Unregister(std::uint32_t messageId, WindowHandle window) {
   if (it->second.empty()) handlers_.erase(it);
 }
 
-std::vector<Dispatcher::Entry> Dispatcher::Snapshot(std::uint32_t messageId) {
+std::vector<WindowHandle> Dispatcher::Windows(std::uint32_t messageId) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::vector<WindowHandle> windows;
+  auto it = handlers_.find(messageId);
+  if (it != handlers_.end())
+    for (const Entry& entry : it->second) windows.push_back(entry.window);
+  return windows;
+}
+
+std::any Dispatcher::Find(std::uint32_t messageId, WindowHandle window) {
+  LUMO_CHECK_UI_THREAD();
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = handlers_.find(messageId);
-  return it == handlers_.end() ? std::vector<Entry>() : it->second;
+  if (it == handlers_.end()) return {};
+  for (const Entry& entry : it->second)
+    if (entry.window == window) return entry.handler;
+  return {};
 }
 
-void Dispatcher::Post(std::uint32_t messageId) {
-  for (const Entry& entry : Snapshot(messageId))
-    platform::PostWindowMessage(entry.window, messageId, 0, 0);
+void Dispatcher::Post(std::uint32_t postId) {
+  for (WindowHandle window : Windows(postId)) platform::PostWindowMessage(window, postId, 0, 0);
 }
 
-int Dispatcher::Send(std::uint32_t messageId, WParam wParam, LParam lParam) {
-  int handled = 0;
-  for (const Entry& entry : Snapshot(messageId))
-    if (platform::SendWindowMessage(entry.window, messageId, wParam, lParam)) ++handled;
-  return handled;
-}
-
-int Dispatcher::SendBatch(const Batch& batch) {
-  int handled = 0;
-  for (const Entry& entry : Snapshot(batch.messageId)) {
-    if (platform::SendWindowMessage(entry.window, kBatchMessage, reinterpret_cast<WParam>(&batch),
-                                    0))
-      handled += static_cast<int>(batch.parcels.size());
-  }
-  return handled;
-}
-
-bool Dispatcher::Dispatch(WindowHandle window, std::uint32_t messageId, WParam wParam,
-                          LParam lParam) {
+bool Dispatcher::Dispatch(WindowHandle window, std::uint32_t postId) {
   LUMO_CHECK_UI_THREAD();
-  if (messageId == kBatchMessage) {
-    // UI thread: one hand-over, then each value as its own message, in order.
-    const auto* batch = reinterpret_cast<const Batch*>(wParam);
-    bool handled = false;
-    for (WParam parcel : batch->parcels) handled = Dispatch(window, batch->messageId, parcel, 0);
-    return handled;
-  }
-  for (const Entry& entry : Snapshot(messageId)) {
-    if (entry.window == window) {
-      entry.handler(wParam, lParam);
-      return true;
-    }
-  }
-  return false;
+  std::any found = Find(postId, window);
+  auto* handler = std::any_cast<PostHandler>(&found);
+  if (!handler) return false;
+  (*handler)();
+  return true;
+}
+
+int Dispatcher::DeliverToEach(std::uint32_t messageId, const Delivery& deliver) {
+  int ran = 0;
+  for (WindowHandle window : Windows(messageId)) ran += DeliverTo(window, deliver);
+  return ran;
+}
+
+int Dispatcher::DeliverTo(WindowHandle window, const Delivery& deliver) {
+  // Written on the UI thread before the send is released, read here after.
+  int ran = 0;
+  platform::SendWindowCall(window, [&] {
+    ran = deliver(window);
+    return ran > 0;
+  });
+  return ran;
 }
 
 }  // namespace lumo

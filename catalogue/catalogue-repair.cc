@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <ctime>
-#include <memory>
 
 #include <sqlite3.h>
 
@@ -64,9 +63,9 @@ std::string SetDamagedCatalogueAside(const std::string& path) {
 
 void ReportSetAsideCatalogueTask::run(CatalogueConnection&) {
   if (LastSetAside().empty()) return;
-  auto path = std::make_unique<std::string>(std::move(LastSetAside()));
+  std::string path = std::move(LastSetAside());
   LastSetAside().clear();
-  Dispatcher::instance()->SendOwned(MSG_CATALOGUE_SET_ASIDE, std::move(path));
+  Dispatcher::instance()->Send(MSG_CATALOGUE_SET_ASIDE, path);
 }
 
 }  // namespace lumo

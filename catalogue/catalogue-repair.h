@@ -19,7 +19,7 @@ bool CatalogueIsReadable(sqlite3* db, std::string* why);
 // The last file moved aside is remembered for ReportSetAsideCatalogueTask.
 std::string SetDamagedCatalogueAside(const std::string& path);
 
-// Sends MSG_CATALOGUE_SET_ASIDE, owning the path of the file set aside, to the windows
+// Sends MSG_CATALOGUE_SET_ASIDE, with the path of the file set aside, to the windows
 // registered for it when the catalogue was set aside since the last report; nothing
 // otherwise. Posted after the catalogue is opened, so it reports that opening.
 class ReportSetAsideCatalogueTask : public AppDatabaseTask {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <thread>
 #include <utility>
+#include <variant>
 
 #include "app/dispatcher.h"
 #include "app/log.h"
@@ -19,12 +20,24 @@ namespace lumo {
 
 // One report of a polling round, copied out so that it can be sent after the lock is gone.
 struct DownloadTaskMgr::Report {
-  std::uint32_t message;
-  std::string key;
-  std::string path;
-  std::int32_t failCode = 0;
-  DownloadProgressInfo progress;
+  std::variant<DownloadProgress, FileReady, DownloadFailed> value;
 };
+
+namespace {
+
+void SendReport(const DownloadProgress& progress) {
+  Dispatcher::instance()->Send(MSG_DOWNLOAD_PROGRESS, progress);
+}
+
+void SendReport(const FileReady& done) {
+  Dispatcher::instance()->Send(MSG_DOWNLOAD_DONE, done);
+}
+
+void SendReport(const DownloadFailed& failed) {
+  Dispatcher::instance()->Send(MSG_DOWNLOAD_FAILED, failed);
+}
+
+}  // namespace
 
 DownloadTask::DownloadTask(std::string taskKey, std::string address, std::string folder,
                            std::string name)
@@ -200,16 +213,8 @@ void DownloadTaskMgr::poll(std::uint64_t generation) {
       fillFreeSlots();
     }
     // Sent only now: a handler on the UI thread may call the manager, which takes the lock.
-    for (Report& report : reports) {
-      WParam key = reinterpret_cast<WParam>(report.key.c_str());
-      LParam value = report.failCode;
-      if (report.message == MSG_DOWNLOAD_PROGRESS) {
-        value = reinterpret_cast<LParam>(&report.progress);
-      } else if (report.message == MSG_DOWNLOAD_DONE) {
-        value = reinterpret_cast<LParam>(report.path.c_str());
-      }
-      Dispatcher::instance()->Send(report.message, key, value);
-    }
+    for (const Report& report : reports)
+      std::visit([](const auto& value) { SendReport(value); }, report.value);
     if (!sleepUntilWork(nextProgress, generation)) return;
   }
 }
@@ -234,22 +239,18 @@ void DownloadTaskMgr::pollRound(std::vector<Report>* reports, bool progressDue) 
     std::memset(info.get(), 0, sizeof(DownTaskInfo));
     info->stat = kXlPaused;
     engine_->QueryTaskInfo(task->handle, info.get());
-    Report report{0, it->first, {}, 0, {}};
     if (info->stat == kXlComplete) {
       tasks_.erase(it->first);
-      report.message = MSG_DOWNLOAD_DONE;
-      report.path = PathJoin(task->saveFolder, TaskFileName(*info));
-      reports->push_back(std::move(report));
+      reports->push_back({FileReady{it->first, PathJoin(task->saveFolder, TaskFileName(*info))}});
       it = running_.erase(it);
       continue;
     }
     bool full = info->stat == kXlDownloading && !FitsOnDisk(*task, *info);
     if (full) engine_->StopTask(task->handle);
     if (info->stat == kXlError || full) {
-      report.message = MSG_DOWNLOAD_FAILED;
-      report.failCode = full ? kFailNoSpace : info->fail_code;
-      Log::instance()->write(L"Download %s failed. [err=%d]", it->first.c_str(), report.failCode);
-      reports->push_back(std::move(report));
+      int code = full ? kFailNoSpace : info->fail_code;
+      Log::instance()->write(L"Download %s failed. [err=%d]", it->first.c_str(), code);
+      reports->push_back({DownloadFailed{it->first, code}});
       it = running_.erase(it);
       continue;
     }
@@ -258,12 +259,7 @@ void DownloadTaskMgr::pollRound(std::vector<Report>* reports, bool progressDue) 
           static_cast<std::uint32_t>(info->nSpeed) +
           static_cast<std::uint64_t>(static_cast<std::uint32_t>(info->nSpeedP2S)) +
           static_cast<std::uint32_t>(info->nSpeedP2P);
-      report.message = MSG_DOWNLOAD_PROGRESS;
-      report.progress.percent = info->fPercent;
-      std::string text = FormatSpeed(speed);
-      std::snprintf(report.progress.speedText, sizeof(report.progress.speedText), "%s",
-                    text.c_str());
-      reports->push_back(std::move(report));
+      reports->push_back({DownloadProgress{it->first, info->fPercent, FormatSpeed(speed)}});
     }
     ++it;
   }

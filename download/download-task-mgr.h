@@ -17,13 +17,6 @@ namespace lumo {
 
 class ThunderWrapper;
 
-// Payload of MSG_DOWNLOAD_PROGRESS (1036). It lives on the polling thread's stack for the
-// duration of the send: the handler copies what it keeps.
-struct DownloadProgressInfo {
-  float percent = 0;      // 0.0 to 1.0; the receiver multiplies by 100 for display
-  char speedText[260]{};  // UTF-8, zero-terminated, e.g. "1.50 Kb/s"
-};
-
 // One large download, shared between its caller and the manager. Text is UTF-8.
 class DownloadTask {
  public:
@@ -43,11 +36,11 @@ class DownloadTask {
 };
 
 // Runs the large downloads: at most kSlots at once, the rest wait first in first out. A
-// polling thread reports progress (1036) of the running ones once a second, and completion
-// (1037, full path of the file) and failure (1038, the engine's code) as soon as the engine
-// announces them, to the windows registered with the Dispatcher. First parameter of each: the
-// key's characters. With nothing running the thread sleeps until a task starts. Callers use
-// it from the UI thread.
+// polling thread reports progress (MSG_DOWNLOAD_PROGRESS) of the running ones once a second,
+// and completion (MSG_DOWNLOAD_DONE, full path of the file) and failure (MSG_DOWNLOAD_FAILED,
+// the engine's code) as soon as the engine announces them, to the windows registered with the
+// Dispatcher, each under the task's key. With nothing running the thread sleeps until a task
+// starts. Callers use it from the UI thread.
 class DownloadTaskMgr : public std::enable_shared_from_this<DownloadTaskMgr> {
  public:
   static constexpr std::size_t kSlots = 5;

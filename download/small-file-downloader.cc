@@ -49,8 +49,7 @@ bool SmallFileDownloader::run() {
   if (done_) return false;
   done_ = true;
   bool ok = transfer();
-  Dispatcher::instance()->Send(MSG_ICON_READY, reinterpret_cast<WParam>(key_.c_str()),
-                               reinterpret_cast<LParam>(filePath_.c_str()));
+  Dispatcher::instance()->Send(MSG_ICON_READY, {.key = key_, .path = filePath_});
   return ok;
 }
 

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -34,11 +35,15 @@ struct WindowRecord {
   std::string socketPath;
 };
 
+// A call waiting for the UI thread. Only a queued one is released when its window goes away:
+// one that runs may use the sender's stack until it returns.
 struct PendingSend {
+  enum class State { kQueued, kRunning, kFinished };
   std::mutex mutex;
   std::condition_variable done;
-  bool finished = false;
+  State state = State::kQueued;
   bool handled = false;
+  std::function<bool()> call;
 };
 
 std::mutex registryMutex;
@@ -206,6 +211,20 @@ void Deliver(WindowHandle window, std::uint32_t msg, WParam wParam, LParam lPara
   if (auto record = FindRecord(window)) record->proc(msg, wParam, lParam);
 }
 
+// UI thread: runs a pending call unless its window went away first, then wakes its sender.
+void RunPending(PendingSend& pending, WindowHandle window) {
+  {
+    std::lock_guard<std::mutex> lock(pending.mutex);
+    if (pending.state != PendingSend::State::kQueued) return;
+    pending.state = PendingSend::State::kRunning;
+  }
+  bool handled = FindRecord(window) && pending.call();
+  std::lock_guard<std::mutex> lock(pending.mutex);
+  pending.handled = handled;
+  pending.state = PendingSend::State::kFinished;
+  pending.done.notify_all();
+}
+
 }  // namespace
 
 WindowHandle CreateMessageWindow(const std::string& className, const std::string& title,
@@ -252,7 +271,8 @@ void DestroyMessageWindow(WindowHandle window) {
   // Senders blocked on this window would otherwise wait for a loop that may never run again.
   for (auto& pending : released) {
     std::lock_guard<std::mutex> lock(pending->mutex);
-    pending->finished = true;
+    if (pending->state != PendingSend::State::kQueued) continue;
+    pending->state = PendingSend::State::kFinished;
     pending->done.notify_all();
   }
 }
@@ -268,32 +288,26 @@ bool PostWindowMessage(WindowHandle window, std::uint32_t msg, WParam wParam, LP
 }
 
 bool SendWindowMessage(WindowHandle window, std::uint32_t msg, WParam wParam, LParam lParam) {
-  if (IsUiThread()) {
+  return SendWindowCall(window, [=] {
     auto record = FindRecord(window);
     return record && record->proc(msg, wParam, lParam);
-  }
+  });
+}
+
+bool SendWindowCall(WindowHandle window, std::function<bool()> call) {
+  if (IsUiThread()) return IsMessageWindow(window) && call();
   auto pending = std::make_shared<PendingSend>();
+  pending->call = std::move(call);
   {
     std::lock_guard<std::mutex> lock(registryMutex);
     if (!windows.count(window)) return false;
     pendingSends.emplace(window, pending);
   }
-  InvokeOnUiThread([=] {
-    {
-      std::lock_guard<std::mutex> lock(pending->mutex);
-      if (pending->finished) return;  // the window went away first
-    }
-    auto record = FindRecord(window);
-    bool handled = record && record->proc(msg, wParam, lParam);
-    std::lock_guard<std::mutex> lock(pending->mutex);
-    pending->handled = handled;
-    pending->finished = true;
-    pending->done.notify_all();
-  });
+  InvokeOnUiThread([pending, window] { RunPending(*pending, window); });
   bool handled;
   {
     std::unique_lock<std::mutex> lock(pending->mutex);
-    pending->done.wait(lock, [&] { return pending->finished; });
+    pending->done.wait(lock, [&] { return pending->state == PendingSend::State::kFinished; });
     handled = pending->handled;
   }
   std::lock_guard<std::mutex> lock(registryMutex);

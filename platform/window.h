@@ -7,7 +7,8 @@
 
 namespace lumo::platform {
 
-// Window message parameters are pointer sized: several messages carry pointers.
+// Window message parameters are plain numbers. Anything else reaches a window as a call
+// (SendWindowCall), never as an address in a parameter.
 using WindowHandle = std::uintptr_t;  // 0 is no window
 using WParam = std::uintptr_t;
 using LParam = std::intptr_t;
@@ -21,7 +22,8 @@ using WindowProc = std::function<bool(std::uint32_t msg, WParam wParam, LParam l
 WindowHandle CreateMessageWindow(const std::string& className, const std::string& title,
                                  WindowProc proc);
 void SetMessageWindowTitle(WindowHandle window, const std::string& title);
-// Pending sends to the window are released (they return false); later messages are dropped.
+// Pending sends to the window whose procedure or call has not started yet are released (they
+// return false); later messages are dropped.
 void DestroyMessageWindow(WindowHandle window);
 bool IsMessageWindow(WindowHandle window);
 
@@ -31,6 +33,11 @@ bool PostWindowMessage(WindowHandle window, std::uint32_t msg, WParam wParam, LP
 // call. Yields what the procedure returned (true: handled); false when the window does not
 // exist or went away before handling the message.
 bool SendWindowMessage(WindowHandle window, std::uint32_t msg, WParam wParam, LParam lParam);
+// Any thread; runs `call` on the UI thread on behalf of `window` and blocks until it has run,
+// so `call` may refer to the caller's stack. From the UI thread it is a direct call. Yields
+// what `call` returned; false, without running it, when the window does not exist or goes
+// away before the UI thread reaches the call. A call that has started runs to its end.
+bool SendWindowCall(WindowHandle window, std::function<bool()> call);
 
 // Finds a top-level window of this user by class and title, in this process or another one,
 // and posts it a message. To another process only the ids of kCrossProcessRoutes

@@ -1,6 +1,7 @@
 #include "ui/cloud-play-wnd.h"
 
 #include "app/application.h"
+#include "app/dispatcher.h"
 #include "app/messages.h"
 #include "toolkit/browser.h"
 #include "ui/web-event-handler.h"
@@ -21,6 +22,9 @@ CloudPlayWnd* CloudPlayWnd::Create(platform::WindowHandle ownerWindow) {
 void CloudPlayWnd::InitWindow() {
   browser_ = FindBrowser("cloudplay");
   if (browser_) browser_->SetEventHandler(std::make_unique<WebEventHandler>("Cloud", handle()));
+  // The error page's retry reloads the address that failed in this window.
+  Dispatcher::instance()->Register(MSG_CLOUD_NAVIGATE, handle(),
+                                   [this](const std::string& url) { NavigateTo(url); });
   SetTitle(kMainWindowTitle);
   SetIcon("img/logo.svg");
   AttachShadow();
@@ -34,14 +38,8 @@ void CloudPlayWnd::OnClick(const toolkit::Notification& n) {
   if (n.sender == "btnClose") Close(0);
 }
 
-bool CloudPlayWnd::HandleCustomMessage(std::uint32_t msg, platform::WParam, platform::LParam l) {
-  if (msg != MSG_CLOUD_NAVIGATE) return false;
-  const char* url = reinterpret_cast<const char*>(l);
-  if (url) NavigateTo(url);
-  return true;
-}
-
 void CloudPlayWnd::OnDestroy() {
+  Dispatcher::instance()->Unregister(MSG_CLOUD_NAVIGATE, handle());
   platform::SendWindowMessage(ownerWindow_, MSG_CLOUDPLAY_CLOSED, 0, 0);
 }
 

@@ -22,7 +22,6 @@ class CloudPlayWnd : public toolkit::SkinWindow {
   std::string GetSkinFile() const override { return "CloudPlayWnd.xml"; }
   void InitWindow() override;
   void OnClick(const toolkit::Notification& n) override;
-  bool HandleCustomMessage(std::uint32_t msg, platform::WParam w, platform::LParam l) override;
   void OnDestroy() override;
   void OnFinalMessage() override { delete this; }
 

@@ -60,11 +60,6 @@ std::int64_t NowMs() {
       .count();
 }
 
-std::string Text(WParam value) {
-  const char* text = reinterpret_cast<const char*>(value);
-  return text ? text : "";
-}
-
 // A file that lies directly in `folder`: the only kind of file a delete may remove.
 bool IsFileIn(const std::string& path, const std::string& folder) {
   return !path.empty() && !folder.empty() && path.rfind('/') != std::string::npos &&
@@ -113,42 +108,46 @@ void ItemLifecycle::PostUpdate(const AppItemInfo& record) {
 void ItemLifecycle::Register(platform::WindowHandle window) {
   LUMO_CHECK_UI_THREAD();
   window_ = window;
-  auto on = [this](std::uint32_t id, DispatchHandler handler) {
+  auto on = [this]<typename P>(const Message<P>& message, Handler<P> handler) {
+    Dispatcher::instance()->Register(message, window_, std::move(handler));
+    registered_.push_back(message.id);
+  };
+  auto onPost = [this](std::uint32_t id, PostHandler handler) {
     Dispatcher::instance()->Register(id, window_, std::move(handler));
     registered_.push_back(id);
   };
-  // Parameters as the senders fill them; text arrives as UTF-8 valid for the send only.
+  // Each handler takes the values its sender gave (app/messages.h); records are moved out.
   on(MSG_APP_LOADED,
-     [this](WParam w, LParam) { OnAppLoaded(Dispatcher::TakeOwned<AppItemInfo>(w)); });
+     [this](std::unique_ptr<AppItemInfo>& record) { OnAppLoaded(std::move(record)); });
   on(MSG_LOCAL_APK_READY,
-     [this](WParam w, LParam) { OnLocalApkReady(Dispatcher::TakeOwned<LocalApk>(w)); });
+     [this](std::unique_ptr<LocalApk>& local) { OnLocalApkReady(std::move(local)); });
   on(MSG_APK_INSPECTED,
-     [this](WParam w, LParam) { OnApkInspected(Dispatcher::TakeOwned<ApkInspection>(w)); });
-  on(MSG_DOWNLOAD_CLICKED, [this](WParam w, LParam) { OnDownloadClicked(Text(w)); });
-  on(MSG_DOWNLOAD_PROGRESS, [this](WParam w, LParam l) {
-    const auto* info = reinterpret_cast<const DownloadProgressInfo*>(l);
-    if (!info) return;
-    std::string speed(info->speedText, strnlen(info->speedText, sizeof info->speedText));
-    OnDownloadProgress(Text(w), info->percent, speed);
+     [this](std::unique_ptr<ApkInspection>& inspection) { OnApkInspected(std::move(inspection)); });
+  on(MSG_DOWNLOAD_CLICKED, [this](const std::string& json) { OnDownloadClicked(json); });
+  on(MSG_DOWNLOAD_PROGRESS, [this](const DownloadProgress& progress) {
+    OnDownloadProgress(progress.key, progress.fraction, progress.speed);
   });
-  on(MSG_DOWNLOAD_DONE, [this](WParam w, LParam l) { OnDownloadDone(Text(w), Text(l)); });
+  on(MSG_DOWNLOAD_DONE, [this](const FileReady& done) { OnDownloadDone(done.key, done.path); });
   on(MSG_DOWNLOAD_FAILED,
-     [this](WParam w, LParam l) { OnDownloadFailed(Text(w), static_cast<int>(l)); });
-  on(MSG_ICON_READY, [this](WParam w, LParam l) { OnIconReady(Text(w), Text(l)); });
+     [this](const DownloadFailed& failed) { OnDownloadFailed(failed.key, failed.code); });
+  on(MSG_ICON_READY, [this](const FileReady& icon) { OnIconReady(icon.key, icon.path); });
   on(MSG_INSTALL_START,
-     [this](WParam w, LParam l) { OnInstallStart(Text(w), static_cast<int>(l)); });
-  on(MSG_INSTALL_DONE, [this](WParam w, LParam l) { OnInstallDone(static_cast<int>(w), Text(l)); });
-  on(MSG_UNINSTALL_START, [this](WParam w, LParam) { OnUninstallStart(Text(w)); });
-  on(MSG_UNINSTALL_DONE, [this](WParam, LParam l) { OnUninstallDone(Text(l)); });
-  on(MSG_LAUNCH_SELECTED, [this](WParam, LParam) { OnLaunchSelected(); });
-  on(MSG_UNINSTALL_SELECTED, [this](WParam, LParam) { OnUninstallSelected(); });
+     [this](const InstallStart& start) { OnInstallStart(start.packageName, start.seconds); });
+  on(MSG_INSTALL_DONE,
+     [this](const PlayerResult& done) { OnInstallDone(done.code, done.packageName); });
+  on(MSG_UNINSTALL_START,
+     [this](const std::string& packageName) { OnUninstallStart(packageName); });
+  on(MSG_UNINSTALL_DONE, [this](const PlayerResult& done) { OnUninstallDone(done.packageName); });
+  onPost(MSG_LAUNCH_SELECTED, [this] { OnLaunchSelected(); });
+  onPost(MSG_UNINSTALL_SELECTED, [this] { OnUninstallSelected(); });
   on(MSG_LAUNCH_FAILED,
-     [this](WParam w, LParam l) { OnLaunchFailed(static_cast<int>(w), Text(l)); });
-  on(MSG_PLAYER_PACKAGES,
-     [this](WParam w, LParam) { OnPlayerPackages(Dispatcher::TakeOwned<PlayerPackages>(w)); });
-  on(MSG_DOWNLOAD_CHECKS_LOADED, [this](WParam w, LParam) {
+     [this](const PlayerResult& failed) { OnLaunchFailed(failed.code, failed.packageName); });
+  on(MSG_PLAYER_PACKAGES, [this](std::unique_ptr<PlayerPackages>& installed) {
+    OnPlayerPackages(std::move(installed));
+  });
+  on(MSG_DOWNLOAD_CHECKS_LOADED, [this](std::unique_ptr<DownloadChecks>& loaded) {
     // Checks made since the start are newer than the stored ones.
-    if (auto loaded = Dispatcher::TakeOwned<DownloadChecks>(w)) checks_.merge(*loaded);
+    if (loaded) checks_.merge(*loaded);
   });
 }
 

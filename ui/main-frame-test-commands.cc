@@ -59,13 +59,13 @@ std::string LoadItem(const Args& args) {
 std::string DownloadClicked(const Args& args) {
   std::string json;
   for (const std::string& arg : args) json += (json.empty() ? "" : " ") + arg;
-  Dispatcher::instance()->Send(MSG_DOWNLOAD_CLICKED, reinterpret_cast<WParam>(json.c_str()), 0);
+  Dispatcher::instance()->Send(MSG_DOWNLOAD_CLICKED, json);
   return "ok";
 }
 
 std::string CloudPlay(const Args& args) {
   if (args.empty()) return "error usage";
-  Dispatcher::instance()->Send(MSG_CLOUD_PLAY, reinterpret_cast<WParam>(args[0].c_str()), 0);
+  Dispatcher::instance()->Send(MSG_CLOUD_PLAY, args[0]);
   return "ok";
 }
 

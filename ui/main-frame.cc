@@ -149,34 +149,25 @@ void MainFrame::FindControls() {
 }
 
 void MainFrame::RegisterHandlers() {
-  auto plain = [this](std::uint32_t id, void (MainFrame::*fn)()) {
-    Dispatcher::instance()->Register(id, handle(), [this, fn](WParam, LParam) { (this->*fn)(); });
+  auto onPost = [this](std::uint32_t id, PostHandler handler) {
+    Dispatcher::instance()->Register(id, handle(), std::move(handler));
     registered_.push_back(id);
   };
-  auto withParams = [this](std::uint32_t id, void (MainFrame::*fn)(WParam, LParam)) {
-    Dispatcher::instance()->Register(id, handle(),
-                                     [this, fn](WParam w, LParam l) { (this->*fn)(w, l); });
-    registered_.push_back(id);
-  };
-  auto dialog = [this](std::uint32_t id, void (*run)(toolkit::SkinWindow*)) {
-    Dispatcher::instance()->Register(id, handle(), [this, run](WParam, LParam) { run(this); });
-    registered_.push_back(id);
+  auto on = [this]<typename P>(const Message<P>& message, void (MainFrame::*fn)(const P&)) {
+    Dispatcher::instance()->Register(message, handle(),
+                                     [this, fn](const P& value) { (this->*fn)(value); });
+    registered_.push_back(message.id);
   };
   lifecycle_->Register(handle());
-  dialog(MSG_SHOW_SETTINGS, &SettingWnd::Run);
-  dialog(MSG_SHOW_ABOUT, &AboutWnd::Run);
-  Dispatcher::instance()->Register(MSG_CHECK_UPDATE, handle(),
-                                   [this](WParam, LParam) { CheckUpdate(""); });
-  registered_.push_back(MSG_CHECK_UPDATE);
-  plain(MSG_SHOW_MAIN, &MainFrame::BringToFront);
-  plain(MSG_PLAYER_SETUP_DONE, &MainFrame::OnPlayerSetupDone);
-  withParams(MSG_CLOUD_PLAY, &MainFrame::OnCloudPlay);
-  withParams(MSG_NAVIGATE, &MainFrame::OnNavigate);
-  plain(MSG_QUIT_NOW, &MainFrame::QuitNow);
-  Dispatcher::instance()->Register(MSG_CATALOGUE_SET_ASIDE, handle(), [this](WParam w, LParam) {
-    if (auto kept = Dispatcher::TakeOwned<std::string>(w)) ShowCatalogueNotice(*this, *kept);
-  });
-  registered_.push_back(MSG_CATALOGUE_SET_ASIDE);
+  onPost(MSG_SHOW_SETTINGS, [this] { SettingWnd::Run(this); });
+  onPost(MSG_SHOW_ABOUT, [this] { AboutWnd::Run(this); });
+  onPost(MSG_CHECK_UPDATE, [this] { CheckUpdate(""); });
+  onPost(MSG_SHOW_MAIN, [this] { BringToFront(); });
+  onPost(MSG_PLAYER_SETUP_DONE, [this] { OnPlayerSetupDone(); });
+  onPost(MSG_QUIT_NOW, [this] { QuitNow(); });
+  on(MSG_CLOUD_PLAY, &MainFrame::OnCloudPlay);
+  on(MSG_CATALOGUE_SET_ASIDE, &MainFrame::OnCatalogueSetAside);
+  on(MSG_NAVIGATE, &MainFrame::OnNavigate);
 }
 
 void MainFrame::UnregisterHandlers() {
@@ -197,8 +188,8 @@ void MainFrame::OnPlayerSetupDone() {
   lifecycle_->RefreshWaitingItems();
 }
 
-bool MainFrame::HandleCustomMessage(std::uint32_t msg, platform::WParam w, platform::LParam l) {
-  if (Dispatcher::instance()->Dispatch(handle(), msg, w, l)) return true;
+bool MainFrame::HandleCustomMessage(std::uint32_t msg, platform::WParam, platform::LParam) {
+  if (Dispatcher::instance()->Dispatch(handle(), msg)) return true;
   if (msg == MSG_CLOUDPLAY_CLOSED) {
     cloudPlayWnd_ = nullptr;
     return true;
@@ -377,20 +368,18 @@ void MainFrame::OpenApks(const std::vector<std::string>& paths) {
   })).detach();
 }
 
-void MainFrame::OnNavigate(platform::WParam w, platform::LParam l) {
-  const char* name = reinterpret_cast<const char*>(w);
-  const char* url = reinterpret_cast<const char*>(l);
-  if (!name || !url) return;
-  std::string browser = name;
-  if (browser == "Main" && browseMain_)
-    browseMain_->Navigate(url);
-  else if (browser == "Detail" && browseDetail_)
-    browseDetail_->Navigate(url);
+void MainFrame::OnNavigate(const Navigation& to) {
+  if (to.browserName == "Main" && browseMain_)
+    browseMain_->Navigate(to.url);
+  else if (to.browserName == "Detail" && browseDetail_)
+    browseDetail_->Navigate(to.url);
 }
 
-void MainFrame::OnCloudPlay(platform::WParam w, platform::LParam) {
-  const char* url = reinterpret_cast<const char*>(w);
-  if (!url) return;
+void MainFrame::OnCatalogueSetAside(const std::string& keptAs) {
+  ShowCatalogueNotice(*this, keptAs);
+}
+
+void MainFrame::OnCloudPlay(const std::string& url) {
   if (!cloudPlayWnd_) {
     cloudPlayWnd_ = CloudPlayWnd::Create(handle());
     if (!cloudPlayWnd_) return;

@@ -18,6 +18,7 @@ class Browser;
 class CloudPlayWnd;
 class ItemLifecycle;
 class TrayIcon;
+struct Navigation;
 
 // The main window: the store browser, the My games list with its detail panel (whose games
 // the item lifecycle runs), the floating add buttons, and the hub every worker reports to
@@ -82,9 +83,10 @@ class MainFrame : public toolkit::SkinWindow {
   void OnAddChanged();
   void HideAddButtons();
 
-  // Message handlers (wParam, lParam as the message table says).
-  void OnNavigate(platform::WParam w, platform::LParam l);
-  void OnCloudPlay(platform::WParam w, platform::LParam l);
+  // Message handlers, with the values of their messages (app/messages.h).
+  void OnNavigate(const Navigation& to);
+  void OnCloudPlay(const std::string& url);
+  void OnCatalogueSetAside(const std::string& keptAs);
   void OnPlayerSetupDone();
   void OnFirstFrame();
   void LoadBrowsers();

@@ -40,25 +40,19 @@ std::string WebEventHandler::FrameErrorPage(toolkit::Browser&, const std::string
   return page;
 }
 
-// Called on the UI thread while the page's script waits: every message goes out
-// synchronously, so the texts need no copy beyond the call.
+// Called on the UI thread while the page's script waits: every message is handled before
+// the call returns.
 void WebEventHandler::ExternalCall(toolkit::Browser&, const std::string& method,
                                    const std::optional<std::string>& argument) {
   if (method == "downloadClicked") {
-    if (argument)
-      Dispatcher::instance()->Send(MSG_DOWNLOAD_CLICKED,
-                                   reinterpret_cast<WParam>(argument->c_str()), 0);
+    if (argument) Dispatcher::instance()->Send(MSG_DOWNLOAD_CLICKED, *argument);
   } else if (method == "onClickRetry") {
-    if (browserName_ == "Main" || browserName_ == "Detail") {
-      Dispatcher::instance()->Send(MSG_NAVIGATE, reinterpret_cast<WParam>(browserName_.c_str()),
-                                   reinterpret_cast<LParam>(lastWebUrl_.c_str()));
-    } else {
-      platform::SendWindowMessage(ownerWindow_, MSG_CLOUD_NAVIGATE, 0,
-                                  reinterpret_cast<LParam>(lastWebUrl_.c_str()));
-    }
+    if (browserName_ == "Main" || browserName_ == "Detail")
+      Dispatcher::instance()->Send(MSG_NAVIGATE, {.browserName = browserName_, .url = lastWebUrl_});
+    else
+      Dispatcher::instance()->SendTo(MSG_CLOUD_NAVIGATE, ownerWindow_, lastWebUrl_);
   } else if (method == "cloudClicked") {
-    if (argument)
-      Dispatcher::instance()->Send(MSG_CLOUD_PLAY, reinterpret_cast<WParam>(argument->c_str()), 0);
+    if (argument) Dispatcher::instance()->Send(MSG_CLOUD_PLAY, *argument);
   }
 }
 

@@ -25,9 +25,8 @@ int ReadCode(const VmMessage* message) {
   return value;
 }
 
-void SendDone(std::uint32_t messageId, int code, const std::string& packageName) {
-  Dispatcher::instance()->Send(messageId, static_cast<WParam>(code),
-                               reinterpret_cast<LParam>(packageName.c_str()));
+void SendDone(const Message<PlayerResult>& message, int code, const std::string& packageName) {
+  Dispatcher::instance()->Send(message, {.code = code, .packageName = packageName});
 }
 
 }  // namespace

@@ -28,8 +28,8 @@ int ApkInstallTask::ExpectedSeconds(const std::string& apkPath) {
 }
 
 void ApkInstallTask::Run() {
-  Dispatcher::instance()->Send(MSG_INSTALL_START, reinterpret_cast<WParam>(packageName_.c_str()),
-                               ExpectedSeconds(apkPath_));
+  Dispatcher::instance()->Send(MSG_INSTALL_START,
+                               {.packageName = packageName_, .seconds = ExpectedSeconds(apkPath_)});
   Log::instance()->write("Start install %s", apkPath_.c_str());
   VmBridgeClient& bridge = VmBridgeClient::instance();
   if (bridge.connected()) bridge.SendText(kVmInstall, apkPath_);
@@ -39,8 +39,7 @@ ApkUninstallTask::ApkUninstallTask(std::string packageName)
     : packageName_(std::move(packageName)) {}
 
 void ApkUninstallTask::Run() {
-  Dispatcher::instance()->Send(MSG_UNINSTALL_START, reinterpret_cast<WParam>(packageName_.c_str()),
-                               0);
+  Dispatcher::instance()->Send(MSG_UNINSTALL_START, packageName_);
   VmBridgeClient& bridge = VmBridgeClient::instance();
   if (bridge.connected()) bridge.SendText(kVmUninstall, packageName_);
 }

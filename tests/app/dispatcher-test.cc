@@ -19,17 +19,35 @@ namespace {
 using platform::WindowHandle;
 using test::WaitFor;
 
-constexpr std::uint32_t kMsg = 1500;
-constexpr std::uint32_t kOther = 1501;
+// Counts the instances alive, to see who frees an owned value.
+struct Counted {
+  explicit Counted(int* live, std::string name = {}) : live_(live), name_(std::move(name)) {
+    ++*live_;
+  }
+  ~Counted() { --*live_; }
+  int* live_;
+  std::string name_;
+};
 
-// A headless window whose procedure hands messages to a dispatcher, as every window does.
+struct Greeting {
+  std::string text;
+  int number = 0;
+};
+
+constexpr Message<Greeting> kGreeting{1500};
+constexpr Message<int> kNumber{1501};
+constexpr OwnedMessage<Counted> kRecord{1502};
+constexpr std::uint32_t kPing = 1503;
+constexpr std::uint32_t kPong = 1504;
+
+// Headless windows whose procedures hand posts to a dispatcher, as every window does.
 class DispatcherTest : public ::testing::Test {
  protected:
   void SetUp() override { platform::MarkUiThread(); }
   void TearDown() override {
     for (WindowHandle window : windows_) {
-      dispatcher_.Unregister(kMsg, window);
-      dispatcher_.Unregister(kOther, window);
+      for (std::uint32_t id : {kGreeting.id, kNumber.id, kRecord.id, kPing, kPong})
+        dispatcher_.Unregister(id, window);
       platform::DestroyMessageWindow(window);
     }
     platform::PumpUiLoop();
@@ -39,8 +57,8 @@ class DispatcherTest : public ::testing::Test {
     auto self = std::make_shared<WindowHandle>(0);
     *self = platform::CreateMessageWindow(
         "TestWindow", "test " + std::to_string(windows_.size()),
-        [this, self](std::uint32_t msg, platform::WParam w, platform::LParam l) {
-          return dispatcher_.Dispatch(*self, msg, w, l);
+        [this, self](std::uint32_t msg, platform::WParam, platform::LParam) {
+          return dispatcher_.Dispatch(*self, msg);
         });
     windows_.push_back(*self);
     return *self;
@@ -50,31 +68,49 @@ class DispatcherTest : public ::testing::Test {
   std::vector<WindowHandle> windows_;
 };
 
-TEST_F(DispatcherTest, SendFromAWorkerReachesEveryWindowInOrderBeforeItReturns) {
+TEST_F(DispatcherTest, ASendRunsEveryWindowsHandlerOnTheUiThreadBeforeItReturns) {
   WindowHandle first = NewWindow();
   WindowHandle second = NewWindow();
   std::vector<std::string> seen;
   std::thread::id uiThread = std::this_thread::get_id();
-  dispatcher_.Register(kMsg, first, [&](platform::WParam w, platform::LParam l) {
+  dispatcher_.Register(kGreeting, first, [&](const Greeting& greeting) {
     EXPECT_EQ(std::this_thread::get_id(), uiThread);
-    seen.push_back("first " + *reinterpret_cast<std::string*>(w) + " " + std::to_string(l));
+    seen.push_back("first " + greeting.text + " " + std::to_string(greeting.number));
   });
-  dispatcher_.Register(kMsg, second, [&](platform::WParam w, platform::LParam) {
-    seen.push_back("second " + *reinterpret_cast<std::string*>(w));
+  dispatcher_.Register(kGreeting, second, [&](const Greeting& greeting) {
+    seen.push_back("second " + greeting.text);
   });
 
-  std::atomic<bool> returned{false};
+  std::atomic<int> handled{-1};
   std::size_t seenWhenReturned = 0;
   std::thread worker([&] {
-    std::string payload = "pkg";  // lives only for the call, as a sender's data does
-    dispatcher_.Send(kMsg, reinterpret_cast<platform::WParam>(&payload), -5);
+    Greeting greeting{"pkg", -5};  // lives only for the call, as a sender's value does
+    int ran = dispatcher_.Send(kGreeting, greeting);
     seenWhenReturned = seen.size();
-    returned = true;
+    handled = ran;
   });
-  ASSERT_TRUE(WaitFor([&] { return returned.load(); }, std::chrono::seconds(20), true));
+  ASSERT_TRUE(WaitFor([&] { return handled >= 0; }, std::chrono::seconds(20), true));
   worker.join();
+  EXPECT_EQ(handled, 2);
   EXPECT_EQ(seenWhenReturned, 2u);
-  EXPECT_EQ(seen, (std::vector<std::string>{"first pkg -5", "second pkg"}));
+
+  // From the UI thread the handlers run at once; SendTo reaches one window only.
+  EXPECT_EQ(dispatcher_.Send(kGreeting, {"direct", 1}), 2);
+  EXPECT_TRUE(dispatcher_.SendTo(kGreeting, second, {"only", 0}));
+  EXPECT_FALSE(dispatcher_.SendTo(kNumber, second, 3));
+  EXPECT_EQ(seen, (std::vector<std::string>{"first pkg -5", "second pkg", "first direct 1",
+                                            "second direct", "second only"}));
+
+  // A post goes through the window's procedure; a plain window message with a typed id finds
+  // no handler to run.
+  int pings = 0;
+  dispatcher_.Register(kPing, first, [&] { ++pings; });
+  dispatcher_.Post(kPing);
+  EXPECT_EQ(pings, 0);
+  platform::PumpUiLoop();
+  EXPECT_EQ(pings, 1);
+  EXPECT_FALSE(platform::SendWindowMessage(first, kGreeting.id, 0, 0));
+  EXPECT_EQ(seen.size(), 5u);
 }
 
 TEST_F(DispatcherTest, SendsKeepArrivingInOrderWhileAHandlerRunsANestedLoop) {
@@ -83,13 +119,13 @@ TEST_F(DispatcherTest, SendsKeepArrivingInOrderWhileAHandlerRunsANestedLoop) {
   std::atomic<int> sendsReturned{0};
   std::thread second;
   GMainLoop* nested = g_main_loop_new(nullptr, FALSE);
-  dispatcher_.Register(kMsg, window, [&](platform::WParam w, platform::LParam) {
-    seen.push_back(static_cast<int>(w));
-    if (w == 3) g_main_loop_quit(nested);
-    if (w != 1) return;
+  dispatcher_.Register(kNumber, window, [&](const int& number) {
+    seen.push_back(number);
+    if (number == 3) g_main_loop_quit(nested);
+    if (number != 1) return;
     second = std::thread([&] {
-      dispatcher_.Send(kMsg, 2, 0);
-      dispatcher_.Send(kMsg, 3, 0);
+      dispatcher_.Send(kNumber, 2);
+      dispatcher_.Send(kNumber, 3);
       ++sendsReturned;
     });
     // Runs the loop as a modal dialog does; the guard only ends a run that would hang.
@@ -104,7 +140,7 @@ TEST_F(DispatcherTest, SendsKeepArrivingInOrderWhileAHandlerRunsANestedLoop) {
     seen.push_back(-1);
   });
   std::thread first([&] {
-    dispatcher_.Send(kMsg, 1, 0);
+    dispatcher_.Send(kNumber, 1);
     ++sendsReturned;
   });
   ASSERT_TRUE(WaitFor([&] { return sendsReturned == 2; }, std::chrono::seconds(60), true));
@@ -114,91 +150,139 @@ TEST_F(DispatcherTest, SendsKeepArrivingInOrderWhileAHandlerRunsANestedLoop) {
   EXPECT_EQ(seen, (std::vector<int>{1, 2, 3, -1}));
 }
 
-TEST_F(DispatcherTest, ABatchHandsEachValueOverOnceInOrderAndFreesWhatNobodyTook) {
-  WindowHandle first = NewWindow();
-  WindowHandle second = NewWindow();
-  std::vector<std::string> taken;
+TEST_F(DispatcherTest, AWindowGoingAwayReleasesAWaitingSenderButNotOneWhoseHandlerRuns) {
+  WindowHandle window = NewWindow();
+  int calls = 0;
+  dispatcher_.Register(kNumber, window, [&](const int&) { ++calls; });
+  auto sent = std::async(std::launch::async, [&] { return dispatcher_.Send(kNumber, 1); });
+  // The send is queued on the UI loop, which nothing pumps now.
+  ASSERT_TRUE(WaitFor([] { return g_main_context_pending(nullptr) != FALSE; }));
+  platform::DestroyMessageWindow(window);
+  ASSERT_EQ(sent.wait_for(std::chrono::seconds(20)), std::future_status::ready);
+  EXPECT_EQ(sent.get(), 0);
+  platform::PumpUiLoop();
+  EXPECT_EQ(calls, 0);
+  // Still registered, but gone: later sends return at once.
+  EXPECT_EQ(dispatcher_.Send(kNumber, 2), 0);
+
+  // A handler that closes its own window still reads the sender's value to the end.
+  WindowHandle closing = NewWindow();
+  std::atomic<bool> returned{false};
+  std::string read;
+  dispatcher_.Register(kGreeting, closing, [&](const Greeting& greeting) {
+    platform::DestroyMessageWindow(closing);
+    EXPECT_FALSE(WaitFor([&] { return returned.load(); }, std::chrono::milliseconds(300)));
+    read = greeting.text;
+  });
+  std::thread worker([&] {
+    dispatcher_.Send(kGreeting, {std::string(64, 'x'), 0});
+    returned = true;
+  });
+  ASSERT_TRUE(WaitFor([&] { return returned.load(); }, std::chrono::seconds(20), true));
+  worker.join();
+  EXPECT_EQ(read, std::string(64, 'x'));
+}
+
+// An owned value has one owner: the first handler that takes it; a second handler finds it
+// empty, and a value nobody took is freed when the send returns, as is one sent to nobody.
+TEST_F(DispatcherTest, AnOwnedValueIsTakenOnceAndFreedWhenNobodyTakesIt) {
+  int live = 0;
+  std::vector<std::unique_ptr<Counted>> kept;
   int emptyTakes = 0;
-  auto take = [&](platform::WParam w, platform::LParam) {
-    std::unique_ptr<std::string> value = Dispatcher::TakeOwned<std::string>(w);
+  auto taker = [&](std::unique_ptr<Counted>& value) {
     if (value)
-      taken.push_back(*value);
+      kept.push_back(std::move(value));
     else
       ++emptyTakes;
   };
-  dispatcher_.Register(kMsg, first, take);
-  dispatcher_.Register(kMsg, second, take);
-  auto untaken = std::make_shared<int>();
-  dispatcher_.Register(kOther, first, [](platform::WParam, platform::LParam) {});
+  dispatcher_.Register(kRecord, NewWindow(), taker);
+  dispatcher_.Register(kRecord, NewWindow(), taker);
+  std::atomic<int> handled{-1};
+  std::thread worker(
+      [&] { handled = dispatcher_.SendOwned(kRecord, std::make_unique<Counted>(&live)); });
+  ASSERT_TRUE(WaitFor([&] { return handled >= 0; }, std::chrono::seconds(20), true));
+  worker.join();
+  EXPECT_EQ(handled, 2);
+  EXPECT_EQ(kept.size(), 1u);
+  EXPECT_EQ(emptyTakes, 1);
+  EXPECT_EQ(live, 1);
+
+  for (WindowHandle window : windows_) dispatcher_.Unregister(kRecord, window);
+  dispatcher_.Register(kRecord, NewWindow(), [](std::unique_ptr<Counted>&) {});
+  EXPECT_EQ(dispatcher_.SendOwned(kRecord, std::make_unique<Counted>(&live)), 1);
+  EXPECT_EQ(live, 1);
+  dispatcher_.Unregister(kRecord, windows_.back());
+  EXPECT_EQ(dispatcher_.SendOwned(kRecord, std::make_unique<Counted>(&live)), 0);
+  EXPECT_EQ(live, 1);
+}
+
+TEST_F(DispatcherTest, ABatchHandsEachValueOverOnceInOrderAndFreesWhatNobodyTook) {
+  int live = 0;
+  std::vector<std::string> taken;
+  int emptyTakes = 0;
+  auto take = [&](std::unique_ptr<Counted>& value) {
+    std::unique_ptr<Counted> mine = std::move(value);
+    if (mine)
+      taken.push_back(mine->name_);
+    else
+      ++emptyTakes;
+  };
+  dispatcher_.Register(kRecord, NewWindow(), take);
+  dispatcher_.Register(kRecord, NewWindow(), take);
 
   std::atomic<int> handled{-1};
   std::thread worker([&] {
-    std::vector<std::unique_ptr<std::string>> values;
-    for (const char* text : {"a", "b", "c"}) values.push_back(std::make_unique<std::string>(text));
-    handled = dispatcher_.SendOwnedBatch(kMsg, std::move(values));
-    std::vector<std::unique_ptr<std::shared_ptr<int>>> ignored;
-    ignored.push_back(std::make_unique<std::shared_ptr<int>>(untaken));
-    dispatcher_.SendOwnedBatch(kOther, std::move(ignored));
+    std::vector<std::unique_ptr<Counted>> values;
+    for (const char* name : {"a", "b", "c"})
+      values.push_back(std::make_unique<Counted>(&live, name));
+    handled = dispatcher_.SendOwnedBatch(kRecord, std::move(values));
   });
-  ASSERT_TRUE(WaitFor([&] { return handled >= 0 && untaken.use_count() == 1; },
-                      std::chrono::seconds(20), true));
+  ASSERT_TRUE(WaitFor([&] { return handled >= 0; }, std::chrono::seconds(20), true));
   worker.join();
   EXPECT_EQ(taken, (std::vector<std::string>{"a", "b", "c"}));
   EXPECT_EQ(emptyTakes, 3);
   EXPECT_EQ(handled, 6);
+  EXPECT_EQ(live, 0);
+
+  for (WindowHandle window : windows_) dispatcher_.Unregister(kRecord, window);
+  dispatcher_.Register(kRecord, NewWindow(), [](std::unique_ptr<Counted>&) {});
+  std::vector<std::unique_ptr<Counted>> ignored;
+  ignored.push_back(std::make_unique<Counted>(&live));
+  ignored.push_back(std::make_unique<Counted>(&live));
+  EXPECT_EQ(dispatcher_.SendOwnedBatch(kRecord, std::move(ignored)), 2);
+  EXPECT_EQ(live, 0);
 }
 
 TEST_F(DispatcherTest, HandlersMayRegisterUnregisterAndSendWithoutDeadlock) {
   WindowHandle window = NewWindow();
-  int otherCalls = 0;
-  dispatcher_.Register(kMsg, window, [&](platform::WParam, platform::LParam) {
-    dispatcher_.Register(kOther, window, [&](platform::WParam, platform::LParam) {
-      ++otherCalls;
-      dispatcher_.Unregister(kOther, window);
+  int pongs = 0;
+  dispatcher_.Register(kNumber, window, [&](const int&) {
+    dispatcher_.Register(kGreeting, window, [&](const Greeting&) {
+      ++pongs;
+      dispatcher_.Unregister(kGreeting, window);
     });
-    dispatcher_.Send(kOther, 0, 0);
-    dispatcher_.Post(kOther);  // finds no entry by the time it runs
+    dispatcher_.Send(kGreeting, {});
+    dispatcher_.Register(kPong, window, [&] { ++pongs; });
+    dispatcher_.Post(kPong);
+    dispatcher_.Unregister(kPong, window);  // the post finds no handler by the time it runs
   });
-  std::thread worker([&] { dispatcher_.Send(kMsg, 0, 0); });
-  ASSERT_TRUE(WaitFor([&] { return otherCalls == 1; }, std::chrono::seconds(20), true));
+  std::thread worker([&] { dispatcher_.Send(kNumber, 0); });
+  ASSERT_TRUE(WaitFor([&] { return pongs == 1; }, std::chrono::seconds(20), true));
   worker.join();
   platform::PumpUiLoop();
-  EXPECT_EQ(otherCalls, 1);
-  EXPECT_FALSE(dispatcher_.Dispatch(window, kOther, 0, 0));
-}
-
-TEST_F(DispatcherTest, MessagesToUnregisteredOrDestroyedWindowsAreDropped) {
-  WindowHandle window = NewWindow();
-  int calls = 0;
-  dispatcher_.Register(kMsg, window, [&](platform::WParam, platform::LParam) { ++calls; });
-  dispatcher_.Unregister(kMsg, window);
-  EXPECT_EQ(dispatcher_.Send(kMsg, 0, 0), 0);
-  dispatcher_.Post(kMsg);
-  platform::PumpUiLoop();
-  EXPECT_EQ(calls, 0);
-
-  // A worker blocked in a send to a window that goes away is released, not left hanging.
-  dispatcher_.Register(kMsg, window, [&](platform::WParam, platform::LParam) { ++calls; });
-  auto sent = std::async(std::launch::async, [&] { dispatcher_.Send(kMsg, 0, 0); });
-  // The send is queued on the UI loop, which nothing pumps now.
-  ASSERT_TRUE(WaitFor([] { return g_main_context_pending(nullptr) != FALSE; }));
-  platform::DestroyMessageWindow(window);
-  EXPECT_EQ(sent.wait_for(std::chrono::seconds(20)), std::future_status::ready);
-  platform::PumpUiLoop();
-  EXPECT_EQ(calls, 0);
-  EXPECT_FALSE(platform::PostWindowMessage(window, kMsg, 0, 0));
+  EXPECT_EQ(pongs, 1);
+  EXPECT_EQ(dispatcher_.Send(kGreeting, {}), 0);
 }
 
 TEST_F(DispatcherTest, ManyWorkersSendingConcurrentlyAllGetThrough) {
   WindowHandle window = NewWindow();
   int total = 0;
-  dispatcher_.Register(kMsg, window,
-                       [&](platform::WParam w, platform::LParam) { total += static_cast<int>(w); });
+  dispatcher_.Register(kNumber, window, [&](const int& number) { total += number; });
   std::atomic<int> finished{0};
   std::vector<std::thread> workers;
   for (int t = 0; t < 4; ++t)
     workers.emplace_back([&] {
-      for (int i = 0; i < 200; ++i) dispatcher_.Send(kMsg, 1, 0);
+      for (int i = 0; i < 200; ++i) dispatcher_.Send(kNumber, 1);
       ++finished;
     });
   ASSERT_TRUE(WaitFor([&] { return finished == 4; }, std::chrono::seconds(60), true));
@@ -206,49 +290,12 @@ TEST_F(DispatcherTest, ManyWorkersSendingConcurrentlyAllGetThrough) {
   EXPECT_EQ(total, 800);
 }
 
-// An owned value has one owner: the first handler that takes it; a second taker gets nothing,
-// and a value nobody took is freed when the send returns, as is one sent to nobody.
-TEST_F(DispatcherTest, AnOwnedValueIsTakenOnceAndFreedWhenNobodyTakesIt) {
-  struct Counted {
-    explicit Counted(int* live) : live_(live) { ++*live_; }
-    ~Counted() { --*live_; }
-    int* live_;
-  };
-  int live = 0;
-  std::vector<std::unique_ptr<Counted>> kept;
-  int emptyTakes = 0;
-  auto taker = [&](platform::WParam w, platform::LParam) {
-    auto value = Dispatcher::TakeOwned<Counted>(w);
-    if (value)
-      kept.push_back(std::move(value));
-    else
-      ++emptyTakes;
-  };
-  dispatcher_.Register(kMsg, NewWindow(), taker);
-  dispatcher_.Register(kMsg, NewWindow(), taker);
-  std::atomic<bool> sent{false};
-  std::thread worker([&] {
-    dispatcher_.SendOwned(kMsg, std::make_unique<Counted>(&live));
-    sent = true;
-  });
-  ASSERT_TRUE(WaitFor([&] { return sent.load(); }, std::chrono::seconds(20), true));
-  worker.join();
-  EXPECT_EQ(kept.size(), 1u);
-  EXPECT_EQ(emptyTakes, 1);
-  EXPECT_EQ(live, 1);
-
-  dispatcher_.Register(kOther, NewWindow(), [](platform::WParam, platform::LParam) {});
-  dispatcher_.SendOwned(kOther, std::make_unique<Counted>(&live));
-  dispatcher_.SendOwned(kOther + 1, std::make_unique<Counted>(&live));
-  EXPECT_EQ(live, 1);
-}
-
 #ifdef LUMO_CHECK_THREADS
 // Checked builds stop a UI-thread-only call from a worker at the call.
 TEST_F(DispatcherTest, UiThreadOnlyCallsFromAWorkerAbortInCheckedBuilds) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   auto offThread = [](auto call) { std::thread(call).join(); };
-  EXPECT_DEATH(offThread([this] { dispatcher_.Dispatch(0, kMsg, 0, 0); }),
+  EXPECT_DEATH(offThread([this] { dispatcher_.Dispatch(0, kPing); }),
                "Dispatch called off the UI thread");
   EXPECT_DEATH(offThread([] { AppItemMap::instance(); }), "instance called off the UI thread");
   AppItemMap::instance().Erase("absent");  // the UI thread itself passes

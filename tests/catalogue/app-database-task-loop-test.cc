@@ -60,12 +60,10 @@ class CatalogueTest : public ::testing::Test {
   void SetUp() override {
     test::StartLogCapture();
     platform::MarkUiThread();
-    window_ = platform::CreateMessageWindow("Catalogue", "test", [this](auto m, auto w, auto l) {
-      return Dispatcher::instance()->Dispatch(window_, m, w, l);
-    });
-    Dispatcher::instance()->Register(MSG_APP_LOADED, window_, [this](WParam w, LParam) {
-      loaded_.push_back(Dispatcher::TakeOwned<AppItemInfo>(w));
-    });
+    window_ =
+        platform::CreateMessageWindow("Catalogue", "test", [](auto, auto, auto) { return false; });
+    Dispatcher::instance()->Register(
+        MSG_APP_LOADED, window_, [this](auto& record) { loaded_.push_back(std::move(record)); });
     loop_ = AppDatabaseTaskLoop::Create();
     loop_->start();
   }

@@ -54,12 +54,12 @@ TEST_F(DownloadTaskMgrTest, DownloadReportsProgressThenTheFileOnTheUiThread) {
   EXPECT_FALSE(manager->startTask("com.unknown"));
   EXPECT_TRUE(manager->startTask("com.example.game"));
 
-  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_DONE, "com.example.game"));
-  auto done = window.Of(MSG_DOWNLOAD_DONE);
+  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_DONE.id, "com.example.game"));
+  auto done = window.Of(MSG_DOWNLOAD_DONE.id);
   ASSERT_EQ(done.size(), 1u);
   EXPECT_EQ(done[0].text, dir / "com.example.game.apk");
   EXPECT_TRUE(ReadFile(done[0].text) == body);
-  auto progress = window.Of(MSG_DOWNLOAD_PROGRESS, "com.example.game");
+  auto progress = window.Of(MSG_DOWNLOAD_PROGRESS.id, "com.example.game");
   ASSERT_FALSE(progress.empty());
   for (const auto& report : window.all()) EXPECT_TRUE(report.onUiThread);
   for (const auto& report : progress) {
@@ -87,7 +87,7 @@ TEST_F(DownloadTaskMgrTest, SixthStartWaitsForAFreeSlotFirstInFirstOut) {
   EXPECT_FALSE(manager->startTask("g6"));
   EXPECT_FALSE(manager->startTask("g7"));
   for (int i = 1; i <= 5; ++i) {
-    ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_PROGRESS, "g" + std::to_string(i)));
+    ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_PROGRESS.id, "g" + std::to_string(i)));
   }
   // Stopping a waiting task leaves it waiting.
   EXPECT_TRUE(manager->stopTask("g6"));
@@ -95,18 +95,18 @@ TEST_F(DownloadTaskMgrTest, SixthStartWaitsForAFreeSlotFirstInFirstOut) {
 
   // Pausing one frees a slot: the first in the queue takes it, the second still waits.
   EXPECT_TRUE(manager->stopTask("g1"));
-  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_PROGRESS, "g6"));
+  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_PROGRESS.id, "g6"));
   EXPECT_EQ(server.Requests("/g7"), 0);
-  EXPECT_TRUE(window.Of(MSG_DOWNLOAD_PROGRESS, "g7").empty());
+  EXPECT_TRUE(window.Of(MSG_DOWNLOAD_PROGRESS.id, "g7").empty());
 
   server.Release();
   for (int i = 2; i <= 7; ++i) {
-    ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_DONE, "g" + std::to_string(i)));
+    ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_DONE.id, "g" + std::to_string(i)));
   }
-  EXPECT_TRUE(window.Of(MSG_DOWNLOAD_DONE, "g1").empty());
+  EXPECT_TRUE(window.Of(MSG_DOWNLOAD_DONE.id, "g1").empty());
   // The paused task resumes on start and completes too.
   EXPECT_TRUE(manager->startTask("g1"));
-  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_DONE, "g1"));
+  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_DONE.id, "g1"));
   for (int i = 1; i <= 7; ++i) {
     EXPECT_TRUE(ReadFile(dir / ("g" + std::to_string(i) + ".apk")) == body) << i;
   }
@@ -117,19 +117,19 @@ TEST_F(DownloadTaskMgrTest, FailureIsReportedLoggedAndRetriedOnStart) {
   ASSERT_TRUE(manager->addTask(Task("../escape", "/late.apk")));
   EXPECT_TRUE(manager->startTask("com.late"));
   EXPECT_TRUE(manager->startTask("../escape"));
-  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_FAILED, "com.late"));
-  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_FAILED, "../escape"));
-  EXPECT_EQ(window.Of(MSG_DOWNLOAD_FAILED, "com.late")[0].code, 3);
-  EXPECT_EQ(window.Of(MSG_DOWNLOAD_FAILED, "../escape")[0].code, 16);
+  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_FAILED.id, "com.late"));
+  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_FAILED.id, "../escape"));
+  EXPECT_EQ(window.Of(MSG_DOWNLOAD_FAILED.id, "com.late")[0].code, 3);
+  EXPECT_EQ(window.Of(MSG_DOWNLOAD_FAILED.id, "../escape")[0].code, 16);
   EXPECT_TRUE(test::WaitForLogLine("Download com.late failed. [err=3]"));
 
   // The same engine task runs again once the file is there.
   std::string body = test::PatternBytes(100000);
   server.AddFile("/late.apk", body);
   EXPECT_TRUE(manager->startTask("com.late"));
-  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_DONE, "com.late"));
+  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_DONE.id, "com.late"));
   EXPECT_TRUE(ReadFile(dir / "com.late.apk") == body);
-  EXPECT_EQ(window.Of(MSG_DOWNLOAD_FAILED, "com.late").size(), 1u);
+  EXPECT_EQ(window.Of(MSG_DOWNLOAD_FAILED.id, "com.late").size(), 1u);
   EXPECT_FALSE(test::FileExists(dir.path() + "/../escape.apk"));
 
   EXPECT_TRUE(manager->removeTask("../escape"));
@@ -146,11 +146,11 @@ TEST_F(DownloadTaskMgrTest, EndsAreReportedWhenTheEngineAnnouncesThemNotAtTheNex
   ASSERT_TRUE(manager->addTask(Task("a", "/a.apk")));
   ASSERT_TRUE(manager->addTask(Task("b", "/missing.apk")));
   EXPECT_TRUE(manager->startTask("a"));
-  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_DONE, "a"));
+  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_DONE.id, "a"));
   EXPECT_TRUE(manager->startTask("b"));
-  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_FAILED, "b"));
+  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_FAILED.id, "b"));
   // Early rounds report ends only: a progress report can come from the first round alone.
-  EXPECT_LE(window.Of(MSG_DOWNLOAD_PROGRESS).size(), 1u);
+  EXPECT_LE(window.Of(MSG_DOWNLOAD_PROGRESS.id).size(), 1u);
 }
 
 TEST_F(DownloadTaskMgrTest, StopAllReturnsWhileTheUiLoopIsNotServingReports) {

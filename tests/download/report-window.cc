@@ -2,47 +2,36 @@
 
 #include "app/dispatcher.h"
 #include "app/messages.h"
-#include "download/download-task-mgr.h"
 #include "platform/ui-loop.h"
 #include "tests/support/wait.h"
 
 namespace lumo::test {
 
-namespace {
-
-const std::uint32_t kMessages[] = {MSG_DOWNLOAD_PROGRESS, MSG_DOWNLOAD_DONE, MSG_DOWNLOAD_FAILED,
-                                   MSG_ICON_READY};
-
-}  // namespace
-
 ReportWindow::ReportWindow() {
   platform::MarkUiThread();
-  window_ = platform::CreateMessageWindow(
-      "LumoDownloadTest", "reports", [this](std::uint32_t msg, WParam wParam, LParam lParam) {
-        return Dispatcher::instance()->Dispatch(window_, msg, wParam, lParam);
-      });
-  for (std::uint32_t message : kMessages) {
-    Dispatcher::instance()->Register(message, window_, [this, message](WParam w, LParam l) {
-      Report report;
-      report.message = message;
-      report.key = reinterpret_cast<const char*>(w);
-      report.onUiThread = platform::IsUiThread();
-      if (message == MSG_DOWNLOAD_PROGRESS) {
-        auto* info = reinterpret_cast<const DownloadProgressInfo*>(l);
-        report.percent = info->percent;
-        report.text = info->speedText;
-      } else if (message == MSG_DOWNLOAD_FAILED) {
-        report.code = l;
-      } else {
-        report.text = reinterpret_cast<const char*>(l);
-      }
-      reports_.push_back(report);
+  window_ = platform::CreateMessageWindow("LumoDownloadTest", "reports",
+                                          [](auto, auto, auto) { return false; });
+  auto record = [this](const Message<FileReady>& message) {
+    Dispatcher::instance()->Register(message, window_, [this, message](const FileReady& file) {
+      reports_.push_back({message.id, file.key, file.path, 0, 0, platform::IsUiThread()});
     });
-  }
+  };
+  record(MSG_DOWNLOAD_DONE);
+  record(MSG_ICON_READY);
+  Dispatcher::instance()->Register(MSG_DOWNLOAD_PROGRESS, window_, [this](const auto& progress) {
+    reports_.push_back({MSG_DOWNLOAD_PROGRESS.id, progress.key, progress.speed, progress.fraction,
+                        0, platform::IsUiThread()});
+  });
+  Dispatcher::instance()->Register(MSG_DOWNLOAD_FAILED, window_, [this](const auto& failed) {
+    reports_.push_back(
+        {MSG_DOWNLOAD_FAILED.id, failed.key, "", 0, failed.code, platform::IsUiThread()});
+  });
 }
 
 ReportWindow::~ReportWindow() {
-  for (std::uint32_t message : kMessages) Dispatcher::instance()->Unregister(message, window_);
+  for (std::uint32_t message :
+       {MSG_DOWNLOAD_PROGRESS.id, MSG_DOWNLOAD_DONE.id, MSG_DOWNLOAD_FAILED.id, MSG_ICON_READY.id})
+    Dispatcher::instance()->Unregister(message, window_);
   platform::DestroyMessageWindow(window_);
 }
 

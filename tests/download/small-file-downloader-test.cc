@@ -56,7 +56,7 @@ TEST(SmallFileDownloader, EveryEndIsReportedExactlyOnce) {
   const char* keys[] = {"com.a", "com.b", "com.c", "com.d", "com.e", "com.f"};
   const char* files[] = {"a.png", "b.png", "c.png", "d.png", "x/../../e.png", "f.png"};
   for (std::size_t i = 0; i < reports.size(); ++i) {
-    EXPECT_EQ(reports[i].message, MSG_ICON_READY);
+    EXPECT_EQ(reports[i].message, MSG_ICON_READY.id);
     EXPECT_EQ(reports[i].key, keys[i]);
     EXPECT_EQ(reports[i].text, dir / files[i]);
     EXPECT_TRUE(reports[i].onUiThread);

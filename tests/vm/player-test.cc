@@ -114,17 +114,25 @@ TEST_F(PlayerTest, InstallsUninstallsAndLaunchesRealPackagesWithACodeForEveryFai
   loop->AddTask(std::make_shared<ApkInstallTask>(damaged, "com.lumo.damaged"));
   loop->AddTask(std::make_shared<ApkUninstallTask>("com.lumo.alpha"));
   loop->AddTask(std::make_shared<ApkUninstallTask>("com.lumo.unknown"));
-  ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE, 2, 60000));
+  ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE.id, 2, 60000));
 
   std::vector<UiMessage> expected = {
-      {MSG_INSTALL_START, "com.lumo.alpha", 1},     {MSG_INSTALL_DONE, "com.lumo.alpha", 0},
-      {MSG_INSTALL_START, "com.lumo.beta", 1},      {MSG_INSTALL_DONE, "com.lumo.beta", 0},
-      {MSG_INSTALL_START, "com.lumo.bundle", 1},    {MSG_INSTALL_DONE, "com.lumo.bundle", 0},
-      {MSG_INSTALL_START, "com.lumo.gamma", 1},     {MSG_INSTALL_DONE, "com.lumo.gamma", 4},
-      {MSG_INSTALL_START, "com.lumo.gone", 1},      {MSG_INSTALL_DONE, "com.lumo.gone", 2},
-      {MSG_INSTALL_START, "com.lumo.damaged", 1},   {MSG_INSTALL_DONE, "com.lumo.damaged", 3},
-      {MSG_UNINSTALL_START, "com.lumo.alpha", 0},   {MSG_UNINSTALL_DONE, "com.lumo.alpha", 0},
-      {MSG_UNINSTALL_START, "com.lumo.unknown", 0}, {MSG_UNINSTALL_DONE, "com.lumo.unknown", 5},
+      {MSG_INSTALL_START.id, "com.lumo.alpha", 1},
+      {MSG_INSTALL_DONE.id, "com.lumo.alpha", 0},
+      {MSG_INSTALL_START.id, "com.lumo.beta", 1},
+      {MSG_INSTALL_DONE.id, "com.lumo.beta", 0},
+      {MSG_INSTALL_START.id, "com.lumo.bundle", 1},
+      {MSG_INSTALL_DONE.id, "com.lumo.bundle", 0},
+      {MSG_INSTALL_START.id, "com.lumo.gamma", 1},
+      {MSG_INSTALL_DONE.id, "com.lumo.gamma", 4},
+      {MSG_INSTALL_START.id, "com.lumo.gone", 1},
+      {MSG_INSTALL_DONE.id, "com.lumo.gone", 2},
+      {MSG_INSTALL_START.id, "com.lumo.damaged", 1},
+      {MSG_INSTALL_DONE.id, "com.lumo.damaged", 3},
+      {MSG_UNINSTALL_START.id, "com.lumo.alpha", 0},
+      {MSG_UNINSTALL_DONE.id, "com.lumo.alpha", 0},
+      {MSG_UNINSTALL_START.id, "com.lumo.unknown", 0},
+      {MSG_UNINSTALL_DONE.id, "com.lumo.unknown", 5},
   };
   EXPECT_EQ(ui_.messages(), expected);
   EXPECT_EQ(InstalledRecord(), "com.lumo.beta\tBeta\tcom.lumo.beta.MainActivity\t" +
@@ -143,8 +151,9 @@ TEST_F(PlayerTest, InstallsUninstallsAndLaunchesRealPackagesWithACodeForEveryFai
   VmBridgeClient::instance().LaunchApp("com.lumo.alpha", "com.lumo.alpha.MainActivity", "Alpha",
                                        "");
   EXPECT_TRUE(PlayerLogHas("request 3 \"com.lumo.alpha/com.lumo.alpha.MainActivity\": 5"));
-  ASSERT_TRUE(ui_.WaitFor(MSG_LAUNCH_FAILED));
-  EXPECT_EQ(ui_.Of(MSG_LAUNCH_FAILED).front(), (UiMessage{MSG_LAUNCH_FAILED, "com.lumo.alpha", 5}));
+  ASSERT_TRUE(ui_.WaitFor(MSG_LAUNCH_FAILED.id));
+  EXPECT_EQ(ui_.Of(MSG_LAUNCH_FAILED.id).front(),
+            (UiMessage{MSG_LAUNCH_FAILED.id, "com.lumo.alpha", 5}));
   EXPECT_EQ(test::PlayerProcesses().size(), 1u);
 }
 
@@ -157,23 +166,25 @@ TEST_F(PlayerTest, KillingThePlayerMidInstallReportsCodeOneAndTheNextTaskWaitsFo
   auto loop = VMTaskLoop::Instance();
   loop->AddTask(std::make_shared<ApkInstallTask>(big, "com.lumo.big"));
   loop->AddTask(std::make_shared<ApkUninstallTask>("com.lumo.big"));
-  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_START));
+  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_START.id));
   ASSERT_TRUE(PlayerLogHas("installing com.lumo.big"));
   unsetenv("RUNBOX_INSTALL_RATE");
 
   ASSERT_TRUE(StopPlayer());
-  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_DONE));
-  EXPECT_EQ(ui_.Of(MSG_INSTALL_DONE).front(), (UiMessage{MSG_INSTALL_DONE, "com.lumo.big", 1}));
+  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_DONE.id));
+  EXPECT_EQ(ui_.Of(MSG_INSTALL_DONE.id).front(),
+            (UiMessage{MSG_INSTALL_DONE.id, "com.lumo.big", 1}));
   EXPECT_TRUE(LumoLogHas("com.lumo.big install complete, akt is closed."));
   // Losing the player during a task does not start it again; the uninstall waits.
-  EXPECT_FALSE(ui_.WaitFor(MSG_UNINSTALL_START, 1, 500));
+  EXPECT_FALSE(ui_.WaitFor(MSG_UNINSTALL_START.id, 1, 500));
   EXPECT_EQ(loop->PendingCount(), 1u);
   EXPECT_TRUE(test::PlayerProcesses().empty());
   EXPECT_EQ(InstalledRecord(), "");
 
   LaunchPlayer();
-  ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE));
-  EXPECT_EQ(ui_.Of(MSG_UNINSTALL_DONE).front(), (UiMessage{MSG_UNINSTALL_DONE, "com.lumo.big", 5}));
+  ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE.id));
+  EXPECT_EQ(ui_.Of(MSG_UNINSTALL_DONE.id).front(),
+            (UiMessage{MSG_UNINSTALL_DONE.id, "com.lumo.big", 5}));
 }
 
 TEST_F(PlayerTest, AFailedVmStartKeepsTasksQueuedAndAPlayerLostWhileIdleIsStartedAgain) {
@@ -182,16 +193,16 @@ TEST_F(PlayerTest, AFailedVmStartKeepsTasksQueuedAndAPlayerLostWhileIdleIsStarte
   auto loop = VMTaskLoop::Instance();
   loop->AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
   ASSERT_TRUE(LumoLogHas("VM start failed."));
-  EXPECT_FALSE(ui_.WaitFor(MSG_INSTALL_START, 1, 500));
+  EXPECT_FALSE(ui_.WaitFor(MSG_INSTALL_START.id, 1, 500));
   EXPECT_EQ(loop->PendingCount(), 1u);
   EXPECT_FALSE(loop->IsRunning());
 
   // The player goes away with no task in flight: Lumo starts it again, and this one boots.
   unsetenv("RUNBOX_BOOT_RESULT");
   ASSERT_TRUE(StopPlayer());
-  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_DONE));
-  EXPECT_EQ(ui_.messages(), (std::vector<UiMessage>{{MSG_INSTALL_START, "com.lumo.alpha", 1},
-                                                    {MSG_INSTALL_DONE, "com.lumo.alpha", 0}}));
+  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_DONE.id));
+  EXPECT_EQ(ui_.messages(), (std::vector<UiMessage>{{MSG_INSTALL_START.id, "com.lumo.alpha", 1},
+                                                    {MSG_INSTALL_DONE.id, "com.lumo.alpha", 0}}));
   EXPECT_EQ(test::CountOf(test::LumoLogText(home_), "VM start complete."), 1);
   EXPECT_EQ(test::PlayerProcesses().size(), 1u);
 }
@@ -202,7 +213,7 @@ TEST_F(PlayerTest, ARestartedLumoFindsTheRunningVmAndASecondPlayerLeaves) {
   ASSERT_TRUE(WaitVmStarted());
   auto loop = VMTaskLoop::Instance();
   loop->AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
-  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_DONE));
+  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_DONE.id));
 
   // Lumo goes and comes back; the player keeps its VM and says so with "already running".
   DeleteVmBridge();
@@ -219,8 +230,8 @@ TEST_F(PlayerTest, ARestartedLumoFindsTheRunningVmAndASecondPlayerLeaves) {
   EXPECT_EQ(test::PlayerProcesses().size(), 1u);
 
   loop->AddTask(std::make_shared<ApkUninstallTask>("com.lumo.alpha"));
-  ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE));
-  EXPECT_EQ(ui_.Of(MSG_UNINSTALL_DONE).front().value, 0);
+  ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE.id));
+  EXPECT_EQ(ui_.Of(MSG_UNINSTALL_DONE.id).front().value, 0);
 }
 
 TEST_F(PlayerTest, ClosingLumoEndsThePlayerWithoutStartingItAgain) {
@@ -242,7 +253,7 @@ TEST_F(PlayerTest, LumoClosesEvenWhenThePlayerNeverAnswers) {
   ASSERT_EQ(players.size(), 1u);
   kill(players.front(), SIGSTOP);
   VMTaskLoop::Instance()->AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
-  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_START));
+  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_START.id));
 
   // What the closing window and the shutdown do, on this (the UI) thread.
   auto closed = std::async(std::launch::async, [this] {
@@ -281,16 +292,16 @@ TEST_F(PlayerTest, AConfiguredDeviceGetsThePackagesThroughAdb) {
   loop->AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
   loop->AddTask(std::make_shared<ApkInstallTask>(bundle, "com.lumo.bundle"));
   loop->AddTask(std::make_shared<ApkUninstallTask>("com.lumo.other"));
-  ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE, 1, 60000));
+  ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE.id, 1, 60000));
   VmBridgeClient::instance().LaunchApp("com.lumo.alpha", "com.lumo.alpha.MainActivity", "Alpha",
                                        "");
   EXPECT_TRUE(PlayerLogHas("now playing: Alpha"));
   unsetenv("RUNBOX_ADB_SERIAL");
   unsetenv("RUNBOX_ADB");
 
-  EXPECT_EQ(ui_.Of(MSG_INSTALL_DONE).front().value, 0);
-  EXPECT_EQ(ui_.Of(MSG_INSTALL_DONE).back().value, 0);
-  EXPECT_EQ(ui_.Of(MSG_UNINSTALL_DONE).front().value, 5);
+  EXPECT_EQ(ui_.Of(MSG_INSTALL_DONE.id).front().value, 0);
+  EXPECT_EQ(ui_.Of(MSG_INSTALL_DONE.id).back().value, 0);
+  EXPECT_EQ(ui_.Of(MSG_UNINSTALL_DONE.id).front().value, 5);
   // The bundle's parts go to the device as one package, unpacked into the player's folder.
   std::string unpacked = home_.dataHome() + "/LUMPlayer/unpack/unpack-XXXXXX";
   std::string log = test::ReadFile(adbLog);
@@ -329,8 +340,8 @@ TEST_F(PlayerTest, APackageNamedLikeAPathIsRefusedAndNothingIsWrittenOutsideItsF
   std::string evil = Apk("aa.bb.x", "Evil");
   ASSERT_TRUE(test::PatchManifestText(evil, "aa.bb.x", "../../x"));
   VMTaskLoop::Instance()->AddTask(std::make_shared<ApkInstallTask>(evil, "aa.bb.x"));
-  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_DONE, 1, 60000));
-  EXPECT_EQ(ui_.Of(MSG_INSTALL_DONE).front().value, 3);
+  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_DONE.id, 1, 60000));
+  EXPECT_EQ(ui_.Of(MSG_INSTALL_DONE.id).front().value, 3);
   EXPECT_EQ(InstalledRecord(), "");
   for (auto& entry : std::filesystem::recursive_directory_iterator(home_.home()))
     EXPECT_NE(entry.path().filename().string().rfind("x.apk", 0), 0u) << entry.path();

@@ -74,7 +74,7 @@ TEST_F(VmEventsTest, FollowsTheConnectionAndKeepsOnlyTheLastLaunchUntilTheVmStar
   peer->SendText(kVmHello, "0");
   peer->SendText(kVmSplash, "icon;name");
   ASSERT_TRUE(ui_.WaitFor(MSG_SHOW_MAIN, 2));
-  EXPECT_TRUE(ui_.Of(MSG_INSTALL_DONE).empty());
+  EXPECT_TRUE(ui_.Of(MSG_INSTALL_DONE.id).empty());
 
   peer->SendText(kVmStarted, "3");
   EXPECT_TRUE(LogHas("VM start failed."));
@@ -162,26 +162,26 @@ TEST_F(VmEventsTest, RunsTasksOneAfterAnotherAndEndsTheOneInFlightWithCodeOneOnD
   RawPeer peer;
   std::string text;
   ASSERT_TRUE(ReadType(&peer, kVmHello, &text));
-  ui_.WaitFor(MSG_INSTALL_START, 1, 300);
+  ui_.WaitFor(MSG_INSTALL_START.id, 1, 300);
   EXPECT_TRUE(ui_.messages().empty()) << "tasks wait for the VM";
 
   peer.SendText(kVmStarted, "0");
   ASSERT_TRUE(ReadType(&peer, kVmInstall, &text));
   EXPECT_EQ(text, big + '\0');
-  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_START));
-  EXPECT_FALSE(ui_.WaitFor(MSG_UNINSTALL_START, 1, 300)) << "the next task waits for the result";
+  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_START.id));
+  EXPECT_FALSE(ui_.WaitFor(MSG_UNINSTALL_START.id, 1, 300)) << "the next task waits for the result";
   peer.SendText(kVmInstall, "7");
   ASSERT_TRUE(ReadType(&peer, kVmUninstall, &text));
   EXPECT_EQ(text, std::string("com.old\0", 8));
   peer.SendText(kVmUninstall, "0");
   ASSERT_TRUE(ReadType(&peer, kVmInstall, &text));
   peer.Close();
-  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_DONE, 2));
+  ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_DONE.id, 2));
 
   std::vector<UiMessage> expected = {
-      {MSG_INSTALL_START, "com.big", 2},     {MSG_INSTALL_DONE, "com.big", 7},
-      {MSG_UNINSTALL_START, "com.old", 0},   {MSG_UNINSTALL_DONE, "com.old", 0},
-      {MSG_INSTALL_START, "com.missing", 1}, {MSG_INSTALL_DONE, "com.missing", 1},
+      {MSG_INSTALL_START.id, "com.big", 2},     {MSG_INSTALL_DONE.id, "com.big", 7},
+      {MSG_UNINSTALL_START.id, "com.old", 0},   {MSG_UNINSTALL_DONE.id, "com.old", 0},
+      {MSG_INSTALL_START.id, "com.missing", 1}, {MSG_INSTALL_DONE.id, "com.missing", 1},
   };
   EXPECT_EQ(ui_.messages(), expected);
   EXPECT_TRUE(LogHas("com.missing install complete, akt is closed."));
@@ -207,19 +207,19 @@ TEST_F(VmEventsTest, AResultWithNoTaskInFlightDoesNotCutTheNextTasksWaitShort) {
   loop->AddTask(std::make_shared<ApkUninstallTask>("com.b"));
   ASSERT_TRUE(ReadType(&peer, kVmUninstall, &text));
   EXPECT_EQ(text, std::string("com.a\0", 6));
-  EXPECT_FALSE(ui_.WaitFor(MSG_UNINSTALL_START, 2, 300)) << "com.b waits for the result";
+  EXPECT_FALSE(ui_.WaitFor(MSG_UNINSTALL_START.id, 2, 300)) << "com.b waits for the result";
   peer.SendText(kVmUninstall, "0");
   ASSERT_TRUE(ReadType(&peer, kVmUninstall, &text));
   EXPECT_EQ(text, std::string("com.b\0", 6));
   peer.SendText(kVmUninstall, "0");
-  ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE, 2));
+  ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE.id, 2));
   std::vector<UiMessage> expected = {
       {MSG_SHOW_MAIN, "", 0},
       {MSG_SHOW_MAIN, "", 0},
-      {MSG_UNINSTALL_START, "com.a", 0},
-      {MSG_UNINSTALL_DONE, "com.a", 0},
-      {MSG_UNINSTALL_START, "com.b", 0},
-      {MSG_UNINSTALL_DONE, "com.b", 0},
+      {MSG_UNINSTALL_START.id, "com.a", 0},
+      {MSG_UNINSTALL_DONE.id, "com.a", 0},
+      {MSG_UNINSTALL_START.id, "com.b", 0},
+      {MSG_UNINSTALL_DONE.id, "com.b", 0},
   };
   EXPECT_EQ(ui_.messages(), expected);
 }

@@ -80,30 +80,25 @@ std::ostream& operator<<(std::ostream& out, const UiMessage& message) {
 
 UiRecorder::UiRecorder() {
   platform::MarkUiThread();
-  window_ = platform::CreateMessageWindow(
-      "VmTestWindow", "VmTestWindow",
-      [this](std::uint32_t msg, platform::WParam w, platform::LParam l) {
-        return Dispatcher::instance()->Dispatch(window_, msg, w, l);
-      });
+  window_ =
+      platform::CreateMessageWindow("VmTestWindow", "VmTestWindow",
+                                    [this](std::uint32_t msg, platform::WParam, platform::LParam) {
+                                      return Dispatcher::instance()->Dispatch(window_, msg);
+                                    });
   auto dispatcher = Dispatcher::instance();
-  auto name = [](std::uintptr_t pointer) {
-    return std::string(reinterpret_cast<const char*>(pointer));
-  };
-  dispatcher->Register(MSG_INSTALL_START, window_, [this, name](WParam w, LParam l) {
-    messages_.push_back({MSG_INSTALL_START, name(w), l});
+  dispatcher->Register(MSG_INSTALL_START, window_, [this](const InstallStart& start) {
+    messages_.push_back({MSG_INSTALL_START.id, start.packageName, start.seconds});
   });
-  dispatcher->Register(MSG_INSTALL_DONE, window_, [this, name](WParam w, LParam l) {
-    messages_.push_back({MSG_INSTALL_DONE, name(l), static_cast<int>(w)});
+  dispatcher->Register(MSG_UNINSTALL_START, window_, [this](const std::string& packageName) {
+    messages_.push_back({MSG_UNINSTALL_START.id, packageName, 0});
   });
-  dispatcher->Register(MSG_UNINSTALL_START, window_, [this, name](WParam w, LParam l) {
-    messages_.push_back({MSG_UNINSTALL_START, name(w), l});
-  });
-  for (std::uint32_t id : {MSG_UNINSTALL_DONE, MSG_LAUNCH_FAILED}) {
-    dispatcher->Register(id, window_, [this, name, id](WParam w, LParam l) {
-      messages_.push_back({id, name(l), static_cast<int>(w)});
+  for (const Message<PlayerResult>& message :
+       {MSG_INSTALL_DONE, MSG_UNINSTALL_DONE, MSG_LAUNCH_FAILED}) {
+    dispatcher->Register(message, window_, [this, id = message.id](const PlayerResult& result) {
+      messages_.push_back({id, result.packageName, result.code});
     });
   }
-  dispatcher->Register(MSG_SHOW_MAIN, window_, [this](WParam, LParam) {
+  dispatcher->Register(MSG_SHOW_MAIN, window_, [this] {
     messages_.push_back({MSG_SHOW_MAIN, "", 0});
   });
 }
@@ -114,8 +109,8 @@ UiRecorder::~UiRecorder() {
 
 void UiRecorder::Close() {
   if (!window_) return;
-  for (std::uint32_t id : {MSG_INSTALL_START, MSG_INSTALL_DONE, MSG_UNINSTALL_START,
-                           MSG_UNINSTALL_DONE, MSG_SHOW_MAIN, MSG_LAUNCH_FAILED})
+  for (std::uint32_t id : {MSG_INSTALL_START.id, MSG_INSTALL_DONE.id, MSG_UNINSTALL_START.id,
+                           MSG_UNINSTALL_DONE.id, MSG_SHOW_MAIN, MSG_LAUNCH_FAILED.id})
     Dispatcher::instance()->Unregister(id, window_);
   platform::DestroyMessageWindow(window_);
   window_ = 0;
