@@ -6,7 +6,6 @@
 #include <map>
 #include <memory>
 #include <mutex>
-#include <optional>
 #include <type_traits>
 #include <vector>
 
@@ -66,11 +65,10 @@ class Dispatcher {
   // was gone or went away before its handler started, so `value` need only live for the call.
   // From the UI thread the handlers run at once. Yields how many handlers ran.
   template <typename P>
-  requires(!kIsOwned<P>) int Send(const Message<P>& message, const std::type_identity_t<P>& value);
+  int Send(const Message<P>& message, const std::type_identity_t<P>& value);
   // As Send, to the one window `window`; false when its handler did not run.
   template <typename P>
-  requires(!kIsOwned<P>) bool SendTo(const Message<P>& message, WindowHandle window,
-                                     const std::type_identity_t<P>& value);
+  bool SendTo(const Message<P>& message, WindowHandle window, const std::type_identity_t<P>& value);
   // As Send, handing over `value`: the one handler that moves it out owns it; what no handler
   // took is freed when the send returns.
   template <typename T>
@@ -113,15 +111,16 @@ int Dispatcher::Call(const Message<P>& message, WindowHandle window, V& value) {
 }
 
 template <typename P>
-requires(!kIsOwned<P>) int Dispatcher::Send(const Message<P>& message,
-                                            const std::type_identity_t<P>& value) {
+int Dispatcher::Send(const Message<P>& message, const std::type_identity_t<P>& value) {
+  static_assert(!kIsOwned<P>, "a record is handed over with SendOwned");
   return DeliverToEach(message.id,
                        [&](WindowHandle window) { return Call(message, window, value); });
 }
 
 template <typename P>
-requires(!kIsOwned<P>) bool Dispatcher::SendTo(const Message<P>& message, WindowHandle window,
-                                               const std::type_identity_t<P>& value) {
+bool Dispatcher::SendTo(const Message<P>& message, WindowHandle window,
+                        const std::type_identity_t<P>& value) {
+  static_assert(!kIsOwned<P>, "a record is handed over with SendOwned");
   return DeliverTo(window, [&](WindowHandle to) { return Call(message, to, value); }) > 0;
 }
 
