@@ -12,7 +12,7 @@
 #include "game/worker-actions.h"
 #include "platform/ui-loop.h"
 #include "platform/window.h"
-#include "ui/local-apk-reader.h"
+#include "game/local-apk-reader.h"
 
 namespace lumo {
 

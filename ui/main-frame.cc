@@ -32,7 +32,7 @@
 #include "ui/desktop-intake.h"
 #include "ui/hard-fail-wnd.h"
 #include "ui/item-lifecycle.h"
-#include "ui/local-apk-reader.h"
+#include "game/local-apk-reader.h"
 #include "ui/progress-widget.h"
 #include "ui/quit-confirm-wnd.h"
 #include "ui/setting-menu-wnd.h"
