@@ -416,7 +416,7 @@ void GameLifecycle::PrimaryAction(const std::string& packageName) {
 void GameLifecycle::Launch(const std::string& packageName) {
   auto record = records_.Find(packageName);
   // Only an installed game can start; the player answers a launch of any other with a failure.
-  if (!record || record->status != kStatusInstalled) return;
+  if (!record || !Launchable(record->status)) return;
   actions_.Report(kEventLaunch, packageName, 0);
   actions_.Launch(*record);
 }

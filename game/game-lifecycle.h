@@ -57,6 +57,7 @@ class GameLifecycle {
   static constexpr std::int64_t kLaunchGuardMs = 1500;
   // Whether the user may delete a game in this status.
   static bool Deletable(int status);
+  static bool Launchable(int status) { return status == kStatusInstalled; }
 
   // The user's requests. A store page's request (JSON text); false when it is not one.
   bool RequestDownload(const std::string& json);
