@@ -7,6 +7,7 @@
 #include "app/messages.h"
 #include "app/paths.h"
 #include "app/settings.h"
+#include "app/worker-pool.h"
 #include "catalogue/app-database-task-loop.h"
 #include "download/download-task-mgr.h"
 #include "download/thunder-wrapper.h"
@@ -16,6 +17,7 @@
 #include "stat/data-stat.h"
 #include "vm/vm-abis.h"
 #include "vm/vm-bridge-client.h"
+#include "vm/vm-task-loop.h"
 
 namespace lumo {
 
@@ -58,7 +60,7 @@ int Application::Run() {
   DataStat::instance()->init();
   DataStat::instance()->SendLog(kStartEvent);
 
-  // Never stopped: the worker holds the loop and ends with the process.
+  // Stopped last of the workers, so that everything posted to it is written.
   workers_.catalogue = AppDatabaseTaskLoop::Create();
   workers_.catalogue->start();
   PostCreateDatabase(*workers_.catalogue, PathJoin(Settings::instance().dataDir, "data.db"));
@@ -68,6 +70,7 @@ int Application::Run() {
 
   // The engine is loaded on first use, on a worker: start-up does not wait for it.
   workers_.downloads = DownloadTaskMgr::Create([] { return ThunderWrapper::load(); });
+  workers_.jobs = std::make_shared<WorkerPool>();
 
   if (!frontEnd_->SetUpToolkit(ExeDir(), &error) ||
       !frontEnd_->CreateMainWindow(workers_, &error)) {
@@ -93,6 +96,11 @@ void Application::ShutDown() {
   // Before the window object goes: no bridge callback may reach it.
   DeleteVmBridge();
   frontEnd_->DeleteMainWindow();
+  // No window takes a message now, so no worker can be waiting for this thread: each is
+  // joined here. The catalogue goes last and writes every change posted to it before.
+  VMTaskLoop::Instance()->StopAndJoin();
+  if (workers_.jobs) workers_.jobs->StopAndJoin();
+  if (workers_.catalogue) workers_.catalogue->stopAndJoin();
   Log::instance()->write("Lumo shut down.");
   // The window's last lines are queued by now; stopping the log writes them.
   Log::instance()->stop();

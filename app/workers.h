@@ -6,12 +6,16 @@ namespace lumo {
 
 class AppDatabaseTaskLoop;
 class DownloadTaskMgr;
+class WorkerPool;
 
 // The workers the run routine starts, handed to the windows that use them. The run routine
-// owns them and ends them in its shutdown order; the windows never outlive that.
+// owns them and stops and joins each in its shutdown order; the windows never outlive that.
 struct Workers {
   std::shared_ptr<AppDatabaseTaskLoop> catalogue;
   std::shared_ptr<DownloadTaskMgr> downloads;
+  // The short one-off jobs: icon downloads, APK inspections and reading, file removals, the
+  // player's setup.
+  std::shared_ptr<WorkerPool> jobs;
 };
 
 }  // namespace lumo

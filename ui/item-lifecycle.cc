@@ -2,14 +2,13 @@
 
 #include <chrono>
 #include <cstdio>
-#include <thread>
 
 #include "app/dispatcher.h"
 #include "app/log.h"
 #include "app/messages.h"
 #include "app/paths.h"
 #include "app/settings.h"
-#include "app/thread-guard.h"
+#include "app/worker-pool.h"
 #include "catalogue/app-database-task-loop.h"
 #include "catalogue/download-request.h"
 #include "download/download-task-mgr.h"
@@ -272,10 +271,10 @@ void ItemLifecycle::StartDownloads(const AppItemInfo& record, bool startNow) {
   if (!record.imageUrl.empty() && !platform::PathExists(record.imagePath)) {
     // Off the UI thread: a slow icon host must not freeze the window. The downloader reports
     // through the Dispatcher whatever happens.
-    std::thread(Guarded("icon download", [url = record.imageUrl, path = record.imagePath,
-                                          packageName = record.packageName] {
+    frame_.workers().jobs->Run("icon download", [url = record.imageUrl, path = record.imagePath,
+                                                 packageName = record.packageName] {
       SmallFileDownloader::Download(url, path, packageName);
-    })).detach();
+    });
   }
   auto manager = frame_.workers().downloads;
   std::string reason, shown;
@@ -316,7 +315,7 @@ void ItemLifecycle::OnDownloadProgress(const std::string& packageName, float fra
 void ItemLifecycle::OnDownloadDone(const std::string& packageName, const std::string& path) {
   LUMO_CHECK_UI_THREAD();
   if (packageName == kPlayerTaskKey) {
-    InstallPlayerAsync(path);
+    InstallPlayerAsync(*frame_.workers().jobs, path);
     return;
   }
   if (!AppItemMap::instance().Find(packageName)) return;
@@ -327,7 +326,7 @@ void ItemLifecycle::OnDownloadDone(const std::string& packageName, const std::st
   inspection->badging.apkPath = path;
   if (auto check = checks_.find(packageName); check != checks_.end())
     inspection->check = check->second;
-  std::thread(Guarded("apk inspection", [inspection = std::move(inspection)]() mutable {
+  frame_.workers().jobs->Run("apk inspection", [inspection = std::move(inspection)]() mutable {
     inspection->failure = VerifyDownload(inspection->badging.apkPath, inspection->check);
     // A refused file is not kept: a retry downloads it afresh.
     if (!inspection->failure.empty())
@@ -335,7 +334,7 @@ void ItemLifecycle::OnDownloadDone(const std::string& packageName, const std::st
     else
       ReadApkBadging(inspection->badging);
     Dispatcher::instance()->SendOwned(MSG_APK_INSPECTED, std::move(inspection));
-  })).detach();
+  });
 }
 
 void ItemLifecycle::OnApkInspected(std::unique_ptr<ApkInspection> inspection) {
@@ -574,10 +573,10 @@ void ItemLifecycle::Delete(const std::string& packageName) {
   if (record->detailUrl.find("?packagename=") == std::string::npos && !record->localPath.empty()) {
     std::string apk = IsFileIn(record->localPath, downloadDir_) ? record->localPath : "";
     std::string icon = IsFileIn(record->imagePath, iconsDir_) ? record->imagePath : "";
-    std::thread(Guarded("file removal", [apk, icon] {
+    frame_.workers().jobs->Run("file removal", [apk, icon] {
       platform::RemoveFile(apk);
       platform::RemoveFile(icon);
-    })).detach();
+    });
   }
   switch (record->status) {
     case kStatusDownloadFailed:

@@ -1,7 +1,6 @@
 #include "ui/main-frame.h"
 
 #include <algorithm>
-#include <thread>
 
 #include <gtk/gtk.h>
 
@@ -11,8 +10,8 @@
 #include "app/messages.h"
 #include "app/paths.h"
 #include "app/settings.h"
-#include "app/thread-guard.h"
 #include "app/web-address.h"
+#include "app/worker-pool.h"
 #include "catalogue/app-database-task-loop.h"
 #include "catalogue/catalogue-repair.h"
 #include "catalogue/download-checks.h"
@@ -188,7 +187,7 @@ void MainFrame::UnregisterHandlers() {
 // The window is on the screen before the player is looked for and the updater started.
 void MainFrame::OnFirstFrame() {
   // Starts the player, or installs or downloads it when it is missing.
-  EnsurePlayer(workers_.downloads);
+  EnsurePlayer(*workers_.jobs, workers_.downloads);
   CheckUpdate("-silence");
 }
 
@@ -362,9 +361,8 @@ void MainFrame::AddLocalApks() {
   std::vector<std::string> paths = PickApkFiles(this);
   std::string searchUrl = searchUrl_;
   // The reading happens off the UI thread; each file comes back as MSG_LOCAL_APK_READY.
-  std::thread(Guarded("add-from-disk reader", [paths, searchUrl] {
-    ReadLocalApks(paths, searchUrl);
-  })).detach();
+  workers_.jobs->Run("add-from-disk reader",
+                     [paths, searchUrl] { ReadLocalApks(paths, searchUrl); });
 }
 
 void MainFrame::OpenApks(const std::vector<std::string>& paths) {
@@ -372,9 +370,7 @@ void MainFrame::OpenApks(const std::vector<std::string>& paths) {
   if (apks.empty() || !HardwareCheck(this)) return;
   ShowMyGamesTab();
   std::string searchUrl = searchUrl_;
-  std::thread(Guarded("add-from-disk reader", [apks, searchUrl] {
-    ReadLocalApks(apks, searchUrl);
-  })).detach();
+  workers_.jobs->Run("add-from-disk reader", [apks, searchUrl] { ReadLocalApks(apks, searchUrl); });
 }
 
 void MainFrame::OnNavigate(platform::WParam w, platform::LParam l) {
