@@ -66,7 +66,9 @@ int Application::Run() {
   PostCreateDatabase(*workers_.catalogue, PathJoin(Settings::instance().dataDir, "data.db"));
   SetVmAbisFolder(Settings::instance().dataDir);
   // The player may connect from here on; its callbacks arrive on the bridge's own thread.
-  CreateVmBridge();
+  workers_.bridge = std::make_shared<VmBridgeClient>();
+  workers_.vmTasks = std::make_shared<VMTaskLoop>(*workers_.bridge);
+  workers_.bridge->CreateServer(*workers_.vmTasks);
 
   // The engine is loaded on first use, on a worker: start-up does not wait for it.
   workers_.downloads = DownloadTaskMgr::Create([] { return ThunderWrapper::load(); });
@@ -94,11 +96,11 @@ void Application::ShutDown() {
     workers_.downloads->end();
   }
   // Before the window object goes: no bridge callback may reach it.
-  DeleteVmBridge();
+  workers_.bridge->DeleteServer();
   frontEnd_->DeleteMainWindow();
   // No window takes a message now, so no worker can be waiting for this thread: each is
   // joined here. The catalogue goes last and writes every change posted to it before.
-  VMTaskLoop::Instance()->StopAndJoin();
+  workers_.vmTasks->StopAndJoin();
   if (workers_.jobs) workers_.jobs->StopAndJoin();
   if (workers_.catalogue) workers_.catalogue->stopAndJoin();
   Log::instance()->write("Lumo shut down.");

@@ -424,7 +424,7 @@ void ItemLifecycle::QueueInstall(const AppItemInfo& record) {
     if (auto live = AppItemMap::instance().Find(name)) ShowFailureReason(*live);
     return;
   }
-  VMTaskLoop::Instance()->AddTask(
+  frame_.workers().vmTasks->AddTask(
       std::make_shared<ApkInstallTask>(record.localPath, record.packageName));
 }
 
@@ -538,8 +538,8 @@ void ItemLifecycle::InstallAgain(AppItemInfo& record) {
 
 void ItemLifecycle::Launch(const AppItemInfo& record) {
   ReportEvent(kEventLaunch, record.packageName);
-  VmBridgeClient::instance().LaunchApp(record.packageName, record.launchActivity, record.appName,
-                                       record.imagePath);
+  frame_.workers().bridge->LaunchApp(record.packageName, record.launchActivity, record.appName,
+                                     record.imagePath);
 }
 
 void ItemLifecycle::OnLaunchSelected() {
@@ -600,7 +600,7 @@ void ItemLifecycle::Delete(const std::string& packageName) {
   if (IsSelected(packageName)) UpdateDetail(kStatusQueuedForDelete, {}, 0);
   record->status = kStatusQueuedForDelete;
   ReportEvent(kEventDelete, packageName);
-  VMTaskLoop::Instance()->AddTask(std::make_shared<ApkUninstallTask>(packageName));
+  frame_.workers().vmTasks->AddTask(std::make_shared<ApkUninstallTask>(packageName));
 }
 
 }  // namespace lumo

@@ -66,7 +66,7 @@ MainFrame::MainFrame(Workers workers) : workers_(std::move(workers)) {}
 MainFrame::~MainFrame() {
   if (window()) UnregisterHandlers();
   lifecycle_.reset();
-  delete cloudPlayWnd_;
+  cloudPlayWnd_.reset();
 }
 
 std::string MainFrame::GetWindowClassName() const {
@@ -199,7 +199,8 @@ void MainFrame::OnPlayerSetupDone() {
 bool MainFrame::HandleCustomMessage(std::uint32_t msg, platform::WParam w, platform::LParam l) {
   if (Dispatcher::instance()->Dispatch(handle(), msg, w, l)) return true;
   if (msg == MSG_CLOUDPLAY_CLOSED) {
-    cloudPlayWnd_ = nullptr;
+    // A cloud window opened since then stays.
+    if (cloudPlayWnd_ && !cloudPlayWnd_->window()) cloudPlayWnd_.reset();
     return true;
   }
   return false;
@@ -387,7 +388,7 @@ void MainFrame::OnNavigate(platform::WParam w, platform::LParam l) {
 void MainFrame::OnCloudPlay(platform::WParam w, platform::LParam) {
   const char* url = reinterpret_cast<const char*>(w);
   if (!url) return;
-  if (!cloudPlayWnd_) {
+  if (!cloudPlayWnd_ || !cloudPlayWnd_->window()) {
     cloudPlayWnd_ = CloudPlayWnd::Create(handle());
     if (!cloudPlayWnd_) return;
   }
@@ -420,7 +421,7 @@ bool MainFrame::OnClose() {
 void MainFrame::OnDestroy() {
   // The emulator goes with the window: a connected player is asked to close, else its
   // process is ended.
-  ClosePlayerOnExit();
+  workers_.bridge->ClosePlayerOnExit();
   UnregisterHandlers();
   if (tray_) tray_->Remove();
   Log::instance()->write("main window destroyed.");

@@ -27,30 +27,24 @@ int ApkInstallTask::ExpectedSeconds(const std::string& apkPath) {
   return static_cast<int>(static_cast<std::uint32_t>(size) / kBytesPerExpectedSecond + 1);
 }
 
-void ApkInstallTask::Run() {
+void ApkInstallTask::Run(VmBridgeClient& bridge) {
   Dispatcher::instance()->Send(MSG_INSTALL_START, reinterpret_cast<WParam>(packageName_.c_str()),
                                ExpectedSeconds(apkPath_));
   Log::instance()->write("Start install %s", apkPath_.c_str());
-  VmBridgeClient& bridge = VmBridgeClient::instance();
   if (bridge.connected()) bridge.SendText(kVmInstall, apkPath_);
 }
 
 ApkUninstallTask::ApkUninstallTask(std::string packageName)
     : packageName_(std::move(packageName)) {}
 
-void ApkUninstallTask::Run() {
+void ApkUninstallTask::Run(VmBridgeClient& bridge) {
   Dispatcher::instance()->Send(MSG_UNINSTALL_START, reinterpret_cast<WParam>(packageName_.c_str()),
                                0);
-  VmBridgeClient& bridge = VmBridgeClient::instance();
   if (bridge.connected()) bridge.SendText(kVmUninstall, packageName_);
 }
 
-std::shared_ptr<VMTaskLoop> VMTaskLoop::Instance() {
-  static std::shared_ptr<VMTaskLoop> loop(new VMTaskLoop());
-  return loop;
-}
-
-VMTaskLoop::VMTaskLoop() : thread_(Guarded("vm tasks", [this] { Run(); })) {}
+VMTaskLoop::VMTaskLoop(VmBridgeClient& bridge)
+    : bridge_(bridge), thread_(Guarded("vm tasks", [this] { Run(); })) {}
 
 VMTaskLoop::~VMTaskLoop() {
   StopAndJoin();
@@ -120,7 +114,7 @@ std::size_t VMTaskLoop::PendingCount() {
 void VMTaskLoop::Run() {
   std::uint64_t session = 0;
   while (std::shared_ptr<VMTask> task = TakePending(&session)) {
-    if (!VmBridgeClient::instance().vmStarted()) {
+    if (!bridge_.vmStarted()) {
       ReturnPending(std::move(task), session);
       LaunchPlayer();
       continue;
@@ -130,7 +124,7 @@ void VMTaskLoop::Run() {
       currentTasks_.push_back(task);
       awaited_ = task;
     }
-    task->Run();
+    task->Run(bridge_);
     WaitUntilDone(task, session);
   }
 }

@@ -12,12 +12,14 @@
 
 namespace lumo {
 
+class VmBridgeClient;
+
 // One request to the emulator. Owned through shared pointers made from the concrete type.
 class VMTask {
  public:
-  // Runs on the loop thread: hands the request to the emulator and returns; the result
-  // arrives later through the bridge.
-  virtual void Run() = 0;
+  // Runs on the loop thread: hands the request to the emulator through `bridge` and returns;
+  // the result arrives later through the bridge.
+  virtual void Run(VmBridgeClient& bridge) = 0;
 
  protected:
   ~VMTask() = default;
@@ -26,7 +28,7 @@ class VMTask {
 class ApkInstallTask final : public VMTask {
  public:
   ApkInstallTask(std::string apkPath, std::string packageName);
-  void Run() override;
+  void Run(VmBridgeClient& bridge) override;
   std::string GetPackageName() const { return packageName_; }
   const std::string& apkPath() const { return apkPath_; }
   // One second per whole 20 MiB of the file's size (read as 32 bits), plus one.
@@ -40,7 +42,7 @@ class ApkInstallTask final : public VMTask {
 class ApkUninstallTask final : public VMTask {
  public:
   explicit ApkUninstallTask(std::string packageName);
-  void Run() override;
+  void Run(VmBridgeClient& bridge) override;
   std::string GetPackageName() const { return packageName_; }
 
  private:
@@ -52,7 +54,8 @@ class ApkUninstallTask final : public VMTask {
 // connection releases it. The loop owns its thread: StopAndJoin ends it.
 class VMTaskLoop {
  public:
-  static std::shared_ptr<VMTaskLoop> Instance();
+  // A loop whose tasks go to the emulator through `bridge`, which outlives the loop's thread.
+  explicit VMTaskLoop(VmBridgeClient& bridge);
   VMTaskLoop(const VMTaskLoop&) = delete;
   VMTaskLoop& operator=(const VMTaskLoop&) = delete;
   // Ends the thread as StopAndJoin does.
@@ -78,7 +81,6 @@ class VMTaskLoop {
   bool IsRunning() const { return running_; }
 
  private:
-  VMTaskLoop();
   // The loop thread.
   void Run();
   // Waits until the VM runs and a task is queued; empty when the loop is to end. `session`
@@ -90,6 +92,7 @@ class VMTaskLoop {
   void WakeWaiter();
   void WaitUntilDone(const std::shared_ptr<VMTask>& task, std::uint64_t session);
 
+  VmBridgeClient& bridge_;
   // pendingTasks; running_, session_ and quit_ change under it
   std::mutex pendingMutex_;
   std::condition_variable pendingReady_;
