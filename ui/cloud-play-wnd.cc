@@ -1,6 +1,6 @@
 #include "ui/cloud-play-wnd.h"
 
-#include "app/application.h"
+#include "app/front-end.h"
 #include "app/messages.h"
 #include "toolkit/browser.h"
 #include "ui/web-event-handler.h"

@@ -4,8 +4,8 @@
 
 #include <gtk/gtk.h>
 
-#include "app/application.h"
 #include "app/dispatcher.h"
+#include "app/front-end.h"
 #include "app/log.h"
 #include "app/messages.h"
 #include "app/paths.h"
