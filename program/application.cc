@@ -91,6 +91,8 @@ int Application::Run() {
 void Application::ShutDown() {
   DataStat::instance()->AppLogExit();
   // Every download stops, then the engine ends; one that was never loaded is not loaded now.
+  // The main window's message window went with its destroy, so the polling thread's last
+  // report waits for no one.
   if (workers_.downloads) {
     workers_.downloads->stopAll();
     workers_.downloads->end();
@@ -101,8 +103,8 @@ void Application::ShutDown() {
   // No window takes a message now, so no worker can be waiting for this thread: each is
   // joined here. The catalogue goes last and writes every change posted to it before.
   workers_.vmTasks->StopAndJoin();
-  if (workers_.jobs) workers_.jobs->StopAndJoin();
-  if (workers_.catalogue) workers_.catalogue->stopAndJoin();
+  workers_.jobs->StopAndJoin();
+  workers_.catalogue->stopAndJoin();
   Log::instance()->write("Lumo shut down.");
   // The window's last lines are queued by now; stopping the log writes them.
   Log::instance()->stop();

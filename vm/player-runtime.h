@@ -10,7 +10,8 @@ class DownloadTaskMgr;
 class WorkerPool;
 
 // The emulator player is a program of its own that Lumo installs, starts and stops. These
-// functions keep no state; they run on the caller's thread.
+// functions keep no state; they run on the caller's thread, but for the jobs they hand to a
+// WorkerPool.
 
 inline constexpr char kPlayerImageName[] = "Runbox.exe";
 inline constexpr char kPlayerFolderName[] = "LUMPlayer";
