@@ -145,6 +145,9 @@ lumo_log | grep -q "com.lumo.nowhere not downloaded: the download folder .* cann
 wait_until 10 test "$(row_status com.lumo.nowhere)" = 3 || fail "failure not written"
 shot game-folder-unwritable
 
+# A change made right before quitting is in the catalogue after the exit.
+ask delete com.lumo.nowhere >/dev/null
 ask click MainFrame btnClose >/dev/null
 wait_until 60 sh -c "! kill -0 $lumo" || fail "lumo did not end"
+[ -z "$(row_status com.lumo.nowhere)" ] || fail "the delete made before quitting was lost"
 echo "game road test passed"

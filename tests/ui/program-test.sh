@@ -82,10 +82,11 @@ status=$?
 [ $status -eq 0 ] || fail "lumo exited with $status"
 tail -n 1 "$log" | grep -q 'Lumo shut down.' || fail "last log line: $(tail -n 1 "$log")"
 # The player setup's download loaded the engine; it ends in the shutdown order, with the
-# downloads, before the bridge and the window.
-order=$(grep -oE 'message loop ended|download engine shut down|Lumo shut down' "$log" |
+# downloads, before the bridge and the window. The catalogue closes after the window, having
+# written what the window posted.
+order=$(grep -oE 'message loop ended|download engine shut down|catalogue closed|Lumo shut down' "$log" |
   sed -n '/message loop ended/,$p' | uniq | tr '\n' ,)
-[ "$order" = "message loop ended,download engine shut down,Lumo shut down," ] ||
+[ "$order" = "message loop ended,download engine shut down,catalogue closed,Lumo shut down," ] ||
   fail "shutdown order: $order"
 tail -n 1 "$app_dir/statsink.log" | grep -qP '\tAppLogExit$' || fail "no exit call"
 
