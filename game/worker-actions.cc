@@ -1,12 +1,11 @@
 #include "game/worker-actions.h"
 
 #include <chrono>
-#include <thread>
 
 #include "app/dispatcher.h"
 #include "app/messages.h"
 #include "app/paths.h"
-#include "app/thread-guard.h"
+#include "app/worker-pool.h"
 #include "catalogue/app-database-task-loop.h"
 #include "download/download-task-mgr.h"
 #include "download/small-file-downloader.h"
@@ -47,10 +46,10 @@ void WorkerActions::FetchIcon(const AppItemInfo& record) {
   if (platform::PathExists(record.imagePath)) return;
   // Off the UI thread: a slow icon host must not freeze the window. The downloader reports
   // through the Dispatcher whatever happens.
-  std::thread(Guarded("icon download", [url = record.imageUrl, path = record.imagePath,
-                                        packageName = record.packageName] {
+  workers_.jobs->Run("icon download", [url = record.imageUrl, path = record.imagePath,
+                                       packageName = record.packageName] {
     SmallFileDownloader::Download(url, path, packageName);
-  })).detach();
+  });
 }
 
 DownloadRoom WorkerActions::RoomFor(const std::string& packageName) {
@@ -97,7 +96,7 @@ void WorkerActions::Inspect(const std::string& packageName, const std::string& p
   inspection->check = check;
   // aapt may take seconds on a large APK: it runs on a worker and its findings come back as
   // MSG_APK_INSPECTED.
-  std::thread(Guarded("apk inspection", [inspection = std::move(inspection)]() mutable {
+  workers_.jobs->Run("apk inspection", [inspection = std::move(inspection)]() mutable {
     inspection->failure = VerifyDownload(inspection->badging.apkPath, inspection->check);
     // A refused file is not kept: a retry downloads it afresh.
     if (!inspection->failure.empty())
@@ -105,33 +104,32 @@ void WorkerActions::Inspect(const std::string& packageName, const std::string& p
     else
       ReadApkBadging(inspection->badging);
     Dispatcher::instance()->SendOwned(MSG_APK_INSPECTED, std::move(inspection));
-  })).detach();
+  });
 }
 
 void WorkerActions::InstallPlayer(const std::string& setupPath) {
-  InstallPlayerAsync(setupPath);
+  InstallPlayerAsync(*workers_.jobs, setupPath);
 }
 
 void WorkerActions::QueueInstall(const AppItemInfo& record) {
-  VMTaskLoop::Instance()->AddTask(
-      std::make_shared<ApkInstallTask>(record.localPath, record.packageName));
+  workers_.vmTasks->AddTask(std::make_shared<ApkInstallTask>(record.localPath, record.packageName));
 }
 
 void WorkerActions::QueueUninstall(const std::string& packageName) {
-  VMTaskLoop::Instance()->AddTask(std::make_shared<ApkUninstallTask>(packageName));
+  workers_.vmTasks->AddTask(std::make_shared<ApkUninstallTask>(packageName));
 }
 
 void WorkerActions::Launch(const AppItemInfo& record) {
-  VmBridgeClient::instance().LaunchApp(record.packageName, record.launchActivity, record.appName,
-                                       record.imagePath);
+  workers_.bridge->LaunchApp(record.packageName, record.launchActivity, record.appName,
+                             record.imagePath);
 }
 
 void WorkerActions::RemoveFiles(const std::string& apkPath, const std::string& iconPath) {
   if (apkPath.empty() && iconPath.empty()) return;
-  std::thread(Guarded("file removal", [apkPath, iconPath] {
+  workers_.jobs->Run("file removal", [apkPath, iconPath] {
     if (!apkPath.empty()) platform::RemoveFile(apkPath);
     if (!iconPath.empty()) platform::RemoveFile(iconPath);
-  })).detach();
+  });
 }
 
 void WorkerActions::Report(int event, const std::string& packageName, int value) {
