@@ -58,6 +58,7 @@ DownloadRoom WorkerActions::RoomFor(const std::string& packageName) {
     room.blocked = "the download folder " + downloadDir_ + " cannot be written";
   else if (!workers_.downloads->available())
     room.blocked = "the download engine is not available";
+  if (!room.blocked.empty()) return room;
   room.freeKnown = platform::FreeSpaceOf(downloadDir_, &room.freeBytes);
   platform::RegularFileSize(PathJoin(downloadDir_, packageName + ".apk"), &room.partialBytes);
   return room;
@@ -137,7 +138,7 @@ void WorkerActions::Report(int event, const std::string& packageName, int value)
 }
 
 bool WorkerActions::IsFile(const std::string& path) {
-  return !path.empty() && platform::PathExists(path) && !platform::IsDirectory(path);
+  return platform::IsRegularFile(path);
 }
 
 std::vector<std::string> WorkerActions::VmAbis() {

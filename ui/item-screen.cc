@@ -34,10 +34,6 @@ int NewestFirst(GtkListBoxRow* a, GtkListBoxRow* b, gpointer) {
   return rankA > rankB ? -1 : rankA < rankB ? 1 : 0;
 }
 
-bool FileExists(const std::string& path) {
-  return !path.empty() && platform::PathExists(path) && !platform::IsDirectory(path);
-}
-
 }  // namespace
 
 void ItemLifecycle::OrderList() {
@@ -69,7 +65,8 @@ bool ItemLifecycle::AddItem(const AppItemInfo& record, int rank) {
   GtkWidget* item = frame_.BuildItem("ListItemElement.xml");
   if (!item) return false;
   GtkWidget* image = toolkit::ItemControl(item, "image");
-  if (FileExists(record.imagePath)) toolkit::SetImageFile(image, record.imagePath, kIconSize);
+  if (platform::IsRegularFile(record.imagePath))
+    toolkit::SetImageFile(image, record.imagePath, kIconSize);
   toolkit::SetText(toolkit::ItemControl(item, "name"), record.appName);
   g_object_set_data(G_OBJECT(item), kRank, GINT_TO_POINTER(rank));
   toolkit::ListInsert(installList_, 0, item, record.packageName);
@@ -135,7 +132,7 @@ void ItemLifecycle::ShowDetailOf(const AppItemInfo& record) {
   toolkit::SetText(frame_.FindControl("DetailName"), record.appName);
   // A game without a usable icon shows the skin's own, not the previous game's.
   GtkWidget* icon = frame_.FindControl("DetailIcon");
-  if (!FileExists(record.imagePath) ||
+  if (!platform::IsRegularFile(record.imagePath) ||
       !toolkit::SetImageFile(icon, record.imagePath, kDetailIconSize))
     toolkit::SetImageFile(icon, toolkit::ImagePath("img/game-detail.svg"), kDetailIconSize);
   UpdateDetail(record.status, {}, record.downloadPos);
