@@ -387,12 +387,24 @@ TEST_F(GameLifecycleTest, TheCataloguesGamesGoOnFromWhereTheyStood) {
   // A record loaded again while its game moves on changes nothing.
   game.OnAppLoaded(Stored("com.queued", kStatusInstalled));
   EXPECT_EQ(Status("com.queued"), kStatusQueued);
-  // Stored checks do not replace those made since the start.
-  game.OnChecksLoaded({{"com.queued", DownloadCheck{7, ""}}});
   game.OnIconReady("com.queued", "/icons/com.queued.png");
   EXPECT_EQ(actions.written["com.queued"].imagePath, "/icons/com.queued.png");
   game.OnIconReady("com.paused", "/icons/failed-fetch");
   EXPECT_FALSE(actions.written.count("com.paused"));
+
+  // Stored checks count for the games they belong to, but do not replace those made since the
+  // start.
+  ASSERT_TRUE(game.RequestDownload(Request("com.fresh", R"(,"size":10)")));
+  game.OnChecksLoaded(
+      {{"com.paused", DownloadCheck{5000, ""}}, {"com.fresh", DownloadCheck{5000, ""}}});
+  actions.room.freeKnown = true;
+  actions.room.freeBytes = 100;
+  actions.registeredTask = false;
+  game.PrimaryAction("com.paused");
+  EXPECT_EQ(Status("com.paused"), kStatusDownloadFailed);
+  game.OnDownloadFailed("com.fresh", 5);
+  game.PrimaryAction("com.fresh");
+  EXPECT_EQ(Status("com.fresh"), kStatusQueued);
 }
 
 }  // namespace
