@@ -7,6 +7,10 @@
 
 namespace lumo {
 
+// The main window's class and title: another start of Lumo finds the running one by them.
+inline constexpr char kMainWindowClass[] = "MainFrame";
+inline constexpr char kMainWindowTitle[] = "Lumo";
+
 // The UI toolkit and main window as the run routine sees them. The GTK front end lives in
 // ui/; tests can run the routine with a front end of their own.
 class FrontEnd {

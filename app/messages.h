@@ -1,17 +1,18 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
+#include <set>
 #include <string>
-
-#include "catalogue/app-item-info.h"
-#include "catalogue/download-checks.h"
-#include "vm/player-packages.h"
 
 namespace lumo {
 
-struct ApkInspection;  // ui/item-lifecycle.h
-struct LocalApk;       // ui/local-apk-reader.h
+// The records some messages hand over, declared by the layers above that send them.
+struct AppItemInfo;    // catalogue/app-item-info.h
+struct DownloadCheck;  // catalogue/download-request.h
+struct ApkInspection;  // game/game-lifecycle.h
+struct LocalApk;       // game/local-apk-reader.h
 
 // A message of this process that carries one value of type Payload. Sender and handler both
 // name the constant, so the Dispatcher checks each end against the type (app/dispatcher.h).
@@ -82,8 +83,11 @@ inline constexpr Message<Navigation> MSG_NAVIGATE{1045};      // error page's re
 inline constexpr Message<std::string> MSG_CLOUD_NAVIGATE{1046};
 inline constexpr std::uint32_t MSG_CLOUDPLAY_CLOSED = 1047;            // direct to the main window
 inline constexpr OwnedMessage<ApkInspection> MSG_APK_INSPECTED{1048};  // APK inspector
-inline constexpr OwnedMessage<DownloadChecks> MSG_DOWNLOAD_CHECKS_LOADED{1049};  // catalogue
-inline constexpr OwnedMessage<PlayerPackages> MSG_PLAYER_PACKAGES{1050};         // VM bridge
+// Catalogue: the stored download checks, by package (DownloadChecks).
+inline constexpr OwnedMessage<std::map<std::string, DownloadCheck>> MSG_DOWNLOAD_CHECKS_LOADED{
+    1049};
+// VM bridge: the packages the player has installed (PlayerPackages).
+inline constexpr OwnedMessage<std::set<std::string>> MSG_PLAYER_PACKAGES{1050};
 // Catalogue: the path the unreadable catalogue was kept aside as.
 inline constexpr Message<std::string> MSG_CATALOGUE_SET_ASIDE{1051};
 inline constexpr std::uint32_t MSG_QUIT_NOW = 2024;  // from the updater

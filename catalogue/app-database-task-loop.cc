@@ -195,24 +195,16 @@ void SelectAllAppTask::run(CatalogueConnection& connection) {
 }
 
 std::shared_ptr<AppDatabaseTaskLoop> AppDatabaseTaskLoop::Create() {
-  std::shared_ptr<AppDatabaseTaskLoop> loop(new AppDatabaseTaskLoop);
-  loop->self_ = loop;
-  return loop;
+  return std::shared_ptr<AppDatabaseTaskLoop>(new AppDatabaseTaskLoop);
 }
 
 AppDatabaseTaskLoop::~AppDatabaseTaskLoop() {
-  // Only reached once the worker has let go of its strong reference, i.e. after it ended.
-  if (worker_.joinable()) worker_.detach();
+  stopAndJoin();
 }
 
 void AppDatabaseTaskLoop::start() {
   if (worker_.joinable()) return;
-  stopping_ = false;
-  std::weak_ptr<AppDatabaseTaskLoop> weak = self_;
-  worker_ = std::thread(Guarded("catalogue", [weak] {
-    // The thread keeps the loop alive for as long as it runs.
-    if (auto self = weak.lock()) self->run();
-  }));
+  worker_ = std::thread(Guarded("catalogue", [this] { run(); }));
 }
 
 void AppDatabaseTaskLoop::post(std::shared_ptr<AppDatabaseTask> task) {
@@ -220,18 +212,18 @@ void AppDatabaseTaskLoop::post(std::shared_ptr<AppDatabaseTask> task) {
 }
 
 void AppDatabaseTaskLoop::stopAndJoin() {
+  if (!worker_.joinable()) return;
   queue_.push(nullptr);  // the worker ends when it reaches this
-  if (worker_.joinable() && worker_.get_id() != std::this_thread::get_id()) worker_.join();
+  worker_.join();
 }
 
 // The worker thread.
 void AppDatabaseTaskLoop::run() {
-  CatalogueConnection connection;
-  while (!stopping_) {
-    std::shared_ptr<AppDatabaseTask> task = queue_.pop();
-    if (!task) break;
-    task->run(connection);
+  {
+    CatalogueConnection connection;
+    while (std::shared_ptr<AppDatabaseTask> task = queue_.pop()) task->run(connection);
   }
+  Log::instance()->write("catalogue closed.");
 }
 
 void PostCreateDatabase(AppDatabaseTaskLoop& loop, const std::string& path) {

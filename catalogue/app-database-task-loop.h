@@ -77,8 +77,8 @@ class SelectAllAppTask : public AppDatabaseTask {
   void run(CatalogueConnection& connection) override;
 };
 
-// The catalogue worker: runs tasks one at a time in posting order. It is started once and
-// runs until the process ends.
+// The catalogue worker: runs tasks one at a time in posting order, from start until
+// stopAndJoin.
 class AppDatabaseTaskLoop {
  public:
   // A loop with a connection of its own. The program's one is made by the run routine and
@@ -87,13 +87,15 @@ class AppDatabaseTaskLoop {
 
   AppDatabaseTaskLoop(const AppDatabaseTaskLoop&) = delete;
   AppDatabaseTaskLoop& operator=(const AppDatabaseTaskLoop&) = delete;
+  // Stops and joins the worker as stopAndJoin does.
   ~AppDatabaseTaskLoop();
 
   void start();
   // Any thread; returns at once.
   void post(std::shared_ptr<AppDatabaseTask> task);
-  // Runs the tasks already posted, closes the connection and ends the worker. The program
-  // never calls it; tests and benchmarks do, to finish cleanly.
+  // The owner's thread: runs every task posted before, closes the connection and ends the
+  // worker. A task that sends to a window waits for the UI thread, so the program calls it
+  // once its windows are gone; what is posted afterwards never runs.
   void stopAndJoin();
 
  private:
@@ -102,8 +104,6 @@ class AppDatabaseTaskLoop {
 
   BlockingQueue<std::shared_ptr<AppDatabaseTask>> queue_;
   std::thread worker_;
-  bool stopping_ = false;
-  std::weak_ptr<AppDatabaseTaskLoop> self_;
 };
 
 // Posting helpers. Insert and update take a fresh copy that the caller made of the live record.

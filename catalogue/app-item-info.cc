@@ -94,12 +94,6 @@ std::string IconPathFor(const std::string& iconsDir, const std::string& packageN
   return PathJoin(iconsDir, packageName + extension);
 }
 
-AppItemMap& AppItemMap::instance() {
-  LUMO_CHECK_UI_THREAD();
-  static AppItemMap map;
-  return map;
-}
-
 std::shared_ptr<AppItemInfo> AppItemMap::Find(const std::string& packageName) const {
   LUMO_CHECK_UI_THREAD();
   auto it = records_.find(packageName);

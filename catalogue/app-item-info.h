@@ -67,8 +67,6 @@ std::string IconPathFor(const std::string& iconsDir, const std::string& packageN
 // The UI thread's live records by package name. Workers never see these; they get copies.
 class AppItemMap {
  public:
-  static AppItemMap& instance();
-
   // An empty handle when the package has no record.
   std::shared_ptr<AppItemInfo> Find(const std::string& packageName) const;
   void Set(std::shared_ptr<AppItemInfo> record);

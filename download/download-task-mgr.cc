@@ -67,8 +67,21 @@ DownloadTaskMgr::DownloadTaskMgr(EngineLoader loader,
     : progressInterval_(progressInterval), loader_(std::move(loader)) {}
 
 DownloadTaskMgr::~DownloadTaskMgr() {
+  stopPoller();
   // Waits for an announcement in progress: none reaches the manager after this.
   if (engine_) engine_->SetChangeCallback(nullptr, nullptr);
+}
+
+void DownloadTaskMgr::stopPoller() {
+  std::thread poller;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    pollerQuit_ = true;
+    poller = std::move(poller_);
+  }
+  wake_.notify_all();
+  // Outside the lock, which the polling thread takes to see that it is to end.
+  if (poller.joinable()) poller.join();
 }
 
 std::shared_ptr<ThunderWrapper> DownloadTaskMgr::engine() {
@@ -104,7 +117,7 @@ void DownloadTaskMgr::end() {
     pollerRunning_ = false;
     engine = std::move(engine_);
   }
-  wake_.notify_all();
+  stopPoller();
   if (!engine) return;
   // Outside the lock: clearing the callback waits for an announcement, which takes the lock.
   engine->SetChangeCallback(nullptr, nullptr);
@@ -133,11 +146,10 @@ bool DownloadTaskMgr::startTask(const std::string& key) {
   std::lock_guard<std::mutex> guard(lock_);
   if (!pollerRunning_ && engine_) {
     pollerRunning_ = true;
-    // The thread keeps the manager alive for as long as it runs.
-    std::thread(Guarded("download poller", [self = shared_from_this(),
-                                            generation = ++pollerGeneration_] {
-      self->poll(generation);
-    })).detach();
+    // One polling thread for the manager's life; after stopAll it waits for this start.
+    if (!poller_.joinable() && !pollerQuit_)
+      poller_ = std::thread(Guarded("download poller", [this] { poll(); }));
+    wake_.notify_all();
   }
   auto it = tasks_.find(key);
   if (it == tasks_.end() || !engine_) return false;
@@ -199,12 +211,18 @@ std::string DownloadTaskMgr::FormatSpeed(std::uint64_t bytesPerSecond) {
 
 // The polling thread. A round that is not due for progress reports only ends, so that an
 // early wake-up adds no progress report (each is also a catalogue write).
-void DownloadTaskMgr::poll(std::uint64_t generation) {
+void DownloadTaskMgr::poll() {
   auto nextProgress = std::chrono::steady_clock::now();
   for (;;) {
     std::vector<Report> reports;
     {
-      std::lock_guard<std::mutex> guard(lock_);
+      std::unique_lock<std::mutex> guard(lock_);
+      if (!pollerRunning_) {
+        // Stopped: no rounds until the next start.
+        wake_.wait(guard, [this] { return pollerRunning_ || pollerQuit_; });
+        nextProgress = std::chrono::steady_clock::now();
+      }
+      if (pollerQuit_) return;
       auto now = std::chrono::steady_clock::now();
       bool progressDue = now >= nextProgress;
       if (progressDue) nextProgress = now + progressInterval_;
@@ -215,21 +233,18 @@ void DownloadTaskMgr::poll(std::uint64_t generation) {
     // Sent only now: a handler on the UI thread may call the manager, which takes the lock.
     for (const Report& report : reports)
       std::visit([](const auto& value) { SendReport(value); }, report.value);
-    if (!sleepUntilWork(nextProgress, generation)) return;
+    sleepUntilWork(nextProgress);
   }
 }
 
-bool DownloadTaskMgr::sleepUntilWork(std::chrono::steady_clock::time_point nextProgress,
-                                     std::uint64_t generation) {
+void DownloadTaskMgr::sleepUntilWork(std::chrono::steady_clock::time_point nextProgress) {
   std::unique_lock<std::mutex> guard(lock_);
-  auto ended = [&] { return !pollerRunning_ || pollerGeneration_ != generation; };
-  auto woken = [&] { return woken_ || ended(); };
+  auto woken = [&] { return woken_ || !pollerRunning_ || pollerQuit_; };
   if (running_.empty() && waiting_.empty()) {
     wake_.wait(guard, woken);
   } else {
     wake_.wait_until(guard, nextProgress, woken);
   }
-  return !ended();
 }
 
 void DownloadTaskMgr::pollRound(std::vector<Report>* reports, bool progressDue) {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "components/xldl/xldl.h"
@@ -40,8 +41,9 @@ class DownloadTask {
 // and completion (MSG_DOWNLOAD_DONE, full path of the file) and failure (MSG_DOWNLOAD_FAILED,
 // the engine's code) as soon as the engine announces them, to the windows registered with the
 // Dispatcher, each under the task's key. With nothing running the thread sleeps until a task
-// starts. Callers use it from the UI thread.
-class DownloadTaskMgr : public std::enable_shared_from_this<DownloadTaskMgr> {
+// starts. Callers use it from the UI thread. The manager owns the polling thread: end, or the
+// destructor, joins it.
+class DownloadTaskMgr {
  public:
   static constexpr std::size_t kSlots = 5;
   // The failure code of a download whose file does not fit on the disk: the engine's own for
@@ -60,6 +62,7 @@ class DownloadTaskMgr : public std::enable_shared_from_this<DownloadTaskMgr> {
   static std::shared_ptr<DownloadTaskMgr> Create(
       std::shared_ptr<ThunderWrapper> engine,
       std::chrono::steady_clock::duration progressInterval = kProgressInterval);
+  // Ends the polling thread as end does.
   ~DownloadTaskMgr();
 
   // Any thread. Loads and starts the engine on the first call; false when there is none.
@@ -70,10 +73,13 @@ class DownloadTaskMgr : public std::enable_shared_from_this<DownloadTaskMgr> {
   bool removeTask(const std::string& key);
   // Whether a task is registered under the key (running, waiting, paused or failed).
   bool hasTask(const std::string& key);
-  // Stops every running task and ends the polling; safe when the UI loop no longer runs.
+  // Stops every running task and the polling rounds until the next start; safe when the UI
+  // loop no longer runs.
   void stopAll();
-  // Shutdown, after stopAll: forgets every task and shuts the engine down, when it was ever
-  // loaded, before returning. It never loads the engine; later calls find none.
+  // Shutdown, after stopAll: forgets every task, ends the polling thread and shuts the engine
+  // down, when it was ever loaded, before returning. It never loads the engine; later calls
+  // find none. A report in progress waits for the receiving window's thread, so the UI
+  // thread calls it once the windows that take the reports are gone.
   void end();
 
   // "%.2f Kb/s" below 1 MiB per second, "%.2f Mb/s" from there on.
@@ -84,15 +90,16 @@ class DownloadTaskMgr : public std::enable_shared_from_this<DownloadTaskMgr> {
 
   DownloadTaskMgr(EngineLoader loader, std::chrono::steady_clock::duration progressInterval);
   std::shared_ptr<ThunderWrapper> engine();
-  void poll(std::uint64_t generation);
+  // The polling thread.
+  void poll();
+  void stopPoller();
   void pollRound(std::vector<Report>* reports, bool progressDue);
   void fillFreeSlots();
   // Polling thread, under the lock: false when the rest of the file cannot fit.
   static bool FitsOnDisk(DownloadTask& task, const DownTaskInfo& info);
-  // Sleeps until the next progress round, an engine announcement, a start, a freed slot or
-  // stopAll; with nothing running or waiting, without a timeout. False when this polling
-  // thread is to end.
-  bool sleepUntilWork(std::chrono::steady_clock::time_point nextProgress, std::uint64_t generation);
+  // Sleeps until the next progress round, an engine announcement, a start, a freed slot,
+  // stopAll or end; with nothing running or waiting, without a timeout.
+  void sleepUntilWork(std::chrono::steady_clock::time_point nextProgress);
   // Called on the engine's own thread when a task's state changed.
   static void OnEngineChange(void* manager);
 
@@ -103,9 +110,10 @@ class DownloadTaskMgr : public std::enable_shared_from_this<DownloadTaskMgr> {
   std::map<std::string, std::shared_ptr<DownloadTask>> tasks_;
   std::map<std::string, std::shared_ptr<DownloadTask>> running_;
   std::deque<std::shared_ptr<DownloadTask>> waiting_;
+  // Whether the polling thread runs rounds; cleared by stopAll, set again by a start.
   bool pollerRunning_ = false;
-  // Tells an old polling thread, still asleep after stopAll, from the one a later start made.
-  std::uint64_t pollerGeneration_ = 0;
+  bool pollerQuit_ = false;
+  std::thread poller_;
   // Set once, by the first engine() or by end(); read under lock_ after that.
   std::once_flag loadOnce_;
   EngineLoader loader_;

@@ -16,6 +16,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include <glib.h>
+
 #include "platform/process.h"
 
 extern char** environ;
@@ -186,7 +188,11 @@ bool HasEnded(int pid) {
 
 int SpawnDetached(const std::vector<std::string>& argv) {
   int pid = SpawnInNewSession(argv);
-  if (pid > 0) std::thread([pid] { waitpid(pid, nullptr, 0); }).detach();
+  // GLib reaps the child on the UI loop once it ends; nothing is left for the callback. It
+  // waits for this pid alone, so the waits of SpawnAndWait and RunProcess are untouched.
+  if (pid > 0)
+    g_child_watch_add(
+        pid, [](GPid, gint, gpointer) {}, nullptr);
   return pid;
 }
 

@@ -22,7 +22,9 @@ struct ProcessOutput {
 ProcessOutput RunProcess(const std::vector<std::string>& argv, std::size_t maxOutput);
 
 // Starts the program argv[0] with `argv` (no shell, nothing quoted), in a session of its own,
-// and returns at once; the child is reaped in the background. The process id, or -1.
+// and returns at once. The UI loop reaps the child when it ends; until the loop next runs, an
+// ended child is a zombie (which FindProcessesByImageName does not list). The process id, or
+// -1.
 int SpawnDetached(const std::vector<std::string>& argv);
 // Starts the program and waits for it without a time limit. False when it could not start;
 // `exitCode` gets its exit status (128 + signal when a signal ended it).

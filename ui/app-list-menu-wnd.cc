@@ -2,7 +2,7 @@
 
 #include "app/dispatcher.h"
 #include "app/messages.h"
-#include "catalogue/app-item-info.h"
+#include "game/game-lifecycle.h"
 #include "toolkit/controls.h"
 
 namespace lumo {
@@ -13,10 +13,8 @@ AppListMenuWnd* AppListMenuWnd::Open(int screenX, int screenY, int status) {
     delete menu;
     return nullptr;
   }
-  toolkit::SetEnabled(GTK_WIDGET(menu->btnLaunch_), status == kStatusInstalled);
-  toolkit::SetEnabled(GTK_WIDGET(menu->btnUninstall_), status == kStatusDownloadFailed ||
-                                                           status == kStatusInstalled ||
-                                                           status == kStatusInstallFailed);
+  toolkit::SetEnabled(GTK_WIDGET(menu->btnLaunch_), GameLifecycle::Launchable(status));
+  toolkit::SetEnabled(GTK_WIDGET(menu->btnUninstall_), GameLifecycle::Deletable(status));
   menu->ShowWindow(true);
   return menu;
 }

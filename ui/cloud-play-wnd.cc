@@ -1,21 +1,18 @@
 #include "ui/cloud-play-wnd.h"
 
-#include "app/application.h"
 #include "app/dispatcher.h"
+#include "app/front-end.h"
 #include "app/messages.h"
 #include "toolkit/browser.h"
 #include "ui/web-event-handler.h"
 
 namespace lumo {
 
-CloudPlayWnd* CloudPlayWnd::Create(platform::WindowHandle ownerWindow) {
-  auto* window = new CloudPlayWnd();
+std::unique_ptr<CloudPlayWnd> CloudPlayWnd::Create(platform::WindowHandle ownerWindow) {
+  std::unique_ptr<CloudPlayWnd> window(new CloudPlayWnd());
   window->ownerWindow_ = ownerWindow;
   toolkit::WindowStyle style;
-  if (!window->SkinWindow::Create(nullptr, "CloudPlay", style, 1220, 720)) {
-    delete window;
-    return nullptr;
-  }
+  if (!window->SkinWindow::Create(nullptr, "CloudPlay", style, 1220, 720)) return nullptr;
   return window;
 }
 
@@ -40,7 +37,9 @@ void CloudPlayWnd::OnClick(const toolkit::Notification& n) {
 
 void CloudPlayWnd::OnDestroy() {
   Dispatcher::instance()->Unregister(MSG_CLOUD_NAVIGATE, handle());
-  platform::SendWindowMessage(ownerWindow_, MSG_CLOUDPLAY_CLOSED, 0, 0);
+  // Posted: the owner deletes this object, which the toolkit still uses until the destroy
+  // handling has returned.
+  platform::PostWindowMessage(ownerWindow_, MSG_CLOUDPLAY_CLOSED, 0, 0);
 }
 
 }  // namespace lumo

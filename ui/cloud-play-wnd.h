@@ -1,5 +1,6 @@
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "toolkit/skin-window.h"
@@ -10,11 +11,11 @@ namespace toolkit {
 class Browser;
 }
 
-// The window that shows a cloud-play page. The main window keeps the one instance and
-// reuses it; when it is closed it tells its owner (MSG_CLOUDPLAY_CLOSED) and deletes itself.
+// The window that shows a cloud-play page. The main window owns the one instance and reuses
+// it; when it is closed it posts MSG_CLOUDPLAY_CLOSED to its owner, which then deletes it.
 class CloudPlayWnd : public toolkit::SkinWindow {
  public:
-  static CloudPlayWnd* Create(platform::WindowHandle ownerWindow);
+  static std::unique_ptr<CloudPlayWnd> Create(platform::WindowHandle ownerWindow);
   void NavigateTo(const std::string& url);
 
  protected:
@@ -23,7 +24,6 @@ class CloudPlayWnd : public toolkit::SkinWindow {
   void InitWindow() override;
   void OnClick(const toolkit::Notification& n) override;
   void OnDestroy() override;
-  void OnFinalMessage() override { delete this; }
 
  private:
   toolkit::Browser* browser_ = nullptr;

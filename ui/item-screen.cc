@@ -21,11 +21,6 @@ constexpr int kDetailIconSize = 64;
 // painting wait no longer than this (and one frame).
 constexpr gint64 kLoadSliceUs = 8000;
 
-bool Deletable(int status) {
-  return status == kStatusDownloadFailed || status == kStatusInstalled ||
-         status == kStatusInstallFailed;
-}
-
 // Items are ranked by arrival; the list keeps the highest on top, however they were inserted.
 constexpr char kRank[] = "lumo-rank";
 
@@ -37,10 +32,6 @@ int RankOf(GtkListBoxRow* row) {
 int NewestFirst(GtkListBoxRow* a, GtkListBoxRow* b, gpointer) {
   int rankA = RankOf(a), rankB = RankOf(b);
   return rankA > rankB ? -1 : rankA < rankB ? 1 : 0;
-}
-
-bool FileExists(const std::string& path) {
-  return !path.empty() && platform::PathExists(path) && !platform::IsDirectory(path);
 }
 
 }  // namespace
@@ -57,34 +48,25 @@ GtkWidget* ItemLifecycle::ItemOf(const std::string& packageName) const {
 
 int ItemLifecycle::SelectedStatus() const {
   LUMO_CHECK_UI_THREAD();
-  auto record = AppItemMap::instance().Find(selectedPackage_);
+  auto record = game_.Find(selectedPackage_);
   return record ? record->status : -1;
 }
 
-bool ItemLifecycle::ShowItem(const std::shared_ptr<AppItemInfo>& record) {
-  auto known = AppItemMap::instance().Find(record->packageName);
-  if (!known) {
-    if (!AddItem(*record, ++lastRank_)) return false;
-    if (!loadingIdle_) toolkit::SetVisible(GTK_WIDGET(installList_), true);
-    // A game added now is newer than any still loading: the selection is its.
-    newestLoaded_.clear();
-    SelectNewItem(*record);
-    return true;
-  }
-  if (known->status == kStatusInstalled || known->status == kStatusInstallFailed) {
-    SetItemLabel(record->packageName, record->status);
-    if (IsSelected(record->packageName)) UpdateDetail(record->status, {}, 0);
-    AppItemMap::instance().Set(record);
-    return true;
-  }
-  return false;
+bool ItemLifecycle::AddGame(const AppItemInfo& record) {
+  if (!AddItem(record, ++lastRank_)) return false;
+  if (!loadingIdle_) toolkit::SetVisible(GTK_WIDGET(installList_), true);
+  // A game added now is newer than any still loading: the selection is its.
+  newestLoaded_.clear();
+  SelectNewItem(record);
+  return true;
 }
 
 bool ItemLifecycle::AddItem(const AppItemInfo& record, int rank) {
   GtkWidget* item = frame_.BuildItem("ListItemElement.xml");
   if (!item) return false;
   GtkWidget* image = toolkit::ItemControl(item, "image");
-  if (FileExists(record.imagePath)) toolkit::SetImageFile(image, record.imagePath, kIconSize);
+  if (platform::IsRegularFile(record.imagePath))
+    toolkit::SetImageFile(image, record.imagePath, kIconSize);
   toolkit::SetText(toolkit::ItemControl(item, "name"), record.appName);
   g_object_set_data(G_OBJECT(item), kRank, GINT_TO_POINTER(rank));
   toolkit::ListInsert(installList_, 0, item, record.packageName);
@@ -105,7 +87,7 @@ void ItemLifecycle::SelectNewItem(const AppItemInfo& record) {
   }
 }
 
-void ItemLifecycle::QueueLoadedItem(const std::string& packageName) {
+void ItemLifecycle::QueueLoadedGame(const std::string& packageName) {
   unshown_.emplace_back(packageName, ++lastRank_);
   newestLoaded_ = packageName;
   if (loadingIdle_) return;
@@ -129,7 +111,7 @@ void ItemLifecycle::ShowLoadedSlice() {
     auto [packageName, rank] = std::move(unshown_.back());
     unshown_.pop_back();
     // A game removed meanwhile is not shown.
-    auto record = AppItemMap::instance().Find(packageName);
+    auto record = game_.Find(packageName);
     if (record && !ItemOf(packageName)) AddItem(*record, rank);
   }
   if (unshown_.empty()) FinishLoading();
@@ -141,7 +123,7 @@ void ItemLifecycle::FinishLoading() {
   loadingIdle_ = 0;
   toolkit::SetVisible(GTK_WIDGET(installList_), true);
   if (newestLoaded_.empty()) return;
-  auto record = AppItemMap::instance().Find(newestLoaded_);
+  auto record = game_.Find(newestLoaded_);
   newestLoaded_.clear();
   if (record && ItemOf(record->packageName)) SelectNewItem(*record);
 }
@@ -150,17 +132,17 @@ void ItemLifecycle::ShowDetailOf(const AppItemInfo& record) {
   toolkit::SetText(frame_.FindControl("DetailName"), record.appName);
   // A game without a usable icon shows the skin's own, not the previous game's.
   GtkWidget* icon = frame_.FindControl("DetailIcon");
-  if (!FileExists(record.imagePath) ||
+  if (!platform::IsRegularFile(record.imagePath) ||
       !toolkit::SetImageFile(icon, record.imagePath, kDetailIconSize))
     toolkit::SetImageFile(icon, toolkit::ImagePath("img/game-detail.svg"), kDetailIconSize);
   UpdateDetail(record.status, {}, record.downloadPos);
-  ShowFailureReason(record);
+  ShowReason(game_.NoteOf(record).reason);
   if (!browseDetail_ || detailTimer_) return;
   // Many items shown in a row (the catalogue load) navigate the detail browser once, to the
   // game that is selected when the burst is over.
   detailTimer_ = platform::AddTimer(0, [this] {
     detailTimer_ = 0;
-    auto selected = AppItemMap::instance().Find(selectedPackage_);
+    auto selected = game_.Find(selectedPackage_);
     if (selected && browseDetail_) {
       browseDetail_->SetHomePage(selected->detailUrl);
       browseDetail_->Navigate(selected->detailUrl);
@@ -175,7 +157,7 @@ void ItemLifecycle::SetItemLabel(const std::string& packageName, int status) {
   if (!item) return;
   std::string label = StatusLabel(status, CProgressUIEx::PlayerInstalled());
   if (!label.empty()) toolkit::SetText(toolkit::ItemControl(item, "status"), label);
-  if (Deletable(status) && toolkit::IsChecked(checkboxTrash_))
+  if (GameLifecycle::Deletable(status) && toolkit::IsChecked(checkboxTrash_))
     toolkit::SetVisible(toolkit::ItemControl(item, "btn_delete_applist"), true);
 }
 
@@ -191,7 +173,7 @@ void ItemLifecycle::UpdateDetail(int status, const std::string& text, int value)
 void ItemLifecycle::OnItemSelected() {
   LUMO_CHECK_UI_THREAD();
   selectedPackage_ = toolkit::ListCurrentUserData(installList_);
-  auto record = AppItemMap::instance().Find(selectedPackage_);
+  auto record = game_.Find(selectedPackage_);
   if (record) ShowDetailOf(*record);
 }
 
@@ -209,30 +191,43 @@ void ItemLifecycle::OnDeleteModeChanged() {
   LUMO_CHECK_UI_THREAD();
   bool deleting = toolkit::IsChecked(checkboxTrash_);
   for (const auto& [packageName, item] : elements_) {
-    auto record = AppItemMap::instance().Find(packageName);
-    bool deletable = record && Deletable(record->status);
+    auto record = game_.Find(packageName);
+    bool deletable = record && GameLifecycle::Deletable(record->status);
     toolkit::SetVisible(toolkit::ItemControl(item, "btn_delete_applist"), deleting && deletable);
   }
 }
 
 void ItemLifecycle::RefreshWaitingItems() {
   LUMO_CHECK_UI_THREAD();
-  for (const auto& [packageName, record] : AppItemMap::instance().records())
+  for (const auto& [packageName, record] : game_.records().records())
     if (record->status == kStatusWaitingInstall) SetItemLabel(packageName, record->status);
   if (SelectedStatus() == kStatusWaitingInstall) UpdateDetail(kStatusWaitingInstall, {}, 0);
 }
 
-void ItemLifecycle::SetItemIcon(const std::string& packageName, const std::string& path) {
+void ItemLifecycle::ShowIcon(const std::string& packageName, const std::string& path) {
   if (GtkWidget* item = ItemOf(packageName))
     toolkit::SetImageFile(toolkit::ItemControl(item, "image"), path, kIconSize);
   if (IsSelected(packageName))
     toolkit::SetImageFile(frame_.FindControl("DetailIcon"), path, kDetailIconSize);
 }
 
-void ItemLifecycle::RemoveItem(const std::string& packageName) {
+void ItemLifecycle::ShowStatus(const AppItemInfo& record, const StatusNote& note) {
+  SetItemLabel(record.packageName, record.status);
+  if (!IsSelected(record.packageName)) return;
+  // The progress control shows how far a download got; other statuses have no fill.
+  bool downloading = record.status == kStatusQueued || record.status == kStatusDownloading ||
+                     record.status == kStatusPaused;
+  UpdateDetail(record.status, note.text, downloading ? record.downloadPos : 0);
+  ShowReason(note.reason);
+}
+
+void ItemLifecycle::ShowReason(const std::string& reason) {
+  if (!reason.empty()) toolkit::SetText(GTK_WIDGET(detailSpeed_), reason);
+}
+
+void ItemLifecycle::RemoveGame(const std::string& packageName) {
   if (GtkWidget* item = ItemOf(packageName)) toolkit::ListRemove(installList_, item);
   elements_.erase(packageName);
-  AppItemMap::instance().Erase(packageName);
   if (toolkit::ListCount(installList_) == 0) {
     selectedPackage_.clear();
     if (toolkit::CurrentTab(tabDetail_) != 1) {

@@ -80,7 +80,7 @@ std::string Describe(const CProgressUIEx& control) {
 
 // "state <status> <percent> [text]": the selected game moves to a status.
 std::string MainFrame::TestSetState(const std::vector<std::string>& args) {
-  auto record = AppItemMap::instance().Find(lifecycle_->selectedPackage());
+  auto record = lifecycle_->game().Find(lifecycle_->selectedPackage());
   if (!record || args.size() < 2) return "error no selection";
   record->status = std::atoi(args[0].c_str());
   record->downloadPos = std::atoi(args[1].c_str());
@@ -92,7 +92,7 @@ std::string MainFrame::TestSetState(const std::vector<std::string>& args) {
 // "game <package>": what the screen shows of a game: "status=<code> label=<text>".
 std::string MainFrame::TestGame(const std::vector<std::string>& args) {
   if (args.empty()) return "error usage";
-  auto record = AppItemMap::instance().Find(args[0]);
+  auto record = lifecycle_->game().Find(args[0]);
   if (!record) return "none";
   GtkWidget* item = lifecycle_->ItemOf(args[0]);
   std::string label = item ? toolkit::GetText(toolkit::ItemControl(item, "status")) : "";

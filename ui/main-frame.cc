@@ -1,21 +1,21 @@
 #include "ui/main-frame.h"
 
 #include <algorithm>
-#include <thread>
 
 #include <gtk/gtk.h>
 
-#include "app/application.h"
 #include "app/dispatcher.h"
+#include "app/front-end.h"
 #include "app/log.h"
 #include "app/messages.h"
 #include "app/paths.h"
 #include "app/settings.h"
-#include "app/thread-guard.h"
 #include "app/web-address.h"
+#include "app/worker-pool.h"
 #include "catalogue/app-database-task-loop.h"
 #include "catalogue/catalogue-repair.h"
 #include "catalogue/download-checks.h"
+#include "game/local-apk-reader.h"
 #include "platform/file-system.h"
 #include "platform/process.h"
 #include "platform/ui-loop.h"
@@ -32,7 +32,6 @@
 #include "ui/desktop-intake.h"
 #include "ui/hard-fail-wnd.h"
 #include "ui/item-lifecycle.h"
-#include "ui/local-apk-reader.h"
 #include "ui/progress-widget.h"
 #include "ui/quit-confirm-wnd.h"
 #include "ui/setting-menu-wnd.h"
@@ -67,7 +66,7 @@ MainFrame::MainFrame(Workers workers) : workers_(std::move(workers)) {}
 MainFrame::~MainFrame() {
   if (window()) UnregisterHandlers();
   lifecycle_.reset();
-  delete cloudPlayWnd_;
+  cloudPlayWnd_.reset();
 }
 
 std::string MainFrame::GetWindowClassName() const {
@@ -179,7 +178,7 @@ void MainFrame::UnregisterHandlers() {
 // The window is on the screen before the player is looked for and the updater started.
 void MainFrame::OnFirstFrame() {
   // Starts the player, or installs or downloads it when it is missing.
-  EnsurePlayer(workers_.downloads);
+  EnsurePlayer(*workers_.jobs, workers_.downloads);
   CheckUpdate("-silence");
 }
 
@@ -191,7 +190,8 @@ void MainFrame::OnPlayerSetupDone() {
 bool MainFrame::HandleCustomMessage(std::uint32_t msg, platform::WParam, platform::LParam) {
   if (Dispatcher::instance()->Dispatch(handle(), msg)) return true;
   if (msg == MSG_CLOUDPLAY_CLOSED) {
-    cloudPlayWnd_ = nullptr;
+    // A cloud window opened since then stays.
+    if (cloudPlayWnd_ && !cloudPlayWnd_->window()) cloudPlayWnd_.reset();
     return true;
   }
   return false;
@@ -353,9 +353,8 @@ void MainFrame::AddLocalApks() {
   std::vector<std::string> paths = PickApkFiles(this);
   std::string searchUrl = searchUrl_;
   // The reading happens off the UI thread; each file comes back as MSG_LOCAL_APK_READY.
-  std::thread(Guarded("add-from-disk reader", [paths, searchUrl] {
-    ReadLocalApks(paths, searchUrl);
-  })).detach();
+  workers_.jobs->Run("add-from-disk reader",
+                     [paths, searchUrl] { ReadLocalApks(paths, searchUrl); });
 }
 
 void MainFrame::OpenApks(const std::vector<std::string>& paths) {
@@ -363,9 +362,7 @@ void MainFrame::OpenApks(const std::vector<std::string>& paths) {
   if (apks.empty() || !HardwareCheck(this)) return;
   ShowMyGamesTab();
   std::string searchUrl = searchUrl_;
-  std::thread(Guarded("add-from-disk reader", [apks, searchUrl] {
-    ReadLocalApks(apks, searchUrl);
-  })).detach();
+  workers_.jobs->Run("add-from-disk reader", [apks, searchUrl] { ReadLocalApks(apks, searchUrl); });
 }
 
 void MainFrame::OnNavigate(const Navigation& to) {
@@ -380,7 +377,7 @@ void MainFrame::OnCatalogueSetAside(const std::string& keptAs) {
 }
 
 void MainFrame::OnCloudPlay(const std::string& url) {
-  if (!cloudPlayWnd_) {
+  if (!cloudPlayWnd_ || !cloudPlayWnd_->window()) {
     cloudPlayWnd_ = CloudPlayWnd::Create(handle());
     if (!cloudPlayWnd_) return;
   }
@@ -413,7 +410,7 @@ bool MainFrame::OnClose() {
 void MainFrame::OnDestroy() {
   // The emulator goes with the window: a connected player is asked to close, else its
   // process is ended.
-  ClosePlayerOnExit();
+  workers_.bridge->ClosePlayerOnExit();
   UnregisterHandlers();
   if (tray_) tray_->Remove();
   Log::instance()->write("main window destroyed.");

@@ -107,7 +107,8 @@ class MainFrame : public toolkit::SkinWindow {
   // Set when the user chose to quit: a running updater is told once the window is gone.
   bool notifyUpdater_ = false;
   std::unique_ptr<TrayIcon> tray_;
-  CloudPlayWnd* cloudPlayWnd_ = nullptr;
+  // Closed but not yet deleted between its destroy and MSG_CLOUDPLAY_CLOSED.
+  std::unique_ptr<CloudPlayWnd> cloudPlayWnd_;
   std::string homeUrl_;
   std::string searchUrl_;
   std::vector<std::uint32_t> registered_;

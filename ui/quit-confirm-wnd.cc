@@ -1,6 +1,6 @@
 #include "ui/quit-confirm-wnd.h"
 
-#include "app/application.h"
+#include "app/front-end.h"
 #include "app/log.h"
 #include "app/messages.h"
 #include "app/settings.h"

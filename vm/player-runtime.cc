@@ -9,7 +9,7 @@
 #include "app/messages.h"
 #include "app/paths.h"
 #include "app/settings.h"
-#include "app/thread-guard.h"
+#include "app/worker-pool.h"
 #include "download/download-task-mgr.h"
 #include "platform/file-system.h"
 #include "platform/ini.h"
@@ -85,26 +85,26 @@ bool StopPlayer() {
   return true;
 }
 
-bool InstallPlayerAsync(const std::string& setupPath) {
-  std::thread(Guarded("player setup", [command = PlayerSetupCommand(setupPath)] {
+bool InstallPlayerAsync(WorkerPool& jobs, const std::string& setupPath) {
+  jobs.Run("player setup", [command = PlayerSetupCommand(setupPath)] {
     // Downloaded files are not executable; this one is ours to run.
     platform::MarkExecutable(command.front());
     int exitCode = 0;
     // A setup that cannot start posts nothing: there is nothing to launch after it.
     if (!platform::SpawnAndWait(command, &exitCode)) return;
     Dispatcher::instance()->Post(MSG_PLAYER_SETUP_DONE);
-  })).detach();
+  });
   return true;
 }
 
-void EnsurePlayer(std::shared_ptr<DownloadTaskMgr> downloads) {
+void EnsurePlayer(WorkerPool& jobs, std::shared_ptr<DownloadTaskMgr> downloads) {
   if (IsPlayerInstalled()) {
     if (!IsPlayerRunning()) LaunchPlayer();
     return;
   }
   std::string setupPath = PathJoin(Settings::instance().downloadDir, kPlayerSetupFileName);
   if (platform::PathExists(setupPath)) {
-    InstallPlayerAsync(setupPath);
+    InstallPlayerAsync(jobs, setupPath);
     return;
   }
   // The main window's completion handler hands the downloaded file to InstallPlayerAsync.
@@ -112,12 +112,12 @@ void EnsurePlayer(std::shared_ptr<DownloadTaskMgr> downloads) {
       kPlayerTaskKey, PlayerSetupUrl(), Settings::instance().downloadDir, kPlayerSetupFileName);
   // The engine is loaded and started on a worker, so that the window stays responsive; the
   // task goes to the manager on the UI thread, where its callers are.
-  std::thread(Guarded("engine start", [task, downloads] {
+  jobs.Run("engine start", [task, downloads] {
     downloads->available();
     platform::InvokeOnUiThread([task, downloads] {
       if (downloads->addTask(task)) downloads->startTask(kPlayerTaskKey);
     });
-  })).detach();
+  });
 }
 
 }  // namespace lumo

@@ -7,9 +7,11 @@
 namespace lumo {
 
 class DownloadTaskMgr;
+class WorkerPool;
 
 // The emulator player is a program of its own that Lumo installs, starts and stops. These
-// functions keep no state; they run on the caller's thread.
+// functions keep no state; they run on the caller's thread, but for the jobs they hand to a
+// WorkerPool.
 
 inline constexpr char kPlayerImageName[] = "Runbox.exe";
 inline constexpr char kPlayerFolderName[] = "LUMPlayer";
@@ -36,12 +38,12 @@ bool LaunchPlayer();
 // Ends the first player found and waits until no player is listed (at most 100 polls of
 // 100 ms). True when a player was found and ended.
 bool StopPlayer();
-// Runs the setup silently on a detached thread and posts MSG_PLAYER_SETUP_DONE when it has
+// Runs the setup silently as a job of `jobs` and posts MSG_PLAYER_SETUP_DONE when it has
 // ended, whatever its result. Always true.
-bool InstallPlayerAsync(const std::string& setupPath);
+bool InstallPlayerAsync(WorkerPool& jobs, const std::string& setupPath);
 // Called once on the UI thread when the main window is up: starts the player, or installs it
 // from a setup left in the download folder, or downloads the setup (the download starts on
-// the UI thread once a worker has loaded the engine of `downloads`).
-void EnsurePlayer(std::shared_ptr<DownloadTaskMgr> downloads);
+// the UI thread once a job of `jobs` has loaded the engine of `downloads`).
+void EnsurePlayer(WorkerPool& jobs, std::shared_ptr<DownloadTaskMgr> downloads);
 
 }  // namespace lumo

@@ -44,9 +44,8 @@ bool LUMConnectEvent::OnDisconnected(bool result) {
   client_.connected_ = false;
   client_.vmStarted_ = false;
   client_.ForgetSentLaunches();
-  std::shared_ptr<VMTaskLoop> loop = VMTaskLoop::Instance();
-  loop->Stop();
-  std::shared_ptr<VMTask> task = loop->TakeCurrentTask();
+  tasks_.Stop();
+  std::shared_ptr<VMTask> task = tasks_.TakeCurrentTask();
   if (auto install = std::dynamic_pointer_cast<ApkInstallTask>(task)) {
     std::string name = install->GetPackageName();
     Log::instance()->write("%s install complete, akt is closed.", name.c_str());
@@ -117,7 +116,7 @@ bool LUMConnectEvent::OnMessage(const VmMessage* message) {
 void LUMConnectEvent::OnVmStarted() {
   // Asked before the loop runs, so the answer reflects no install of this session.
   client_.SendBytes(kVmPackages, "0", 2);
-  VMTaskLoop::Instance()->Start();
+  tasks_.Start();
 }
 
 void LUMConnectEvent::OnPackageList(const VmMessage* message) {
@@ -128,25 +127,23 @@ void LUMConnectEvent::OnPackageList(const VmMessage* message) {
 }
 
 void LUMConnectEvent::OnInstallResult(int code) {
-  std::shared_ptr<VMTaskLoop> loop = VMTaskLoop::Instance();
-  std::shared_ptr<VMTask> task = loop->TakeCurrentTask();
+  std::shared_ptr<VMTask> task = tasks_.TakeCurrentTask();
   if (auto install = std::dynamic_pointer_cast<ApkInstallTask>(task)) {
     std::string name = install->GetPackageName();
     Log::instance()->write("%s install complete. [err=%d]", name.c_str(), code);
     SendDone(MSG_INSTALL_DONE, code, name);
   }
-  loop->NotifyTaskDone(task);
+  tasks_.NotifyTaskDone(task);
 }
 
 void LUMConnectEvent::OnUninstallResult(int code) {
-  std::shared_ptr<VMTaskLoop> loop = VMTaskLoop::Instance();
-  std::shared_ptr<VMTask> task = loop->TakeCurrentTask();
+  std::shared_ptr<VMTask> task = tasks_.TakeCurrentTask();
   if (auto uninstall = std::dynamic_pointer_cast<ApkUninstallTask>(task)) {
     std::string name = uninstall->GetPackageName();
     SendDone(MSG_UNINSTALL_DONE, code, name);
     Log::instance()->write("%s uninstall complete. [err=%d]", name.c_str(), code);
   }
-  loop->NotifyTaskDone(task);
+  tasks_.NotifyTaskDone(task);
 }
 
 void LUMConnectEvent::OnLaunchResult(int code) {
@@ -154,11 +151,6 @@ void LUMConnectEvent::OnLaunchResult(int code) {
   if (code == 0 || name.empty()) return;
   Log::instance()->write("%s launch failed. [err=%d]", name.c_str(), code);
   SendDone(MSG_LAUNCH_FAILED, code, name);
-}
-
-VmBridgeClient& VmBridgeClient::instance() {
-  static VmBridgeClient client;
-  return client;
 }
 
 void VmBridgeClient::LaunchApp(const std::string& packageName, const std::string& launchActivity,
@@ -262,9 +254,9 @@ void VmBridgeClient::Greet() {
   SendBytes(kVmHello, "0", 2);
 }
 
-void VmBridgeClient::CreateServer() {
+void VmBridgeClient::CreateServer(VMTaskLoop& tasks) {
   closeRequested_ = false;
-  events_ = std::make_unique<LUMConnectEvent>(*this);
+  events_ = std::make_unique<LUMConnectEvent>(*this, tasks);
   // A player already waiting is reported on the bridge thread before br_CreateServer returns.
   AttachServer(br_CreateServer(kVmServerName, events_.get()));
 }
@@ -277,19 +269,10 @@ void VmBridgeClient::DeleteServer() {
   vmStarted_ = false;
 }
 
-void CreateVmBridge() {
-  VmBridgeClient::instance().CreateServer();
-}
-
-void DeleteVmBridge() {
-  VmBridgeClient::instance().DeleteServer();
-}
-
-void ClosePlayerOnExit() {
-  VmBridgeClient& client = VmBridgeClient::instance();
-  client.RequestClose();
-  if (client.connected()) {
-    client.SendBytes(kVmClose, "0", 1);
+void VmBridgeClient::ClosePlayerOnExit() {
+  RequestClose();
+  if (connected()) {
+    SendBytes(kVmClose, "0", 1);
     return;
   }
   StopPlayer();

@@ -30,13 +30,14 @@ inline constexpr std::uint32_t kVmPackages = 8;
 inline constexpr std::uint32_t kVmAbis = 9;
 
 class VmBridgeClient;
+class VMTaskLoop;
 
 // The event sink handed to the bridge. Called on the bridge's own thread, not the UI thread:
 // results go to the UI through the Dispatcher (the package name travels as a UTF-8 char
 // pointer valid for the send only) and to the task loop.
 class LUMConnectEvent final : public ConnetEvent {
  public:
-  explicit LUMConnectEvent(VmBridgeClient& client) : client_(client) {}
+  LUMConnectEvent(VmBridgeClient& client, VMTaskLoop& tasks) : client_(client), tasks_(tasks) {}
   bool OnConnected(bool result) override;
   bool OnDisconnected(bool result) override;
   bool OnMessage(const VmMessage* message) override;
@@ -55,13 +56,16 @@ class LUMConnectEvent final : public ConnetEvent {
 
   PlayerPackageCollector packages_;
   VmBridgeClient& client_;
+  VMTaskLoop& tasks_;
 };
 
-// The one link to the bridge: its server, its event sink and the launch that waits for the
-// VM to start.
+// The link to the bridge: its server, its event sink and the launch that waits for the VM to
+// start. The run routine makes the program's one and hands it to those who use it.
 class VmBridgeClient {
  public:
-  static VmBridgeClient& instance();
+  VmBridgeClient() = default;
+  VmBridgeClient(const VmBridgeClient&) = delete;
+  VmBridgeClient& operator=(const VmBridgeClient&) = delete;
 
   // UI thread. Sends the launch now when the VM runs; otherwise keeps it (one slot) and shows
   // the splash, or starts the player.
@@ -91,11 +95,15 @@ class VmBridgeClient {
   // AttachServer when the server is not stored yet.
   void Greet();
 
-  // Start-up: a new event sink and the bridge server "andkite0".
-  void CreateServer();
+  // Start-up: a new event sink reporting to `tasks`, which outlives the server, and the
+  // bridge server "andkite0".
+  void CreateServer(VMTaskLoop& tasks);
   // Shutdown: the server is deleted, then its event sink; no callback arrives afterwards, and
   // the link reads as down.
   void DeleteServer();
+  // What the closing main window does with the emulator: ask the player to close when it is
+  // connected (the write is bounded by the bridge), else end the player process.
+  void ClosePlayerOnExit();
 
   // The state of the link to the emulator, set by the event sink on the bridge thread; read on
   // any thread.
@@ -124,12 +132,5 @@ class VmBridgeClient {
   std::mutex greetingMutex_;
   bool greetingPending_ = false;
 };
-
-// The start-up and shutdown steps of the program's one client.
-void CreateVmBridge();
-void DeleteVmBridge();
-// What the closing main window does with the emulator: ask the player to close when it is
-// connected (the write is bounded by the bridge), else end the player process.
-void ClosePlayerOnExit();
 
 }  // namespace lumo

@@ -27,51 +27,67 @@ int ApkInstallTask::ExpectedSeconds(const std::string& apkPath) {
   return static_cast<int>(static_cast<std::uint32_t>(size) / kBytesPerExpectedSecond + 1);
 }
 
-void ApkInstallTask::Run() {
+void ApkInstallTask::Run(VmBridgeClient& bridge) {
   Dispatcher::instance()->Send(MSG_INSTALL_START,
                                {.packageName = packageName_, .seconds = ExpectedSeconds(apkPath_)});
   Log::instance()->write("Start install %s", apkPath_.c_str());
-  VmBridgeClient& bridge = VmBridgeClient::instance();
   if (bridge.connected()) bridge.SendText(kVmInstall, apkPath_);
 }
 
 ApkUninstallTask::ApkUninstallTask(std::string packageName)
     : packageName_(std::move(packageName)) {}
 
-void ApkUninstallTask::Run() {
+void ApkUninstallTask::Run(VmBridgeClient& bridge) {
   Dispatcher::instance()->Send(MSG_UNINSTALL_START, packageName_);
-  VmBridgeClient& bridge = VmBridgeClient::instance();
   if (bridge.connected()) bridge.SendText(kVmUninstall, packageName_);
 }
 
-std::shared_ptr<VMTaskLoop> VMTaskLoop::Instance() {
-  static std::shared_ptr<VMTaskLoop> loop(new VMTaskLoop());
-  return loop;
+VMTaskLoop::VMTaskLoop(VmBridgeClient& bridge)
+    : bridge_(bridge), thread_(Guarded("vm tasks", [this] { Run(); })) {}
+
+VMTaskLoop::~VMTaskLoop() {
+  StopAndJoin();
 }
 
 void VMTaskLoop::AddTask(std::shared_ptr<VMTask> task) {
   if (!task) return;
-  PushPending(std::move(task));
+  {
+    std::lock_guard<std::mutex> lock(pendingMutex_);
+    pendingTasks_.push_back(std::move(task));
+  }
+  pendingReady_.notify_all();
   if (!IsPlayerRunning()) LaunchPlayer();
 }
 
 void VMTaskLoop::Start() {
-  bool expected = false;
-  if (!running_.compare_exchange_strong(expected, true)) return;
-  std::uint64_t generation = ++generation_;
-  // Wake a loop thread of an older generation that still waits, so that it ends without
-  // taking a task beside the new one.
-  { std::lock_guard<std::mutex> lock(pendingMutex_); }
+  {
+    std::lock_guard<std::mutex> lock(pendingMutex_);
+    if (running_) return;
+    running_ = true;
+    ++session_;
+  }
   pendingReady_.notify_all();
   WakeWaiter();
-  std::thread([self = shared_from_this(), generation] { self->Run(generation); }).detach();
 }
 
 void VMTaskLoop::Stop() {
-  // Cleared before the release: a loop thread woken by it must see that it is to end, or it
-  // would take the next task and start the player that was just lost.
-  running_ = false;
+  // Cleared before the release: the loop thread woken by it must see that it is to take no
+  // more tasks, or it would start the player that was just lost.
+  {
+    std::lock_guard<std::mutex> lock(pendingMutex_);
+    running_ = false;
+  }
   WakeWaiter();
+}
+
+void VMTaskLoop::StopAndJoin() {
+  {
+    std::lock_guard<std::mutex> lock(pendingMutex_);
+    quit_ = true;
+  }
+  pendingReady_.notify_all();
+  WakeWaiter();
+  if (thread_.joinable()) thread_.join();
 }
 
 void VMTaskLoop::NotifyTaskDone(const std::shared_ptr<VMTask>& task) {
@@ -94,53 +110,40 @@ std::size_t VMTaskLoop::PendingCount() {
   return pendingTasks_.size();
 }
 
-void VMTaskLoop::Run(std::uint64_t generation) {
-  while (running_ && generation_ == generation) {
-    if (!RunOne(generation)) break;
+void VMTaskLoop::Run() {
+  std::uint64_t session = 0;
+  while (std::shared_ptr<VMTask> task = TakePending(&session)) {
+    if (!bridge_.vmStarted()) {
+      ReturnPending(std::move(task), session);
+      LaunchPlayer();
+      continue;
+    }
+    {
+      std::lock_guard<std::mutex> lock(currentMutex_);
+      currentTasks_.push_back(task);
+      awaited_ = task;
+    }
+    task->Run(bridge_);
+    WaitUntilDone(task, session);
   }
-  // Only the newest loop thread may say that no loop runs.
-  if (generation_ != generation) return;
-  running_ = false;
-  // The VM may have started while this thread was deciding to end: then its Start found the
-  // loop still running, and the queued tasks need a new thread.
-  if (VmBridgeClient::instance().vmStarted() && PendingCount() > 0) Start();
 }
 
-// False when the loop thread should end.
-bool VMTaskLoop::RunOne(std::uint64_t generation) {
-  std::shared_ptr<VMTask> task = TakePending(generation);
-  if (!task) return false;
-  if (!VmBridgeClient::instance().vmStarted()) {
-    LaunchPlayer();
-    PushPending(std::move(task));
-    return false;
-  }
-  {
-    std::lock_guard<std::mutex> lock(currentMutex_);
-    currentTasks_.push_back(task);
-    awaited_ = task;
-  }
-  task->Run();
-  WaitUntilDone(task, generation);
-  return true;
-}
-
-std::shared_ptr<VMTask> VMTaskLoop::TakePending(std::uint64_t generation) {
+std::shared_ptr<VMTask> VMTaskLoop::TakePending(std::uint64_t* session) {
   std::unique_lock<std::mutex> lock(pendingMutex_);
-  pendingReady_.wait(lock, [&] { return !pendingTasks_.empty() || generation_ != generation; });
-  if (generation_ != generation) return nullptr;
+  pendingReady_.wait(lock, [this] { return quit_ || (running_ && !pendingTasks_.empty()); });
+  if (quit_) return nullptr;
+  *session = session_;
   std::shared_ptr<VMTask> task = std::move(pendingTasks_.front());
   pendingTasks_.pop_front();
   return task;
 }
 
-void VMTaskLoop::PushPending(std::shared_ptr<VMTask> task) {
-  {
-    std::lock_guard<std::mutex> lock(pendingMutex_);
-    pendingTasks_.push_back(std::move(task));
-  }
-  // Every waiter checks: one of them may be an older loop thread that must not take it.
-  pendingReady_.notify_all();
+void VMTaskLoop::ReturnPending(std::shared_ptr<VMTask> task, std::uint64_t session) {
+  std::lock_guard<std::mutex> lock(pendingMutex_);
+  pendingTasks_.push_front(std::move(task));
+  // The VM went away between its start and this task: the task waits for the next start,
+  // unless that has come meanwhile.
+  if (session_ == session) running_ = false;
 }
 
 void VMTaskLoop::WakeWaiter() {
@@ -148,12 +151,12 @@ void VMTaskLoop::WakeWaiter() {
   awaitedDone_.notify_all();
 }
 
-// Ends when the task's result has been reported, the connection is lost or a newer loop
-// thread has started.
-void VMTaskLoop::WaitUntilDone(const std::shared_ptr<VMTask>& task, std::uint64_t generation) {
+// Ends when the task's result has been reported, the connection is lost, the VM has started
+// again or the loop is to end.
+void VMTaskLoop::WaitUntilDone(const std::shared_ptr<VMTask>& task, std::uint64_t session) {
   std::unique_lock<std::mutex> lock(currentMutex_);
   awaitedDone_.wait(lock,
-                    [&] { return awaited_ != task || !running_ || generation_ != generation; });
+                    [&] { return awaited_ != task || !running_ || session_ != session || quit_; });
   if (awaited_ == task) awaited_.reset();
 }
 

@@ -302,15 +302,20 @@ struct Bench {
   }
 };
 
-// The engine is shut down here, not by the polling thread while the process exits.
+// The manager ends on another thread, as its polling thread's last report may wait for this
+// one's loop; the engine is shut down here.
 void Release(std::shared_ptr<lumo::DownloadTaskMgr>* manager,
              std::shared_ptr<lumo::ThunderWrapper>* engine) {
-  (*manager)->stopAll();
-  manager->reset();
+  std::thread ender([owned = std::move(*manager)]() mutable {
+    owned->stopAll();
+    owned->end();
+    owned.reset();
+  });
   while (engine->use_count() > 1) {
     lumo::platform::PumpUiLoop();
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+  ender.join();
   engine->reset();
 }
 

@@ -50,6 +50,7 @@ extern "C" {
 // at once.
 VMBRIDGE_EXPORT VmServer* br_CreateServer(const char* name, ConnetEvent* events);
 // Closes the socket and ends the bridge thread; no callback starts after this returns. A
-// callback that is stuck is waited for a few seconds at most, then abandoned. Returns 0.
+// callback in progress is waited for, so no callback may wait for the thread that deletes
+// the server. Returns 0.
 VMBRIDGE_EXPORT int br_DeleteServer(VmServer* server);
 }

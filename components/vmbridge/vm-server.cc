@@ -1,6 +1,4 @@
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -24,8 +22,6 @@ namespace {
 
 // A write that cannot finish in this time means the player has stopped reading.
 constexpr int kSendTimeoutSeconds = 3;
-// How long closing waits for a callback that is still running.
-constexpr auto kCloseWait = std::chrono::seconds(5);
 
 void Trace(const char* format, const std::string& detail) {
   std::fprintf(stderr, "VmBridge: ");
@@ -86,23 +82,12 @@ class SocketServer final : public VmServer {
     return false;
   }
 
-  // True when the thread has ended and the object may be deleted.
-  bool Close() {
-    {
-      std::unique_lock<std::mutex> lock(gateMutex_);
-      closing_ = true;
-      if (!gateIdle_.wait_for(lock, kCloseWait, [this] { return !inCallback_; })) {
-        // Still under the gate, so the thread cannot get past its callback before it knows
-        // that it owns the server now and deletes it when the callback returns.
-        Trace("%s", "a callback did not return; leaving the bridge thread behind");
-        orphaned_ = true;
-        if (thread_.joinable()) thread_.detach();
-        return false;
-      }
-    }
+  // Ends the bridge thread, after the callback in progress if there is one; none starts
+  // once closing has begun.
+  void Close() {
+    closing_ = true;
     if (wakeFds_[1] >= 0) (void)!write(wakeFds_[1], "x", 1);
     if (thread_.joinable()) thread_.join();
-    return true;
   }
 
   ~SocketServer() {
@@ -123,19 +108,10 @@ class SocketServer final : public VmServer {
   void DropPeer();
   void RemoveSocketFile();
 
-  // Runs a callback unless closing has begun. Close waits for a running one, and none starts
-  // once it has set `closing_`.
+  // Runs a callback unless closing has begun.
   template <typename Fn>
   void Callback(Fn fn) {
-    {
-      std::lock_guard<std::mutex> lock(gateMutex_);
-      if (closing_ || !events_) return;
-      inCallback_ = true;
-    }
-    fn();
-    std::lock_guard<std::mutex> lock(gateMutex_);
-    inCallback_ = false;
-    gateIdle_.notify_all();
+    if (!closing_ && events_) fn();
   }
 
   ConnetEvent* events_;
@@ -150,10 +126,6 @@ class SocketServer final : public VmServer {
   FrameReader reader_;
   std::atomic<bool> writeFailed_{false};
   std::atomic<bool> closing_{false};
-  std::atomic<bool> orphaned_{false};
-  std::mutex gateMutex_;
-  std::condition_variable gateIdle_;
-  bool inCallback_ = false;
   std::thread thread_;
 };
 
@@ -167,7 +139,6 @@ void SocketServer::Run() {
     if (peer >= 0 && fds[2].revents && !ReadPeer()) continue;
     if (fds[1].revents & POLLIN) Accept();
   }
-  if (orphaned_) delete this;
 }
 
 void SocketServer::Accept() {
@@ -256,6 +227,8 @@ VmServer* br_CreateServer(const char* name, ConnetEvent* events) {
 
 int br_DeleteServer(VmServer* server) {
   auto* socketServer = static_cast<vmbridge::SocketServer*>(server);
-  if (socketServer && socketServer->Close()) delete socketServer;
+  if (!socketServer) return 0;
+  socketServer->Close();
+  delete socketServer;
   return 0;
 }

@@ -179,6 +179,26 @@ TEST_F(CatalogueTest, ATaskWritesItsSnapshotNotTheLiveRecordAndADuplicateInsertI
   EXPECT_TRUE(WaitForLogLine("insert new app failed. code:19, msg:UNIQUE constraint failed"));
 }
 
+TEST_F(CatalogueTest, StoppingWritesEveryTaskPostedBeforeTheStopAndNoneAfter) {
+  Open();
+  AppItemInfo game = Game("com.example.last");
+  Insert(game);
+  // Posted without a pause: the stop finds them queued.
+  for (game.downloadPos = 0; game.downloadPos < 500; ++game.downloadPos) Update(game);
+  game.status = kStatusInstalled;
+  Update(game);
+  loop_->stopAndJoin();
+  loop_->post(std::make_shared<DeleteAppTask>(game.packageName));
+
+  // The file as the next start reads it, through a worker of its own.
+  loop_ = AppDatabaseTaskLoop::Create();
+  loop_->start();
+  Open();
+  std::vector<AppItemInfo> rows = SelectAll();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0], game);
+}
+
 TEST_F(CatalogueTest, AnEarlierRunsFileAndForeignRowsAreReadAsTheyAre) {
   // A database left by an earlier run, with rows this program did not write.
   sqlite3* db = nullptr;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstring>
+#include <future>
 #include <sys/stat.h>
 #include <thread>
 
@@ -38,11 +39,18 @@ bool FileExists(const std::string& path) {
 
 bool ReleaseManager(std::shared_ptr<DownloadTaskMgr>* manager,
                     std::shared_ptr<ThunderWrapper>* engine) {
-  (*manager)->stopAll();
-  std::weak_ptr<DownloadTaskMgr> weak = *manager;
-  manager->reset();
-  bool released = WaitFor([&] { return weak.expired() && engine->use_count() == 1; },
-                          std::chrono::seconds(30), true);
+  // Ended on another thread: the polling thread's last report may wait for this one's loop.
+  auto ended = std::async(std::launch::async, [owned = std::move(*manager)]() mutable {
+    owned->stopAll();
+    owned->end();
+    owned.reset();
+  });
+  bool released = WaitFor(
+      [&] {
+        return ended.wait_for(std::chrono::seconds(0)) == std::future_status::ready &&
+               engine->use_count() == 1;
+      },
+      std::chrono::seconds(30), true);
   engine->reset();
   return released;
 }

@@ -17,9 +17,8 @@ std::shared_ptr<ThunderWrapper> LoadEngine();
 DownTaskInfo WaitForEnd(ThunderWrapper& engine, XlHandle task, int timeoutSeconds = 90);
 bool FileExists(const std::string& path);
 
-// Stops the manager and waits, pumping the UI loop, until its polling thread has let go of
-// it and of the engine; then shuts the engine down on this thread. A test that ends with the
-// polling thread still inside the engine's shutdown would race the process's exit.
+// Ends the manager and its polling thread, pumping the UI loop meanwhile, until it has let go
+// of the engine; then shuts the engine down on this thread.
 bool ReleaseManager(std::shared_ptr<DownloadTaskMgr>* manager,
                     std::shared_ptr<ThunderWrapper>* engine);
 

@@ -10,7 +10,7 @@ headers='^\s*#\s*include\s*<(unistd\.h|fcntl\.h|dirent\.h|sys/[^>]*)>'
 calls='\bg_(spawn_\w+|file_test|mkdir\w*|mkdtemp\w*|remove|rename|unlink|rmdir|dir_\w+|stat|lstat|access|chmod|open|creat|file_get_contents|file_set_contents\w*)\s*\('
 posix='(^|[^.>_[:alnum:]])(::)?(access|stat|lstat|fstat)\s*\('
 found=$(grep -rnE --include='*.cc' --include='*.h' --include='*.c' --include='*.cpp' \
-  -e "$headers" -e "$calls" -e "$posix" app apk catalogue download stat toolkit ui vm)
+  -e "$headers" -e "$calls" -e "$posix" app apk catalogue download program stat toolkit ui vm)
 [[ -z $found ]] && exit 0
 echo "OS calls outside platform/ (add a function to platform/ and call it):"
 echo "$found"

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/sandbox.h"
+#include "tests/support/wait.h"
 
 namespace lumo::platform {
 namespace {
@@ -35,6 +36,16 @@ TEST(RunProcess, BoundsOutputWithoutBlockingTheChildAndReportsFailedStarts) {
 
   ProcessOutput killed = RunProcess({"/bin/sh", "-c", "kill -9 $$"}, 4096);
   EXPECT_EQ(killed.exitCode, -1);
+}
+
+TEST(SpawnDetached, AChildThatEndsIsReapedByTheUiLoop) {
+  int pid = SpawnDetached({"/bin/true"});
+  ASSERT_GT(pid, 0);
+  std::string entry = "/proc/" + std::to_string(pid);
+  EXPECT_TRUE(test::WaitFor([&] { return !std::filesystem::exists(entry); },
+                            std::chrono::seconds(30), true))
+      << "pid " << pid << " was left a zombie";
+  EXPECT_EQ(SpawnDetached({"/nonexistent/program"}), -1);
 }
 
 }  // namespace

@@ -25,8 +25,8 @@ start_lumo() {
   lumo=$!
   PIDS_TO_KILL+=($lumo)
   wait_for_hook
-  wait_until 60 xdotool search --classname '^MainFrame$' || fail "no main window"
-  window=$(xdotool search --classname '^MainFrame$' | head -n 1)
+  wait_until 60 xdotool search --onlyvisible --classname '^MainFrame$' || fail "no main window"
+  window=$(xdotool search --onlyvisible --classname '^MainFrame$' | head -n 1)
 }
 # The main window keeps its X window while hidden; a search could miss a window in passing.
 shown() { xwininfo -id "$window" | grep -q 'Map State: IsViewable'; }

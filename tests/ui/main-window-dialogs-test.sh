@@ -38,4 +38,7 @@ ask cloud "http://127.0.0.1:9/other.html" >/dev/null
 shot cloud-play
 ask click CloudPlayWnd btnClose >/dev/null
 expect "cloud closed" "$(ask window CloudPlayWnd)" "closed"
+# A page asked for once it is closed comes in a new one.
+ask cloud "http://127.0.0.1:9/cloud.html" >/dev/null
+expect "cloud window again" "$(ask window CloudPlayWnd)" "open *"
 echo "main window dialogs test passed"

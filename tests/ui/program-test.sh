@@ -12,9 +12,9 @@ app_dir=$XDG_DATA_HOME/lum
 first=$!
 PIDS_TO_KILL+=($first)
 
-wait_until 60 xdotool search --classname '^MainFrame$' || fail "no window of class MainFrame"
-window=$(xdotool search --classname '^MainFrame$' | head -n 1)
-[ "$(xdotool search --classname '^MainFrame$' | wc -l)" -eq 1 ] || fail "more than one MainFrame"
+wait_until 60 xdotool search --onlyvisible --classname '^MainFrame$' || fail "no window of class MainFrame"
+window=$(xdotool search --onlyvisible --classname '^MainFrame$' | head -n 1)
+[ "$(xdotool search --onlyvisible --classname '^MainFrame$' | wc -l)" -eq 1 ] || fail "more than one MainFrame"
 wait_until 30 sh -c "xprop -id $window WM_NAME | grep -q '\"Lumo\"'" || fail "title is not Lumo"
 xprop -id "$window" WM_CLASS | grep -q '"MainFrame", "MainFrame"' || fail "class"
 eval "$(xdotool getwindowgeometry --shell "$window")"
@@ -50,7 +50,7 @@ grep -qP '\tSendLog\t100\t\t0$' "$app_dir/statsink.log" || fail "no start event"
 status=$?
 [ $status -eq 255 ] || fail "second start exited with $status"
 wait_until 30 grep -q 'main window brought to front' "$log" || fail "first window not raised"
-[ "$(xdotool search --classname '^MainFrame$' | wc -l)" -eq 1 ] || fail "second window appeared"
+[ "$(xdotool search --onlyvisible --classname '^MainFrame$' | wc -l)" -eq 1 ] || fail "second window appeared"
 
 # Another process of the user posts crafted datagrams: the ids whose parameters are pointers
 # inside Lumo, with numbers that look like pointers. Lumo drops them, says so once, keeps going.
@@ -82,10 +82,11 @@ status=$?
 [ $status -eq 0 ] || fail "lumo exited with $status"
 tail -n 1 "$log" | grep -q 'Lumo shut down.' || fail "last log line: $(tail -n 1 "$log")"
 # The player setup's download loaded the engine; it ends in the shutdown order, with the
-# downloads, before the bridge and the window.
-order=$(grep -oE 'message loop ended|download engine shut down|Lumo shut down' "$log" |
+# downloads, before the bridge and the window. The catalogue closes after the window, having
+# written what the window posted.
+order=$(grep -oE 'message loop ended|download engine shut down|catalogue closed|Lumo shut down' "$log" |
   sed -n '/message loop ended/,$p' | uniq | tr '\n' ,)
-[ "$order" = "message loop ended,download engine shut down,Lumo shut down," ] ||
+[ "$order" = "message loop ended,download engine shut down,catalogue closed,Lumo shut down," ] ||
   fail "shutdown order: $order"
 tail -n 1 "$app_dir/statsink.log" | grep -qP '\tAppLogExit$' || fail "no exit call"
 

@@ -53,7 +53,7 @@ sleep 1
 shot store-game-installed
 
 # A real click on 启动 in the detail panel starts the game in the player.
-window=$(xdotool search --classname '^MainFrame$' | head -n 1)
+window=$(xdotool search --onlyvisible --classname '^MainFrame$' | head -n 1)
 eval "$(xdotool getwindowgeometry --shell "$window")"
 xdotool mousemove $((X + 1260 - 140)) $((Y + 104)) click 1
 wait_until 30 grep -q "launched $package/" "$player_data/runbox.log" || fail "not launched"

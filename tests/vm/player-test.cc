@@ -25,8 +25,8 @@ namespace {
 using test::UiMessage;
 
 // Lumo's emulator part with the real player, installed by the real setup into the sandbox and
-// started through LaunchPlayer. Each test runs in a process of its own (ctest), as the task
-// loop and the flags are process-wide.
+// started through LaunchPlayer. Each test runs in a process of its own (ctest), as the
+// settings and the log are process-wide.
 class PlayerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -40,11 +40,12 @@ class PlayerTest : public ::testing::Test {
     Settings::instance().Init();
     Log::instance()->init("lum", Settings::instance().logDir);
     ASSERT_TRUE(test::InstallTestPlayer());
-    CreateVmBridge();
+    bridge_.CreateServer(loop_);
   }
   void TearDown() override {
     ui_.Close();
-    DeleteVmBridge();
+    bridge_.DeleteServer();
+    loop_.StopAndJoin();
     test::StopAllPlayers();
   }
 
@@ -72,8 +73,7 @@ class PlayerTest : public ::testing::Test {
     return path;
   }
   bool WaitVmStarted() {
-    return test::WaitFor([] { return VmBridgeClient::instance().vmStarted(); },
-                         std::chrono::seconds(30), true);
+    return test::WaitFor([this] { return bridge_.vmStarted(); }, std::chrono::seconds(30), true);
   }
   bool PlayerLogHas(const std::string& text) {
     return test::WaitFor([&] { return test::PlayerLogText(home_).find(text) != std::string::npos; },
@@ -90,6 +90,8 @@ class PlayerTest : public ::testing::Test {
   test::SandboxHome home_;
   test::TempDir apks_;
   test::UiRecorder ui_;
+  VmBridgeClient bridge_;
+  VMTaskLoop loop_{bridge_};
 };
 
 TEST_F(PlayerTest, InstallsUninstallsAndLaunchesRealPackagesWithACodeForEveryFailure) {
@@ -103,17 +105,16 @@ TEST_F(PlayerTest, InstallsUninstallsAndLaunchesRealPackagesWithACodeForEveryFai
   std::string bytes = test::ReadFile(alpha);
   test::WriteFile(damaged, bytes.substr(0, bytes.size() / 2));
 
-  auto loop = VMTaskLoop::Instance();
   EXPECT_FALSE(IsPlayerRunning());
   // The first task starts the player.
-  loop->AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
-  loop->AddTask(std::make_shared<ApkInstallTask>(beta, "com.lumo.beta"));
-  loop->AddTask(std::make_shared<ApkInstallTask>(bundle, "com.lumo.bundle"));
-  loop->AddTask(std::make_shared<ApkInstallTask>(gamma, "com.lumo.gamma"));
-  loop->AddTask(std::make_shared<ApkInstallTask>(apks_ / "gone.apk", "com.lumo.gone"));
-  loop->AddTask(std::make_shared<ApkInstallTask>(damaged, "com.lumo.damaged"));
-  loop->AddTask(std::make_shared<ApkUninstallTask>("com.lumo.alpha"));
-  loop->AddTask(std::make_shared<ApkUninstallTask>("com.lumo.unknown"));
+  loop_.AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
+  loop_.AddTask(std::make_shared<ApkInstallTask>(beta, "com.lumo.beta"));
+  loop_.AddTask(std::make_shared<ApkInstallTask>(bundle, "com.lumo.bundle"));
+  loop_.AddTask(std::make_shared<ApkInstallTask>(gamma, "com.lumo.gamma"));
+  loop_.AddTask(std::make_shared<ApkInstallTask>(apks_ / "gone.apk", "com.lumo.gone"));
+  loop_.AddTask(std::make_shared<ApkInstallTask>(damaged, "com.lumo.damaged"));
+  loop_.AddTask(std::make_shared<ApkUninstallTask>("com.lumo.alpha"));
+  loop_.AddTask(std::make_shared<ApkUninstallTask>("com.lumo.unknown"));
   ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE.id, 2, 60000));
 
   std::vector<UiMessage> expected = {
@@ -148,8 +149,7 @@ TEST_F(PlayerTest, InstallsUninstallsAndLaunchesRealPackagesWithACodeForEveryFai
   EXPECT_TRUE(LumoLogHas("com.lumo.gamma install complete. [err=4]"));
 
   // A launch of an installed game is checked in game-road-test.sh; this one is not installed.
-  VmBridgeClient::instance().LaunchApp("com.lumo.alpha", "com.lumo.alpha.MainActivity", "Alpha",
-                                       "");
+  bridge_.LaunchApp("com.lumo.alpha", "com.lumo.alpha.MainActivity", "Alpha", "");
   EXPECT_TRUE(PlayerLogHas("request 3 \"com.lumo.alpha/com.lumo.alpha.MainActivity\": 5"));
   ASSERT_TRUE(ui_.WaitFor(MSG_LAUNCH_FAILED.id));
   EXPECT_EQ(ui_.Of(MSG_LAUNCH_FAILED.id).front(),
@@ -163,9 +163,8 @@ TEST_F(PlayerTest, KillingThePlayerMidInstallReportsCodeOneAndTheNextTaskWaitsFo
   std::string big = Apk("com.lumo.big", "Big", {}, 400000);
   LaunchPlayer();
   ASSERT_TRUE(WaitVmStarted());
-  auto loop = VMTaskLoop::Instance();
-  loop->AddTask(std::make_shared<ApkInstallTask>(big, "com.lumo.big"));
-  loop->AddTask(std::make_shared<ApkUninstallTask>("com.lumo.big"));
+  loop_.AddTask(std::make_shared<ApkInstallTask>(big, "com.lumo.big"));
+  loop_.AddTask(std::make_shared<ApkUninstallTask>("com.lumo.big"));
   ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_START.id));
   ASSERT_TRUE(PlayerLogHas("installing com.lumo.big"));
   unsetenv("RUNBOX_INSTALL_RATE");
@@ -177,7 +176,7 @@ TEST_F(PlayerTest, KillingThePlayerMidInstallReportsCodeOneAndTheNextTaskWaitsFo
   EXPECT_TRUE(LumoLogHas("com.lumo.big install complete, akt is closed."));
   // Losing the player during a task does not start it again; the uninstall waits.
   EXPECT_FALSE(ui_.WaitFor(MSG_UNINSTALL_START.id, 1, 500));
-  EXPECT_EQ(loop->PendingCount(), 1u);
+  EXPECT_EQ(loop_.PendingCount(), 1u);
   EXPECT_TRUE(test::PlayerProcesses().empty());
   EXPECT_EQ(InstalledRecord(), "");
 
@@ -190,12 +189,11 @@ TEST_F(PlayerTest, KillingThePlayerMidInstallReportsCodeOneAndTheNextTaskWaitsFo
 TEST_F(PlayerTest, AFailedVmStartKeepsTasksQueuedAndAPlayerLostWhileIdleIsStartedAgain) {
   setenv("RUNBOX_BOOT_RESULT", "9", 1);
   std::string alpha = Apk("com.lumo.alpha", "Alpha");
-  auto loop = VMTaskLoop::Instance();
-  loop->AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
+  loop_.AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
   ASSERT_TRUE(LumoLogHas("VM start failed."));
   EXPECT_FALSE(ui_.WaitFor(MSG_INSTALL_START.id, 1, 500));
-  EXPECT_EQ(loop->PendingCount(), 1u);
-  EXPECT_FALSE(loop->IsRunning());
+  EXPECT_EQ(loop_.PendingCount(), 1u);
+  EXPECT_FALSE(loop_.IsRunning());
 
   // The player goes away with no task in flight: Lumo starts it again, and this one boots.
   unsetenv("RUNBOX_BOOT_RESULT");
@@ -211,14 +209,13 @@ TEST_F(PlayerTest, ARestartedLumoFindsTheRunningVmAndASecondPlayerLeaves) {
   std::string alpha = Apk("com.lumo.alpha", "Alpha");
   LaunchPlayer();
   ASSERT_TRUE(WaitVmStarted());
-  auto loop = VMTaskLoop::Instance();
-  loop->AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
+  loop_.AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
   ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_DONE.id));
 
   // Lumo goes and comes back; the player keeps its VM and says so with "already running".
-  DeleteVmBridge();
-  EXPECT_FALSE(VmBridgeClient::instance().vmStarted()) << "a deleted bridge reports no VM";
-  CreateVmBridge();
+  bridge_.DeleteServer();
+  EXPECT_FALSE(bridge_.vmStarted()) << "a deleted bridge reports no VM";
+  bridge_.CreateServer(loop_);
   ASSERT_TRUE(WaitVmStarted());
   EXPECT_EQ(test::CountOf(test::LumoLogText(home_), "VM start complete."), 1);
   EXPECT_TRUE(PlayerLogHas("connected to the bridge"));
@@ -229,7 +226,7 @@ TEST_F(PlayerTest, ARestartedLumoFindsTheRunningVmAndASecondPlayerLeaves) {
   EXPECT_EQ(exitCode, 3);
   EXPECT_EQ(test::PlayerProcesses().size(), 1u);
 
-  loop->AddTask(std::make_shared<ApkUninstallTask>("com.lumo.alpha"));
+  loop_.AddTask(std::make_shared<ApkUninstallTask>("com.lumo.alpha"));
   ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE.id));
   EXPECT_EQ(ui_.Of(MSG_UNINSTALL_DONE.id).front().value, 0);
 }
@@ -237,7 +234,7 @@ TEST_F(PlayerTest, ARestartedLumoFindsTheRunningVmAndASecondPlayerLeaves) {
 TEST_F(PlayerTest, ClosingLumoEndsThePlayerWithoutStartingItAgain) {
   LaunchPlayer();
   ASSERT_TRUE(WaitVmStarted());
-  ClosePlayerOnExit();
+  bridge_.ClosePlayerOnExit();
   EXPECT_TRUE(LumoLogHas("VM Connection disconnected. [result=1]."));
   EXPECT_TRUE(PlayerLogHas("player ended"));
   EXPECT_TRUE(test::WaitFor([] { return test::PlayerProcesses().empty(); }));
@@ -252,14 +249,14 @@ TEST_F(PlayerTest, LumoClosesEvenWhenThePlayerNeverAnswers) {
   std::vector<int> players = test::PlayerProcesses();
   ASSERT_EQ(players.size(), 1u);
   kill(players.front(), SIGSTOP);
-  VMTaskLoop::Instance()->AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
+  loop_.AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
   ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_START.id));
 
   // What the closing window and the shutdown do, on this (the UI) thread.
   auto closed = std::async(std::launch::async, [this] {
     ui_.Close();
-    ClosePlayerOnExit();
-    DeleteVmBridge();
+    bridge_.ClosePlayerOnExit();
+    bridge_.DeleteServer();
   });
   ASSERT_EQ(closed.wait_for(std::chrono::seconds(60)), std::future_status::ready);
   // The frozen player finds the close request when it wakes up.
@@ -288,13 +285,11 @@ TEST_F(PlayerTest, AConfiguredDeviceGetsThePackagesThroughAdb) {
   setenv("RUNBOX_ADB", adb.c_str(), 1);
   std::string alpha = Apk("com.lumo.alpha", "Alpha");
   std::string bundle = Bundle("com.lumo.bundle");
-  auto loop = VMTaskLoop::Instance();
-  loop->AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
-  loop->AddTask(std::make_shared<ApkInstallTask>(bundle, "com.lumo.bundle"));
-  loop->AddTask(std::make_shared<ApkUninstallTask>("com.lumo.other"));
+  loop_.AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
+  loop_.AddTask(std::make_shared<ApkInstallTask>(bundle, "com.lumo.bundle"));
+  loop_.AddTask(std::make_shared<ApkUninstallTask>("com.lumo.other"));
   ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE.id, 1, 60000));
-  VmBridgeClient::instance().LaunchApp("com.lumo.alpha", "com.lumo.alpha.MainActivity", "Alpha",
-                                       "");
+  bridge_.LaunchApp("com.lumo.alpha", "com.lumo.alpha.MainActivity", "Alpha", "");
   EXPECT_TRUE(PlayerLogHas("now playing: Alpha"));
   unsetenv("RUNBOX_ADB_SERIAL");
   unsetenv("RUNBOX_ADB");
@@ -322,7 +317,7 @@ TEST_F(PlayerTest, AConfiguredDeviceGetsThePackagesThroughAdb) {
 TEST_F(PlayerTest, APeerHoldingTheBridgeMakesThePlayerBackOffUntilItLeaves) {
   auto start = std::chrono::steady_clock::now();
   auto holder = std::make_unique<test::RawPeer>();
-  ASSERT_TRUE(test::WaitFor([] { return VmBridgeClient::instance().connected(); }));
+  ASSERT_TRUE(test::WaitFor([this] { return bridge_.connected(); }));
   LaunchPlayer();
   auto refusals = [this] { return test::CountOf(test::PlayerLogText(home_), "trying again in"); };
   ASSERT_TRUE(test::WaitFor([&] { return refusals() >= 3; }, std::chrono::seconds(60)));
@@ -339,7 +334,7 @@ TEST_F(PlayerTest, APeerHoldingTheBridgeMakesThePlayerBackOffUntilItLeaves) {
 TEST_F(PlayerTest, APackageNamedLikeAPathIsRefusedAndNothingIsWrittenOutsideItsFolder) {
   std::string evil = Apk("aa.bb.x", "Evil");
   ASSERT_TRUE(test::PatchManifestText(evil, "aa.bb.x", "../../x"));
-  VMTaskLoop::Instance()->AddTask(std::make_shared<ApkInstallTask>(evil, "aa.bb.x"));
+  loop_.AddTask(std::make_shared<ApkInstallTask>(evil, "aa.bb.x"));
   ASSERT_TRUE(ui_.WaitFor(MSG_INSTALL_DONE.id, 1, 60000));
   EXPECT_EQ(ui_.Of(MSG_INSTALL_DONE.id).front().value, 3);
   EXPECT_EQ(InstalledRecord(), "");

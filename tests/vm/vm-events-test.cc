@@ -29,11 +29,12 @@ class VmEventsTest : public ::testing::Test {
     setenv("LUMO_PROGRAMS_DIR", (home_.home() + "/programs").c_str(), 1);
     Settings::instance().Init();
     Log::instance()->init("lum", Settings::instance().logDir);
-    CreateVmBridge();
+    bridge_.CreateServer(loop_);
   }
   void TearDown() override {
     ui_.Close();
-    DeleteVmBridge();
+    bridge_.DeleteServer();
+    loop_.StopAndJoin();
     unsetenv("LUMO_PROGRAMS_DIR");
   }
   // Reads frames until one of `type` arrives. The UI loop runs meanwhile: a task sends to the
@@ -55,11 +56,13 @@ class VmEventsTest : public ::testing::Test {
 
   test::SandboxHome home_;
   UiRecorder ui_;
+  VmBridgeClient bridge_;
+  VMTaskLoop loop_{bridge_};
 };
 
 TEST_F(VmEventsTest, FollowsTheConnectionAndKeepsOnlyTheLastLaunchUntilTheVmStarts) {
-  VmBridgeClient& client = VmBridgeClient::instance();
-  LUMConnectEvent detached(client);
+  VmBridgeClient& client = bridge_;
+  LUMConnectEvent detached(client, loop_);
   EXPECT_TRUE(detached.OnConnected(false));
   EXPECT_FALSE(client.connected());
 
@@ -80,17 +83,17 @@ TEST_F(VmEventsTest, FollowsTheConnectionAndKeepsOnlyTheLastLaunchUntilTheVmStar
   EXPECT_TRUE(LogHas("VM start failed."));
   EXPECT_FALSE(client.vmStarted());
 
-  VmBridgeClient::instance().LaunchApp("com.a", "com.a.Main", "A", "/icons/a.png");
-  VmBridgeClient::instance().LaunchApp("com.c", "com.c.Main", "C", "/icons/c.png");
-  EXPECT_EQ(VmBridgeClient::instance().PendingLaunch(), "com.c/com.c.Main");
+  bridge_.LaunchApp("com.a", "com.a.Main", "A", "/icons/a.png");
+  bridge_.LaunchApp("com.c", "com.c.Main", "C", "/icons/c.png");
+  EXPECT_EQ(bridge_.PendingLaunch(), "com.c/com.c.Main");
 
   // "Already running" starts the loop but does not send the waiting launch.
   peer->SendText(kVmClose, "0");
   ASSERT_TRUE(test::WaitFor([&] { return client.vmStarted(); }));
-  VmBridgeClient::instance().LaunchApp("com.e", "com.e.Main", "E", "/icons/e.png");
+  bridge_.LaunchApp("com.e", "com.e.Main", "E", "/icons/e.png");
   ASSERT_TRUE(ReadType(peer.get(), kVmLaunch, &text));
   EXPECT_EQ(text, std::string("com.e/com.e.Main\0", 17));
-  EXPECT_EQ(VmBridgeClient::instance().PendingLaunch(), "com.c/com.c.Main");
+  EXPECT_EQ(bridge_.PendingLaunch(), "com.c/com.c.Main");
 
   peer.reset();
   EXPECT_TRUE(LogHas("VM Connection disconnected. [result=1]."));
@@ -102,7 +105,7 @@ TEST_F(VmEventsTest, FollowsTheConnectionAndKeepsOnlyTheLastLaunchUntilTheVmStar
   peer->SendText(kVmStarted, "0");
   ASSERT_TRUE(ReadType(peer.get(), kVmLaunch, &text));
   EXPECT_EQ(text, std::string("com.c/com.c.Main\0", 17));
-  EXPECT_TRUE(VmBridgeClient::instance().PendingLaunch().empty());
+  EXPECT_TRUE(bridge_.PendingLaunch().empty());
   EXPECT_TRUE(LogHas("VM Connection connected. [result=1]."));
   EXPECT_TRUE(LogHas("VM start complete."));
 }
@@ -110,9 +113,9 @@ TEST_F(VmEventsTest, FollowsTheConnectionAndKeepsOnlyTheLastLaunchUntilTheVmStar
 TEST_F(VmEventsTest, GreetsAPlayerThatConnectedBeforeTheServerWasStored) {
   // A waiting player is reported on the bridge thread before br_CreateServer returns. This
   // server reports nothing, so the report is made by hand in that order.
-  DeleteVmBridge();
-  VmBridgeClient& client = VmBridgeClient::instance();
-  LUMConnectEvent events(client);
+  bridge_.DeleteServer();
+  VmBridgeClient& client = bridge_;
+  LUMConnectEvent events(client, loop_);
   VmServer* server = br_CreateServer(kVmServerName, nullptr);
   RawPeer peer;
   ASSERT_TRUE(test::WaitFor([&] { return server->IsConnected(); }));
@@ -127,8 +130,8 @@ TEST_F(VmEventsTest, ALaunchGoesOutOnceWhetherTheVmStartsBeforeOrAfterItIsKept) 
   RawPeer peer;
   std::string text;
   ASSERT_TRUE(ReadType(&peer, kVmHello, &text));
-  VmBridgeClient& client = VmBridgeClient::instance();
-  LUMConnectEvent events(client);
+  VmBridgeClient& client = bridge_;
+  LUMConnectEvent events(client, loop_);
   VmMessage started{kVmStarted, 2, "0"};
   client.LaunchApp("com.a", "com.a.Main", "A", "/icons/a.png");
   events.OnMessage(&started);
@@ -153,11 +156,10 @@ TEST_F(VmEventsTest, RunsTasksOneAfterAnotherAndEndsTheOneInFlightWithCodeOneOnD
   test::TempDir files;
   std::string big = files / "big.apk";
   ASSERT_EQ(truncate((test::WriteFile(big, ""), big).c_str(), 20971520), 0);
-  auto loop = VMTaskLoop::Instance();
-  loop->AddTask(std::make_shared<ApkInstallTask>(big, "com.big"));
-  loop->AddTask(std::make_shared<ApkUninstallTask>("com.old"));
-  loop->AddTask(std::make_shared<ApkInstallTask>(files / "missing.apk", "com.missing"));
-  EXPECT_EQ(loop->PendingCount(), 3u);
+  loop_.AddTask(std::make_shared<ApkInstallTask>(big, "com.big"));
+  loop_.AddTask(std::make_shared<ApkUninstallTask>("com.old"));
+  loop_.AddTask(std::make_shared<ApkInstallTask>(files / "missing.apk", "com.missing"));
+  EXPECT_EQ(loop_.PendingCount(), 3u);
 
   RawPeer peer;
   std::string text;
@@ -202,9 +204,8 @@ TEST_F(VmEventsTest, AResultWithNoTaskInFlightDoesNotCutTheNextTasksWaitShort) {
   peer.SendText(kVmHello, "0");
   ASSERT_TRUE(ui_.WaitFor(MSG_SHOW_MAIN, 2));
 
-  auto loop = VMTaskLoop::Instance();
-  loop->AddTask(std::make_shared<ApkUninstallTask>("com.a"));
-  loop->AddTask(std::make_shared<ApkUninstallTask>("com.b"));
+  loop_.AddTask(std::make_shared<ApkUninstallTask>("com.a"));
+  loop_.AddTask(std::make_shared<ApkUninstallTask>("com.b"));
   ASSERT_TRUE(ReadType(&peer, kVmUninstall, &text));
   EXPECT_EQ(text, std::string("com.a\0", 6));
   EXPECT_FALSE(ui_.WaitFor(MSG_UNINSTALL_START.id, 2, 300)) << "com.b waits for the result";

@@ -8,8 +8,8 @@
 
 namespace lumo {
 
-// The program's spine: brings every subsystem up in a fixed order, runs the message loop,
-// and takes them down in a fixed order.
+// The program's spine and composition root: makes every worker and service, hands them to
+// the front end, runs the message loop, and takes them down in a fixed order.
 class Application {
  public:
   Application(std::string commandLine, FrontEnd* frontEnd, std::vector<std::string> apkPaths = {});
@@ -28,8 +28,6 @@ class Application {
 
 // The name of the per-user lock that keeps Lumo to one instance.
 inline constexpr char kSingleInstanceName[] = "com.tarvelon.lum";
-inline constexpr char kMainWindowClass[] = "MainFrame";
-inline constexpr char kMainWindowTitle[] = "Lumo";
 
 // The entry point's logic: -1 when another instance runs (it is handed `apkPaths` and asked to
 // come to the front), else the result of Application::Run, which adds `apkPaths` itself.

@@ -3,7 +3,7 @@
 #include <system_error>
 
 #include "app/apk-handoff.h"
-#include "app/application.h"
+#include "program/application.h"
 #include "ui/gtk-front-end.h"
 
 int main(int argc, char** argv) {

@@ -1,4 +1,4 @@
-#include "app/application.h"
+#include "program/application.h"
 
 #include <cstdio>
 
@@ -7,6 +7,7 @@
 #include "app/messages.h"
 #include "app/paths.h"
 #include "app/settings.h"
+#include "app/worker-pool.h"
 #include "catalogue/app-database-task-loop.h"
 #include "download/download-task-mgr.h"
 #include "download/thunder-wrapper.h"
@@ -16,6 +17,7 @@
 #include "stat/data-stat.h"
 #include "vm/vm-abis.h"
 #include "vm/vm-bridge-client.h"
+#include "vm/vm-task-loop.h"
 
 namespace lumo {
 
@@ -58,16 +60,19 @@ int Application::Run() {
   DataStat::instance()->init();
   DataStat::instance()->SendLog(kStartEvent);
 
-  // Never stopped: the worker holds the loop and ends with the process.
+  // Stopped last of the workers, so that everything posted to it is written.
   workers_.catalogue = AppDatabaseTaskLoop::Create();
   workers_.catalogue->start();
   PostCreateDatabase(*workers_.catalogue, PathJoin(Settings::instance().dataDir, "data.db"));
   SetVmAbisFolder(Settings::instance().dataDir);
   // The player may connect from here on; its callbacks arrive on the bridge's own thread.
-  CreateVmBridge();
+  workers_.bridge = std::make_shared<VmBridgeClient>();
+  workers_.vmTasks = std::make_shared<VMTaskLoop>(*workers_.bridge);
+  workers_.bridge->CreateServer(*workers_.vmTasks);
 
   // The engine is loaded on first use, on a worker: start-up does not wait for it.
   workers_.downloads = DownloadTaskMgr::Create([] { return ThunderWrapper::load(); });
+  workers_.jobs = std::make_shared<WorkerPool>();
 
   if (!frontEnd_->SetUpToolkit(ExeDir(), &error) ||
       !frontEnd_->CreateMainWindow(workers_, &error)) {
@@ -86,13 +91,20 @@ int Application::Run() {
 void Application::ShutDown() {
   DataStat::instance()->AppLogExit();
   // Every download stops, then the engine ends; one that was never loaded is not loaded now.
+  // The main window's message window went with its destroy, so the polling thread's last
+  // report waits for no one.
   if (workers_.downloads) {
     workers_.downloads->stopAll();
     workers_.downloads->end();
   }
   // Before the window object goes: no bridge callback may reach it.
-  DeleteVmBridge();
+  workers_.bridge->DeleteServer();
   frontEnd_->DeleteMainWindow();
+  // No window takes a message now, so no worker can be waiting for this thread: each is
+  // joined here. The catalogue goes last and writes every change posted to it before.
+  workers_.vmTasks->StopAndJoin();
+  workers_.jobs->StopAndJoin();
+  workers_.catalogue->stopAndJoin();
   Log::instance()->write("Lumo shut down.");
   // The window's last lines are queued by now; stopping the log writes them.
   Log::instance()->stop();

@@ -17,7 +17,7 @@ struct LocalApk {
 // base), in order, reads what the package says about
 // itself, builds a record (status 4, the file as its local path, the detail address from
 // `searchUrl`) and sends it to the main window as MSG_LOCAL_APK_READY. Exactly one send per
-// file, whatever the reading found. Runs on a detached worker thread.
+// file, whatever the reading found. Runs as a job of the worker pool.
 void ReadLocalApks(const std::vector<std::string>& paths, const std::string& searchUrl);
 
 // The record for one file; the package name, label, activity and icon stay empty when the

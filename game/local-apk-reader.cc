@@ -1,4 +1,4 @@
-#include "ui/local-apk-reader.h"
+#include "game/local-apk-reader.h"
 
 #include <cstdio>
 

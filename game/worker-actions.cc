@@ -1,0 +1,154 @@
+#include "game/worker-actions.h"
+
+#include <chrono>
+
+#include "app/dispatcher.h"
+#include "app/messages.h"
+#include "app/paths.h"
+#include "app/worker-pool.h"
+#include "catalogue/app-database-task-loop.h"
+#include "download/download-task-mgr.h"
+#include "download/small-file-downloader.h"
+#include "game/game-lifecycle.h"
+#include "platform/file-system.h"
+#include "stat/data-stat.h"
+#include "vm/player-runtime.h"
+#include "vm/vm-abis.h"
+#include "vm/vm-bridge-client.h"
+#include "vm/vm-task-loop.h"
+
+namespace lumo {
+
+WorkerActions::WorkerActions(const Workers& workers, std::string downloadDir)
+    : workers_(workers), downloadDir_(std::move(downloadDir)) {}
+
+void WorkerActions::InsertRecord(const AppItemInfo& record) {
+  PostInsertApp(*workers_.catalogue, std::make_shared<AppItemInfo>(record));
+}
+
+void WorkerActions::UpdateRecord(const AppItemInfo& record) {
+  PostUpdateApp(*workers_.catalogue, std::make_shared<AppItemInfo>(record));
+}
+
+void WorkerActions::DeleteRecord(const std::string& packageName) {
+  PostDeleteApp(*workers_.catalogue, packageName);
+}
+
+void WorkerActions::SaveCheck(const std::string& packageName, const DownloadCheck& check) {
+  workers_.catalogue->post(std::make_shared<SaveDownloadCheckTask>(packageName, check));
+}
+
+void WorkerActions::ForgetCheck(const std::string& packageName) {
+  workers_.catalogue->post(std::make_shared<ForgetDownloadCheckTask>(packageName));
+}
+
+void WorkerActions::FetchIcon(const AppItemInfo& record) {
+  if (platform::PathExists(record.imagePath)) return;
+  // Off the UI thread: a slow icon host must not freeze the window. The downloader reports
+  // through the Dispatcher whatever happens.
+  workers_.jobs->Run("icon download", [url = record.imageUrl, path = record.imagePath,
+                                       packageName = record.packageName] {
+    SmallFileDownloader::Download(url, path, packageName);
+  });
+}
+
+DownloadRoom WorkerActions::RoomFor(const std::string& packageName) {
+  DownloadRoom room;
+  if (!platform::MakeDirs(downloadDir_) || !platform::IsWritableDirectory(downloadDir_))
+    room.blocked = "the download folder " + downloadDir_ + " cannot be written";
+  else if (!workers_.downloads->available())
+    room.blocked = "the download engine is not available";
+  if (!room.blocked.empty()) return room;
+  room.freeKnown = platform::FreeSpaceOf(downloadDir_, &room.freeBytes);
+  platform::RegularFileSize(PathJoin(downloadDir_, packageName + ".apk"), &room.partialBytes);
+  return room;
+}
+
+void WorkerActions::StartDownload(const AppItemInfo& record, bool startNow) {
+  DownloadTaskMgr& manager = *workers_.downloads;
+  // A download of a game that was downloaded before starts from a new task.
+  manager.stopTask(record.packageName);
+  manager.removeTask(record.packageName);
+  manager.addTask(std::make_shared<DownloadTask>(record.packageName, record.apkUrl, downloadDir_,
+                                                 record.packageName + ".apk"));
+  if (startNow) manager.startTask(record.packageName);
+}
+
+bool WorkerActions::RestartDownload(const std::string& packageName) {
+  if (!workers_.downloads->hasTask(packageName)) return false;
+  workers_.downloads->startTask(packageName);
+  return true;
+}
+
+void WorkerActions::PauseDownload(const std::string& packageName) {
+  workers_.downloads->stopTask(packageName);
+}
+
+void WorkerActions::DropDownload(const std::string& packageName) {
+  workers_.downloads->stopTask(packageName);
+  workers_.downloads->removeTask(packageName);
+}
+
+void WorkerActions::Inspect(const std::string& packageName, const std::string& path,
+                            const DownloadCheck& check) {
+  auto inspection = std::make_unique<ApkInspection>();
+  inspection->packageName = packageName;
+  inspection->badging.apkPath = path;
+  inspection->check = check;
+  // aapt may take seconds on a large APK: it runs on a worker and its findings come back as
+  // MSG_APK_INSPECTED.
+  workers_.jobs->Run("apk inspection", [inspection = std::move(inspection)]() mutable {
+    inspection->failure = VerifyDownload(inspection->badging.apkPath, inspection->check);
+    // A refused file is not kept: a retry downloads it afresh.
+    if (!inspection->failure.empty())
+      platform::RemoveFile(inspection->badging.apkPath);
+    else
+      ReadApkBadging(inspection->badging);
+    Dispatcher::instance()->SendOwned(MSG_APK_INSPECTED, std::move(inspection));
+  });
+}
+
+void WorkerActions::InstallPlayer(const std::string& setupPath) {
+  InstallPlayerAsync(*workers_.jobs, setupPath);
+}
+
+void WorkerActions::QueueInstall(const AppItemInfo& record) {
+  workers_.vmTasks->AddTask(std::make_shared<ApkInstallTask>(record.localPath, record.packageName));
+}
+
+void WorkerActions::QueueUninstall(const std::string& packageName) {
+  workers_.vmTasks->AddTask(std::make_shared<ApkUninstallTask>(packageName));
+}
+
+void WorkerActions::Launch(const AppItemInfo& record) {
+  workers_.bridge->LaunchApp(record.packageName, record.launchActivity, record.appName,
+                             record.imagePath);
+}
+
+void WorkerActions::RemoveFiles(const std::string& apkPath, const std::string& iconPath) {
+  if (apkPath.empty() && iconPath.empty()) return;
+  workers_.jobs->Run("file removal", [apkPath, iconPath] {
+    if (!apkPath.empty()) platform::RemoveFile(apkPath);
+    if (!iconPath.empty()) platform::RemoveFile(iconPath);
+  });
+}
+
+void WorkerActions::Report(int event, const std::string& packageName, int value) {
+  ReportEvent(event, packageName, value);
+}
+
+bool WorkerActions::IsFile(const std::string& path) {
+  return platform::IsRegularFile(path);
+}
+
+std::vector<std::string> WorkerActions::VmAbis() {
+  return KnownVmAbis();
+}
+
+std::int64_t WorkerActions::NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace lumo

@@ -1,0 +1,411 @@
+#include "game/game-lifecycle.h"
+
+#include <algorithm>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "download/download-task-mgr.h"
+#include "platform/ui-loop.h"
+
+namespace lumo {
+namespace {
+
+using ::testing::Test;
+
+// Records what the lifecycle asks for, one line a request, and answers its questions as the
+// test sets them.
+class RecordedActions final : public GameActions {
+ public:
+  std::vector<std::string> calls;
+  DownloadRoom room;
+  bool registeredTask = true;
+  std::vector<std::string> vmAbis = {"x86_64", "x86"};
+  std::int64_t now = 0;
+  std::map<std::string, AppItemInfo> written;
+
+  bool Did(const std::string& call) const {
+    return std::find(calls.begin(), calls.end(), call) != calls.end();
+  }
+  void InsertRecord(const AppItemInfo& r) override { Write("insert", r); }
+  void UpdateRecord(const AppItemInfo& r) override { Write("update", r); }
+  void DeleteRecord(const std::string& p) override {
+    written.erase(p);
+    calls.push_back("delete-record " + p);
+  }
+  void SaveCheck(const std::string& p, const DownloadCheck& c) override {
+    calls.push_back("save-check " + p + " " + std::to_string(c.size));
+  }
+  void ForgetCheck(const std::string& p) override { calls.push_back("forget-check " + p); }
+  void FetchIcon(const AppItemInfo& r) override { calls.push_back("icon " + r.imagePath); }
+  DownloadRoom RoomFor(const std::string&) override { return room; }
+  void StartDownload(const AppItemInfo& r, bool startNow) override {
+    calls.push_back(std::string(startNow ? "download " : "register ") + r.packageName);
+  }
+  bool RestartDownload(const std::string& p) override {
+    calls.push_back("restart " + p);
+    return registeredTask;
+  }
+  void PauseDownload(const std::string& p) override { calls.push_back("pause " + p); }
+  void DropDownload(const std::string& p) override { calls.push_back("drop " + p); }
+  void Inspect(const std::string& p, const std::string& path, const DownloadCheck&) override {
+    calls.push_back("inspect " + p + " " + path);
+  }
+  void InstallPlayer(const std::string& path) override { calls.push_back("player " + path); }
+  void QueueInstall(const AppItemInfo& r) override { calls.push_back("install " + r.packageName); }
+  void QueueUninstall(const std::string& p) override { calls.push_back("uninstall " + p); }
+  void Launch(const AppItemInfo& r) override { calls.push_back("launch " + r.packageName); }
+  void RemoveFiles(const std::string& apk, const std::string& icon) override {
+    calls.push_back("remove [" + apk + "] [" + icon + "]");
+  }
+  void Report(int event, const std::string& p, int value) override {
+    calls.push_back("event " + std::to_string(event) + " " + p + " " + std::to_string(value));
+  }
+  bool IsFile(const std::string& path) override { return path.ends_with(".png"); }
+  std::vector<std::string> VmAbis() override { return vmAbis; }
+  std::int64_t NowMs() override { return now; }
+
+ private:
+  void Write(const char* kind, const AppItemInfo& r) {
+    written[r.packageName] = r;
+    calls.push_back(std::string(kind) + " " + r.packageName + " " + std::to_string(r.status));
+  }
+};
+
+// What the user would see: each game's last shown status and note, and the notifications.
+class RecordedView final : public GameView {
+ public:
+  std::map<std::string, std::pair<int, StatusNote>> shown;
+  std::vector<std::string> told, removed, queued;
+  bool drawable = true;
+
+  int StatusOf(const std::string& p) const {
+    auto it = shown.find(p);
+    return it == shown.end() ? -1 : it->second.first;
+  }
+  const StatusNote& NoteOf(const std::string& p) { return shown[p].second; }
+  bool AddGame(const AppItemInfo& r) override {
+    if (drawable) shown[r.packageName] = {r.status, {}};
+    return drawable;
+  }
+  void QueueLoadedGame(const std::string& p) override { queued.push_back(p); }
+  void ShowStatus(const AppItemInfo& r, const StatusNote& note) override {
+    shown[r.packageName] = {r.status, note};
+  }
+  void ShowIcon(const std::string&, const std::string&) override {}
+  void RemoveGame(const std::string& p) override {
+    shown.erase(p);
+    removed.push_back(p);
+  }
+  void Tell(const AppItemInfo& r, const std::string& text) override {
+    told.push_back(r.packageName + ": " + text);
+  }
+};
+
+constexpr char kGame[] = "com.tarvelon.ironkeep";
+
+std::string Request(const std::string& packageName, const std::string& extra = {}) {
+  return R"({"packageName":")" + packageName +
+         R"(","appName":"Iron Keep","apkUrl":"http://127.0.0.1:8080/apk/iron.apk",)"
+         R"("imageUrl":"http://127.0.0.1:8080/icon/iron.png",)"
+         R"("detailUrl":"http://127.0.0.1:8080/games/ironkeep")" +
+         extra + "}";
+}
+
+std::unique_ptr<ApkInspection> Inspected(const std::string& packageName,
+                                         std::vector<std::string> nativeCode = {}) {
+  auto inspection = std::make_unique<ApkInspection>();
+  inspection->packageName = packageName;
+  inspection->badging.apkPath = "/dl/" + packageName + ".apk";
+  inspection->badging.packageName = packageName;
+  inspection->badging.launchActivity = "com.tarvelon.MainActivity";
+  inspection->badging.nativeCode = std::move(nativeCode);
+  return inspection;
+}
+
+std::unique_ptr<AppItemInfo> Stored(const std::string& packageName, int status) {
+  auto record = std::make_unique<AppItemInfo>();
+  record->packageName = packageName;
+  record->appName = packageName;
+  record->status = status;
+  record->apkUrl = "http://127.0.0.1:8080/apk/" + packageName + ".apk";
+  record->localPath = "/dl/" + packageName + ".apk";
+  return record;
+}
+
+class GameLifecycleTest : public Test {
+ protected:
+  GameLifecycleTest() { platform::MarkUiThread(); }
+
+  int Status(const std::string& packageName = kGame) {
+    auto record = game.Find(packageName);
+    return record ? record->status : -1;
+  }
+  // A store game taken from the click to the installed state.
+  void Install(const std::string& packageName = kGame) {
+    ASSERT_TRUE(game.RequestDownload(Request(packageName)));
+    game.OnDownloadDone(packageName, "/dl/" + packageName + ".apk");
+    game.OnApkInspected(Inspected(packageName));
+    game.OnInstallStart(packageName, 2);
+    game.OnInstallDone(0, packageName);
+    ASSERT_EQ(Status(packageName), kStatusInstalled);
+    actions.calls.clear();
+  }
+
+  RecordedActions actions;
+  RecordedView view;
+  GameLifecycle game{actions, view, {"/dl", "/icons"}};
+};
+
+TEST_F(GameLifecycleTest, AStoreClickDownloadsChecksInstallsAndLaunchesOnce) {
+  ASSERT_TRUE(game.RequestDownload(Request(kGame, R"(,"size":1000)")));
+  EXPECT_EQ(Status(), kStatusQueued);
+  EXPECT_TRUE(actions.Did("insert com.tarvelon.ironkeep 0"));
+  EXPECT_TRUE(actions.Did("save-check com.tarvelon.ironkeep 1000"));
+  EXPECT_TRUE(actions.Did("icon /icons/com.tarvelon.ironkeep.png"));
+  EXPECT_TRUE(actions.Did("download com.tarvelon.ironkeep"));
+
+  game.OnDownloadProgress(kGame, 0.426f, "1.2MB/s");
+  EXPECT_EQ(view.StatusOf(kGame), kStatusDownloading);
+  EXPECT_EQ(view.NoteOf(kGame).text, "1.2MB/s");
+  EXPECT_EQ(actions.written[kGame].downloadPos, 42);
+
+  game.OnDownloadDone(kGame, "/dl/com.tarvelon.ironkeep.apk");
+  EXPECT_TRUE(actions.Did("inspect com.tarvelon.ironkeep /dl/com.tarvelon.ironkeep.apk"));
+  game.OnApkInspected(Inspected(kGame));
+  EXPECT_EQ(actions.written[kGame].status, kStatusWaitingInstall);
+  EXPECT_EQ(actions.written[kGame].launchActivity, "com.tarvelon.MainActivity");
+  EXPECT_TRUE(actions.Did("forget-check com.tarvelon.ironkeep"));
+  EXPECT_TRUE(actions.Did("install com.tarvelon.ironkeep"));
+
+  game.OnInstallStart(kGame, 3);
+  EXPECT_EQ(view.NoteOf(kGame).text, "预计3秒内完成");
+  game.OnInstallDone(0, kGame);
+  EXPECT_EQ(actions.written[kGame].status, kStatusInstalled);
+  EXPECT_EQ(view.told.back(), "com.tarvelon.ironkeep: 安装完成");
+
+  // Two clicks on 启动 within the guard start the game once; a later one starts it again.
+  actions.calls.clear();
+  actions.now = 10000;
+  game.PrimaryAction(kGame);
+  actions.now += GameLifecycle::kLaunchGuardMs - 1;
+  game.PrimaryAction(kGame);
+  EXPECT_EQ(std::count(actions.calls.begin(), actions.calls.end(), "launch com.tarvelon.ironkeep"),
+            1);
+  actions.now += 1;
+  game.PrimaryAction(kGame);
+  EXPECT_EQ(std::count(actions.calls.begin(), actions.calls.end(), "launch com.tarvelon.ironkeep"),
+            2);
+}
+
+TEST_F(GameLifecycleTest, HostileOrBrokenRequestsRecordNothing) {
+  EXPECT_FALSE(game.RequestDownload("{not json"));
+  EXPECT_FALSE(game.RequestDownload(R"({"packageName":"com.a","apkUrl":""})"));
+  EXPECT_FALSE(game.RequestDownload(Request("../../.ssh/authorized_keys")));
+  EXPECT_FALSE(game.RequestDownload(
+      R"({"packageName":"com.a","apkUrl":"file:///etc/passwd","detailUrl":"http://x/"})"));
+  EXPECT_TRUE(actions.calls.empty());
+  EXPECT_TRUE(game.records().records().empty());
+
+  // An icon address that is not a web address is dropped, the game is not.
+  ASSERT_TRUE(game.RequestDownload(
+      R"({"packageName":"com.b","apkUrl":"http://h/b.apk","imageUrl":"javascript:x"})"));
+  EXPECT_EQ(game.Find("com.b")->imageUrl, "");
+  EXPECT_FALSE(actions.Did("icon /icons/com.b"));
+  // A game already on its way is not asked for twice; an undrawable one is not recorded.
+  actions.calls.clear();
+  ASSERT_TRUE(game.RequestDownload(Request("com.b")));
+  EXPECT_FALSE(actions.Did("insert com.b 0"));
+  view.drawable = false;
+  ASSERT_TRUE(game.RequestDownload(Request("com.c")));
+  EXPECT_FALSE(game.Find("com.c"));
+}
+
+TEST_F(GameLifecycleTest, DeleteDuringADownloadDropsItAndIgnoresItsLateReports) {
+  ASSERT_TRUE(game.RequestDownload(Request(kGame)));
+  game.OnDownloadProgress(kGame, 0.5f, "");
+  game.Delete(kGame);
+  EXPECT_TRUE(actions.Did("drop com.tarvelon.ironkeep"));
+  EXPECT_TRUE(actions.Did("uninstall com.tarvelon.ironkeep"));
+  EXPECT_EQ(Status(), kStatusQueuedForDelete);
+
+  // What the engine and the worker send after the delete changes nothing.
+  actions.calls.clear();
+  game.OnDownloadProgress(kGame, 0.9f, "");
+  game.OnDownloadDone(kGame, "/dl/com.tarvelon.ironkeep.apk");
+  game.OnDownloadFailed(kGame, 5);
+  game.OnApkInspected(Inspected(kGame));
+  game.OnInstallStart(kGame, 1);
+  EXPECT_TRUE(actions.calls.empty());
+  EXPECT_EQ(view.StatusOf(kGame), kStatusQueuedForDelete);
+
+  game.OnUninstallStart(kGame);
+  EXPECT_EQ(view.StatusOf(kGame), kStatusDeleting);
+  game.OnUninstallDone(kGame);
+  EXPECT_FALSE(game.Find(kGame));
+  EXPECT_EQ(view.removed, std::vector<std::string>{kGame});
+  EXPECT_TRUE(actions.Did("delete-record com.tarvelon.ironkeep"));
+  EXPECT_TRUE(actions.written.empty());
+}
+
+TEST_F(GameLifecycleTest, AnInstallResultForAGameBeingDeletedKeepsTheDeleteGoing) {
+  ASSERT_TRUE(game.RequestDownload(Request(kGame)));
+  game.OnDownloadDone(kGame, "/dl/com.tarvelon.ironkeep.apk");
+  game.OnApkInspected(Inspected(kGame));
+  game.OnInstallStart(kGame, 2);
+  game.Delete(kGame);
+  EXPECT_EQ(Status(), kStatusQueuedForDelete);
+  // A store game's own files go with it.
+  EXPECT_TRUE(
+      actions.Did("remove [/dl/com.tarvelon.ironkeep.apk] [/icons/com.tarvelon.ironkeep.png]"));
+  game.OnInstallDone(0, kGame);
+  EXPECT_EQ(Status(), kStatusQueuedForDelete);
+  EXPECT_TRUE(view.told.empty());
+  game.Delete(kGame);  // a second delete queues nothing more
+  EXPECT_EQ(
+      std::count(actions.calls.begin(), actions.calls.end(), "uninstall com.tarvelon.ironkeep"), 1);
+}
+
+TEST_F(GameLifecycleTest, DeleteKeepsTheUsersOwnFilesAndFilesOutsideLumosFolders) {
+  AppItemInfo fromDisk = *Stored("com.disk", kStatusWaitingInstall);
+  fromDisk.localPath = "/home/u/Downloads/disk.apk";
+  fromDisk.detailUrl = "http://127.0.0.1:8080/search?packagename=com.disk";
+  game.OnLocalApk(fromDisk, {});
+  EXPECT_TRUE(actions.Did("install com.disk"));
+  game.OnInstallDone(3, "com.disk");
+  EXPECT_EQ(view.NoteOf("com.disk").reason, "安装失败：不是有效的安装包");
+  game.Delete("com.disk");
+  EXPECT_FALSE(game.Find("com.disk"));
+
+  auto stray = Stored("com.stray", kStatusInstallFailed);
+  stray->localPath = "/dl/../etc/com.stray.apk";
+  stray->imagePath = "/elsewhere/com.stray.png";
+  game.OnAppLoaded(std::move(stray));
+  game.Delete("com.stray");
+  EXPECT_TRUE(actions.Did("remove [] []"));
+  for (const std::string& call : actions.calls) EXPECT_FALSE(call.starts_with("remove [/"));
+}
+
+TEST_F(GameLifecycleTest, TheVmsListSetsSettledGamesRightAndLeavesMovingOnesAlone) {
+  Install("com.gone");
+  game.OnAppLoaded(Stored("com.back", kStatusInstallFailed));
+  game.OnAppLoaded(Stored("com.moving", kStatusWaitingInstall));
+  // A launch asked before the VM has said what it has goes out; the bridge holds it.
+  game.Launch("com.gone");
+  EXPECT_TRUE(actions.Did("launch com.gone"));
+
+  game.OnPlayerPackages(std::make_unique<PlayerPackages>(PlayerPackages{"com.back"}));
+  EXPECT_EQ(Status("com.gone"), kStatusInstallFailed);
+  EXPECT_NE(view.NoteOf("com.gone").reason.find("模拟器中已没有这个游戏"), std::string::npos);
+  EXPECT_EQ(Status("com.back"), kStatusInstalled);
+  EXPECT_EQ(Status("com.moving"), kStatusWaitingInstall);
+  EXPECT_EQ(actions.written["com.back"].status, kStatusInstalled);
+  // Its answer to the launch is a failure the user is told of; no launch of a game that is
+  // not installed goes out.
+  game.OnLaunchFailed(1, "com.gone");
+  EXPECT_EQ(view.told.back(), "com.gone: 启动失败");
+  actions.calls.clear();
+  game.Launch("com.gone");
+  EXPECT_TRUE(actions.calls.empty());
+  // The list is kept for games the catalogue loads later.
+  game.OnAppLoaded(Stored("com.late", kStatusInstalled));
+  EXPECT_EQ(Status("com.late"), kStatusInstallFailed);
+}
+
+TEST_F(GameLifecycleTest, NativeCodeTheVmCannotRunFailsBeforeQueuing) {
+  ASSERT_TRUE(game.RequestDownload(Request(kGame)));
+  game.OnDownloadDone(kGame, "/dl/com.tarvelon.ironkeep.apk");
+  game.OnApkInspected(Inspected(kGame, {"mips"}));
+  EXPECT_FALSE(actions.Did("install com.tarvelon.ironkeep"));
+  EXPECT_EQ(Status(), kStatusInstallFailed);
+  EXPECT_EQ(view.NoteOf(kGame).reason, "安装失败：游戏没有适合此模拟器处理器的原生代码（mips）");
+  EXPECT_EQ(view.told.back(), "com.tarvelon.ironkeep: 安装失败");
+  // With a VM that runs it, installing again queues it.
+  actions.vmAbis = {"mips"};
+  game.PrimaryAction(kGame);
+  EXPECT_TRUE(actions.Did("install com.tarvelon.ironkeep"));
+  EXPECT_EQ(Status(), kStatusWaitingInstall);
+  EXPECT_EQ(view.NoteOf(kGame).reason, "");
+}
+
+TEST_F(GameLifecycleTest, DownloadFailuresSayWhyAndResumeStartsAgain) {
+  // The announced size does not fit beside what the folder holds.
+  actions.room.freeKnown = true;
+  actions.room.freeBytes = 400;
+  actions.room.partialBytes = 500;
+  ASSERT_TRUE(game.RequestDownload(Request(kGame, R"(,"size":1000)")));
+  EXPECT_EQ(Status(), kStatusDownloadFailed);
+  EXPECT_FALSE(actions.Did("download com.tarvelon.ironkeep"));
+  EXPECT_EQ(view.NoteOf(kGame).reason, "下载失败：磁盘空间不足");
+  // Room made: resume starts the registered task again, or a new one when there is none.
+  actions.room.freeBytes = 500;
+  actions.registeredTask = false;
+  game.PrimaryAction(kGame);
+  EXPECT_TRUE(actions.Did("download com.tarvelon.ironkeep"));
+  EXPECT_EQ(Status(), kStatusQueued);
+
+  // Pause and resume.
+  game.OnDownloadProgress(kGame, 0.3f, "");
+  game.PrimaryAction(kGame);
+  EXPECT_EQ(Status(), kStatusPaused);
+  EXPECT_TRUE(actions.Did("pause com.tarvelon.ironkeep"));
+  game.OnDownloadProgress(kGame, 0.4f, "");  // overtook the pause
+  EXPECT_EQ(Status(), kStatusPaused);
+
+  // A file the store's check refuses, and the engine's full disk.
+  game.PrimaryAction(kGame);
+  auto refused = Inspected(kGame);
+  refused->failure = "文件大小不符";
+  game.OnApkInspected(std::move(refused));
+  EXPECT_EQ(Status(), kStatusDownloadFailed);
+  EXPECT_EQ(view.NoteOf(kGame).reason, "下载失败：文件大小不符");
+  EXPECT_TRUE(actions.Did("event 203 com.tarvelon.ironkeep -2"));
+  game.PrimaryAction(kGame);
+  game.OnDownloadFailed(kGame, DownloadTaskMgr::kFailNoSpace);
+  EXPECT_EQ(view.told.back(), "com.tarvelon.ironkeep: 下载失败：磁盘空间不足");
+  game.PrimaryAction(kGame);
+  game.OnDownloadFailed(kGame, 5);
+  EXPECT_EQ(view.NoteOf(kGame).reason, "");
+  EXPECT_EQ(view.told.back(), "com.tarvelon.ironkeep: 下载失败");
+}
+
+TEST_F(GameLifecycleTest, TheCataloguesGamesGoOnFromWhereTheyStood) {
+  game.OnAppLoaded(Stored("com.queued", kStatusQueued));
+  game.OnAppLoaded(Stored("com.paused", kStatusPaused));
+  game.OnAppLoaded(Stored("com.waiting", kStatusWaitingInstall));
+  game.OnAppLoaded(Stored("com.done", kStatusInstalled));
+  auto noAddress = Stored("com.nowhere", kStatusDownloading);
+  noAddress->apkUrl = "file:///x.apk";
+  game.OnAppLoaded(std::move(noAddress));
+  game.OnAppLoaded(Stored("../escape", kStatusQueued));
+  EXPECT_EQ(actions.calls,
+            (std::vector<std::string>{"download com.queued", "register com.paused",
+                                      "event 204 com.waiting 0", "install com.waiting"}));
+  EXPECT_EQ(view.queued.size(), 6u);
+  // A record loaded again while its game moves on changes nothing.
+  game.OnAppLoaded(Stored("com.queued", kStatusInstalled));
+  EXPECT_EQ(Status("com.queued"), kStatusQueued);
+  game.OnIconReady("com.queued", "/icons/com.queued.png");
+  EXPECT_EQ(actions.written["com.queued"].imagePath, "/icons/com.queued.png");
+  game.OnIconReady("com.paused", "/icons/failed-fetch");
+  EXPECT_FALSE(actions.written.count("com.paused"));
+
+  // Stored checks count for the games they belong to, but do not replace those made since the
+  // start.
+  ASSERT_TRUE(game.RequestDownload(Request("com.fresh", R"(,"size":10)")));
+  game.OnChecksLoaded(
+      {{"com.paused", DownloadCheck{5000, ""}}, {"com.fresh", DownloadCheck{5000, ""}}});
+  actions.room.freeKnown = true;
+  actions.room.freeBytes = 100;
+  actions.registeredTask = false;
+  game.PrimaryAction("com.paused");
+  EXPECT_EQ(Status("com.paused"), kStatusDownloadFailed);
+  game.OnDownloadFailed("com.fresh", 5);
+  game.PrimaryAction("com.fresh");
+  EXPECT_EQ(Status("com.fresh"), kStatusQueued);
+}
+
+}  // namespace
+}  // namespace lumo
