@@ -28,7 +28,7 @@ using Entry = std::unique_ptr<zip_file_t, EntryCloser>;
 
 bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
   if (text.size() < suffix.size()) return false;
-  return std::equal(suffix.begin(), suffix.end(), text.end() - suffix.size(), [](char a, char b) {
+  return std::equal(suffix.rbegin(), suffix.rend(), text.rbegin(), [](char a, char b) {
     return std::tolower(static_cast<unsigned char>(a)) == b;
   });
 }
