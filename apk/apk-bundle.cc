@@ -28,8 +28,9 @@ using Entry = std::unique_ptr<zip_file_t, EntryCloser>;
 
 bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
   if (text.size() < suffix.size()) return false;
-  return std::equal(suffix.begin(), suffix.end(), text.end() - suffix.size(), [](char a, char b) {
-    return std::tolower(static_cast<unsigned char>(a)) == b;
+  // `suffix` is lower case; the text may be in any case.
+  return std::equal(suffix.rbegin(), suffix.rend(), text.rbegin(), [](char low, char c) {
+    return std::tolower(static_cast<unsigned char>(c)) == low;
   });
 }
 

@@ -8,7 +8,7 @@
 namespace lumo {
 
 // An icon entry that inflates beyond this is refused: no real launcher icon comes near it.
-inline constexpr std::uint64_t kMaxIconBytes = 16 * 1024 * 1024;
+inline constexpr std::uint64_t kMaxIconBytes = std::uint64_t{16} * 1024 * 1024;
 
 // Copies the entry `info.iconEntry` of the APK `info.apkPath` into the icons folder as
 // "<packageName>.png" (whatever the image's own format), streamed in 512 KiB chunks through a

@@ -10,7 +10,7 @@ namespace lumo {
 namespace {
 
 // Pages send a few hundred bytes; anything far larger is not a download request.
-constexpr std::size_t kMaxRequestBytes = 64 * 1024;
+constexpr std::size_t kMaxRequestBytes = std::size_t{64} * 1024;
 
 bool ReadMember(const Json::Value& object, const char* name, std::string* out) {
   const Json::Value& value = object[name];

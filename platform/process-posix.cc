@@ -133,7 +133,7 @@ int SpawnInNewSession(const std::vector<std::string>& argv) {
   SpawnSetup setup;
   short flags = 0;
   posix_spawnattr_getflags(&setup.attributes, &flags);
-  posix_spawnattr_setflags(&setup.attributes, flags | POSIX_SPAWN_SETSID);
+  posix_spawnattr_setflags(&setup.attributes, static_cast<short>(flags | POSIX_SPAWN_SETSID));
   pid_t pid = -1;
   int error = posix_spawn(&pid, args[0], nullptr, &setup.attributes, args.data(), environ);
   return error == 0 ? pid : -1;

@@ -50,7 +50,7 @@ bool FindTopLevelWindow(const std::string& className, const std::string& title);
 // Data messages: a copy of a few bytes for a window of another process of this user, the
 // way file names reach a running program. A window takes only the ids it accepted, and its
 // procedure gets the bytes themselves, never an address.
-inline constexpr std::size_t kMaxWindowData = 60 * 1024;
+inline constexpr std::size_t kMaxWindowData = std::size_t{60} * 1024;
 using WindowDataProc = std::function<void(const std::string& data)>;
 // UI thread. Data of message `msg` that reaches `window` goes to `proc` (on the UI thread);
 // an empty `proc` refuses the id again.

@@ -21,7 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr char kFont[] = "/usr/share/fonts/opentype/noto/NotoSansCJK-Bold.ttc";
-constexpr std::uint64_t kMiB = 1024 * 1024;
+constexpr std::uint64_t kMiB = std::uint64_t{1024} * 1024;
 
 bool ReadJson(const std::string& path, Json::Value* value) {
   std::ifstream in(path, std::ios::binary);

@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::size_t kMaxPathChars = 1024;
-constexpr std::size_t kChunk = 64 * 1024;
+constexpr std::size_t kChunk = std::size_t{64} * 1024;
 // Lumo runs up to five downloads of eight connections each, and httplib gives every open
 // keep-alive connection a thread of its own.
 constexpr std::size_t kThreads = 64;

@@ -77,7 +77,7 @@ TrustedPages& Trusted() {
 }
 
 // A page's text argument is a JSON request or an address: nothing near this long.
-constexpr std::size_t kMaxArgumentBytes = 64 * 1024;
+constexpr std::size_t kMaxArgumentBytes = std::size_t{64} * 1024;
 
 bool IsLoadable(const std::string& url) {
   // about:srcdoc is content the page wrote itself (a frame's error page among it).

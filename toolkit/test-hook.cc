@@ -148,8 +148,8 @@ gboolean OnProbeTick(gpointer) {
 std::string Lateness(const std::vector<std::string>&) {
   HookState& state = hook();
   char text[64];
-  std::snprintf(text, sizeof text, "worst_ms=%.1f ticks=%u", state.worstLateness / 1000.0,
-                state.ticks);
+  std::snprintf(text, sizeof text, "worst_ms=%.1f ticks=%u",
+                static_cast<double>(state.worstLateness) / 1000.0, state.ticks);
   state.worstLateness = 0;
   state.ticks = 0;
   return text;

@@ -9,10 +9,10 @@
 #include <gtk/gtk.h>
 
 #include "game/game-lifecycle.h"
+#include "game/local-apk-reader.h"
 #include "game/worker-actions.h"
 #include "platform/ui-loop.h"
 #include "platform/window.h"
-#include "game/local-apk-reader.h"
 
 namespace lumo {
 

@@ -12,7 +12,7 @@ namespace runbox {
 
 namespace {
 
-constexpr std::size_t kChunk = 64 * 1024;
+constexpr std::size_t kChunk = std::size_t{64} * 1024;
 
 // The VM of this player: an install copies the package into the VM's storage at the storage's
 // speed, so a bigger package takes longer.

@@ -17,7 +17,7 @@ struct UpdateDescription {
 };
 
 // Bounds on what the store may send.
-inline constexpr std::size_t kMaxDescriptionBytes = 64 * 1024;
+inline constexpr std::size_t kMaxDescriptionBytes = std::size_t{64} * 1024;
 inline constexpr std::size_t kMaxNotesBytes = 4096;
 inline constexpr std::size_t kMaxUrlBytes = 2048;
 inline constexpr std::uint64_t kMaxArchiveBytes = 2ull << 30;

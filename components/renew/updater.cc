@@ -25,8 +25,8 @@ constexpr std::uint32_t kQuitNow = 2024;
 constexpr unsigned kPollMs = 100;
 // Lumo's own shutdown waits up to about ten seconds for the player; a start may load a
 // large catalogue.
-constexpr std::int64_t kQuitWaitUs = 60 * G_USEC_PER_SEC;
-constexpr std::int64_t kStartWaitUs = 90 * G_USEC_PER_SEC;
+constexpr std::int64_t kQuitWaitUs = std::int64_t{60} * G_USEC_PER_SEC;
+constexpr std::int64_t kStartWaitUs = std::int64_t{90} * G_USEC_PER_SEC;
 
 bool LumoRunning() {
   platform::SingleInstanceLock lock(kLumoLock);

@@ -42,8 +42,9 @@ TEST(LumoApkTool, PrintsTheBadgingAndExtractsTheIcon) {
   EXPECT_EQ(RunTool({}).exitCode, 2);
 }
 
-// Bundles of aapt-built split APKs, with and without a manifest, are read through their base;
-// one whose names would leave the unpacking folder is refused whole.
+// Bundles of aapt-built split APKs, with and without a manifest and whatever the case of their
+// extension, are read through their base; one whose names would leave the unpacking folder is
+// refused whole.
 TEST(LumoApkTool, ReadsBundlesThroughTheirBaseAndRefusesEscapingNames) {
   TempDir dir;
   test::ApkSpec recipe;
@@ -57,9 +58,9 @@ TEST(LumoApkTool, ReadsBundlesThroughTheirBaseAndRefusesEscapingNames) {
   ASSERT_TRUE(test::BuildBundle(
       dir / "game.xapk", {{"config.x86_64.apk", split}, {"com.lumo.bundle.apk", base}}, manifest));
   ASSERT_TRUE(
-      test::BuildBundle(dir / "game.apks",
+      test::BuildBundle(dir / "game.APKS",
                         {{"splits/base-x86_64.apk", split}, {"splits/base-master.apk", base}}, ""));
-  for (const char* name : {"game.xapk", "game.apks"}) {
+  for (const char* name : {"game.xapk", "game.APKS"}) {
     platform::ProcessOutput out = RunTool({dir / name, dir / "icons"});
     EXPECT_EQ(out.exitCode, 0) << name << out.text;
     EXPECT_NE(out.text.find("package: com.lumo.bundle\n"), std::string::npos) << out.text;
