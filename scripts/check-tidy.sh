@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:?usage: check-tidy.sh BUILD_DIR}" && pwd)
 off=$(grep -oE -- '-bugprone-[a-z0-9-]+' "$root/.clang-tidy" | paste -sd, -)
 checks="-*,bugprone-*${off:+,$off}"
-product="^$root/(app|apk|catalogue|components|download|platform|stat|store|toolkit|ui|vm)/"
+product="^$root/(app|apk|catalogue|components|download|game|platform|program|stat|store|toolkit|ui|vm)/"
 
 files=$(python3 -c '
 import json, re, sys
