@@ -9,10 +9,12 @@
 namespace lumo {
 
 // The records some messages hand over, declared by the layers above that send them.
-struct AppItemInfo;    // catalogue/app-item-info.h
-struct DownloadCheck;  // catalogue/download-request.h
-struct ApkInspection;  // game/game-lifecycle.h
-struct LocalApk;       // game/local-apk-reader.h
+struct AppItemInfo;          // catalogue/app-item-info.h
+struct DownloadCheck;        // catalogue/download-request.h
+struct ApkInspection;        // game/game-lifecycle.h
+struct LocalApk;             // game/local-apk-reader.h
+struct AndroidDevices;       // vm/android-devices.h
+struct DeviceConnectResult;  // vm/android-devices.h
 
 // A message of this process that carries one value of type Payload. Sender and handler both
 // name the constant, so the Dispatcher checks each end against the type (app/dispatcher.h).
@@ -32,6 +34,12 @@ struct InstallStart {
 struct PlayerResult {
   int code = 0;
   std::string packageName;
+};
+// A launch the player reports as started, on the Android device of this model (empty for the
+// built-in VM).
+struct LaunchDone {
+  std::string packageName;
+  std::string deviceModel;
 };
 struct DownloadProgress {
   std::string key;
@@ -90,10 +98,14 @@ inline constexpr OwnedMessage<std::map<std::string, DownloadCheck>> MSG_DOWNLOAD
 inline constexpr OwnedMessage<std::set<std::string>> MSG_PLAYER_PACKAGES{1050};
 // Catalogue: the path the unreadable catalogue was kept aside as.
 inline constexpr Message<std::string> MSG_CATALOGUE_SET_ASIDE{1051};
+// VM bridge: the Android devices the player sees, and its answer to a network device added.
+inline constexpr Message<AndroidDevices> MSG_ANDROID_DEVICES{1052};
+inline constexpr Message<DeviceConnectResult> MSG_DEVICE_CONNECTED{1053};
 inline constexpr std::uint32_t MSG_QUIT_NOW = 2024;  // from the updater
 // Desktop integration: file names handed over by a later start, a launch the player refused.
 inline constexpr std::uint32_t MSG_OPEN_APKS = 1064;             // data message: APK paths
 inline constexpr Message<PlayerResult> MSG_LAUNCH_FAILED{1065};  // VM bridge
+inline constexpr Message<LaunchDone> MSG_LAUNCH_DONE{1066};      // VM bridge
 // NOLINTEND(readability-identifier-naming)
 
 }  // namespace lumo

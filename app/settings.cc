@@ -11,6 +11,8 @@ namespace lumo {
 namespace {
 
 constexpr char kSection[] = "setting";
+// Lumo's own keys for the Android the games go to.
+constexpr char kAndroidSection[] = "android";
 constexpr std::size_t kSettingChars = 260;
 constexpr std::size_t kCfglogChars = 2048;
 
@@ -85,17 +87,25 @@ void Settings::Load() {
 
   minOnClose = ReadInt(settingPath, "minOnClose", "1", 1);
   quitRemember = ReadInt(settingPath, "quitRemember", "0", 0);
+  androidDevice =
+      platform::ReadProfileString(settingPath, kAndroidSection, "device", "auto", kSettingChars);
+  if (androidDevice.empty()) androidDevice = "auto";
+  androidAddresses =
+      platform::ReadProfileString(settingPath, kAndroidSection, "addresses", "", kSettingChars);
 
   if (!platform::PathExists(settingPath)) Save();
 }
 
 bool Settings::Save() const {
-  bool ok = platform::WriteProfileString(settingPath, kSection, "dataDir", dataDir) &&
-            platform::WriteProfileString(settingPath, kSection, "downloadDir", downloadDir) &&
-            platform::WriteProfileString(settingPath, kSection, "minOnClose",
-                                         std::to_string(minOnClose)) &&
-            platform::WriteProfileString(settingPath, kSection, "quitRemember",
-                                         std::to_string(quitRemember));
+  bool ok =
+      platform::WriteProfileString(settingPath, kSection, "dataDir", dataDir) &&
+      platform::WriteProfileString(settingPath, kSection, "downloadDir", downloadDir) &&
+      platform::WriteProfileString(settingPath, kSection, "minOnClose",
+                                   std::to_string(minOnClose)) &&
+      platform::WriteProfileString(settingPath, kSection, "quitRemember",
+                                   std::to_string(quitRemember)) &&
+      platform::WriteProfileString(settingPath, kAndroidSection, "device", androidDevice) &&
+      platform::WriteProfileString(settingPath, kAndroidSection, "addresses", androidAddresses);
   if (!ok) Log::instance()->write("cannot write %s", settingPath.c_str());
   return ok;
 }

@@ -18,11 +18,15 @@ struct Settings {
   std::string iconsDir;
   int minOnClose = 1;
   int quitRemember = 0;
+  // The Android games go to: "auto" (the only device adb sees ready, else the demo VM), "demo"
+  // or a device's serial; and the network devices the user added, as "HOST:PORT,HOST:PORT".
+  std::string androidDevice = "auto";
+  std::string androidAddresses;
 
   // Computes and creates the folders, then loads setting.ini (writing it when missing).
   void Init();
   void Load();
-  // Writes the four keys of setting.ini from the fields.
+  // Writes the keys of setting.ini from the fields.
   bool Save() const;
 };
 

@@ -421,8 +421,16 @@ void GameLifecycle::Launch(const std::string& packageName) {
   actions_.Launch(*record);
 }
 
-void GameLifecycle::OnLaunchFailed(int, const std::string& packageName) {
-  if (auto record = records_.Find(packageName)) view_.Tell(*record, "启动失败");
+void GameLifecycle::OnLaunchFailed(int code, const std::string& packageName) {
+  if (auto record = records_.Find(packageName))
+    view_.Tell(*record, "启动失败：" + LaunchFailureReason(code));
+}
+
+void GameLifecycle::OnLaunchDone(const std::string& packageName, const std::string& deviceModel) {
+  // The built-in VM shows the game in its own window; a device shows it on its own screen.
+  if (deviceModel.empty()) return;
+  if (auto record = records_.Find(packageName))
+    view_.Tell(*record, "游戏已在 " + deviceModel + " 上启动");
 }
 
 void GameLifecycle::RemoveGameFiles(const AppItemInfo& record) {

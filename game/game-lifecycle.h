@@ -81,6 +81,8 @@ class GameLifecycle {
   void OnUninstallStart(const std::string& packageName);
   void OnUninstallDone(const std::string& packageName);
   void OnLaunchFailed(int code, const std::string& packageName);
+  // The player started the game; on an Android device of this model when it is not empty.
+  void OnLaunchDone(const std::string& packageName, const std::string& deviceModel);
   // The VM has started and the player listed what it has installed.
   void OnPlayerPackages(std::unique_ptr<PlayerPackages> installed);
 

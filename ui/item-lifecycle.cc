@@ -84,6 +84,8 @@ void ItemLifecycle::Register(platform::WindowHandle window) {
   onPost(MSG_UNINSTALL_SELECTED, [this] { OnUninstallSelected(); });
   on(MSG_LAUNCH_FAILED,
      [this](const PlayerResult& failed) { game_.OnLaunchFailed(failed.code, failed.packageName); });
+  on(MSG_LAUNCH_DONE,
+     [this](const LaunchDone& done) { game_.OnLaunchDone(done.packageName, done.deviceModel); });
   on(MSG_PLAYER_PACKAGES, [this](std::unique_ptr<PlayerPackages>& installed) {
     game_.OnPlayerPackages(std::move(installed));
   });

@@ -26,6 +26,7 @@
 #include "toolkit/test-hook.h"
 #include "toolkit/toolkit.h"
 #include "ui/about-wnd.h"
+#include "ui/android-status.h"
 #include "ui/app-list-menu-wnd.h"
 #include "ui/catalogue-notice.h"
 #include "ui/cloud-play-wnd.h"
@@ -101,6 +102,7 @@ void MainFrame::InitWindow() {
   if (browseDetail_) browseDetail_->SetEventHandler(std::make_unique<WebEventHandler>("Detail"));
   FindControls();
   lifecycle_ = std::make_unique<ItemLifecycle>(*this);
+  android_ = std::make_unique<AndroidStatus>(FindLabel("androidState"), workers_.bridge);
   RegisterHandlers();
   AcceptDesktopApks(window(), handle(), [this](const auto& paths) { OpenApks(paths); });
   if (toolkit::CurrentTab(tabDetail_) != 1) {
@@ -158,7 +160,8 @@ void MainFrame::RegisterHandlers() {
     registered_.push_back(message.id);
   };
   lifecycle_->Register(handle());
-  onPost(MSG_SHOW_SETTINGS, [this] { SettingWnd::Run(this); });
+  android_->Register(handle());
+  onPost(MSG_SHOW_SETTINGS, [this] { SettingWnd::Run(this, android_.get()); });
   onPost(MSG_SHOW_ABOUT, [this] { AboutWnd::Run(this); });
   onPost(MSG_CHECK_UPDATE, [this] { CheckUpdate(""); });
   onPost(MSG_SHOW_MAIN, [this] { BringToFront(); });
@@ -171,6 +174,7 @@ void MainFrame::RegisterHandlers() {
 
 void MainFrame::UnregisterHandlers() {
   if (lifecycle_) lifecycle_->Unregister();
+  if (android_) android_->Unregister(handle());
   for (std::uint32_t id : registered_) Dispatcher::instance()->Unregister(id, handle());
   registered_.clear();
 }
@@ -212,6 +216,8 @@ void MainFrame::OnClick(const toolkit::Notification& n) {
     toolkit::SetVisible(FindControl("btnRestore"), false);
   } else if (name == "btnMin") {
     Minimize();
+  } else if (name == "btnAndroid") {
+    SettingWnd::Run(this, android_.get());
   } else if (name == "btnSetting") {
     ReportEvent(kEventSettings);
     SettingMenuWnd::OpenBelow(FindControl("btnSetting"));

@@ -15,6 +15,7 @@ namespace lumo {
 namespace toolkit {
 class Browser;
 }
+class AndroidStatus;
 class CloudPlayWnd;
 class ItemLifecycle;
 class TrayIcon;
@@ -102,6 +103,7 @@ class MainFrame : public toolkit::SkinWindow {
   GtkToggleButton* checkboxTrash_ = nullptr;
   Workers workers_;
   std::unique_ptr<ItemLifecycle> lifecycle_;
+  std::unique_ptr<AndroidStatus> android_;
   bool initialised_ = false;
   bool forceQuit_ = false;
   // Set when the user chose to quit: a running updater is told once the window is gone.

@@ -1,5 +1,7 @@
 #include "ui/setting-wnd.h"
 
+#include <algorithm>
+
 #include <gtk/gtk.h>
 
 #include "app/log.h"
@@ -7,6 +9,7 @@
 #include "platform/desktop.h"
 #include "platform/file-system.h"
 #include "toolkit/controls.h"
+#include "ui/android-status.h"
 
 namespace lumo {
 
@@ -16,8 +19,9 @@ constexpr int kInitialSize = 100;
 
 }  // namespace
 
-void SettingWnd::Run(toolkit::SkinWindow* owner) {
+void SettingWnd::Run(toolkit::SkinWindow* owner, AndroidStatus* android) {
   SettingWnd dialog;
+  dialog.android_ = android;
   toolkit::WindowStyle style;
   style.resizable = false;
   style.dialog = true;
@@ -26,6 +30,7 @@ void SettingWnd::Run(toolkit::SkinWindow* owner) {
   if (!dialog.Create(owner, "SettingWnd", style, kInitialSize, kInitialSize)) return;
   dialog.CenterWindow();
   dialog.ShowModal();
+  if (android) android->Watch({});
 }
 
 void SettingWnd::InitWindow() {
@@ -39,7 +44,87 @@ void SettingWnd::InitWindow() {
   if (editDownload_) toolkit::SetText(GTK_WIDGET(editDownload_), settings.downloadDir);
   GtkToggleButton* selected = settings.minOnClose != 0 ? optionHide_ : optionExit_;
   if (selected) toolkit::SetChecked(selected, true);
+  androidChoices_ = GTK_BOX(FindControl("androidChoices"));
+  editAddress_ = FindEdit("EditAddress");
+  androidNote_ = FindLabel("androidNote");
+  picked_ = settings.androidDevice;
+  addresses_ = SplitDeviceAddresses(settings.androidAddresses);
+  FillDevices();
+  if (android_)
+    android_->Watch({[this] { FillDevices(); },
+                     [this](const DeviceConnectResult& result) { OnDeviceConnected(result); }});
   AttachShadow();
+}
+
+void SettingWnd::FillDevices() {
+  if (!androidChoices_) return;
+  for (auto& [button, value] : choices_) gtk_widget_destroy(GTK_WIDGET(button));
+  choices_.clear();
+  AddChoice("auto", "自动选择（只有一台设备可用时使用它，否则使用演示虚拟机）", true);
+  AddChoice("demo", "演示虚拟机", true);
+  const AndroidDevices empty;
+  const AndroidDevices& reported = android_ ? android_->devices() : empty;
+  bool pickedSeen = picked_ == "auto" || picked_ == "demo";
+  for (const AndroidDevice& device : reported.devices) {
+    AddChoice(device.serial, DescribeDevice(device) + (device.inUse ? " · 正在使用" : ""),
+              device.state == "device");
+    pickedSeen = pickedSeen || device.serial == picked_;
+  }
+  // A device picked before and not seen now stays the choice until the user changes it.
+  if (!pickedSeen) AddChoice(picked_, picked_ + " · 未连接", false);
+  if (!reported.reported)
+    Note("正在查找安卓设备…");
+  else if (!reported.adbFound)
+    Note("未找到 adb，只能使用演示虚拟机：请安装 adb 软件包");
+}
+
+void SettingWnd::AddChoice(const std::string& value, const std::string& label, bool usable) {
+  GSList* group =
+      choices_.empty() ? nullptr : gtk_radio_button_get_group(GTK_RADIO_BUTTON(choices_[0].first));
+  GtkWidget* button = gtk_radio_button_new_with_label(group, label.c_str());
+  gtk_widget_set_can_focus(button, FALSE);
+  gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(button), value == picked_);
+  gtk_widget_set_sensitive(button, usable || value == picked_);
+  g_signal_connect(button, "toggled", G_CALLBACK(+[](GtkToggleButton* toggled, gpointer self) {
+                     auto* dialog = static_cast<SettingWnd*>(self);
+                     if (!gtk_toggle_button_get_active(toggled)) return;
+                     for (auto& [choice, choiceValue] : dialog->choices_)
+                       if (choice == toggled) dialog->picked_ = choiceValue;
+                   }),
+                   this);
+  gtk_box_pack_start(androidChoices_, button, FALSE, FALSE, 0);
+  gtk_widget_show(button);
+  choices_.emplace_back(GTK_TOGGLE_BUTTON(button), value);
+}
+
+void SettingWnd::AddNetworkDevice() {
+  if (!editAddress_) return;
+  std::string address = toolkit::GetText(GTK_WIDGET(editAddress_));
+  if (!IsDeviceAddress(address)) {
+    Note("请输入 主机:端口，例如 192.168.1.20:5555");
+    return;
+  }
+  if (!android_ || !android_->Connect(address)) {
+    Note("模拟器组件未运行，暂时无法连接设备，请稍后再试");
+    return;
+  }
+  Note("正在连接 " + address + "…");
+}
+
+void SettingWnd::OnDeviceConnected(const DeviceConnectResult& result) {
+  if (!result.connected) {
+    Note("无法连接 " + result.address + (result.message.empty() ? "" : "：" + result.message));
+    return;
+  }
+  if (std::find(addresses_.begin(), addresses_.end(), result.address) == addresses_.end() &&
+      addresses_.size() < kMaxDeviceAddresses)
+    addresses_.push_back(result.address);
+  if (editAddress_) toolkit::SetText(GTK_WIDGET(editAddress_), "");
+  Note("已连接 " + result.address + "，点击确定后保存");
+}
+
+void SettingWnd::Note(const std::string& text) {
+  if (androidNote_) toolkit::SetText(GTK_WIDGET(androidNote_), text);
 }
 
 void SettingWnd::OnClick(const toolkit::Notification& n) {
@@ -62,6 +147,11 @@ void SettingWnd::OnClick(const toolkit::Notification& n) {
                                 });
   } else if (name == "btn_browse") {
     ChooseDownloadFolder();
+  } else if (name == "btn_add_device") {
+    AddNetworkDevice();
+  } else if (name == "btn_rescan") {
+    Note("正在查找安卓设备…");
+    if (android_) android_->SendChoice();
   }
 }
 
@@ -71,7 +161,10 @@ void SettingWnd::Save() {
   Settings& settings = Settings::instance();
   settings.minOnClose = optionHide_ && toolkit::IsChecked(optionHide_) ? 1 : 0;
   if (editDownload_) settings.downloadDir = toolkit::GetText(GTK_WIDGET(editDownload_));
+  settings.androidDevice = picked_.empty() ? "auto" : picked_;
+  settings.androidAddresses = JoinDeviceAddresses(addresses_);
   settings.Save();
+  if (android_) android_->SendChoice();
   Log::instance()->write("settings saved: download folder %s, close %s.",
                          settings.downloadDir.c_str(), settings.minOnClose ? "hides" : "quits");
 }

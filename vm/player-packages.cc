@@ -45,4 +45,19 @@ std::string InstallFailureReason(int code) {
   }
 }
 
+std::string LaunchFailureReason(int code) {
+  switch (code) {
+    case 5:
+      return "游戏不在设备上，请重新安装";
+    case 7:
+      return "找不到游戏的启动界面";
+    case 10:
+      return "设备没有启动游戏";
+    case 11:
+      return "模拟器尚未启动";
+    default:
+      return "错误码 " + std::to_string(code);
+  }
+}
+
 }  // namespace lumo

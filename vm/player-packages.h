@@ -26,5 +26,7 @@ class PlayerPackageCollector {
 
 // The words the detail panel shows for an install result other than 0 from the player.
 std::string InstallFailureReason(int code);
+// The words for a launch the player could not do.
+std::string LaunchFailureReason(int code);
 
 }  // namespace lumo

@@ -94,6 +94,12 @@ bool LUMConnectEvent::OnMessage(const VmMessage* message) {
         RememberVmAbis(
             ParseVmAbis(std::string_view(message->data, strnlen(message->data, message->length))));
       break;
+    case kVmDevices:
+      if (devicesRate_.Admit()) OnDevices(message);
+      break;
+    case kVmConnectDevice:
+      if (devicesRate_.Admit()) OnDeviceConnected(message);
+      break;
     case kVmInstall:
       OnInstallResult(ReadCode(message));
       break;
@@ -126,6 +132,38 @@ void LUMConnectEvent::OnPackageList(const VmMessage* message) {
     Dispatcher::instance()->SendOwned(MSG_PLAYER_PACKAGES, std::move(installed));
 }
 
+void LUMConnectEvent::OnDevices(const VmMessage* message) {
+  AndroidDevices devices;
+  if (!message->data ||
+      !ParseAndroidDevices(std::string_view(message->data, strnlen(message->data, message->length)),
+                           &devices)) {
+    Log::instance()->write("device list from the player not understood; ignored.");
+    return;
+  }
+  const AndroidDevice* inUse = devices.InUse();
+  {
+    std::lock_guard<std::mutex> lock(client_.deviceMutex_);
+    client_.deviceModel_ = inUse ? (inUse->model.empty() ? inUse->serial : inUse->model) : "";
+  }
+  Log::instance()->write("player: adb %s, %zu devices, in use: %s.",
+                         devices.adbFound ? "found" : "missing", devices.devices.size(),
+                         inUse ? inUse->serial.c_str() : "the demo VM");
+  Dispatcher::instance()->Send(MSG_ANDROID_DEVICES, std::move(devices));
+}
+
+void LUMConnectEvent::OnDeviceConnected(const VmMessage* message) {
+  DeviceConnectResult result;
+  if (!message->data ||
+      !ParseDeviceConnectResult(
+          std::string_view(message->data, strnlen(message->data, message->length)), &result)) {
+    Log::instance()->write("network device answer from the player not understood; ignored.");
+    return;
+  }
+  Log::instance()->write("network device %s: %s (%s).", result.address.c_str(),
+                         result.connected ? "connected" : "not connected", result.message.c_str());
+  Dispatcher::instance()->Send(MSG_DEVICE_CONNECTED, std::move(result));
+}
+
 void LUMConnectEvent::OnInstallResult(int code) {
   std::shared_ptr<VMTask> task = tasks_.TakeCurrentTask();
   if (auto install = std::dynamic_pointer_cast<ApkInstallTask>(task)) {
@@ -148,7 +186,11 @@ void LUMConnectEvent::OnUninstallResult(int code) {
 
 void LUMConnectEvent::OnLaunchResult(int code) {
   std::string name = client_.TakeSentLaunch();
-  if (code == 0 || name.empty()) return;
+  if (name.empty()) return;
+  if (code == 0) {
+    Dispatcher::instance()->Send(MSG_LAUNCH_DONE, {name, client_.DeviceModelInUse()});
+    return;
+  }
   Log::instance()->write("%s launch failed. [err=%d]", name.c_str(), code);
   SendDone(MSG_LAUNCH_FAILED, code, name);
 }
@@ -242,7 +284,7 @@ void VmBridgeClient::AttachServer(VmServer* created) {
     server_ = created;
     greet = std::exchange(greetingPending_, false);
   }
-  if (greet) SendBytes(kVmHello, "0", 2);
+  if (greet) SendGreeting();
 }
 
 void VmBridgeClient::Greet() {
@@ -251,7 +293,34 @@ void VmBridgeClient::Greet() {
     greetingPending_ = !server_;
     if (greetingPending_) return;
   }
+  SendGreeting();
+}
+
+void VmBridgeClient::SendGreeting() {
   SendBytes(kVmHello, "0", 2);
+  std::string choice;
+  {
+    std::lock_guard<std::mutex> lock(deviceMutex_);
+    choice = deviceChoice_;
+  }
+  if (!choice.empty()) SendText(kVmDeviceChoice, choice);
+}
+
+void VmBridgeClient::ChooseDevice(const std::string& choiceText) {
+  {
+    std::lock_guard<std::mutex> lock(deviceMutex_);
+    deviceChoice_ = choiceText;
+  }
+  if (connected_) SendText(kVmDeviceChoice, choiceText);
+}
+
+bool VmBridgeClient::ConnectDevice(const std::string& address) {
+  return connected_ && SendText(kVmConnectDevice, address);
+}
+
+std::string VmBridgeClient::DeviceModelInUse() {
+  std::lock_guard<std::mutex> lock(deviceMutex_);
+  return deviceModel_;
 }
 
 void VmBridgeClient::CreateServer(VMTaskLoop& tasks) {

@@ -9,6 +9,7 @@
 
 #include "app/rate-limit.h"
 #include "components/vmbridge/vm-bridge.h"
+#include "vm/android-devices.h"
 #include "vm/player-packages.h"
 
 namespace lumo {
@@ -28,6 +29,12 @@ inline constexpr std::uint32_t kVmClose = 7;      // Lumo closes / 0 when the VM
 inline constexpr std::uint32_t kVmPackages = 8;
 // Our player announces the ABIs its VM runs when it connects: "x86_64,x86" (vm/vm-abis.h).
 inline constexpr std::uint32_t kVmAbis = 9;
+// The Android devices the player's adb sees and the one in use (vm/android-devices.h) / what
+// Lumo picked, and the network devices the user added / one network device to connect now,
+// and the player's answer.
+inline constexpr std::uint32_t kVmDevices = 10;
+inline constexpr std::uint32_t kVmDeviceChoice = 11;
+inline constexpr std::uint32_t kVmConnectDevice = 12;
 
 class VmBridgeClient;
 class VMTaskLoop;
@@ -51,6 +58,9 @@ class LUMConnectEvent final : public ConnetEvent {
   RateLimit vmStartRate_{3, 4};
   RateLimit raiseRate_{3, 4};
   RateLimit abisRate_{3, 4};  // each new list is written to disk
+  RateLimit devicesRate_{5, 4};
+  void OnDevices(const VmMessage* message);
+  void OnDeviceConnected(const VmMessage* message);
   void OnVmStarted();
   void OnPackageList(const VmMessage* message);
 
@@ -88,6 +98,13 @@ class VmBridgeClient {
   std::string TakeSentLaunch();
   // The player went away: launches sent to it are answered no more.
   void ForgetSentLaunches();
+  // UI thread. What the player is to use; sent now and to every player that connects.
+  void ChooseDevice(const std::string& choiceText);
+  // UI thread. Asks the player to connect to a network device; false when no player listens.
+  bool ConnectDevice(const std::string& address);
+  // The model of the Android device in use as last reported; empty for the built-in VM.
+  std::string DeviceModelInUse();
+
   // Stores the server br_CreateServer returned, then sends the greeting kept for a player
   // that connected before it returned.
   void AttachServer(VmServer* created);
@@ -117,6 +134,8 @@ class VmBridgeClient {
  private:
   friend class LUMConnectEvent;
   void SendLaunch(const std::string& text);
+  // The hello, then the device choice when Lumo has made one.
+  void SendGreeting();
 
   std::unique_ptr<LUMConnectEvent> events_;
   // Read by the bridge thread while the UI thread sets or clears it.
@@ -124,6 +143,10 @@ class VmBridgeClient {
   std::atomic<bool> closeRequested_{false};
   std::atomic<bool> connected_{false};
   std::atomic<bool> vmStarted_{false};
+
+  std::mutex deviceMutex_;
+  std::string deviceChoice_;
+  std::string deviceModel_;
 
   std::mutex pendingMutex_;
   std::string pendingLaunch_;

@@ -304,8 +304,14 @@ TEST_F(GameLifecycleTest, TheVmsListSetsSettledGamesRightAndLeavesMovingOnesAlon
   EXPECT_EQ(actions.written["com.back"].status, kStatusInstalled);
   // Its answer to the launch is a failure the user is told of; no launch of a game that is
   // not installed goes out.
-  game.OnLaunchFailed(1, "com.gone");
-  EXPECT_EQ(view.told.back(), "com.gone: 启动失败");
+  game.OnLaunchFailed(5, "com.gone");
+  EXPECT_EQ(view.told.back(), "com.gone: 启动失败：游戏不在设备上，请重新安装");
+  // A start on the built-in VM shows in its window; one on a device is told, with the device.
+  std::size_t told = view.told.size();
+  game.OnLaunchDone("com.back", "");
+  EXPECT_EQ(view.told.size(), told);
+  game.OnLaunchDone("com.back", "Pixel 7");
+  EXPECT_EQ(view.told.back(), "com.back: 游戏已在 Pixel 7 上启动");
   actions.calls.clear();
   game.Launch("com.gone");
   EXPECT_TRUE(actions.calls.empty());
