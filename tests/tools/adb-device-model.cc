@@ -7,6 +7,8 @@
 #include <sstream>
 #include <string_view>
 
+#include "tests/tools/adb-protocol.h"
+
 namespace lumo::adbdevice {
 
 namespace {
@@ -33,6 +35,17 @@ std::vector<std::string> Split(std::string_view text, char separator) {
 std::string After(const Words& words, std::string_view flag) {
   auto it = std::find(words.begin(), words.end(), flag);
   return it != words.end() && it + 1 != words.end() ? *(it + 1) : std::string();
+}
+
+// The shell's words, with "cmd package ..." read as the "pm ..." it is.
+bool SplitWords(const std::string& line, Words* words, std::string* error) {
+  std::string ignored;
+  if (!adb::SplitCommandLine(line, words, error ? error : &ignored)) return false;
+  if (words->size() > 1 && (*words)[0] == "cmd" && (*words)[1] == "package") {
+    words->erase(words->begin());
+    (*words)[0] = "pm";
+  }
+  return true;
 }
 
 bool Contains(const std::vector<std::string>& list, const std::string& item) {
@@ -109,9 +122,10 @@ std::map<std::string, std::string> Device::Properties() const {
           {"ro.product.name", "lumo_phone"}};
 }
 
-std::uint64_t Device::InputSize(const Words& words) {
-  std::size_t verb = words.size() > 1 && words[0] == "cmd" && words[1] == "package" ? 2 : 1;
-  bool install = words.size() > verb && (verb == 2 || words[0] == "pm") && words[verb] == "install";
+std::uint64_t Device::InputSize(const std::string& line) {
+  Words words;
+  bool install = SplitWords(line, &words, nullptr) && words.size() > 1 && words[0] == "pm" &&
+                 words[1] == "install";
   return install ? std::strtoull(After(words, "-S").c_str(), nullptr, 10) : 0;
 }
 
@@ -120,31 +134,28 @@ bool Device::KeepsInput(std::uint64_t size) const {
   return options_.refuseInstall.empty() && (size + 1023) / 1024 <= FreeKbLocked();
 }
 
-std::string Device::Run(const Words& words, const std::string& input) {
+std::string Device::Run(const std::string& line, const std::string& input) {
   std::lock_guard lock(mutex_);
-  Words command = words;
-  if (command.size() > 1 && command[0] == "cmd" && command[1] == "package") {
-    command.erase(command.begin());
-    command[0] = "pm";
-  }
-  std::string name = command.empty() ? std::string() : command[0];
-  std::string out;
-  if (name.empty()) return out;
-  if (name == "getprop") return GetProp(command);
-  if (name == "df") return DiskFree();
-  if (name == "dumpsys") return Dumpsys(command);
-  if (name == "pidof") return PidOf(command);
-  if (name == "pm") {
-    out = PackageManager(command, input);
-  } else if (name == "am") {
-    out = ActivityManager(command);
-  } else if (name == "monkey") {
-    out = Monkey(command);
-  } else {
-    return "/system/bin/sh: " + name + ": inaccessible or not found\n";
-  }
-  Save();
+  Words words;
+  std::string error;
+  if (!SplitWords(line, &words, &error))
+    return "/system/bin/sh: syntax error: '" + error + "' unexpected\n";
+  if (words.empty()) return "";
+  std::string out = Dispatch(words, input);
+  if (words[0] == "pm" || words[0] == "am" || words[0] == "monkey") Save();
   return out;
+}
+
+std::string Device::Dispatch(const Words& words, const std::string& input) {
+  const std::string& name = words[0];
+  if (name == "getprop") return GetProp(words);
+  if (name == "pm") return PackageManager(words, input);
+  if (name == "df") return DiskFree();
+  if (name == "am") return ActivityManager(words);
+  if (name == "monkey") return Monkey(words);
+  if (name == "dumpsys") return Dumpsys(words);
+  if (name == "pidof") return PidOf(words);
+  return "/system/bin/sh: " + name + ": inaccessible or not found\n";
 }
 
 std::string Device::GetProp(const Words& words) const {
@@ -164,7 +175,8 @@ std::string Device::PackageManager(const Words& words, const std::string& input)
     for (const auto& entry : packages_) out += "package:" + entry.first + "\n";
     return out;
   }
-  if (verb == "install") return Install(InputSize(words), input);
+  if (verb == "install")
+    return Install(std::strtoull(After(words, "-S").c_str(), nullptr, 10), input);
   if (verb == "uninstall" && words.size() > 2) return Uninstall(words.back());
   return "Unknown command: " + verb + "\n";
 }

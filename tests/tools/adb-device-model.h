@@ -33,15 +33,15 @@ class Device {
 
   // The CNXN payload: "device::" with the properties and the features the host reads.
   std::string Banner() const;
-  // How many bytes the command reads from its stream before it answers: the APK of
+  // How many bytes the command line reads from its stream before it answers: the APK of
   // "cmd package install -S SIZE" (or "pm install -S SIZE"); 0 for every other command.
-  static std::uint64_t InputSize(const std::vector<std::string>& words);
+  static std::uint64_t InputSize(const std::string& line);
   // False when an install of `size` bytes is refused whatever they hold, so they need no
   // keeping.
   bool KeepsInput(std::uint64_t size) const;
-  // Runs one command and returns what it prints (standard output and error together).
+  // Runs one command line and returns what it prints (standard output and error together).
   // `input` is the file with the bytes InputSize asked for, empty when they were not kept.
-  std::string Run(const std::vector<std::string>& words, const std::string& input);
+  std::string Run(const std::string& line, const std::string& input);
 
  private:
   struct Package {
@@ -49,6 +49,7 @@ class Device {
     std::uint64_t kb = 0;
   };
 
+  std::string Dispatch(const std::vector<std::string>& words, const std::string& input);
   std::string GetProp(const std::vector<std::string>& words) const;
   std::string PackageManager(const std::vector<std::string>& words, const std::string& input);
   std::string Install(std::uint64_t size, const std::string& input);

@@ -13,7 +13,6 @@
 #include <cstdlib>
 #include <map>
 #include <netinet/in.h>
-#include <random>
 #include <signal.h>
 #include <string>
 #include <sys/socket.h>
@@ -29,14 +28,16 @@ namespace {
 
 using adb::Packet;
 
+// More streams at once than any adb command opens; past it an OPEN is refused.
+constexpr std::size_t kMaxStreams = 64;
+
 // One stream that the host opened. Output goes one WRTE at a time: the next waits for the
 // host's OKAY of the one before, and CLSE follows the OKAY of the last.
 struct Stream {
   std::uint32_t remote = 0;
-  std::vector<std::string> words;
+  std::string line;             // the command line
   std::uint64_t inputLeft = 0;  // bytes still to come before the command runs
-  std::uint64_t inputSize = 0;
-  FILE* input = nullptr;  // where they go; null when they are dropped
+  FILE* input = nullptr;        // where they go; null when they are dropped
   std::string inputPath;
   std::string output;
   bool running = false;  // the command has run and its output is on its way
@@ -123,36 +124,30 @@ bool Connection::OnConnect(const Packet& packet) {
   return Send(adb::kCnxn, adb::kVersion, adb::kMaxPayload, device_->Banner());
 }
 
+// The host signs whatever it gets; the token's bytes do not matter to a device that accepts
+// no signature.
 bool Connection::SendToken() {
-  std::random_device random;
-  std::string token;
-  while (token.size() < 20) token.push_back(static_cast<char>(random()));
-  return Send(adb::kAuth, adb::kAuthToken, 0, token);
+  return Send(adb::kAuth, adb::kAuthToken, 0, std::string(20, 't'));
 }
 
 bool Connection::OnOpen(const Packet& packet) {
   adb::Service service = adb::ParseService(packet.data);
-  Stream stream;
-  stream.remote = packet.arg0;
-  std::string error;
-  if (service.kind == adb::Service::Kind::kUnknown) return Send(adb::kClse, 0, packet.arg0);
+  if (service.kind == adb::Service::Kind::kUnknown || streams_.size() >= kMaxStreams)
+    return Send(adb::kClse, 0, packet.arg0);
   std::uint32_t local = nextLocal_++;
-  if (!Send(adb::kOkay, local, packet.arg0)) return false;
-  if (!adb::SplitCommandLine(service.command, &stream.words, &error)) {
-    stream.output = "/system/bin/sh: syntax error: '" + error + "' unexpected\n";
-    stream.running = true;
-    Stream& opened = streams_[local] = std::move(stream);
-    return SendMore(local, &opened);
-  }
-  stream.inputSize = stream.inputLeft = Device::InputSize(stream.words);
+  Stream& stream = streams_[local];
+  stream.remote = packet.arg0;
+  stream.line = service.command;
+  stream.inputLeft = Device::InputSize(stream.line);
+  // An install the device refuses whatever the APK holds reads its bytes without keeping them.
   if (stream.inputLeft > 0 && device_->KeepsInput(stream.inputLeft)) {
-    stream.inputPath = std::string(std::getenv("TMPDIR") ? std::getenv("TMPDIR") : "/tmp") +
-                       "/lumo-adb-device-XXXXXX.apk";
+    const char* folder = std::getenv("TMPDIR");
+    stream.inputPath = std::string(folder ? folder : "/tmp") + "/lumo-adb-device-XXXXXX.apk";
     int fd = mkstemps(stream.inputPath.data(), 4);
     stream.input = fd < 0 ? nullptr : fdopen(fd, "wb");
   }
-  Stream& opened = streams_[local] = std::move(stream);
-  return opened.inputLeft > 0 || RunCommand(local, &opened);
+  if (!Send(adb::kOkay, local, packet.arg0)) return false;
+  return stream.inputLeft > 0 || RunCommand(local, &stream);
 }
 
 bool Connection::OnWrite(const Packet& packet, Stream* stream) {
@@ -168,7 +163,7 @@ bool Connection::OnWrite(const Packet& packet, Stream* stream) {
 bool Connection::RunCommand(std::uint32_t local, Stream* stream) {
   bool kept = stream->input && std::fclose(stream->input) == 0;
   stream->input = nullptr;
-  stream->output = device_->Run(stream->words, kept ? stream->inputPath : std::string());
+  stream->output = device_->Run(stream->line, kept ? stream->inputPath : std::string());
   if (!stream->inputPath.empty()) std::remove(stream->inputPath.c_str());
   stream->inputPath.clear();
   stream->running = true;
