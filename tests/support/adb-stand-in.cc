@@ -45,6 +45,7 @@ StandInDevice::StandInDevice(const std::vector<std::string>& options) {
   std::vector<std::string> argv = {LUMO_TEST_BIN_DIR "/lumo-adb-device", "--port=0"};
   argv.insert(argv.end(), options.begin(), options.end());
   std::vector<char*> pointers;
+  pointers.reserve(argv.size() + 1);
   for (std::string& argument : argv) pointers.push_back(argument.data());
   pointers.push_back(nullptr);
   int out[2];

@@ -1,6 +1,7 @@
 #include "tests/tools/adb-device-model.h"
 
 #include <algorithm>
+#include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -162,7 +163,8 @@ std::string Device::GetProp(const Words& words) const {
   std::map<std::string, std::string> properties = Properties();
   if (words.size() > 1) return properties[words[1]] + "\n";
   std::string out;
-  for (const auto& [key, value] : properties) out += "[" + key + "]: [" + value + "]\n";
+  for (const auto& [key, value] : properties)
+    out.append("[").append(key).append("]: [").append(value).append("]\n");
   return out;
 }
 
@@ -212,10 +214,9 @@ std::string Device::DiskFree() const {
   std::uint64_t free = FreeKbLocked();
   std::uint64_t used = kSystemKb + options_.freeKb - free;
   char line[160];
-  std::snprintf(line, sizeof line, "%-16s %10llu %9llu %9llu %3llu%% %s\n", "/dev/block/dm-5",
-                static_cast<unsigned long long>(used + free), static_cast<unsigned long long>(used),
-                static_cast<unsigned long long>(free),
-                static_cast<unsigned long long>(used * 100 / (used + free)), "/data");
+  std::snprintf(line, sizeof line,
+                "%-16s %10" PRIu64 " %9" PRIu64 " %9" PRIu64 " %3" PRIu64 "%% %s\n",
+                "/dev/block/dm-5", used + free, used, free, used * 100 / (used + free), "/data");
   return "Filesystem        1K-blocks      Used Available Use% Mounted on\n" + std::string(line);
 }
 

@@ -7,7 +7,12 @@
 #include <vector>
 
 // What the stand-in Android device is and holds (its properties, installed packages, the
-// activity on top, free storage) and what its shell commands print.
+// activity on top, free storage) and what its shell commands print. It answers:
+//   getprop [NAME]; df [-k] [/data]; pidof PKG; dumpsys activity activities;
+//   pm (or cmd package) list packages [-3] | install -S SIZE | uninstall [-k] PKG;
+//   am start -n PKG/CLASS; am force-stop PKG;
+//   monkey -p PKG -c android.intent.category.LAUNCHER 1.
+// A line with a pipe, list, redirection or substitution is refused as a syntax error.
 namespace lumo::adbdevice {
 
 struct DeviceOptions {

@@ -51,9 +51,9 @@ TEST(AdbStandInDevice, RealAdbInstallsStartsAndUninstallsAGameOnIt) {
   ASSERT_TRUE(std::filesystem::exists("/usr/bin/adb")) << "scripts/setup.sh installs adb";
   TempDir dir;
   // A game of 600 kB crosses several of adb's packets; the free space holds it and no more.
-  std::string game = BuildGame(dir, "com.lumo.game", "arm64-v8a", 600 * 1024);
+  std::string game = BuildGame(dir, "com.lumo.game", "arm64-v8a", 600 * std::uint64_t{1024});
   std::string x86 = BuildGame(dir, "com.lumo.pc", "x86", 0);
-  std::string big = BuildGame(dir, "com.lumo.big", "arm64-v8a", 1500 * 1024);
+  std::string big = BuildGame(dir, "com.lumo.big", "arm64-v8a", 1500 * std::uint64_t{1024});
   StandInDevice device({"--model=Lumo Phone", "--abis=arm64-v8a,armeabi-v7a", "--free-kb=2000",
                         "--state-file=" + dir / "state"});
   ASSERT_TRUE(device.running());

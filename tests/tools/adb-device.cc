@@ -1,6 +1,6 @@
 // lumo-adb-device: a stand-in Android device that the real adb server connects to over TCP
 // ("adb connect 127.0.0.1:PORT"). It answers the shell and exec services with the commands
-// of adb-device-model.cc and keeps its state in memory (and in --state-file).
+// of adb-device-model.h and keeps its state in memory (and in --state-file).
 //
 //   lumo-adb-device [--port=N] [--model=NAME] [--abis=A,B] [--release=R] [--sdk=N]
 //                   [--free-kb=N] [--state-file=PATH] [--unauthorized]
@@ -260,6 +260,7 @@ int main(int argc, char** argv) {
   for (int fd; (fd = accept(listener, nullptr, nullptr)) >= 0;) {
     std::thread([fd, &device] { Connection(fd, &device).Serve(); }).detach();
   }
+  // The connections' threads still use the device: end without destroying it.
   std::perror("lumo-adb-device: accept");
-  return 1;
+  _exit(1);
 }

@@ -53,7 +53,7 @@ bool ReadWord(std::string_view line, std::size_t* i, std::string* word, std::str
     if (c == '\\' && escapable) {
       word->push_back(line[++*i]);
     } else if (c == '"' || (quote == 0 && c == '\'')) {
-      quote = quote == c ? 0 : c;
+      quote = quote == c ? '\0' : c;
     } else if (IsOperator(c) && (quote == 0 || c == '$' || c == '`')) {
       return Refuse(error, std::string(1, c));
     } else {

@@ -28,7 +28,6 @@ constexpr std::uint32_t kMaxPayload = 256 * 1024;
 // AUTH's first argument.
 constexpr std::uint32_t kAuthToken = 1;
 constexpr std::uint32_t kAuthSignature = 2;
-constexpr std::uint32_t kAuthPublicKey = 3;
 
 struct Packet {
   std::uint32_t command = 0;
