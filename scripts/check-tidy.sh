@@ -7,7 +7,14 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:?usage: check-tidy.sh BUILD_DIR}" && pwd)
 off=$(grep -oE -- '-bugprone-[a-z0-9-]+' "$root/.clang-tidy" | paste -sd, -)
 checks="-*,bugprone-*${off:+,$off}"
-product="^$root/(app|apk|catalogue|components|download|game|platform|program|stat|store|toolkit|ui|vm)/"
+folders="app apk catalogue components download game platform program stat store toolkit ui vm"
+product="^$root/(${folders// /|})/"
+
+# A new top-level folder with C or C++ files is either product code or named here as not.
+for dir in $(git -C "$root" ls-files '*.c' '*.cc' '*.cpp' '*.h' '*.hpp' | cut -d/ -f1 -s | sort -u); do
+  [[ " $folders tests bench " == *" $dir "* ]] ||
+    { echo "check-tidy: folder $dir/ is neither product code nor tests/ or bench/" >&2; exit 2; }
+done
 
 files=$(python3 -c '
 import json, re, sys

@@ -7,13 +7,13 @@
 #   tsan     a thread-sanitizer build of the unit tests in <build>-tsan, and those tests
 #   asan     an address- and undefined-sanitizer build of the unit tests in <build>-asan
 #   tests    every test of the checked build (unit, program and fuzz); arguments go to ctest
-# By default: format, build and tests. LUMO_STAGES="tidy tsan asan" (or any list) runs the
+# By default all of them, in the order above. LUMO_STAGES="build tests" (or any list) runs the
 # named stages only. UI tests start their own X servers.
 # ctest's closing line is the last line printed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${LUMO_BUILD_DIR:-$root/build}
-stages=${LUMO_STAGES:-format build tests}
+stages=${LUMO_STAGES:-format build tidy tsan asan tests}
 jobs=$(nproc)
 started=$SECONDS
 
