@@ -423,14 +423,19 @@ void GameLifecycle::Launch(const std::string& packageName) {
 
 void GameLifecycle::OnLaunchFailed(int code, const std::string& packageName) {
   if (auto record = records_.Find(packageName))
-    view_.Tell(*record, "启动失败：" + LaunchFailureReason(code));
+    Say(*record, "启动失败：" + LaunchFailureReason(code));
 }
 
 void GameLifecycle::OnLaunchDone(const std::string& packageName, const std::string& deviceModel) {
   // The built-in VM shows the game in its own window; a device shows it on its own screen.
   if (deviceModel.empty()) return;
-  if (auto record = records_.Find(packageName))
-    view_.Tell(*record, "游戏已在 " + deviceModel + " 上启动");
+  if (auto record = records_.Find(packageName)) Say(*record, "游戏已在 " + deviceModel + " 上启动");
+}
+
+void GameLifecycle::Say(const AppItemInfo& record, const std::string& text) {
+  // In the detail panel for a user who looks at the window, on the desktop for one who does not.
+  view_.ShowStatus(record, {.text = "", .reason = text});
+  view_.Tell(record, text);
 }
 
 void GameLifecycle::RemoveGameFiles(const AppItemInfo& record) {

@@ -108,6 +108,8 @@ class GameLifecycle {
   void QueueInstall(AppItemInfo& record);
   void FinishInstall(AppItemInfo& record, int result, const std::string& reason);
   void CheckAgainstPlayer(AppItemInfo& record);
+  // A launch's outcome, where the user will see it.
+  void Say(const AppItemInfo& record, const std::string& text);
   void RemoveGameFiles(const AppItemInfo& record);
   void Forget(const std::string& packageName);
 

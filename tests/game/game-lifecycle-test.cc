@@ -312,6 +312,7 @@ TEST_F(GameLifecycleTest, TheVmsListSetsSettledGamesRightAndLeavesMovingOnesAlon
   EXPECT_EQ(view.told.size(), told);
   game.OnLaunchDone("com.back", "Pixel 7");
   EXPECT_EQ(view.told.back(), "com.back: 游戏已在 Pixel 7 上启动");
+  EXPECT_EQ(view.NoteOf("com.back").reason, "游戏已在 Pixel 7 上启动");
   actions.calls.clear();
   game.Launch("com.gone");
   EXPECT_TRUE(actions.calls.empty());
