@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# A user with an Android device that adb reaches over the network, here the stand-in device
+# that the real adb server talks to: the device is added in the settings window, checked and
+# kept; the main window then names it, a click in the store installs the game on it, 启动
+# starts it there and Lumo says so, and deleting the game uninstalls it from the device.
+program_dir=$(cd "$1" && pwd) tools=$2 screenshots=$3
+source "$(dirname "$0")/road.sh"
+road_setup
+start_accessibility
+free_port() {
+  /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+
+# The device, and an adb server of this test's own that Lumo's player reaches.
+device_state=$SANDBOX/device.state
+"$tools/lumo-adb-device" --port=0 --model="Pixel 7" --abis=arm64-v8a,armeabi-v7a,x86_64 \
+  --state-file="$device_state" >"$SANDBOX/device.out" 2>"$SANDBOX/device.log" &
+PIDS_TO_KILL+=($!)
+wait_until 30 test -s "$SANDBOX/device.out" || fail "the stand-in device did not start"
+address=127.0.0.1:$(head -n 1 "$SANDBOX/device.out")
+export ANDROID_ADB_SERVER_PORT=$(free_port) TMPDIR=$SANDBOX/tmp
+mkdir -p "$TMPDIR"
+adb start-server >/dev/null 2>&1 || fail "adb did not start"
+trap 'adb kill-server >/dev/null 2>&1; cleanup' EXIT
+
+# The program folder as installed, with its store on a port of this test's own.
+port=$(free_port)
+bin=$SANDBOX/bin
+mkdir -p "$bin"
+for file in "$program_dir"/*; do ln -s "$file" "$bin/"; done
+rm "$bin/lumo" "$bin/cfglog.ini"
+cp "$program_dir/lumo" "$bin/lumo"
+sed "s/127.0.0.1:18080/127.0.0.1:$port/" "$program_dir/cfglog.ini" >"$bin/cfglog.ini"
+"$program_dir/lumo-store" --port "$port" >"$SANDBOX/store.log" 2>&1 &
+PIDS_TO_KILL+=($!)
+wait_until 30 curl -sf "http://127.0.0.1:$port/games.json" || fail "store did not start"
+
+"$bin/lumo" >"$SANDBOX/lumo.out" 2>&1 &
+lumo=$!
+PIDS_TO_KILL+=($lumo)
+wait_for_hook
+wait_until 120 sh -c "cat $app_dir/log/lum-*.log | grep -q 'VM start complete.'" ||
+  fail "the player did not start"
+wait_until 30 sh -c "[[ \"\$(ask get MainFrame androidState)\" == *演示虚拟机* ]]" ||
+  fail "the main window does not say the demo VM is in use: $(ask get MainFrame androidState)"
+
+# The user opens the settings from the indicator, types the device's address and adds it.
+click_control "安卓设备：演示虚拟机"
+wait_until 30 sh -c "[[ \"\$(ask window SettingWnd)\" == open* ]]" || fail "no settings window"
+read -r x y w h <<<"$(ask where SettingWnd EditAddress)"
+xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+xdotool type --delay 20 "$address"
+click_control "添加网络设备"
+wait_until 30 sh -c "[[ \"\$(ask get SettingWnd androidNote)\" == *已连接* ]]" ||
+  fail "the device was not connected: $(ask get SettingWnd androidNote)"
+wait_until 30 shows_control "Pixel 7 · $address · Android 14 · arm64-v8a,armeabi-v7a,x86_64 · 正在使用" ||
+  fail "the settings do not list the device in use"
+shot android-settings
+click_control "确定"
+wait_until 30 sh -c "[[ \"\$(ask window SettingWnd)\" != open* ]]" || fail "settings not closed"
+expect "kept" "$(tr -d '\r' <"$app_dir/setting.ini" | grep -A2 '^\[android\]')" \
+  "*addresses=$address*"
+expect "indicator" "$(ask get MainFrame androidState)" "*text=安卓设备：Pixel 7 · 已连接*"
+
+# A click in the store installs the game on the device.
+click_control "下载 潮汐消消乐"
+package=com.lumo.demo.tidepool
+wait_game 120 "$package" "status=6 *"
+grep -q "^package	$package	" "$device_state" || fail "the game is not on the device"
+[ -e "$player_data/packages.txt" ] && grep -q "^$package" "$player_data/packages.txt" &&
+  fail "the game went into the demo VM"
+
+# 启动 starts it on the device, and Lumo says where.
+press_control "启动"
+wait_until 30 grep -q "^resumed	$package/" "$device_state" || fail "the game did not start on the device"
+wait_until 30 sh -c "[[ \"\$(ask get MainFrame DetailSpeed)\" == *游戏已在\ Pixel\ 7\ 上启动* ]]" ||
+  fail "Lumo did not say where the game started: $(ask get MainFrame DetailSpeed)"
+shot android-launched
+
+# Deleting the game uninstalls it from the device.
+ask delete "$package" >/dev/null
+wait_until 60 sh -c "! grep -q '^package	$package	' '$device_state'" ||
+  fail "the game is still on the device"
+echo "android road test passed"
