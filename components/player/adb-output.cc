@@ -4,6 +4,7 @@
 #include <cctype>
 #include <cstring>
 
+#include "apk/package-name.h"
 #include "components/player/result-codes.h"
 
 namespace runbox {
@@ -15,6 +16,7 @@ constexpr std::size_t kMaxPackages = 20000;
 constexpr std::size_t kMaxAbis = 16;
 constexpr std::size_t kMaxField = 128;
 constexpr std::size_t kMaxPackageName = 255;
+constexpr std::size_t kMaxProperty = 92;  // Android's own limit on a property value
 
 // Calls `take` with each line, without its line end, until it returns false.
 template <typename Take>
@@ -45,13 +47,17 @@ bool Printable(std::string_view text) {
          std::all_of(text.begin(), text.end(), [](char c) { return c > ' ' && c < 127; });
 }
 
+// Lumo's own rule, so that every name the player reports is one Lumo accepts.
 bool IsPackageName(std::string_view name) {
-  if (name.empty() || name.size() > kMaxPackageName || name.front() == '.' || name.back() == '.' ||
-      name.find("..") != std::string_view::npos)
-    return false;
-  return std::all_of(name.begin(), name.end(), [](char c) {
-    return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '_';
-  });
+  return name.size() <= kMaxPackageName && lumo::IsValidPackageName(std::string(name));
+}
+
+// The states adb prints; anything else on a line is a message of adb's, not a device.
+bool IsAdbState(std::string_view state) {
+  static constexpr std::string_view kStates[] = {
+      "device",   "offline", "unauthorized", "authorizing", "connecting", "bootloader",
+      "recovery", "rescue",  "sideload",     "host",        "detached",   "unknown"};
+  return std::find(std::begin(kStates), std::end(kStates), state) != std::end(kStates);
 }
 
 std::string_view Trim(std::string_view text) {
@@ -69,12 +75,12 @@ std::vector<AdbDevice> ParseAdbDevices(std::string_view text) {
   ForEachLine(text, [&](std::string_view line) {
     // "SERIAL  STATE [key:value ...]"; the state "no permissions" has a space of its own.
     std::vector<std::string_view> fields = Fields(line);
-    if (fields.size() < 2 || fields[0] == "List" || fields[0].front() == '*' ||
-        !Printable(fields[0]))
-      return true;
+    if (fields.size() < 2 || !Printable(fields[0])) return true;
     AdbDevice device{std::string(fields[0]), std::string(fields[1]), {}, {}};
     if (fields[1] == "no" && fields.size() > 2 && fields[2] == "permissions")
       device.state = "no permissions";
+    else if (!IsAdbState(fields[1]))
+      return true;
     for (std::string_view field : fields) {
       std::size_t colon = field.find(':');
       if (colon == std::string_view::npos || !Printable(field)) continue;
@@ -84,7 +90,7 @@ std::vector<AdbDevice> ParseAdbDevices(std::string_view text) {
       if (key == "model") device.model = value;
       if (key == "product") device.product = value;
     }
-    if (Printable(device.state)) devices.push_back(std::move(device));
+    devices.push_back(std::move(device));
     return devices.size() < kMaxDevices;
   });
   return devices;
@@ -93,17 +99,18 @@ std::vector<AdbDevice> ParseAdbDevices(std::string_view text) {
 std::string StateAdvice(const std::string& state) {
   if (state == "device") return "";
   if (state == "unauthorized") return "在手机上允许 USB 调试";
-  if (state == "offline") return "设备未响应：重新连接数据线或重启设备上的 USB 调试";
+  if (state == "offline") return "设备已离线，请重新连接";
   if (state == "no permissions") return "没有访问此 USB 设备的权限：检查 udev 规则后重新插入";
   if (state == "authorizing" || state == "connecting") return "正在连接设备，请稍候";
   return "设备状态为 " + state + "，暂时无法使用";
 }
 
 std::optional<AdbDevice> ChooseDevice(const std::vector<AdbDevice>& devices,
-                                      const std::string& picked) {
-  if (!picked.empty()) {
+                                      const std::string& pick) {
+  if (pick == "demo") return std::nullopt;
+  if (pick != "auto") {
     for (const AdbDevice& device : devices)
-      if (device.serial == picked) return device;
+      if (device.serial == pick && device.state == "device") return device;
     return std::nullopt;
   }
   std::optional<AdbDevice> only;
@@ -175,29 +182,105 @@ std::optional<std::uint64_t> ParseDfAvailableKb(std::string_view text) {
   return available;
 }
 
+namespace {
+
+// True when the word holding `line[marker]` is the resumed activity itself: "mResumedActivity",
+// "topResumedActivity" or "ResumedActivity", not "mLastResumedActivity".
+bool IsResumedMarker(std::string_view line, std::size_t marker) {
+  std::size_t start = marker;
+  while (start > 0 && !std::isspace(static_cast<unsigned char>(line[start - 1]))) --start;
+  std::string_view prefix = line.substr(start, marker - start);
+  return prefix.empty() || prefix == "m" || prefix == "top";
+}
+
+// "pkg/.Main" or "pkg/pkg.Main" as "pkg/pkg.Main"; empty when it is not a component.
+std::string Component(std::string_view field) {
+  std::size_t slash = field.find('/');
+  if (slash == std::string_view::npos) return "";
+  std::string_view package = field.substr(0, slash);
+  std::string_view cls = field.substr(slash + 1);
+  if (!IsPackageName(package) || cls.empty() || !Printable(cls)) return "";
+  return std::string(package) + "/" + (cls.front() == '.' ? std::string(package) : "") +
+         std::string(cls);
+}
+
+}  // namespace
+
 std::string ParseResumedActivity(std::string_view text) {
+  constexpr std::string_view kMarker = "ResumedActivity";
   std::string component;
   ForEachLine(text, [&](std::string_view line) {
-    // "mResumedActivity: ActivityRecord{a1b2c3 u0 pkg/.Main t12}", also "topResumedActivity=".
-    std::size_t marker = line.find("ResumedActivity");
-    if (marker == std::string_view::npos) return true;
+    // "mResumedActivity: ActivityRecord{a1b2c3 u0 pkg/.Main t12}".
+    std::size_t marker = line.find(kMarker);
+    if (marker == std::string_view::npos || !IsResumedMarker(line, marker)) return true;
     std::size_t record = line.find('{', marker);
-    std::size_t close = line.find('}', marker);
-    if (record == std::string_view::npos || close == std::string_view::npos || close < record)
-      return true;
+    std::size_t close = record == std::string_view::npos ? record : line.find('}', record);
+    if (close == std::string_view::npos) return true;
     for (std::string_view field : Fields(line.substr(record + 1, close - record - 1))) {
-      std::size_t slash = field.find('/');
-      if (slash == std::string_view::npos) continue;
-      std::string_view package = field.substr(0, slash);
-      std::string_view cls = field.substr(slash + 1);
-      if (!IsPackageName(package) || cls.empty() || !Printable(cls)) return true;
-      component = std::string(package) + "/" +
-                  (cls.front() == '.' ? std::string(package) : std::string()) + std::string(cls);
-      return false;
+      component = Component(field);
+      if (!component.empty()) return false;
     }
     return true;
   });
   return component;
+}
+
+std::string ParsePropertyValue(std::string_view text) {
+  std::string value(Trim(text.substr(0, text.find('\n'))));
+  // A property is one line of text; what could break a frame field goes.
+  std::replace(value.begin(), value.end(), '\t', ' ');
+  value.erase(
+      std::remove_if(value.begin(), value.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < ' ' || c == 127; }),
+      value.end());
+  if (value.size() > kMaxProperty) value.resize(kMaxProperty);
+  return value;
+}
+
+bool ParsePidof(std::string_view text) {
+  std::vector<std::string_view> fields = Fields(text.substr(0, text.find('\n')));
+  return !fields.empty() && fields[0].size() <= 10 &&
+         std::all_of(fields[0].begin(), fields[0].end(),
+                     [](char c) { return std::isdigit(static_cast<unsigned char>(c)); });
+}
+
+AmStart ClassifyAmStart(std::string_view output) {
+  // The activity is not there or may not be started from outside its package: the launcher's
+  // own way in may still work.
+  for (std::string_view refusal : {"does not exist", "not exported", "Permission Denial",
+                                   "SecurityException", "unable to resolve Intent"})
+    if (output.find(refusal) != std::string_view::npos) return AmStart::kTryLauncher;
+  if (output.find("Error") != std::string_view::npos ||
+      output.find("Exception") != std::string_view::npos)
+    return AmStart::kFailed;
+  return output.find("Starting") != std::string_view::npos ? AmStart::kStarted : AmStart::kFailed;
+}
+
+bool MonkeyStarted(std::string_view output) {
+  return output.find("Events injected: 1") != std::string_view::npos &&
+         output.find("monkey aborted") == std::string_view::npos;
+}
+
+bool AdbConnected(std::string_view output) {
+  std::string_view line = Trim(output.substr(0, output.find('\n')));
+  return line.rfind("connected to ", 0) == 0 || line.rfind("already connected to ", 0) == 0;
+}
+
+bool HasSuccessLine(std::string_view output) {
+  bool success = false;
+  ForEachLine(output, [&](std::string_view line) {
+    success = Trim(line) == "Success";
+    return !success;
+  });
+  return success;
+}
+
+int UninstallResult(std::string_view output) {
+  if (HasSuccessLine(output)) return kOk;
+  for (std::string_view missing :
+       {"DELETE_FAILED_INTERNAL_ERROR", "Unknown package", "not installed"})
+    if (output.find(missing) != std::string_view::npos) return kNotInstalled;
+  return kDeviceFailed;
 }
 
 std::string InstallFailureName(std::string_view output) {
@@ -225,7 +308,8 @@ int InstallFailureCode(const std::string& name) {
       is("TEST_ONLY"))
     return kDeviceIncompatible;
   if (is("UPDATE_INCOMPATIBLE") || is("SHARED_USER_INCOMPATIBLE") || is("VERSION_DOWNGRADE") ||
-      is("DUPLICATE_PACKAGE") || is("DUPLICATE_PERMISSION") || is("CONFLICTING_PROVIDER"))
+      is("ALREADY_EXISTS") || is("DUPLICATE_PACKAGE") || is("DUPLICATE_PERMISSION") ||
+      is("CONFLICTING_PROVIDER"))
     return kDeviceConflict;
   return kDeviceFailed;
 }
