@@ -1,11 +1,13 @@
-// Any text adb or a device may print: the readers never crash, keep their bounds, and what
-// they keep is well formed.
+// Any text adb or a device may print, and any device choice Lumo may send: the readers never
+// crash, keep their bounds, and what they keep is well formed; a choice read back from its
+// own lines is the same choice, and the device list has seven fields on every device line.
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 #include "apk/package-name.h"
 #include "components/player/adb-output.h"
+#include "components/player/device-frames.h"
 
 namespace {
 
@@ -13,14 +15,33 @@ void Check(bool condition) {
   if (!condition) __builtin_trap();
 }
 
+std::size_t CountOf(const std::string& text, char c) {
+  std::size_t count = 0;
+  for (char x : text) count += x == c;
+  return count;
+}
+
 void CheckDevices(std::string_view text) {
   std::vector<runbox::AdbDevice> devices = runbox::ParseAdbDevices(text);
   Check(devices.size() <= 64);
-  for (const runbox::AdbDevice& device : devices)
-    Check(!device.serial.empty() && device.serial.find_first_of(" \t\n") == std::string::npos &&
-          !device.state.empty());
+  runbox::DeviceList list{true, {}};
+  for (const runbox::AdbDevice& device : devices) {
+    Check(runbox::IsDeviceSerial(device.serial) && !device.state.empty());
+    list.devices.push_back({device, runbox::ParsePropertyValue(text), runbox::ParseAbiList(text)});
+  }
   std::optional<runbox::AdbDevice> chosen = runbox::ChooseDevice(devices, "auto");
   Check(!chosen || chosen->state == "device");
+  std::string listed = runbox::DevicesText(list, chosen ? chosen->serial : "");
+  Check(CountOf(listed, '\n') == devices.size());
+  Check(CountOf(listed, '\t') == 1 + 6 * devices.size());
+}
+
+void CheckChoice(std::string_view text) {
+  std::optional<runbox::DeviceChoice> choice = runbox::ParseDeviceChoice(text);
+  if (!choice) return;
+  std::string again = "pick\t" + choice->pick + "\n";
+  for (const std::string& address : choice->addresses) again += "address\t" + address + "\n";
+  Check(runbox::ParseDeviceChoice(again) == choice);
 }
 
 }  // namespace
@@ -28,6 +49,7 @@ void CheckDevices(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   std::string_view text(reinterpret_cast<const char*>(data), size);
   CheckDevices(text);
+  CheckChoice(text);
   for (const std::string& name : runbox::ParsePackageList(text))
     Check(lumo::IsValidPackageName(name));
   Check(runbox::ParseAbiList(text).size() <= 16);
