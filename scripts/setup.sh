@@ -9,7 +9,7 @@ packages=(
   libsqlite3-dev sqlite3 libjsoncpp-dev libzip-dev zip unzip
   libcurl4-openssl-dev curl libaria2-0-dev aria2
   libcpp-httplib-dev libssl-dev
-  aapt android-framework-res ccache clang
+  aapt android-framework-res adb ccache clang
   googletest libgtest-dev libgmock-dev
   xvfb xauth xdotool x11-utils imagemagick dbus-x11 at-spi2-core python3-gi gir1.2-atspi-2.0
   fonts-noto-cjk procps time librsvg2-common openbox desktop-file-utils xdg-utils
