@@ -161,8 +161,7 @@ class AdbBackend final : public PackageBackend {
         return true;
       AdbResult pid = adb_->Shell(serial_, {"pidof", packageName}, kLaunchQuery);
       if (pid.ok() && ParsePidof(pid.output)) return true;
-      if (std::chrono::steady_clock::now() >= deadline || top.end == RunEnd::kCancelled)
-        return false;
+      if (std::chrono::steady_clock::now() >= deadline || adb_->cancelled()) return false;
       std::this_thread::sleep_for(kLaunchStep);
     }
   }

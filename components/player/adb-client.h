@@ -31,6 +31,7 @@ class Adb {
   // Looks for the program again (it may have been installed since): false when there is none.
   bool Find();
   bool found() const { return !path_.empty(); }
+  bool cancelled() const { return cancel_ && cancel_->load(); }
   AdbResult Run(const std::vector<std::string>& arguments,
                 std::chrono::milliseconds timeout = kQuick) const;
   // `adb -s SERIAL ARGUMENTS...`

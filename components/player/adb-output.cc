@@ -261,11 +261,6 @@ bool MonkeyStarted(std::string_view output) {
          output.find("monkey aborted") == std::string_view::npos;
 }
 
-bool AdbConnected(std::string_view output) {
-  std::string_view line = Trim(output.substr(0, output.find('\n')));
-  return line.rfind("connected to ", 0) == 0 || line.rfind("already connected to ", 0) == 0;
-}
-
 bool HasSuccessLine(std::string_view output) {
   bool success = false;
   ForEachLine(output, [&](std::string_view line) {

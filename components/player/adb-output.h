@@ -49,8 +49,6 @@ enum class AmStart { kStarted, kTryLauncher, kFailed };
 AmStart ClassifyAmStart(std::string_view output);
 // `monkey -p PKG -c android.intent.category.LAUNCHER 1` sent its one launch.
 bool MonkeyStarted(std::string_view output);
-// `adb connect HOST:PORT` reached the device ("connected to", "already connected to").
-bool AdbConnected(std::string_view output);
 // `adb install` and `adb uninstall` print a line "Success" when the package manager agreed.
 bool HasSuccessLine(std::string_view output);
 // The result code of `adb uninstall`: kOk, kNotInstalled or kDeviceFailed.

@@ -82,28 +82,25 @@ std::string DeviceFinder::Property(const std::string& serial, const std::string&
 }
 
 bool DeviceFinder::Connect(const std::string& address, std::string* message, DeviceList* list) {
+  *list = {};
   if (!adb_->Find()) {
     *message = "adb missing";
-    *list = {};
     return false;
   }
   AdbResult connect = adb_->Run({"connect", address}, kConnect);
   *message = connect.ran() ? FirstLine(connect.output) : connect.Why("adb connect");
-  bool reached = connect.ran() && AdbConnected(connect.output);
+  // adb lists a device it reached even when it may not use it (consent not given yet).
   const DeviceInfo* device = nullptr;
   for (int i = 0; i < kSettleTries; ++i) {
     *list = List();
     device = Listed(*list, address);
-    if (!reached || (device && device->adb.state == "device")) break;
+    if (!device || device->adb.state == "device" || adb_->cancelled()) break;
     std::this_thread::sleep_for(kSettleStep);
   }
-  if (!reached) return false;
-  if (!device) {
-    *message = "adb does not list " + address;
-    return false;
-  }
-  if (device->adb.state != "device") *message = StateAdvice(device->adb.state);
-  return device->adb.state == "device";
+  if (!device) return false;
+  if (device->adb.state == "device") return true;
+  *message = StateAdvice(device->adb.state);
+  return false;
 }
 
 }  // namespace runbox

@@ -1,5 +1,7 @@
 #include "components/player/target-switch.h"
 
+#include <cassert>
+
 #include "components/player/player-log.h"
 
 namespace runbox {
@@ -20,7 +22,13 @@ TargetSwitch::TargetSwitch(const PlayerConfig& config, PackageRecord* vmRecord,
 
 TargetSwitch::~TargetSwitch() = default;
 
+void TargetSwitch::CheckThread() {
+  if (thread_ == std::thread::id()) thread_ = std::this_thread::get_id();
+  assert(thread_ == std::this_thread::get_id());
+}
+
 bool TargetSwitch::Choose(const DeviceChoice& choice) {
+  CheckThread();
   choice_ = choice;
   DeviceList list = finder_.Find(choice.addresses);
   if (!list.adbFound)
@@ -29,15 +37,17 @@ bool TargetSwitch::Choose(const DeviceChoice& choice) {
 }
 
 bool TargetSwitch::Refresh() {
+  CheckThread();
   if (!list_.adbFound) return false;
   return Apply(finder_.List());
 }
 
 std::string TargetSwitch::Connect(const std::string& address, bool* changed) {
+  CheckThread();
   std::string message;
   DeviceList list;
   bool connected = finder_.Connect(address, &message, &list);
-  PlayerLog("connect %s: %s (%s)", address.c_str(), connected ? "in use possible" : "not usable",
+  PlayerLog("connect %s: %s (%s)", address.c_str(), connected ? "usable" : "not usable",
             message.c_str());
   *changed = Apply(std::move(list));
   return ConnectAnswerText(connected, address, message);

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "components/player/adb-client.h"
@@ -32,7 +33,10 @@ class TargetSwitch {
   // `adb connect ADDRESS` and the kConnectDevice answer; the target then follows the rule.
   std::string Connect(const std::string& address, bool* changed);
 
-  PackageBackend& backend() { return *backend_; }
+  PackageBackend& backend() {
+    CheckThread();
+    return *backend_;
+  }
   const std::string& serial() const { return serial_; }  // empty for the demo VM
   bool adbFound() const { return list_.adbFound; }
   // The target's processor types: the device's, or the demo VM's.
@@ -42,6 +46,8 @@ class TargetSwitch {
 
  private:
   bool Apply(DeviceList list);
+  // Asserts (in debug builds) that the caller is the thread of the first call.
+  void CheckThread();
 
   PlayerConfig config_;
   PackageRecord* vmRecord_;
@@ -55,6 +61,7 @@ class TargetSwitch {
   std::string model_;
   std::vector<std::string> abis_;
   std::unique_ptr<PackageBackend> backend_;
+  std::thread::id thread_;
 };
 
 }  // namespace runbox
