@@ -40,6 +40,12 @@ std::string InstallFailureReason(int code) {
       return "设备拒绝安装";
     case 11:
       return "模拟器尚未启动";
+    case 12:
+      return "设备磁盘空间不足";
+    case 13:
+      return "游戏不支持此设备的 Android 版本或功能";
+    case 14:
+      return "设备上已有签名不同或版本更新的同名游戏";
     default:
       return "错误码 " + std::to_string(code);
   }

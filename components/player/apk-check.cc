@@ -73,10 +73,15 @@ int CheckPackage(const PlayerConfig& config, const std::string& apkPath, Package
   facts->size = static_cast<unsigned long long>(info.st_size);
   std::string output;
   int exitCode = 0;
-  if (access(config.aaptPath.c_str(), X_OK) != 0 ||
-      !RunAndCapture({config.aaptPath, "dump", "badging", apkPath}, &output, &exitCode)) {
+  if (access(config.aaptPath.c_str(), X_OK) != 0) {
     *detail = "packaging tool " + config.aaptPath + " cannot run";
     return kCheckerMissing;
+  }
+  RunEnd end = RunAndCapture({config.aaptPath, "dump", "badging", apkPath}, &output, &exitCode);
+  if (end != RunEnd::kExited) {
+    *detail = "packaging tool " + config.aaptPath +
+              (end == RunEnd::kTimedOut ? " did not finish" : " cannot run");
+    return end == RunEnd::kTimedOut ? kNotAPackage : kCheckerMissing;
   }
   if (exitCode != 0 || !ParseBadging(output, facts)) {
     std::string first = output.substr(0, output.find('\n'));

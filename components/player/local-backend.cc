@@ -73,7 +73,14 @@ class LocalBackend final : public PackageBackend {
     return kOk;
   }
 
-  std::string Describe() const override { return "local VM"; }
+  // The record on disk is the truth: it may have been changed behind the player's back.
+  std::vector<InstalledPackage> Installed() override {
+    std::vector<std::string> problems;
+    record_->Load(&problems);
+    return record_->List();
+  }
+
+  std::string Describe() const override { return "demo VM"; }
 
  private:
   static std::string SplitFile(const std::string& target, std::size_t index) {
@@ -139,13 +146,15 @@ class LocalBackend final : public PackageBackend {
 
 }  // namespace
 
-std::unique_ptr<PackageBackend> CreateAdbBackend(const PlayerConfig& config, PackageRecord* record);
+std::unique_ptr<PackageBackend> CreateAdbBackend(const std::string& serial, const Adb* adb,
+                                                 PackageRecord* labels);
 
 std::unique_ptr<PackageBackend> CreatePackageBackend(const PlayerConfig& config,
-                                                     PackageRecord* record,
+                                                     const std::string& serial, const Adb* adb,
+                                                     PackageStores stores,
                                                      const std::atomic<bool>* cancel) {
-  if (!config.adbSerial.empty()) return CreateAdbBackend(config, record);
-  return std::make_unique<LocalBackend>(config, record, cancel);
+  if (!serial.empty()) return CreateAdbBackend(serial, adb, stores.deviceLabels);
+  return std::make_unique<LocalBackend>(config, stores.vm, cancel);
 }
 
 }  // namespace runbox

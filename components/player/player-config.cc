@@ -55,8 +55,10 @@ bool Apply(const std::string& key, const std::string& value, PlayerConfig* confi
     config->dataDir = value;
   else if (key == "headless")
     config->headless = value != "0";
-  else if (key == "adb-serial")
-    config->adbSerial = value;
+  else if (key == "device")
+    config->device = value.empty() ? "auto" : value;
+  else if (key == "addresses")
+    config->addresses = SplitList(value);
   else if (key == "adb")
     config->adbPath = value;
   else if (key == "aapt")
@@ -69,6 +71,9 @@ bool Apply(const std::string& key, const std::string& value, PlayerConfig* confi
   } else if (key == "boot-result") {
     if (!numeric(-1000, 1000)) return false;
     config->bootResult = int(number);
+  } else if (key == "device-poll-ms") {
+    if (!numeric(100, 3600000)) return false;
+    config->devicePollMs = int(number);
   } else if (key == "idle-exit-ms") {
     if (!numeric(0, 86400000)) return false;
     config->idleExitMs = int(number);
@@ -87,9 +92,9 @@ bool Apply(const std::string& key, const std::string& value, PlayerConfig* confi
 bool LoadPlayerConfig(int argc, char** argv, PlayerConfig* config, std::string* error) {
   config->dataDir = lumo::platform::LocalAppDataFolder() + "/LUMPlayer";
   config->aaptPath = DefaultAapt();
-  static const char* const kKeys[] = {"server",      "data-dir",     "headless",    "adb-serial",
-                                      "adb",         "aapt",         "abis",        "boot-ms",
-                                      "boot-result", "idle-exit-ms", "install-rate"};
+  static const char* const kKeys[] = {
+      "server", "data-dir", "headless", "device",      "addresses",    "device-poll-ms", "adb",
+      "aapt",   "abis",     "boot-ms",  "boot-result", "idle-exit-ms", "install-rate"};
   for (const char* key : kKeys) {
     std::string name = "RUNBOX_";
     for (const char* c = key; *c; ++c) name += *c == '-' ? '_' : char(std::toupper(*c));

@@ -9,15 +9,19 @@ namespace runbox {
 // How this player runs. Lumo starts the player with no arguments, so everything comes from the
 // environment (tests set it) with defaults for a real session; flags override it. Each field
 // has a variable RUNBOX_<NAME> and a flag --<name>: SERVER, DATA_DIR, BOOT_MS, BOOT_RESULT,
-// HEADLESS, ADB_SERIAL, ADB, AAPT, INSTALL_RATE (bytes per second), IDLE_EXIT_MS, ABIS
-// (comma-separated).
+// HEADLESS, DEVICE, ADDRESSES (comma-separated), DEVICE_POLL_MS, ADB, AAPT, INSTALL_RATE
+// (bytes per second), IDLE_EXIT_MS, ABIS (comma-separated).
 struct PlayerConfig {
   std::string serverName = "andkite0";  // the bridge server to connect to
   std::string dataDir;                  // installed packages and the player's log
   int bootMs = 3000;                    // how long the VM takes to boot
   int bootResult = 0;                   // what the boot reports: 0 started, else failed
   bool headless = false;                // no window (also when there is no display)
-  std::string adbSerial;                // forward to this Android device when set
+  // The device used until Lumo sends its choice: "auto", "demo" or a serial, and the network
+  // devices to connect to first.
+  std::string device = "auto";
+  std::vector<std::string> addresses;
+  int devicePollMs = 3000;  // how often adb's list is read again, to notice a device unplugged
   std::string adbPath = "adb";
   std::string aaptPath;                               // the packaging tool that checks APKs
   std::uint64_t installBytesPerSecond = 64ull << 20;  // install speed of the VM's storage

@@ -12,6 +12,7 @@
 
 #include "apk/package-name.h"
 #include "components/player/bundle-parts.h"
+#include "components/player/device-frames.h"
 #include "components/player/package-list.h"
 #include "components/player/player-log.h"
 #include "components/player/result-codes.h"
@@ -21,7 +22,8 @@ namespace runbox {
 namespace {
 
 constexpr std::uint32_t kInstall = 1, kUninstall = 2, kLaunch = 3, kVmStart = 4, kHello = 5,
-                        kSplash = 6, kClose = 7, kPackages = 8, kAbis = 9;
+                        kSplash = 6, kClose = 7, kPackages = 8, kAbis = 9, kDevices = 10,
+                        kDeviceChoice = 11, kConnectDevice = 12;
 constexpr auto kRetryInterval = std::chrono::milliseconds(200);
 // A bridge that closes at once has another player in its one slot: try again later and later,
 // up to this.
@@ -32,14 +34,22 @@ std::string TextOf(const vmbridge::Frame& frame) {
   return frame.data.substr(0, frame.data.find('\0'));
 }
 
+std::string JoinAbis(const std::vector<std::string>& abis) {
+  std::string text;
+  for (const std::string& abi : abis) text += (text.empty() ? "" : ",") + abi;
+  return text;
+}
+
 }  // namespace
 
 PlayerSession::PlayerSession(const PlayerConfig& config, PlayerView* view)
-    : config_(config), view_(view), record_(config.dataDir) {
+    : config_(config),
+      view_(view),
+      record_(config.dataDir),
+      targets_(config_, &record_, &quitting_) {
   std::vector<std::string> problems;
   record_.Load(&problems);
   for (const std::string& problem : problems) PlayerLog("%s", problem.c_str());
-  backend_ = CreatePackageBackend(config_, &record_, &quitting_);
   if (pipe2(wakeFds_, O_CLOEXEC) != 0) wakeFds_[0] = wakeFds_[1] = -1;
 }
 
@@ -50,8 +60,8 @@ PlayerSession::~PlayerSession() {
 }
 
 void PlayerSession::Start() {
-  PlayerLog("player started: %s, %zu packages installed, server %s", backend_->Describe().c_str(),
-            record_.List().size(), config_.serverName.c_str());
+  PlayerLog("player started: %zu packages in the demo VM, server %s", record_.List().size(),
+            config_.serverName.c_str());
   view_->ShowPackages(record_.List());
   view_->ShowVmState(VmState::kStopped, false);
   connection_ = std::thread([this] { ConnectionLoop(); });
@@ -123,21 +133,9 @@ int PlayerSession::Connect() {
 }
 
 bool PlayerSession::Serve(int fd) {
-  {
-    std::lock_guard<std::mutex> lock(sendMutex_);
-    fd_ = fd;
-  }
   PlayerLog("connected to the bridge");
+  AnnounceOnConnect(fd);
   view_->ShowVmState(vmState_, true);
-  // Lumo keeps the list, so it can turn away a game this VM cannot run before queuing it.
-  std::string abis;
-  for (const std::string& abi : config_.abis) abis += (abis.empty() ? "" : ",") + abi;
-  SendText(kAbis, abis);
-  // A Lumo that starts while the VM runs learns it at once; otherwise the VM boots now.
-  if (vmState_ == VmState::kRunning)
-    SendText(kClose, "0");
-  else
-    StartBoot();
   vmbridge::FrameReader reader;
   char buffer[4096];
   bool heard = false;
@@ -191,7 +189,9 @@ void PlayerSession::OnFrame(const vmbridge::Frame& frame) {
     case kInstall:
     case kUninstall:
     case kLaunch:
-    case kPackages: {
+    case kPackages:
+    case kDeviceChoice:
+    case kConnectDevice: {
       std::lock_guard<std::mutex> lock(requestMutex_);
       requests_.push_back(frame);
       requestReady_.notify_one();
@@ -216,49 +216,127 @@ void PlayerSession::Boot() {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   if (quitting_) return;
   bool started = config_.bootResult == 0;
-  SetVmState(started ? VmState::kRunning : VmState::kFailed);
-  PlayerLog(started ? "VM started" : "VM failed to start (%d)", config_.bootResult);
-  SendText(kVmStart, std::to_string(config_.bootResult));
+  {
+    std::lock_guard<std::mutex> lock(announceMutex_);
+    SetVmState(started ? VmState::kRunning : VmState::kFailed);
+    PlayerLog(started ? "VM started" : "VM failed to start (%d)", config_.bootResult);
+    // A device that took over meanwhile has been announced ready already.
+    if (!onDevice_) SendText(kVmStart, std::to_string(config_.bootResult));
+  }
+  // Cleared outside the lock: StartBoot, under it, joins this thread once it sees the flag.
   booting_ = false;
 }
 
 void PlayerSession::RequestLoop() {
-  for (;;) {
-    vmbridge::Frame request;
-    {
-      std::unique_lock<std::mutex> lock(requestMutex_);
-      requestReady_.wait(lock, [this] { return quitting_ || !requests_.empty(); });
-      if (quitting_) return;
-      request = std::move(requests_.front());
-      requests_.pop_front();
-    }
-    // In line with installs and uninstalls, so the list answers after the results before it.
-    if (request.type == kPackages) {
-      SendPackageList();
-      continue;
-    }
-    int code = Handle(request);
-    if (quitting_) return;
-    PlayerLog("request %u \"%s\": %d (%s)", request.type, TextOf(request).c_str(), code,
-              ResultText(code));
-    if (!SendText(request.type, std::to_string(code)))
-      PlayerLog("result of request %u could not be sent", request.type);
+  // The first look for devices, before any request: what Lumo asks for goes to the target.
+  bool changed = targets_.Choose({config_.device, config_.addresses});
+  Announce(changed, true);
+  vmbridge::Frame request;
+  while (!quitting_) {
+    if (NextRequest(&request))
+      Carry(request);
+    else if (!quitting_)
+      Announce(targets_.Refresh(), false);
   }
+}
+
+bool PlayerSession::NextRequest(vmbridge::Frame* request) {
+  std::unique_lock<std::mutex> lock(requestMutex_);
+  auto ready = [this] { return quitting_ || !requests_.empty(); };
+  if (targets_.adbFound())
+    requestReady_.wait_for(lock, std::chrono::milliseconds(config_.devicePollMs), ready);
+  else
+    requestReady_.wait(lock, ready);
+  if (quitting_ || requests_.empty()) return false;
+  *request = std::move(requests_.front());
+  requests_.pop_front();
+  return true;
+}
+
+void PlayerSession::Carry(const vmbridge::Frame& request) {
+  std::string text = TextOf(request);
+  // In line with installs and uninstalls, so the list answers after the results before it.
+  if (request.type == kPackages) return SendPackageList();
+  if (request.type == kDeviceChoice) return OnDeviceChoice(text);
+  if (request.type == kConnectDevice) return OnConnectDevice(text);
+  int code = Handle(request);
+  if (quitting_) return;
+  PlayerLog("request %u \"%s\": %d (%s)", request.type, text.c_str(), code, ResultText(code));
+  if (!SendText(request.type, std::to_string(code)))
+    PlayerLog("result of request %u could not be sent", request.type);
 }
 
 int PlayerSession::Handle(const vmbridge::Frame& request) {
   std::string text = TextOf(request);
-  if (vmState_ != VmState::kRunning) return kVmNotRunning;
+  if (!onDevice_ && vmState_ != VmState::kRunning) return kVmNotRunning;
   if (text.empty()) return kBadRequest;
-  std::string detail;
-  int code = kOk;
   if (request.type == kInstall) return Install(text);
   if (request.type == kLaunch) return Launch(text);
   if (!lumo::IsValidPackageName(text)) return kBadRequest;
-  code = backend_->Uninstall(text, &detail);
+  std::string detail;
+  int code = targets_.backend().Uninstall(text, &detail);
   if (code != kOk) PlayerLog("uninstall of %s failed: %s", text.c_str(), detail.c_str());
-  view_->ShowPackages(record_.List());
+  view_->ShowPackages(targets_.backend().Installed());
   return code;
+}
+
+void PlayerSession::OnDeviceChoice(const std::string& text) {
+  std::optional<DeviceChoice> choice = ParseDeviceChoice(text);
+  if (!choice) {
+    PlayerLog("device choice ignored: not lines of pick and address");
+    return Announce(false, true);
+  }
+  PlayerLog("device choice: %s, %zu addresses", choice->pick.c_str(), choice->addresses.size());
+  Announce(targets_.Choose(*choice), true);
+}
+
+void PlayerSession::OnConnectDevice(const std::string& address) {
+  bool changed = false;
+  std::string answer = IsDeviceAddress(address)
+                           ? targets_.Connect(address, &changed)
+                           : ConnectAnswerText(false, address, "not an address HOST:PORT");
+  SendText(kConnectDevice, answer);
+  Announce(changed, true);
+}
+
+void PlayerSession::Announce(bool changed, bool always) {
+  std::string devices = targets_.DevicesText();
+  {
+    std::lock_guard<std::mutex> lock(announceMutex_);
+    bool first = !looked_;
+    looked_ = true;
+    if (!always && !changed && devices == devicesText_) return;
+    devicesText_ = devices;
+    abisText_ = JoinAbis(targets_.abis());
+    onDevice_ = !targets_.serial().empty();
+    SendText(kDevices, devicesText_);
+    if (changed || first) {
+      // Lumo keeps the list, so it can turn away a game the target cannot run before queuing it.
+      SendText(kAbis, abisText_);
+      if (onDevice_ || vmState_ == VmState::kRunning)
+        SendText(kVmStart, "0");
+      else
+        StartBoot();
+    }
+  }
+  if (changed) view_->ShowPackages(targets_.backend().Installed());
+}
+
+void PlayerSession::AnnounceOnConnect(int fd) {
+  std::lock_guard<std::mutex> lock(announceMutex_);
+  {
+    std::lock_guard<std::mutex> sendLock(sendMutex_);
+    fd_ = fd;
+  }
+  // Before the first look Lumo hears nothing: the request thread announces when it is done.
+  if (!looked_) return;
+  SendText(kDevices, devicesText_);
+  SendText(kAbis, abisText_);
+  // A Lumo that starts while the target is ready learns it at once; otherwise the VM boots.
+  if (onDevice_ || vmState_ == VmState::kRunning)
+    SendText(kClose, "0");
+  else
+    StartBoot();
 }
 
 int PlayerSession::Install(const std::string& apkPath) {
@@ -268,17 +346,20 @@ int PlayerSession::Install(const std::string& apkPath) {
   int code = bundle.code();
   detail = bundle.detail();
   const std::string& base = bundle.isBundle() && code == kOk ? bundle.parts().front() : apkPath;
-  if (code == kOk) code = CheckPackage(config_, base, &facts, &detail);
+  // The target's processors decide whether its native code can run.
+  PlayerConfig target = config_;
+  target.abis = targets_.abis();
+  if (code == kOk) code = CheckPackage(target, base, &facts, &detail);
   if (code == kOk) {
     facts.parts = bundle.parts();
     for (std::size_t i = 1; i < facts.parts.size(); ++i)
       facts.size += std::filesystem::file_size(facts.parts[i]);
     PlayerLog("installing %s from %s (%llu bytes, %zu parts)", facts.name.c_str(), apkPath.c_str(),
               facts.size, std::max<std::size_t>(facts.parts.size(), 1));
-    code = backend_->Install(base, facts, &detail);
+    code = targets_.backend().Install(base, facts, &detail);
   }
   if (code != kOk) PlayerLog("install of %s failed: %s", apkPath.c_str(), detail.c_str());
-  view_->ShowPackages(record_.List());
+  view_->ShowPackages(targets_.backend().Installed());
   return code;
 }
 
@@ -292,23 +373,21 @@ int PlayerSession::Launch(const std::string& text) {
       !lumo::IsValidPackageName(activity[0] == '.' ? activity.substr(1) : activity))
     return kBadRequest;
   std::string detail;
-  int code = backend_->Launch(name, activity, &detail);
+  int code = targets_.backend().Launch(name, activity, &detail);
   if (code != kOk) {
     PlayerLog("launch of %s failed: %s", text.c_str(), detail.c_str());
     return code;
   }
   InstalledPackage package{name, name, activity, 0};
-  record_.Get(name, &package);
-  PlayerLog("launched %s", text.c_str());
+  for (const InstalledPackage& installed : targets_.backend().Installed())
+    if (installed.name == name) package = installed;
+  PlayerLog("launched %s on the %s", text.c_str(), targets_.backend().Describe().c_str());
   view_->ShowLaunched(package);
   return kOk;
 }
 
 void PlayerSession::SendPackageList() {
-  // The record on disk is the truth: it may have been changed behind the player's back.
-  std::vector<std::string> problems;
-  record_.Load(&problems);
-  std::vector<InstalledPackage> packages = record_.List();
+  std::vector<InstalledPackage> packages = targets_.backend().Installed();
   PlayerLog("Lumo asks which packages are installed: %zu", packages.size());
   for (const std::string& text : PackageListTexts(packages))
     if (!SendText(kPackages, text)) break;

@@ -9,17 +9,18 @@
 #include <string>
 #include <thread>
 
-#include "components/player/package-backend.h"
 #include "components/player/package-record.h"
 #include "components/player/player-config.h"
 #include "components/player/player-view.h"
+#include "components/player/target-switch.h"
 #include "components/vmbridge/vm-frame.h"
 
 namespace runbox {
 
-// The player's link to Lumo and its VM. One thread keeps the connection to the bridge (and
-// connects again when it drops), one boots the VM, one carries out requests in order, so that
-// a long install never stops the player from hearing a close request.
+// The player's link to Lumo and its targets. One thread keeps the connection to the bridge
+// (and connects again when it drops), one boots the demo VM, one carries out requests in
+// order, so that a long install never stops the player from hearing a close request. The
+// request thread also finds devices and switches between the demo VM and a device.
 class PlayerSession {
  public:
   PlayerSession(const PlayerConfig& config, PlayerView* view);
@@ -43,7 +44,17 @@ class PlayerSession {
   void StartBoot();
   void Boot();
   void RequestLoop();
+  // The next request, or false when none came within the device poll (or the player quits).
+  bool NextRequest(vmbridge::Frame* request);
+  void Carry(const vmbridge::Frame& request);
   int Handle(const vmbridge::Frame& request);
+  void OnDeviceChoice(const std::string& text);
+  void OnConnectDevice(const std::string& address);
+  // Tells Lumo the devices (always, or when their text changed) and, when the target changed
+  // or on the first look, its ABIs and that it is ready (the demo VM boots first).
+  void Announce(bool changed, bool always);
+  // What a newly connected Lumo learns: the same, from what the request thread last found.
+  void AnnounceOnConnect(int fd);
   int Install(const std::string& apkPath);
   int Launch(const std::string& text);
   void SendPackageList();
@@ -54,8 +65,8 @@ class PlayerSession {
   PlayerConfig config_;
   PlayerView* view_;
   PackageRecord record_;
-  std::unique_ptr<PackageBackend> backend_;
   std::atomic<bool> quitting_{false};
+  TargetSwitch targets_;  // request thread only
   std::atomic<VmState> vmState_{VmState::kStopped};
   std::atomic<bool> booting_{false};
   int wakeFds_[2] = {-1, -1};
@@ -66,6 +77,15 @@ class PlayerSession {
   std::mutex requestMutex_;
   std::condition_variable requestReady_;
   std::deque<vmbridge::Frame> requests_;
+
+  // What Lumo is told of the target, written by the request thread and read on connection.
+  // Held while the target is announced and while a connection is taken up, so that a Lumo
+  // that connects meanwhile hears the one state that follows. Taken before sendMutex_.
+  std::mutex announceMutex_;
+  bool looked_ = false;  // the first look for devices is done
+  std::string devicesText_;
+  std::string abisText_;
+  std::atomic<bool> onDevice_{false};
 
   std::thread connection_, boot_, worker_;
 };

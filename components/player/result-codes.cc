@@ -26,6 +26,12 @@ const char* ResultText(int code) {
       return "device failed";
     case kVmNotRunning:
       return "VM not running";
+    case kDeviceStorageFull:
+      return "device storage full";
+    case kDeviceIncompatible:
+      return "incompatible with the device";
+    case kDeviceConflict:
+      return "conflicts with a package on the device";
     default:
       return "unknown error";
   }

@@ -49,17 +49,22 @@ SandboxHome::SandboxHome() {
   SaveEnv("HOME", &oldHome_, &hadHome_);
   SaveEnv("XDG_DATA_HOME", &oldData_, &hadData_);
   SaveEnv("XDG_RUNTIME_DIR", &oldRuntime_, &hadRuntime_);
+  SaveEnv("RUNBOX_ADB", &oldAdb_, &hadAdb_);
   mkdir(dataHome().c_str(), 0755);
   mkdir(runtimeDir().c_str(), 0700);
   setenv("HOME", home().c_str(), 1);
   setenv("XDG_DATA_HOME", dataHome().c_str(), 1);
   setenv("XDG_RUNTIME_DIR", runtimeDir().c_str(), 1);
+  // A player looks for devices through adb as it starts; in a sandbox it finds no adb, so no
+  // test starts or meets the user's adb server. Device tests name a private one.
+  setenv("RUNBOX_ADB", (home() + "/no-adb").c_str(), 1);
 }
 
 SandboxHome::~SandboxHome() {
   RestoreEnv("HOME", oldHome_, hadHome_);
   RestoreEnv("XDG_DATA_HOME", oldData_, hadData_);
   RestoreEnv("XDG_RUNTIME_DIR", oldRuntime_, hadRuntime_);
+  RestoreEnv("RUNBOX_ADB", oldAdb_, hadAdb_);
 }
 
 std::string ReadFile(const std::string& path) {

@@ -20,7 +20,8 @@ class TempDir {
 };
 
 // Points HOME, XDG_DATA_HOME and XDG_RUNTIME_DIR into a fresh folder for the life of the
-// object, so tests never touch the real user's files or lock.
+// object, so tests never touch the real user's files or lock, and RUNBOX_ADB at no program,
+// so a player started there never reaches the user's adb server.
 class SandboxHome {
  public:
   SandboxHome();
@@ -33,8 +34,8 @@ class SandboxHome {
 
  private:
   TempDir dir_;
-  std::string oldHome_, oldData_, oldRuntime_;
-  bool hadHome_, hadData_, hadRuntime_;
+  std::string oldHome_, oldData_, oldRuntime_, oldAdb_;
+  bool hadHome_, hadData_, hadRuntime_, hadAdb_;
 };
 
 std::string ReadFile(const std::string& path);

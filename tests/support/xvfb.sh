@@ -1,5 +1,6 @@
 # Sourced by UI tests: a private X server and home folder for one test.
-#   start_sandbox   makes $SANDBOX with HOME, XDG_DATA_HOME and XDG_RUNTIME_DIR inside it
+#   start_sandbox   makes $SANDBOX with HOME, XDG_DATA_HOME and XDG_RUNTIME_DIR inside it, and
+#                   points RUNBOX_ADB at no program: the player never reaches the user's adb
 #   start_xvfb      starts Xvfb on a free display and exports DISPLAY
 #   start_window_manager  starts openbox on that display (focus moves on clicks, maximise is real)
 #   quit_on_close   a setting.ini that quits on close without asking, for a first start
@@ -26,6 +27,7 @@ start_sandbox() {
   SANDBOX=$(mktemp -d /tmp/lumo-ui-XXXXXX)
   export HOME=$SANDBOX/home XDG_DATA_HOME=$SANDBOX/home/.local/share
   export XDG_RUNTIME_DIR=$SANDBOX/run XDG_CONFIG_HOME=$SANDBOX/home/.config
+  export RUNBOX_ADB=$SANDBOX/no-adb
   mkdir -p "$HOME" "$XDG_RUNTIME_DIR"
   chmod 700 "$XDG_RUNTIME_DIR"
   unset DBUS_SESSION_BUS_ADDRESS

@@ -265,55 +265,6 @@ TEST_F(PlayerTest, LumoClosesEvenWhenThePlayerNeverAnswers) {
   EXPECT_TRUE(test::WaitFor([] { return test::PlayerProcesses().empty(); }));
 }
 
-TEST_F(PlayerTest, AConfiguredDeviceGetsThePackagesThroughAdb) {
-  // No Android device here: a stand-in adb that records its arguments and answers as adb does.
-  std::string adbLog = apks_ / "adb.log";
-  std::string adb = apks_ / "adb";
-  test::WriteFile(
-      adb, "#!/bin/sh\necho \"$*\" >> '" + adbLog +
-               "'\n"
-               "case \"$3\" in\n"
-               "  install|install-multiple) echo 'Performing Streamed Install'; echo Success ;;\n"
-               "  uninstall) if grep -q \" install -r .*$4\" '" +
-               adbLog +
-               "'; then echo Success; "
-               "else echo 'Failure [DELETE_FAILED_INTERNAL_ERROR]'; fi ;;\n"
-               "  shell) echo \"Starting: Intent { cmp=$7 }\" ;;\n"
-               "esac\n");
-  chmod(adb.c_str(), 0755);
-  setenv("RUNBOX_ADB_SERIAL", "emulator-5554", 1);
-  setenv("RUNBOX_ADB", adb.c_str(), 1);
-  std::string alpha = Apk("com.lumo.alpha", "Alpha");
-  std::string bundle = Bundle("com.lumo.bundle");
-  loop_.AddTask(std::make_shared<ApkInstallTask>(alpha, "com.lumo.alpha"));
-  loop_.AddTask(std::make_shared<ApkInstallTask>(bundle, "com.lumo.bundle"));
-  loop_.AddTask(std::make_shared<ApkUninstallTask>("com.lumo.other"));
-  ASSERT_TRUE(ui_.WaitFor(MSG_UNINSTALL_DONE.id, 1, 60000));
-  bridge_.LaunchApp("com.lumo.alpha", "com.lumo.alpha.MainActivity", "Alpha", "");
-  EXPECT_TRUE(PlayerLogHas("now playing: Alpha"));
-  unsetenv("RUNBOX_ADB_SERIAL");
-  unsetenv("RUNBOX_ADB");
-
-  EXPECT_EQ(ui_.Of(MSG_INSTALL_DONE.id).front().value, 0);
-  EXPECT_EQ(ui_.Of(MSG_INSTALL_DONE.id).back().value, 0);
-  EXPECT_EQ(ui_.Of(MSG_UNINSTALL_DONE.id).front().value, 5);
-  // The bundle's parts go to the device as one package, unpacked into the player's folder.
-  std::string unpacked = home_.dataHome() + "/LUMPlayer/unpack/unpack-XXXXXX";
-  std::string log = test::ReadFile(adbLog);
-  std::size_t at = log.find(" install-multiple -r ") + 21;
-  ASSERT_LT(at, log.size()) << log;
-  log.replace(at, unpacked.size(), unpacked);
-  log.replace(log.find("/split-1.apk") - unpacked.size(), unpacked.size(), unpacked);
-  EXPECT_EQ(log, "-s emulator-5554 install -r " + alpha +
-                     "\n-s emulator-5554 install-multiple -r " + unpacked + "/base.apk " +
-                     unpacked +
-                     "/split-1.apk"
-                     "\n-s emulator-5554 uninstall com.lumo.other\n"
-                     "-s emulator-5554 shell am start -n "
-                     "com.lumo.alpha/com.lumo.alpha.MainActivity\n");
-  EXPECT_TRUE(PlayerLogHas("Android device emulator-5554"));
-}
-
 TEST_F(PlayerTest, APeerHoldingTheBridgeMakesThePlayerBackOffUntilItLeaves) {
   auto start = std::chrono::steady_clock::now();
   auto holder = std::make_unique<test::RawPeer>();

@@ -74,6 +74,52 @@ bool RawPeer::WaitClosed(int timeoutMs) {
   return false;
 }
 
+RawLumo::RawLumo(const std::string& serverName) : path_(vmbridge::SocketPath(serverName)) {
+  listenFd_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::strncpy(address.sun_path, path_.c_str(), sizeof(address.sun_path) - 1);
+  unlink(path_.c_str());
+  if (bind(listenFd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) != 0 ||
+      listen(listenFd_, 4) != 0) {
+    close(listenFd_);
+    listenFd_ = -1;
+  }
+}
+
+RawLumo::~RawLumo() {
+  peer_.reset();
+  if (listenFd_ >= 0) close(listenFd_);
+  unlink(path_.c_str());
+}
+
+bool RawLumo::Accept(int timeoutMs) {
+  pollfd fds{listenFd_, POLLIN, 0};
+  if (listenFd_ < 0 || poll(&fds, 1, timeoutMs) <= 0) return false;
+  int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+  if (fd < 0) return false;
+  peer_ = std::make_unique<RawPeer>(fd);
+  return true;
+}
+
+bool RawLumo::SendText(std::uint32_t type, const std::string& text) {
+  return peer_ && peer_->SendText(type, text);
+}
+
+bool RawLumo::ReadText(std::uint32_t type, std::string* text, int timeoutMs) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  vmbridge::Frame frame;
+  while (peer_) {
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0 || !peer_->Read(&frame, static_cast<int>(left.count()))) return false;
+    if (frame.type != type) continue;
+    *text = frame.data.substr(0, frame.data.find('\0'));
+    return true;
+  }
+  return false;
+}
+
 std::ostream& operator<<(std::ostream& out, const UiMessage& message) {
   return out << "{" << message.id << ", \"" << message.package << "\", " << message.value << "}";
 }

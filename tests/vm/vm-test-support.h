@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,8 @@ namespace lumo::test {
 class RawPeer {
  public:
   explicit RawPeer(const std::string& serverName = "andkite0");
+  // A connection already made, which the peer then owns.
+  explicit RawPeer(int connectedFd) : fd_(connectedFd) {}
   ~RawPeer();
   bool connected() const { return fd_ >= 0; }
   bool SendBytes(const std::string& bytes);
@@ -29,6 +32,25 @@ class RawPeer {
  private:
   int fd_ = -1;
   vmbridge::FrameReader reader_;
+};
+
+// Lumo's end of the bridge spoken by hand: the server a player connects to, for tests that
+// read every message the player sends, whatever Lumo does with it.
+class RawLumo {
+ public:
+  explicit RawLumo(const std::string& serverName);
+  ~RawLumo();
+  // Waits for a player to connect; it then replaces the last one.
+  bool Accept(int timeoutMs = 10000);
+  bool SendText(std::uint32_t type, const std::string& text);
+  // The text (without its NUL) of the next message of `type`; the others before it are
+  // skipped. False after `timeoutMs`.
+  bool ReadText(std::uint32_t type, std::string* text, int timeoutMs = 30000);
+
+ private:
+  std::string path_;
+  int listenFd_ = -1;
+  std::unique_ptr<RawPeer> peer_;
 };
 
 // One message the UI would receive, with its parameters decoded.
