@@ -7,6 +7,15 @@ program_dir=$(cd "$1" && pwd) tools=$2 screenshots=$3
 source "$(dirname "$0")/road.sh"
 road_setup
 start_accessibility
+# wait_for SECONDS CONDITION: until the condition, run in this shell (it may ask the hook), holds.
+wait_for() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until eval "$*"; do
+    [ $SECONDS -ge $deadline ] && return 1
+    sleep 0.2
+  done
+}
 free_port() {
   /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
 }
@@ -18,7 +27,8 @@ device_state=$SANDBOX/device.state
 PIDS_TO_KILL+=($!)
 wait_until 30 test -s "$SANDBOX/device.out" || fail "the stand-in device did not start"
 address=127.0.0.1:$(head -n 1 "$SANDBOX/device.out")
-export ANDROID_ADB_SERVER_PORT=$(free_port) TMPDIR=$SANDBOX/tmp
+# The sandbox hides the user's adb from the player; this test hands it the real one.
+export RUNBOX_ADB=$(command -v adb) ANDROID_ADB_SERVER_PORT=$(free_port) TMPDIR=$SANDBOX/tmp
 mkdir -p "$TMPDIR"
 adb start-server >/dev/null 2>&1 || fail "adb did not start"
 trap 'adb kill-server >/dev/null 2>&1; cleanup' EXIT
@@ -41,23 +51,23 @@ PIDS_TO_KILL+=($lumo)
 wait_for_hook
 wait_until 120 sh -c "cat $app_dir/log/lum-*.log | grep -q 'VM start complete.'" ||
   fail "the player did not start"
-wait_until 30 sh -c "[[ \"\$(ask get MainFrame androidState)\" == *演示虚拟机* ]]" ||
+wait_for 30 '[[ "$(ask get MainFrame androidState)" == *演示虚拟机* ]]' ||
   fail "the main window does not say the demo VM is in use: $(ask get MainFrame androidState)"
 
 # The user opens the settings from the indicator, types the device's address and adds it.
 click_control "安卓设备：演示虚拟机"
-wait_until 30 sh -c "[[ \"\$(ask window SettingWnd)\" == open* ]]" || fail "no settings window"
+wait_for 30 '[[ "$(ask window SettingWnd)" == open* ]]' || fail "no settings window"
 read -r x y w h <<<"$(ask where SettingWnd EditAddress)"
 xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
 xdotool type --delay 20 "$address"
 click_control "添加网络设备"
-wait_until 30 sh -c "[[ \"\$(ask get SettingWnd androidNote)\" == *已连接* ]]" ||
+wait_for 30 '[[ "$(ask get SettingWnd androidNote)" == *已连接* ]]' ||
   fail "the device was not connected: $(ask get SettingWnd androidNote)"
 wait_until 30 shows_control "Pixel 7 · $address · Android 14 · arm64-v8a,armeabi-v7a,x86_64 · 正在使用" ||
   fail "the settings do not list the device in use"
 shot android-settings
 click_control "确定"
-wait_until 30 sh -c "[[ \"\$(ask window SettingWnd)\" != open* ]]" || fail "settings not closed"
+wait_for 30 '[[ "$(ask window SettingWnd)" != open* ]]' || fail "settings not closed"
 expect "kept" "$(tr -d '\r' <"$app_dir/setting.ini" | grep -A2 '^\[android\]')" \
   "*addresses=$address*"
 expect "indicator" "$(ask get MainFrame androidState)" "*text=安卓设备：Pixel 7 · 已连接*"
@@ -71,9 +81,9 @@ grep -q "^package	$package	" "$device_state" || fail "the game is not on the dev
   fail "the game went into the demo VM"
 
 # 启动 starts it on the device, and Lumo says where.
-press_control "启动"
+expect "launch" "$(ask progress click)" "clicked *"
 wait_until 30 grep -q "^resumed	$package/" "$device_state" || fail "the game did not start on the device"
-wait_until 30 sh -c "[[ \"\$(ask get MainFrame DetailSpeed)\" == *游戏已在\ Pixel\ 7\ 上启动* ]]" ||
+wait_for 30 '[[ "$(ask get MainFrame DetailSpeed)" == *"游戏已在 Pixel 7 上启动"* ]]' ||
   fail "Lumo did not say where the game started: $(ask get MainFrame DetailSpeed)"
 shot android-launched
 
