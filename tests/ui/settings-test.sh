@@ -109,7 +109,7 @@ click SettingWnd option_exit
 click SettingWnd btnOk
 window_is SettingWnd closed
 expect "saved" "$(setting | tr '\n' ' ')" \
-  "\[setting\] dataDir=$app_dir/data downloadDir=$SANDBOX/games/new minOnClose=0 quitRemember=0 "
+  "\[setting\] dataDir=$app_dir/data downloadDir=$SANDBOX/games/new minOnClose=0 quitRemember=0 \[android\] device=auto addresses= "
 [ -e "$SANDBOX/games/new" ] && fail "the download folder was created"
 
 # The two folders in the file manager: the data folder opens; the download folder is shown
