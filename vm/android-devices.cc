@@ -6,7 +6,7 @@ namespace lumo {
 
 namespace {
 
-constexpr std::size_t kMaxText = 64 * 1024;
+constexpr std::size_t kMaxText = std::size_t{64} * 1024;
 constexpr std::size_t kMaxField = 128;
 constexpr std::size_t kMaxMessage = 512;
 
