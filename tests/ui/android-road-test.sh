@@ -16,9 +16,6 @@ wait_for() {
     sleep 0.2
   done
 }
-free_port() {
-  /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
 
 # The device, and an adb server of this test's own that Lumo's player reaches.
 device_state=$SANDBOX/device.state
@@ -33,14 +30,8 @@ mkdir -p "$TMPDIR"
 adb start-server >/dev/null 2>&1 || fail "adb did not start"
 trap 'adb kill-server >/dev/null 2>&1; cleanup' EXIT
 
-# The program folder as installed, with its store on a port of this test's own.
 port=$(free_port)
-bin=$SANDBOX/bin
-mkdir -p "$bin"
-for file in "$program_dir"/*; do ln -s "$file" "$bin/"; done
-rm "$bin/lumo" "$bin/cfglog.ini"
-cp "$program_dir/lumo" "$bin/lumo"
-sed "s/127.0.0.1:18080/127.0.0.1:$port/" "$program_dir/cfglog.ini" >"$bin/cfglog.ini"
+own_program_folder "$program_dir" "$port"
 "$program_dir/lumo-store" --port "$port" >"$SANDBOX/store.log" 2>&1 &
 PIDS_TO_KILL+=($!)
 wait_until 30 curl -sf "http://127.0.0.1:$port/games.json" || fail "store did not start"

@@ -4,6 +4,8 @@
 #   start_accessibility, then shows_control NAME, click_control NAME (a mouse click) and
 #   press_control NAME (the control's accessible action, whatever window lies above it).
 #   wait_game SECONDS PACKAGE PATTERN: until the hook's view of the game matches.
+#   free_port; own_program_folder PROGRAM_DIR PORT: sets $bin to a program folder as installed,
+#   but with its store on PORT, so that other tests never meet this one's store.
 source "$(dirname "${BASH_SOURCE[0]}")/../support/xvfb.sh"
 
 road_setup() {
@@ -19,6 +21,18 @@ road_setup() {
 }
 
 lumo_log() { cat "$app_dir"/log/lum-*.log; }
+
+free_port() {
+  /usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+own_program_folder() {
+  bin=$SANDBOX/bin
+  mkdir -p "$bin"
+  for file in "$1"/*; do ln -s "$file" "$bin/"; done
+  rm "$bin/lumo" "$bin/cfglog.ini"
+  cp "$1/lumo" "$bin/lumo"
+  sed "s/127.0.0.1:18080/127.0.0.1:$2/" "$1/cfglog.ini" >"$bin/cfglog.ini"
+}
 
 # Controls are found by their accessible name on a private accessibility bus.
 start_accessibility() {

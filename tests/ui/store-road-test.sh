@@ -9,15 +9,8 @@ road_setup
 
 start_accessibility
 
-# The program folder as installed, but its store on a port of this test's own, so that other
-# tests never meet this store.
-port=$(/usr/bin/python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
-bin=$SANDBOX/bin
-mkdir -p "$bin"
-for file in "$program_dir"/*; do ln -s "$file" "$bin/"; done
-rm "$bin/lumo" "$bin/cfglog.ini"
-cp "$program_dir/lumo" "$bin/lumo"
-sed "s/127.0.0.1:18080/127.0.0.1:$port/" "$program_dir/cfglog.ini" >"$bin/cfglog.ini"
+port=$(free_port)
+own_program_folder "$program_dir" "$port"
 start_store() {
   "$program_dir/lumo-store" --port "$port" >"$SANDBOX/store.log" 2>&1 &
   store=$!

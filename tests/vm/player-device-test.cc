@@ -72,14 +72,7 @@ class PlayerDeviceTest : public ::testing::Test {
   }
   std::string Apk(const std::string& package, const std::string& label,
                   std::vector<std::string> abis = {}, std::uint64_t payloadBytes = 0) {
-    test::ApkSpec recipe;
-    recipe.packageName = package;
-    recipe.label = label;
-    recipe.nativeAbis = std::move(abis);
-    recipe.payloadBytes = payloadBytes;
-    std::string path = dir_ / (package + ".apk"), error;
-    EXPECT_TRUE(test::BuildApk(recipe, path, &error)) << error;
-    return path;
+    return test::MakeApk(dir_.path(), package, label, std::move(abis), payloadBytes);
   }
   bool PlayerLogHas(const std::string& text) {
     return test::WaitFor(

@@ -51,14 +51,7 @@ class PlayerTest : public ::testing::Test {
 
   std::string Apk(const std::string& package, const std::string& label,
                   std::vector<std::string> abis = {}, std::uint64_t payloadBytes = 0) {
-    test::ApkSpec recipe;
-    recipe.packageName = package;
-    recipe.label = label;
-    recipe.nativeAbis = std::move(abis);
-    recipe.payloadBytes = payloadBytes;
-    std::string path = apks_ / (package + ".apk"), error;
-    EXPECT_TRUE(test::BuildApk(recipe, path, &error)) << error;
-    return path;
+    return test::MakeApk(apks_.path(), package, label, std::move(abis), payloadBytes);
   }
   // A bundle of two aapt-built APKs of `package`: the base and an x86_64 split.
   std::string Bundle(const std::string& package) {

@@ -12,11 +12,14 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include "app/dispatcher.h"
 #include "app/messages.h"
 #include "platform/file-system.h"
 #include "platform/process.h"
 #include "platform/ui-loop.h"
+#include "tests/support/apk-builder.h"
 #include "tests/support/wait.h"
 #include "vm/player-runtime.h"
 
@@ -206,6 +209,18 @@ std::string LumoLogText(const SandboxHome& home) {
   for (auto& entry : std::filesystem::directory_iterator(home.appDir() + "/log", ignored))
     text += ReadFile(entry.path());
   return text;
+}
+
+std::string MakeApk(const std::string& folder, const std::string& package, const std::string& label,
+                    std::vector<std::string> abis, std::uint64_t payloadBytes) {
+  ApkSpec recipe;
+  recipe.packageName = package;
+  recipe.label = label;
+  recipe.nativeAbis = std::move(abis);
+  recipe.payloadBytes = payloadBytes;
+  std::string path = folder + "/" + package + ".apk", error;
+  EXPECT_TRUE(BuildApk(recipe, path, &error)) << error;
+  return path;
 }
 
 }  // namespace lumo::test

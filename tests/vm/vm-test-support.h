@@ -91,5 +91,9 @@ std::vector<int> PlayerProcesses();
 // The player's log in its data folder (under the sandbox's XDG_DATA_HOME).
 std::string PlayerLogText(const SandboxHome& home);
 std::string LumoLogText(const SandboxHome& home);
+// An aapt-built APK of `package` in `folder`, named after it; with native code for `abis` and
+// `payloadBytes` of filler when given. The path, or a failed expectation.
+std::string MakeApk(const std::string& folder, const std::string& package, const std::string& label,
+                    std::vector<std::string> abis = {}, std::uint64_t payloadBytes = 0);
 
 }  // namespace lumo::test
