@@ -314,7 +314,7 @@ TEST_F(GameLifecycleTest, TheVmsListSetsSettledGamesRightAndLeavesMovingOnesAlon
   EXPECT_EQ(Status("com.late"), kStatusInstallFailed);
 }
 
-TEST_F(GameLifecycleTest, NativeCodeTheVmCannotRunFailsBeforeQueuing) {
+TEST_F(GameLifecycleTest, NativeCodeTheVmCannotRunFailsBeforeQueuingAndOffersOnlyTheDelete) {
   ASSERT_TRUE(game.RequestDownload(Request(kGame)));
   game.OnDownloadDone(kGame, "/dl/com.tarvelon.ironkeep.apk");
   game.OnApkInspected(Inspected(kGame, {"mips"}));
@@ -322,12 +322,43 @@ TEST_F(GameLifecycleTest, NativeCodeTheVmCannotRunFailsBeforeQueuing) {
   EXPECT_EQ(Status(), kStatusInstallFailed);
   EXPECT_EQ(view.NoteOf(kGame).reason, "安装失败：游戏没有适合此模拟器处理器的原生代码（mips）");
   EXPECT_EQ(view.told.back(), "com.tarvelon.ironkeep: 安装失败");
-  // With a VM that runs it, installing again queues it.
-  actions.vmAbis = {"mips"};
+  // Installing the same file again cannot end otherwise: the button deletes the game instead.
+  EXPECT_FALSE(view.NoteOf(kGame).retryHelps);
   game.PrimaryAction(kGame);
-  EXPECT_TRUE(actions.Did("install com.tarvelon.ironkeep"));
-  EXPECT_EQ(Status(), kStatusWaitingInstall);
-  EXPECT_EQ(view.NoteOf(kGame).reason, "");
+  EXPECT_FALSE(actions.Did("install com.tarvelon.ironkeep"));
+  EXPECT_FALSE(game.Find(kGame));
+  EXPECT_TRUE(actions.Did("delete-record com.tarvelon.ironkeep"));
+}
+
+TEST_F(GameLifecycleTest, OnlyInstallFailuresOutsideTheFileAreRetried) {
+  // The player finds the file is no APK, or has no native code for its VM: delete only.
+  for (int result : {3, 4}) {
+    game.OnAppLoaded(Stored("com.broken", kStatusWaitingInstall));
+    game.OnInstallDone(result, "com.broken");
+    EXPECT_FALSE(view.NoteOf("com.broken").retryHelps) << result;
+    actions.calls.clear();
+    game.PrimaryAction("com.broken");
+    EXPECT_FALSE(actions.Did("install com.broken")) << result;
+    EXPECT_FALSE(game.Find("com.broken")) << result;
+  }
+  // The player went away, its storage failed, the device refused, the VM was not up yet, or
+  // the player lost an installed game: installing again may work.
+  for (int result : {1, 2, 9, 10, 11}) {
+    game.OnAppLoaded(Stored("com.later", kStatusWaitingInstall));
+    game.OnInstallDone(result, "com.later");
+    EXPECT_TRUE(view.NoteOf("com.later").retryHelps) << result;
+    actions.calls.clear();
+    game.PrimaryAction("com.later");
+    EXPECT_TRUE(actions.Did("install com.later")) << result;
+    EXPECT_EQ(Status("com.later"), kStatusWaitingInstall) << result;
+    game.Delete("com.later");
+    game.OnUninstallDone("com.later");
+  }
+  Install("com.gone");
+  game.OnPlayerPackages(std::make_unique<PlayerPackages>());
+  EXPECT_TRUE(view.NoteOf("com.gone").retryHelps);
+  game.PrimaryAction("com.gone");
+  EXPECT_TRUE(actions.Did("install com.gone"));
 }
 
 TEST_F(GameLifecycleTest, DownloadFailuresSayWhyAndResumeStartsAgain) {
@@ -362,6 +393,7 @@ TEST_F(GameLifecycleTest, DownloadFailuresSayWhyAndResumeStartsAgain) {
   EXPECT_EQ(Status(), kStatusDownloadFailed);
   EXPECT_EQ(view.NoteOf(kGame).reason, "下载失败：文件大小不符");
   EXPECT_TRUE(actions.Did("event 203 com.tarvelon.ironkeep -2"));
+  EXPECT_TRUE(view.NoteOf(kGame).retryHelps);
   game.PrimaryAction(kGame);
   game.OnDownloadFailed(kGame, DownloadTaskMgr::kFailNoSpace);
   EXPECT_EQ(view.told.back(), "com.tarvelon.ironkeep: 下载失败：磁盘空间不足");
