@@ -449,10 +449,11 @@ void GameLifecycle::OnLaunchFailed(int, const std::string& packageName) {
 }
 
 void GameLifecycle::RemoveGameFiles(const AppItemInfo& record) {
-  // A game added from disk points at the user's own file, which is never deleted.
-  if (record.detailUrl.find("?packagename=") != std::string::npos || record.localPath.empty())
-    return;
-  std::string apk = IsFileIn(record.localPath, folders_.downloadDir) ? record.localPath : "";
+  // A game added from disk has no address to download from: its APK is the user's own file,
+  // never deleted, wherever it lies. Its icon is Lumo's copy, as a store game's is.
+  bool fromDisk = record.apkUrl.empty();
+  std::string apk =
+      !fromDisk && IsFileIn(record.localPath, folders_.downloadDir) ? record.localPath : "";
   std::string icon = IsFileIn(record.imagePath, folders_.iconsDir) ? record.imagePath : "";
   actions_.RemoveFiles(apk, icon);
 }

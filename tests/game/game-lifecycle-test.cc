@@ -268,16 +268,33 @@ TEST_F(GameLifecycleTest, AnInstallResultForAGameBeingDeletedKeepsTheDeleteGoing
       std::count(actions.calls.begin(), actions.calls.end(), "uninstall com.tarvelon.ironkeep"), 1);
 }
 
-TEST_F(GameLifecycleTest, DeleteKeepsTheUsersOwnFilesAndFilesOutsideLumosFolders) {
-  AppItemInfo fromDisk = *Stored("com.disk", kStatusWaitingInstall);
-  fromDisk.localPath = "/home/u/Downloads/disk.apk";
-  fromDisk.detailUrl = "http://127.0.0.1:8080/search?packagename=com.disk";
-  game.OnLocalApk(fromDisk, {});
-  EXPECT_TRUE(actions.Did("install com.disk"));
-  game.OnInstallDone(3, "com.disk");
-  EXPECT_EQ(view.NoteOf("com.disk").reason, "安装失败：不是有效的安装包");
-  game.Delete("com.disk");
-  EXPECT_FALSE(game.Find("com.disk"));
+TEST_F(GameLifecycleTest, DeleteRemovesAStoreGamesFilesButNeverTheUsersOwnApk) {
+  // A store game recorded with the query address the store's pages once had, as Lumo's own
+  // address for a game added from disk still has.
+  auto store = Stored("com.store", kStatusInstalled);
+  store->detailUrl = "http://127.0.0.1:18080/app/detail.html?packagename=com.store";
+  store->imagePath = "/icons/com.store.png";
+  game.OnAppLoaded(std::move(store));
+  game.Delete("com.store");
+  EXPECT_TRUE(actions.Did("uninstall com.store"));
+  EXPECT_TRUE(actions.Did("remove [/dl/com.store.apk] [/icons/com.store.png]"));
+
+  // Games added from disk, one of them from Lumo's own download folder: only the icon Lumo
+  // extracted goes.
+  for (const char* path : {"/home/u/Downloads/disk.apk", "/dl/mine.apk"}) {
+    AppItemInfo fromDisk;
+    fromDisk.packageName = "com.disk";
+    fromDisk.localPath = path;
+    fromDisk.imagePath = "/icons/com.disk.png";
+    fromDisk.status = kStatusWaitingInstall;
+    fromDisk.detailUrl = "http://127.0.0.1:18080/app/detail.html?packagename=com.disk";
+    game.OnLocalApk(fromDisk, {});
+    game.OnInstallDone(0, "com.disk");
+    actions.calls.clear();
+    game.Delete("com.disk");
+    EXPECT_EQ(actions.calls.front(), "remove [] [/icons/com.disk.png]") << path;
+    game.OnUninstallDone("com.disk");
+  }
 
   auto stray = Stored("com.stray", kStatusInstallFailed);
   stray->localPath = "/dl/../etc/com.stray.apk";
