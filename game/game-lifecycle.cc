@@ -15,9 +15,16 @@ namespace {
 
 constexpr char kNoSpaceText[] = "下载失败：磁盘空间不足";
 constexpr char kGoneReason[] = "安装失败：模拟器中已没有这个游戏，请点击重试重新安装";
-// The player's result for an APK without native code for its VM; Lumo gives it too when it
-// finds so before queuing.
+// The player's results that lie in the APK itself: not a package at all, and native code only
+// for processors the VM cannot run (which Lumo gives too when it finds so before queuing).
+constexpr int kNotAPackage = 3;
 constexpr int kNoNativeCodeForVm = 4;
+
+// Installing the same file again ends the same way after these; after the others (a player
+// that went away, its storage, a refusal on the device) it may not.
+bool RetryCanChange(int installResult) {
+  return installResult != kNotAPackage && installResult != kNoNativeCodeForVm;
+}
 
 // A file that lies directly in `folder`: the only kind of file a delete may remove.
 bool IsFileIn(const std::string& path, const std::string& folder) {
@@ -68,10 +75,12 @@ bool GameLifecycle::Deletable(int status) {
 
 StatusNote GameLifecycle::NoteOf(const AppItemInfo& record) const {
   StatusNote note;
-  auto reason = reasons_.find(record.packageName);
+  auto failure = failures_.find(record.packageName);
   if ((record.status == kStatusDownloadFailed || record.status == kStatusInstallFailed) &&
-      reason != reasons_.end())
-    note.reason = reason->second;
+      failure != failures_.end()) {
+    note.reason = failure->second.reason;
+    note.retryHelps = failure->second.retryHelps;
+  }
   return note;
 }
 
@@ -110,7 +119,7 @@ bool GameLifecycle::Admit(const std::shared_ptr<AppItemInfo>& record) {
     if (!view_.AddGame(*record)) return false;
   } else if (known->status == kStatusInstalled || known->status == kStatusInstallFailed) {
     // A settled game asked for again starts over as the new record.
-    reasons_.erase(record->packageName);
+    failures_.erase(record->packageName);
     Show(*record);
   } else {
     return false;
@@ -270,10 +279,12 @@ void GameLifecycle::OnDownloadFailed(const std::string& packageName, int code) {
 }
 
 void GameLifecycle::FailDownload(AppItemInfo& record, const std::string& reason) {
+  // Every download failure may end otherwise another time: the network, the store and the
+  // folder's free space change.
   if (reason.empty())
-    reasons_.erase(record.packageName);
+    failures_.erase(record.packageName);
   else
-    reasons_[record.packageName] = reason;
+    failures_[record.packageName] = {reason, true};
   SetStatus(record, kStatusDownloadFailed);
   actions_.UpdateRecord(record);
   view_.Tell(record, reason.empty() ? "下载失败" : reason);
@@ -323,10 +334,10 @@ void GameLifecycle::OnInstallDone(int result, const std::string& packageName) {
 void GameLifecycle::FinishInstall(AppItemInfo& record, int result, const std::string& reason) {
   if (result == 0) {
     actions_.Report(kEventInstalled, record.packageName, 0);
-    reasons_.erase(record.packageName);
+    failures_.erase(record.packageName);
   } else {
     actions_.Report(kEventInstallFailed, record.packageName, result);
-    reasons_[record.packageName] = reason;
+    failures_[record.packageName] = {reason, RetryCanChange(result)};
   }
   SetStatus(record, result == 0 ? kStatusInstalled : kStatusInstallFailed);
   actions_.UpdateRecord(record);
@@ -342,9 +353,10 @@ void GameLifecycle::OnUninstallDone(const std::string& packageName) {
   Forget(packageName);
 }
 
-void GameLifecycle::Forget(const std::string& packageName) {
+// By value: the name may be the view's own selection, which removing the game moves on.
+void GameLifecycle::Forget(std::string packageName) {
   records_.Erase(packageName);
-  reasons_.erase(packageName);
+  failures_.erase(packageName);
   nativeCode_.erase(packageName);
   view_.RemoveGame(packageName);
   actions_.DeleteRecord(packageName);
@@ -366,11 +378,11 @@ void GameLifecycle::CheckAgainstPlayer(AppItemInfo& record) {
   if (record.status == kStatusInstalled && !has) {
     Log::instance()->write("%s is recorded installed but the player does not have it.",
                            name.c_str());
-    reasons_[name] = kGoneReason;
+    failures_[name] = {kGoneReason, true};
     record.status = kStatusInstallFailed;
   } else if (record.status == kStatusInstallFailed && has) {
     Log::instance()->write("%s is recorded failed but the player has it installed.", name.c_str());
-    reasons_.erase(name);
+    failures_.erase(name);
     record.status = kStatusInstalled;
   } else {
     return;
@@ -391,26 +403,37 @@ void GameLifecycle::PrimaryAction(const std::string& packageName) {
       break;
     case kStatusPaused:
     case kStatusDownloadFailed:
-      reasons_.erase(packageName);
-      SetStatus(*record, kStatusQueued);
-      // A failed task stays registered and starts again; one that never was is registered now.
-      if (!actions_.RestartDownload(packageName)) StartDownloads(*record, true);
-      actions_.Report(kEventDownload, packageName, 0);
+    case kStatusInstallFailed:
+      // The button reads as the note says: 重试 where trying again can help, the delete where
+      // it cannot.
+      if (NoteOf(*record).retryHelps)
+        TryAgain(*record);
+      else
+        Delete(packageName);
       break;
     case kStatusInstalled:
       if (actions_.NowMs() - lastLaunchMs_ < kLaunchGuardMs) return;
       lastLaunchMs_ = actions_.NowMs();
       Launch(packageName);
       break;
-    case kStatusInstallFailed:
-      reasons_.erase(packageName);
-      SetStatus(*record, kStatusWaitingInstall);
-      actions_.Report(kEventInstallQueued, packageName, 0);
-      QueueInstall(*record);
-      break;
     default:
       break;
   }
+}
+
+void GameLifecycle::TryAgain(AppItemInfo& record) {
+  const std::string& name = record.packageName;
+  failures_.erase(name);
+  if (record.status == kStatusInstallFailed) {
+    SetStatus(record, kStatusWaitingInstall);
+    actions_.Report(kEventInstallQueued, name, 0);
+    QueueInstall(record);
+    return;
+  }
+  SetStatus(record, kStatusQueued);
+  // A failed task stays registered and starts again; one that never was is registered now.
+  if (!actions_.RestartDownload(name)) StartDownloads(record, true);
+  actions_.Report(kEventDownload, name, 0);
 }
 
 void GameLifecycle::Launch(const std::string& packageName) {
@@ -439,10 +462,11 @@ void GameLifecycle::Say(const AppItemInfo& record, const std::string& text) {
 }
 
 void GameLifecycle::RemoveGameFiles(const AppItemInfo& record) {
-  // A game added from disk points at the user's own file, which is never deleted.
-  if (record.detailUrl.find("?packagename=") != std::string::npos || record.localPath.empty())
-    return;
-  std::string apk = IsFileIn(record.localPath, folders_.downloadDir) ? record.localPath : "";
+  // A game added from disk has no address to download from: its APK is the user's own file,
+  // never deleted, wherever it lies. Its icon is Lumo's copy, as a store game's is.
+  bool fromDisk = record.apkUrl.empty();
+  std::string apk =
+      !fromDisk && IsFileIn(record.localPath, folders_.downloadDir) ? record.localPath : "";
   std::string icon = IsFileIn(record.imagePath, folders_.iconsDir) ? record.imagePath : "";
   actions_.RemoveFiles(apk, icon);
 }

@@ -62,7 +62,7 @@ class GameLifecycle {
   // The user's requests. A store page's request (JSON text); false when it is not one.
   bool RequestDownload(const std::string& json);
   // What the detail panel's one button does for the game's status: pause, resume, launch or
-  // install again.
+  // install again; the delete for a failure that trying again cannot change.
   void PrimaryAction(const std::string& packageName);
   void Launch(const std::string& packageName);
   void Delete(const std::string& packageName);
@@ -100,6 +100,8 @@ class GameLifecycle {
   void Show(const AppItemInfo& record, const std::string& text = {});
   void SetStatus(AppItemInfo& record, int status, const std::string& text = {});
   void StartDownloads(const AppItemInfo& record, bool startNow);
+  // Resumes a paused or failed download, or installs a failed game again.
+  void TryAgain(AppItemInfo& record);
   // Why the announced size of the game's APK cannot fit; empty when it can or nothing was
   // announced.
   std::string LackOfSpace(const std::string& packageName, const DownloadRoom& room) const;
@@ -111,15 +113,19 @@ class GameLifecycle {
   // A launch's outcome, where the user will see it.
   void Say(const AppItemInfo& record, const std::string& text);
   void RemoveGameFiles(const AppItemInfo& record);
-  void Forget(const std::string& packageName);
+  void Forget(std::string packageName);
 
   GameActions& actions_;
   GameView& view_;
   GameFolders folders_;
   AppItemMap records_;
   DownloadChecks checks_;
-  // Why a game in status 3 or 7 failed, by package name.
-  std::map<std::string, std::string> reasons_;
+  // Why a game in status 3 or 7 failed, and whether trying again can change it.
+  struct Failure {
+    std::string reason;
+    bool retryHelps = true;
+  };
+  std::map<std::string, Failure> failures_;
   // The ABIs of each inspected APK's native code, checked before every install is queued.
   std::map<std::string, std::vector<std::string>> nativeCode_;
   std::unique_ptr<PlayerPackages> playerPackages_;

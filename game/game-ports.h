@@ -71,6 +71,9 @@ struct StatusNote {
   std::string text;
   // Why the game failed (statuses 3 and 7); replaces the detail panel's plain text.
   std::string reason;
+  // Whether trying again can end the failure otherwise. A failure that lies in the game's file
+  // itself ends the same way every time: the detail panel offers the delete instead.
+  bool retryHelps = true;
 };
 
 // What the game lifecycle shows. The main window draws it; tests record it. UI thread.

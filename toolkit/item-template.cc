@@ -5,13 +5,15 @@ namespace lumo::toolkit {
 namespace {
 
 constexpr char kFileProperty[] = "<property name=\"file\">";
-constexpr char kPixbufProperty[] = "<property name=\"pixbuf\">";
+constexpr char kIconProperty[] = "<property name=\"gicon\">";
 constexpr char kPropertyEnd[] = "</property>";
 
 }  // namespace
 
-// An image's "file" property becomes a "pixbuf" property naming an object the builder is
-// given; a file that does not decode keeps its property, so it shows as it did before.
+// An image's "file" property becomes a "gicon" property naming an object the builder is given:
+// a GdkPixbuf is an icon too, drawn at its own size. Not "pixbuf": the builder reads that
+// property's text as a file name, never as an object, and the image would stay empty. A file
+// that does not decode keeps its property, so it shows as it did before.
 ItemTemplate::ItemTemplate(const std::string& text) {
   size_t from = 0;
   for (size_t at = text.find(kFileProperty); at != std::string::npos;
@@ -25,7 +27,7 @@ ItemTemplate::ItemTemplate(const std::string& text) {
     if (image) {
       std::string id = "lumo-image-" + std::to_string(images_.size());
       images_.emplace_back(id, image);
-      text_ += kPixbufProperty + id;
+      text_ += kIconProperty + id;
     } else {
       text_.append(text, at, end - at);
     }

@@ -57,7 +57,8 @@ class ItemLifecycle final : public GameView {
 
   // The screen side, also used by the test hook.
   void SetItemLabel(const std::string& packageName, int status);
-  void UpdateDetail(int status, const std::string& text, int value);
+  // The note's reason, when it has one, replaces the status's own text.
+  void UpdateDetail(int status, const StatusNote& note, int value);
   CProgressUIEx* progress() const {
     LUMO_CHECK_UI_THREAD();
     return progress_;
@@ -87,7 +88,6 @@ class ItemLifecycle final : public GameView {
   bool AddItem(const AppItemInfo& record, int rank);
   void SelectNewItem(const AppItemInfo& record);
   void ShowDetailOf(const AppItemInfo& record);
-  void ShowReason(const std::string& reason);
   bool IsSelected(const std::string& packageName) const { return packageName == selectedPackage_; }
 
   MainFrame& frame_;

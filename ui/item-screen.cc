@@ -135,8 +135,7 @@ void ItemLifecycle::ShowDetailOf(const AppItemInfo& record) {
   if (!platform::IsRegularFile(record.imagePath) ||
       !toolkit::SetImageFile(icon, record.imagePath, kDetailIconSize))
     toolkit::SetImageFile(icon, toolkit::ImagePath("img/game-detail.svg"), kDetailIconSize);
-  UpdateDetail(record.status, {}, record.downloadPos);
-  ShowReason(game_.NoteOf(record).reason);
+  UpdateDetail(record.status, game_.NoteOf(record), record.downloadPos);
   if (!browseDetail_ || detailTimer_) return;
   // Many items shown in a row (the catalogue load) navigate the detail browser once, to the
   // game that is selected when the burst is over.
@@ -161,13 +160,15 @@ void ItemLifecycle::SetItemLabel(const std::string& packageName, int status) {
     toolkit::SetVisible(toolkit::ItemControl(item, "btn_delete_applist"), true);
 }
 
-void ItemLifecycle::UpdateDetail(int status, const std::string& text, int value) {
+void ItemLifecycle::UpdateDetail(int status, const StatusNote& note, int value) {
   LUMO_CHECK_UI_THREAD();
   toolkit::SetText(GTK_WIDGET(detailSpeed_),
-                   StatusDetailText(status, CProgressUIEx::PlayerInstalled(), text));
+                   !note.reason.empty()
+                       ? note.reason
+                       : StatusDetailText(status, CProgressUIEx::PlayerInstalled(), note.text));
   if (!progress_) return;
   progress_->SetValue(value);
-  progress_->SetState(status);
+  progress_->SetState(status, note.retryHelps);
 }
 
 void ItemLifecycle::OnItemSelected() {
@@ -217,12 +218,7 @@ void ItemLifecycle::ShowStatus(const AppItemInfo& record, const StatusNote& note
   // The progress control shows how far a download got; other statuses have no fill.
   bool downloading = record.status == kStatusQueued || record.status == kStatusDownloading ||
                      record.status == kStatusPaused;
-  UpdateDetail(record.status, note.text, downloading ? record.downloadPos : 0);
-  ShowReason(note.reason);
-}
-
-void ItemLifecycle::ShowReason(const std::string& reason) {
-  if (!reason.empty()) toolkit::SetText(GTK_WIDGET(detailSpeed_), reason);
+  UpdateDetail(record.status, note, downloading ? record.downloadPos : 0);
 }
 
 void ItemLifecycle::RemoveGame(const std::string& packageName) {

@@ -85,7 +85,9 @@ std::string MainFrame::TestSetState(const std::vector<std::string>& args) {
   record->status = std::atoi(args[0].c_str());
   record->downloadPos = std::atoi(args[1].c_str());
   lifecycle_->SetItemLabel(record->packageName, record->status);
-  lifecycle_->UpdateDetail(record->status, args.size() > 2 ? args[2] : "", record->downloadPos);
+  StatusNote note;
+  if (args.size() > 2) note.text = args[2];
+  lifecycle_->UpdateDetail(record->status, note, record->downloadPos);
   return "ok";
 }
 

@@ -15,6 +15,8 @@ namespace lumo {
 
 namespace {
 
+constexpr char kDeleteText[] = "删除游戏";
+
 std::function<bool()>& PlayerInstalledQuery() {
   static std::function<bool()> query = [] { return false; };
   return query;
@@ -168,9 +170,12 @@ void CProgressUIEx::SetValue(int value) {
   Redraw();
 }
 
-void CProgressUIEx::SetState(int state) {
+void CProgressUIEx::SetState(int state, bool retryHelps) {
   state_ = state;
-  std::string text = StatusControlText(state, PlayerInstalledQuery()(), value_);
+  bool failed = state == kStatusDownloadFailed || state == kStatusInstallFailed;
+  std::string text = failed && !retryHelps
+                         ? kDeleteText
+                         : StatusControlText(state, PlayerInstalledQuery()(), value_);
   if (!text.empty()) text_ = text;
   Redraw();
 }

@@ -47,8 +47,9 @@ class CProgressUIEx {
   void SetMinValue(int min);
   void SetMaxValue(int max);
   void SetValue(int value);
-  // Stores the state and sets the text that goes with it; set the value first.
-  void SetState(int state);
+  // Stores the state and sets the text that goes with it; set the value first. A failed state
+  // (3, 7) that trying again cannot change reads as the delete its click then asks for.
+  void SetState(int state, bool retryHelps = true);
   void SetEnabled(bool enabled) { enabled_ = enabled; }
   void SetSize(int width, int height);
 
@@ -59,7 +60,7 @@ class CProgressUIEx {
   bool horizontal() const { return horizontal_; }
   int slide() const { return slide_; }
   const std::string& text() const { return text_; }
-  // Pause, resume, retry, launch and install again: states 1, 2, 3, 6 and 7.
+  // Pause, resume, retry (or delete), launch and install again: states 1, 2, 3, 6 and 7.
   bool IsClickable() const;
   bool WantsHandCursor() const { return enabled_ && IsClickable(); }
 

@@ -268,16 +268,33 @@ TEST_F(GameLifecycleTest, AnInstallResultForAGameBeingDeletedKeepsTheDeleteGoing
       std::count(actions.calls.begin(), actions.calls.end(), "uninstall com.tarvelon.ironkeep"), 1);
 }
 
-TEST_F(GameLifecycleTest, DeleteKeepsTheUsersOwnFilesAndFilesOutsideLumosFolders) {
-  AppItemInfo fromDisk = *Stored("com.disk", kStatusWaitingInstall);
-  fromDisk.localPath = "/home/u/Downloads/disk.apk";
-  fromDisk.detailUrl = "http://127.0.0.1:8080/search?packagename=com.disk";
-  game.OnLocalApk(fromDisk, {});
-  EXPECT_TRUE(actions.Did("install com.disk"));
-  game.OnInstallDone(3, "com.disk");
-  EXPECT_EQ(view.NoteOf("com.disk").reason, "安装失败：不是有效的安装包");
-  game.Delete("com.disk");
-  EXPECT_FALSE(game.Find("com.disk"));
+TEST_F(GameLifecycleTest, DeleteRemovesAStoreGamesFilesButNeverTheUsersOwnApk) {
+  // A store game recorded with the query address the store's pages once had, as Lumo's own
+  // address for a game added from disk still has.
+  auto store = Stored("com.store", kStatusInstalled);
+  store->detailUrl = "http://127.0.0.1:18080/app/detail.html?packagename=com.store";
+  store->imagePath = "/icons/com.store.png";
+  game.OnAppLoaded(std::move(store));
+  game.Delete("com.store");
+  EXPECT_TRUE(actions.Did("uninstall com.store"));
+  EXPECT_TRUE(actions.Did("remove [/dl/com.store.apk] [/icons/com.store.png]"));
+
+  // Games added from disk, one of them from Lumo's own download folder: only the icon Lumo
+  // extracted goes.
+  for (const char* path : {"/home/u/Downloads/disk.apk", "/dl/mine.apk"}) {
+    AppItemInfo fromDisk;
+    fromDisk.packageName = "com.disk";
+    fromDisk.localPath = path;
+    fromDisk.imagePath = "/icons/com.disk.png";
+    fromDisk.status = kStatusWaitingInstall;
+    fromDisk.detailUrl = "http://127.0.0.1:18080/app/detail.html?packagename=com.disk";
+    game.OnLocalApk(fromDisk, {});
+    game.OnInstallDone(0, "com.disk");
+    actions.calls.clear();
+    game.Delete("com.disk");
+    EXPECT_EQ(actions.calls.front(), "remove [] [/icons/com.disk.png]") << path;
+    game.OnUninstallDone("com.disk");
+  }
 
   auto stray = Stored("com.stray", kStatusInstallFailed);
   stray->localPath = "/dl/../etc/com.stray.apk";
@@ -321,7 +338,7 @@ TEST_F(GameLifecycleTest, TheVmsListSetsSettledGamesRightAndLeavesMovingOnesAlon
   EXPECT_EQ(Status("com.late"), kStatusInstallFailed);
 }
 
-TEST_F(GameLifecycleTest, NativeCodeTheVmCannotRunFailsBeforeQueuing) {
+TEST_F(GameLifecycleTest, NativeCodeTheVmCannotRunFailsBeforeQueuingAndOffersOnlyTheDelete) {
   ASSERT_TRUE(game.RequestDownload(Request(kGame)));
   game.OnDownloadDone(kGame, "/dl/com.tarvelon.ironkeep.apk");
   game.OnApkInspected(Inspected(kGame, {"mips"}));
@@ -329,12 +346,43 @@ TEST_F(GameLifecycleTest, NativeCodeTheVmCannotRunFailsBeforeQueuing) {
   EXPECT_EQ(Status(), kStatusInstallFailed);
   EXPECT_EQ(view.NoteOf(kGame).reason, "安装失败：游戏没有适合此模拟器处理器的原生代码（mips）");
   EXPECT_EQ(view.told.back(), "com.tarvelon.ironkeep: 安装失败");
-  // With a VM that runs it, installing again queues it.
-  actions.vmAbis = {"mips"};
+  // Installing the same file again cannot end otherwise: the button deletes the game instead.
+  EXPECT_FALSE(view.NoteOf(kGame).retryHelps);
   game.PrimaryAction(kGame);
-  EXPECT_TRUE(actions.Did("install com.tarvelon.ironkeep"));
-  EXPECT_EQ(Status(), kStatusWaitingInstall);
-  EXPECT_EQ(view.NoteOf(kGame).reason, "");
+  EXPECT_FALSE(actions.Did("install com.tarvelon.ironkeep"));
+  EXPECT_FALSE(game.Find(kGame));
+  EXPECT_TRUE(actions.Did("delete-record com.tarvelon.ironkeep"));
+}
+
+TEST_F(GameLifecycleTest, OnlyInstallFailuresOutsideTheFileAreRetried) {
+  // The player finds the file is no APK, or has no native code for its VM: delete only.
+  for (int result : {3, 4}) {
+    game.OnAppLoaded(Stored("com.broken", kStatusWaitingInstall));
+    game.OnInstallDone(result, "com.broken");
+    EXPECT_FALSE(view.NoteOf("com.broken").retryHelps) << result;
+    actions.calls.clear();
+    game.PrimaryAction("com.broken");
+    EXPECT_FALSE(actions.Did("install com.broken")) << result;
+    EXPECT_FALSE(game.Find("com.broken")) << result;
+  }
+  // The player went away, its storage failed, the device refused, the VM was not up yet, or
+  // the player lost an installed game: installing again may work.
+  for (int result : {1, 2, 9, 10, 11}) {
+    game.OnAppLoaded(Stored("com.later", kStatusWaitingInstall));
+    game.OnInstallDone(result, "com.later");
+    EXPECT_TRUE(view.NoteOf("com.later").retryHelps) << result;
+    actions.calls.clear();
+    game.PrimaryAction("com.later");
+    EXPECT_TRUE(actions.Did("install com.later")) << result;
+    EXPECT_EQ(Status("com.later"), kStatusWaitingInstall) << result;
+    game.Delete("com.later");
+    game.OnUninstallDone("com.later");
+  }
+  Install("com.gone");
+  game.OnPlayerPackages(std::make_unique<PlayerPackages>());
+  EXPECT_TRUE(view.NoteOf("com.gone").retryHelps);
+  game.PrimaryAction("com.gone");
+  EXPECT_TRUE(actions.Did("install com.gone"));
 }
 
 TEST_F(GameLifecycleTest, DownloadFailuresSayWhyAndResumeStartsAgain) {
@@ -369,6 +417,7 @@ TEST_F(GameLifecycleTest, DownloadFailuresSayWhyAndResumeStartsAgain) {
   EXPECT_EQ(Status(), kStatusDownloadFailed);
   EXPECT_EQ(view.NoteOf(kGame).reason, "下载失败：文件大小不符");
   EXPECT_TRUE(actions.Did("event 203 com.tarvelon.ironkeep -2"));
+  EXPECT_TRUE(view.NoteOf(kGame).retryHelps);
   game.PrimaryAction(kGame);
   game.OnDownloadFailed(kGame, DownloadTaskMgr::kFailNoSpace);
   EXPECT_EQ(view.told.back(), "com.tarvelon.ironkeep: 下载失败：磁盘空间不足");

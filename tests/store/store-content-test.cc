@@ -18,8 +18,9 @@ std::string Output(const std::vector<std::string>& argv) {
   return platform::RunProcess(argv, 1 << 20).text;
 }
 
-// The list the pages read must describe the files the server sends, and the sample games must
-// keep the cases they exist for: a large game, one the player cannot run, one without an icon.
+// The list the pages read must describe the files the server sends, each game must have a page
+// of its own, and the sample games must keep the cases they exist for: a large game, one the
+// player cannot run, one without an icon.
 TEST(StoreContent, GamesListMatchesTheApkFiles) {
   Json::Value list;
   std::istringstream text(test::ReadFile(kStore + "/games.json"));
@@ -40,6 +41,7 @@ TEST(StoreContent, GamesListMatchesTheApkFiles) {
     large += game["size"].asUInt64() >= (64u << 20);
     mipsOnly += game["abis"].size() == 1 && game["abis"][0] == "mips";
     missingIcon += !fs::exists(kStore + game["image"].asString());
+    EXPECT_TRUE(fs::exists(kStore + "/games/" + name + ".html")) << name;
   }
   EXPECT_EQ(large, 1);
   EXPECT_EQ(mipsOnly, 1);

@@ -32,23 +32,37 @@ constexpr char kGoodSkin[] = R"(<?xml version="1.0" encoding="UTF-8"?>
   </object>
 </interface>)";
 
+// A list item whose only picture is an image named by its file, inside a button.
+constexpr char kItemSkin[] = R"(<?xml version="1.0" encoding="UTF-8"?>
+<interface>
+  <object class="GtkBox" id="root">
+    <property name="visible">True</property>
+    <child><object class="GtkButton" id="btn"><property name="visible">True</property>
+      <child><object class="GtkImage"><property name="visible">True</property>
+        <property name="file">skin:img/ok.svg</property></object></child>
+    </object></child>
+  </object>
+</interface>)";
+
 constexpr char kOkImage[] =
     R"(<svg xmlns="http://www.w3.org/2000/svg" width="4" height="4"><rect width="4" height="4" fill="#f00"/></svg>)";
 
-// A resource archive made with the real zip tool: two skins, a broken one, and two images of
-// which one does not decode.
+// A resource archive made with the real zip tool: a window skin, an item skin, two broken
+// ones, and two images of which one does not decode.
 class Skins {
  public:
   Skins() {
     test::WriteFile(dir_ / "Good.xml", kGoodSkin);
+    test::WriteFile(dir_ / "Item.xml", kItemSkin);
     test::WriteFile(dir_ / "Broken.xml", "<interface><object class=");
     test::WriteFile(dir_ / "NoRoot.xml",
                     "<interface><object class=\"GtkBox\" id=\"x\"/></interface>");
     std::system(("mkdir -p " + dir_ / "img").c_str());
     test::WriteFile(dir_ / "img/ok.svg", kOkImage);
     test::WriteFile(dir_ / "img/bad.png", "\x89PNG but not really");
-    std::string zip = "cd " + dir_.path() +
-                      " && zip -q res.zip Good.xml Broken.xml NoRoot.xml img/ok.svg img/bad.png";
+    std::string zip =
+        "cd " + dir_.path() +
+        " && zip -q res.zip Good.xml Item.xml Broken.xml NoRoot.xml img/ok.svg img/bad.png";
     EXPECT_EQ(std::system(zip.c_str()), 0);
   }
   const std::string& path() const { return dir_.path(); }
@@ -179,6 +193,37 @@ TEST_F(SkinWindowTest, CustomMessagesReachTheWindowUntilItCloses) {
   EXPECT_EQ(toolkit::SkinWindow::FindByClass("TestWnd"), nullptr);
   EXPECT_FALSE(platform::SendWindowMessage(handle, 1050, 1, 2));
   delete window;
+}
+
+// The middle pixel of the item as drawn: its image's, as the button centres it.
+std::uint32_t DrawnCentre(GtkWidget* item) {
+  GtkWidget* offscreen = gtk_offscreen_window_new();
+  gtk_container_add(GTK_CONTAINER(offscreen), item);
+  gtk_widget_show(offscreen);
+  while (gtk_events_pending()) gtk_main_iteration();
+  GdkPixbuf* shot = gtk_offscreen_window_get_pixbuf(GTK_OFFSCREEN_WINDOW(offscreen));
+  std::uint32_t rgb = 0;
+  if (shot) {
+    const guchar* pixel = gdk_pixbuf_get_pixels(shot) +
+                          gdk_pixbuf_get_height(shot) / 2 * gdk_pixbuf_get_rowstride(shot) +
+                          gdk_pixbuf_get_width(shot) / 2 * gdk_pixbuf_get_n_channels(shot);
+    rgb = pixel[0] << 16 | pixel[1] << 8 | pixel[2];
+    g_object_unref(shot);
+  }
+  gtk_widget_destroy(offscreen);
+  return rgb;
+}
+
+TEST_F(SkinWindowTest, ItemImagesShowTheirFileInEveryItemBuilt) {
+  TestWindow window("Good.xml");
+  ASSERT_TRUE(window.Create(nullptr, "Test", {}, 300, 200));
+  // The second item is built from the template the first one left.
+  for (int i = 0; i < 2; ++i) {
+    GtkWidget* item = window.BuildItem("Item.xml");
+    ASSERT_NE(item, nullptr);
+    EXPECT_EQ(DrawnCentre(item), 0xff0000u) << "item " << i;
+    g_object_unref(item);
+  }
 }
 
 TEST_F(SkinWindowTest, BadSkinsAndImagesAreRefusedWithoutACrash) {

@@ -87,4 +87,12 @@ gdbus call --session --dest org.freedesktop.Notifications --object-path \
   /org/freedesktop/Notifications --method org.lumo.TestNotifications.Click "$clicked" >/dev/null
 wait_until 30 sh -c "xwininfo -id $window | grep -q IsViewable" || fail "the window stays hidden"
 expect "the clicked game" "$(ask get MainFrame DetailName)" "*text=Mips Only"
+
+# Installing it again cannot help: the detail button offers the delete, which keeps the
+# user's own file.
+expect "no retry" "$(ask progress)" "state=7 * hand=1 text=删除游戏"
+expect "delete" "$(ask progress click)" "clicked *"
+wait_game 30 com.lumo.mips "none"
+[ -f "$SANDBOX/mips.apk" ] || fail "the user's own APK was deleted"
+expect "games after the delete" "$(ask get MainFrame InstallList)" "*count=2*"
 echo "desktop test passed"

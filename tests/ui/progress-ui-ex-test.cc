@@ -156,6 +156,16 @@ TEST(ProgressUIEx, EachStateDrawsItsImageAndText) {
     EXPECT_EQ(control.text(), c.text) << "state " << c.state;
     EXPECT_EQ(canvas.At(190, 35), c.probe) << "state " << c.state;
   }
+  // A failure that trying again cannot change offers the delete on the same clickable button.
+  for (int state : {3, 7}) {
+    control.SetState(state, false);
+    canvas.Paint(control);
+    EXPECT_EQ(control.text(), "删除游戏") << "state " << state;
+    EXPECT_TRUE(control.IsClickable()) << "state " << state;
+    EXPECT_EQ(canvas.At(190, 35), kBlue) << "state " << state;
+  }
+  control.SetState(6, false);
+  EXPECT_EQ(control.text(), "启动");
   CProgressUIEx::SetPlayerInstalledQuery([] { return true; });
   control.SetState(4);
   EXPECT_EQ(control.text(), "等待安装中");

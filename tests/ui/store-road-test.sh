@@ -40,7 +40,8 @@ for _ in $(seq 1 600); do
   sleep 0.2
 done
 expect "installed" "$(ask game "$package")" "status=6 * label=开始游戏吧"
-expect "detail page" "$(ask browser Detail)" "http://127.0.0.1:$port/app/detail.html?packagename=$package"
+expect "detail page" "$(ask browser Detail)" "http://127.0.0.1:$port/games/$package.html"
+wait_until 30 shows_control "潮汐消消乐 - Lumo 游戏商店" || fail "the detail page does not show the game"
 grep -q "^$package" "$player_data/packages.txt" || fail "the player has not installed it"
 sleep 1
 shot store-game-installed

@@ -6,8 +6,17 @@ var Store = (function () {
     return location.origin + path;
   }
 
+  // Each game's page has an address of its own. The query form is the one Lumo builds for a
+  // game added from disk, and keeps its meaning: the same page, about the game named.
   function detailUrl(name) {
-    return absolute('/app/detail.html?packagename=' + encodeURIComponent(name));
+    return absolute('/games/' + encodeURIComponent(name) + '.html');
+  }
+
+  function wantedPackage() {
+    var asked = new URLSearchParams(location.search).get('packagename');
+    if (asked) return asked;
+    var page = /^\/games\/([^\/]+)\.html$/.exec(location.pathname);
+    return page ? decodeURIComponent(page[1]) : null;
   }
 
   function sizeText(bytes) {
@@ -114,6 +123,6 @@ var Store = (function () {
 
   return {
     actions: actions, card: card, element: element, icon: icon, loadGames: loadGames,
-    showMessage: showMessage, sizeText: sizeText
+    showMessage: showMessage, sizeText: sizeText, wantedPackage: wantedPackage
   };
 })();
