@@ -42,12 +42,19 @@ std::string WebEventHandler::FrameErrorPage(toolkit::Browser&, const std::string
 
 // Called on the UI thread while the page's script waits: every message is handled before
 // the call returns.
-void WebEventHandler::ExternalCall(toolkit::Browser&, const std::string& method,
+void WebEventHandler::ExternalCall(toolkit::Browser& browser, const std::string& method,
                                    const std::optional<std::string>& argument) {
   if (method == "downloadClicked") {
     if (argument) Dispatcher::instance()->Send(MSG_DOWNLOAD_CLICKED, *argument);
+  } else if (method == "onClickRetry" && browserName_ == "Main") {
+    // The store's home page, whatever this browser loaded before: at a first start with the
+    // store down it has loaded nothing else.
+    Log::instance()->write("Main: retry loads the store home page.");
+    browser.NavigateHomePage();
   } else if (method == "onClickRetry") {
-    if (browserName_ == "Main" || browserName_ == "Detail")
+    Log::instance()->write("%s: retry loads %s.", browserName_.c_str(),
+                           lastWebUrl_.empty() ? "nothing, no page failed" : lastWebUrl_.c_str());
+    if (browserName_ == "Detail")
       Dispatcher::instance()->Send(MSG_NAVIGATE, {.browserName = browserName_, .url = lastWebUrl_});
     else
       Dispatcher::instance()->SendTo(MSG_CLOUD_NAVIGATE, ownerWindow_, lastWebUrl_);

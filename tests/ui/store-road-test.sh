@@ -78,4 +78,21 @@ pgrep -f "^$player_exe" >/dev/null || fail "the player is not running"
 ask click MainFrame btnClose >/dev/null
 wait_until 60 sh -c "! kill -0 $lumo" || fail "lumo did not end"
 wait_until 30 sh -c "! pgrep -f '^$player_exe'" || fail "the player outlived Lumo"
+# A start with the store down: the main browser has loaded nothing but the error page, and its
+# retry still brings the store's home page once the store is back.
+kill "$store"
+wait "$store" 2>/dev/null
+"$bin/lumo" >"$SANDBOX/lumo2.out" 2>&1 &
+lumo=$!
+PIDS_TO_KILL+=($lumo)
+wait_for_hook
+wait_until 60 shows_control "重新加载" || fail "no error page at a start with the store down"
+start_store
+click_control "重新加载"
+for _ in $(seq 1 100); do
+  [[ "$(ask browser Main)" == "http://127.0.0.1:$port/index.html?pc=1" ]] && break
+  sleep 0.2
+done
+expect "store back after a start without it" "$(ask browser Main)" "http://127.0.0.1:$port/index.html?pc=1"
+lumo_log | grep -q "Main: retry loads the store home page." || fail "the retry was not logged"
 echo "store road test passed"
