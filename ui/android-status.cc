@@ -24,9 +24,7 @@ void AndroidStatus::Register(platform::WindowHandle window) {
                                      if (watcher_.connected) watcher_.connected(result);
                                    });
   // A player that connects later is told at once.
-  bridge_->ChooseDevice(
-      DeviceChoiceText(Settings::instance().androidDevice,
-                       SplitDeviceAddresses(Settings::instance().androidAddresses)));
+  SendChoice();
 }
 
 void AndroidStatus::Unregister(platform::WindowHandle window) {

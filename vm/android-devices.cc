@@ -39,19 +39,6 @@ bool ParseDeviceLine(std::string_view line, AndroidDevice* device) {
   return true;
 }
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-bool IsHostName(std::string_view host) {
-  if (host.empty() || host.size() > 253 || host.front() == '-' || host.front() == '.' ||
-      host.back() == '.')
-    return false;
-  return std::all_of(host.begin(), host.end(), [](char c) {
-    return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '-' || c == '.';
-  });
-}
-
 }  // namespace
 
 const AndroidDevice* AndroidDevices::InUse() const {
@@ -89,17 +76,6 @@ bool ParseDeviceConnectResult(std::string_view text, DeviceConnectResult* result
   if (!IsPlainField(message, kMaxMessage)) message = {};
   *result = {code == "0", std::string(address), std::string(message)};
   return true;
-}
-
-bool IsDeviceAddress(std::string_view address) {
-  std::size_t colon = address.rfind(':');
-  if (colon == std::string_view::npos) return false;
-  std::string_view port = address.substr(colon + 1);
-  if (port.empty() || port.size() > 5 || !std::all_of(port.begin(), port.end(), IsDigit))
-    return false;
-  int value = 0;
-  for (char c : port) value = value * 10 + (c - '0');
-  return value >= 1 && value <= 65535 && IsHostName(address.substr(0, colon));
 }
 
 std::vector<std::string> SplitDeviceAddresses(std::string_view list) {

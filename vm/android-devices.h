@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "app/device-address.h"
+
 namespace lumo {
 
 // An Android device or emulator as the player's adb sees it.
@@ -44,8 +46,6 @@ bool ParseAndroidDevices(std::string_view text, AndroidDevices* devices);
 // "0\tHOST:PORT\tMESSAGE" or "1\tHOST:PORT\tMESSAGE"; false for anything else.
 bool ParseDeviceConnectResult(std::string_view text, DeviceConnectResult* result);
 
-// "HOST:PORT" with a host name or IPv4 address and a port from 1 to 65535.
-bool IsDeviceAddress(std::string_view address);
 // The comma list setting.ini keeps, split, with what is not an address left out.
 std::vector<std::string> SplitDeviceAddresses(std::string_view list);
 std::string JoinDeviceAddresses(const std::vector<std::string>& addresses);

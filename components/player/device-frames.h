@@ -5,12 +5,15 @@
 #include <string_view>
 #include <vector>
 
+#include "app/device-address.h"
 #include "components/player/adb-output.h"
 
 // The texts of the device messages between Lumo and the player: kDevices (10) the player
 // sends, kDeviceChoice (11) and kConnectDevice (12) Lumo sends. Fields are separated by tabs
 // and lines by '\n'; what Lumo sends is checked field by field.
 namespace runbox {
+
+using lumo::IsDeviceAddress;
 
 // A device adb lists, with what the player read from it while it is in state "device".
 struct DeviceInfo {
@@ -33,8 +36,6 @@ struct DeviceChoice {
 // "pick\t<auto|demo|SERIAL>" once and "address\tHOST:PORT" lines; nullopt when a line is
 // anything else.
 std::optional<DeviceChoice> ParseDeviceChoice(std::string_view text);
-// "HOST:PORT" with a host name, an IPv4 address or a bracketed IPv6 address.
-bool IsDeviceAddress(std::string_view address);
 // A serial as adb prints them: visible ASCII without spaces, at most 128 bytes.
 bool IsDeviceSerial(std::string_view serial);
 

@@ -46,10 +46,12 @@ TEST(AndroidDevices, ReadsThePlayersListAndKeepsOutWhatIsNotADevice) {
 }
 
 TEST(AndroidDevices, NetworkAddressesAreCheckedWhereverTheyComeFrom) {
-  for (const char* good : {"192.168.1.20:5555", "tv.local:5555", "localhost:1", "a:65535"})
+  for (const char* good :
+       {"192.168.1.20:5555", "tv.local:5555", "localhost:1", "a:65535", "[fe80::1]:5555"})
     EXPECT_TRUE(IsDeviceAddress(good)) << good;
-  for (const char* bad : {"", "host", ":5555", "host:", "host:0", "host:65536", "host:55a",
-                          "-x:5555", "a b:5555", "a;rm:5555", "[::1]:5555", "host:123456"})
+  for (const char* bad :
+       {"", "host", ":5555", "host:", "host:0", "host:65536", "host:55a", "-x:5555", "a b:5555",
+        "a;rm:5555", "[x]:5555", "host.:5555", "host:123456"})
     EXPECT_FALSE(IsDeviceAddress(bad)) << bad;
   EXPECT_EQ(SplitDeviceAddresses("a:1,bad,a:1,,b:2"), (std::vector<std::string>{"a:1", "b:2"}));
   EXPECT_EQ(JoinDeviceAddresses({"a:1", "b:2"}), "a:1,b:2");
