@@ -441,6 +441,8 @@ void GameLifecycle::Launch(const std::string& packageName) {
   // Only an installed game can start; the player answers a launch of any other with a failure.
   if (!record || !Launchable(record->status)) return;
   actions_.Report(kEventLaunch, packageName, 0);
+  // The player takes a few seconds to bring a game up: the panel says it is on its way.
+  view_.ShowStatus(*record, {.text = "", .reason = "正在启动" + record->appName + "…"});
   actions_.Launch(*record);
 }
 
@@ -450,9 +452,11 @@ void GameLifecycle::OnLaunchFailed(int code, const std::string& packageName) {
 }
 
 void GameLifecycle::OnLaunchDone(const std::string& packageName, const std::string& deviceModel) {
-  // The built-in VM shows the game in its own window; a device shows it on its own screen.
-  if (deviceModel.empty()) return;
-  if (auto record = records_.Find(packageName)) Say(*record, "游戏已在 " + deviceModel + " 上启动");
+  // The built-in VM shows the game in its own window, which the player brings to the front; a
+  // device shows it on its own screen.
+  if (auto record = records_.Find(packageName))
+    Say(*record, deviceModel.empty() ? record->appName + " 已在模拟器中启动"
+                                     : "游戏已在 " + deviceModel + " 上启动");
 }
 
 void GameLifecycle::Say(const AppItemInfo& record, const std::string& text) {

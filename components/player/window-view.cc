@@ -77,6 +77,8 @@ class WindowView final : public PlayerView {
       gtk_label_set_text(GTK_LABEL(playing_), text.c_str());
       gtk_label_set_text(GTK_LABEL(splashName_), "");
       gtk_image_clear(GTK_IMAGE(splashImage_));
+      // The game is what the user asked to see: its window comes in front of Lumo's.
+      gtk_window_present(GTK_WINDOW(window_));
     });
   }
 
@@ -89,6 +91,7 @@ class WindowView final : public PlayerView {
       }
       std::string text = "Starting " + appName + "...";
       gtk_label_set_text(GTK_LABEL(splashName_), text.c_str());
+      gtk_window_present(GTK_WINDOW(window_));
     });
   }
 

@@ -7,15 +7,6 @@ program_dir=$(cd "$1" && pwd) tools=$2 screenshots=$3
 source "$(dirname "$0")/road.sh"
 road_setup
 start_accessibility
-# wait_for SECONDS CONDITION: until the condition, run in this shell (it may ask the hook), holds.
-wait_for() {
-  local deadline=$((SECONDS + $1))
-  shift
-  until eval "$*"; do
-    [ $SECONDS -ge $deadline ] && return 1
-    sleep 0.2
-  done
-}
 
 # The device, and an adb server of this test's own that Lumo's player reaches.
 device_state=$SANDBOX/device.state

@@ -3,6 +3,7 @@
 #   road_setup: needs $screenshots; sets $app_dir and $player_data, defines lumo_log.
 #   start_accessibility, then shows_control NAME, click_control NAME (a mouse click) and
 #   press_control NAME (the control's accessible action, whatever window lies above it).
+#   wait_for SECONDS CONDITION: until the condition, run in this shell, holds.
 #   wait_game SECONDS PACKAGE PATTERN: until the hook's view of the game matches.
 #   free_port; own_program_folder PROGRAM_DIR PORT: sets $bin to a program folder as installed,
 #   but with its store on PORT, so that other tests never meet this one's store.
@@ -47,6 +48,15 @@ click_control() {  # click_control NAME: a real mouse click on the control's cen
   wait_until 60 shows_control "$1" || fail "no control '$1'"
   place=$(shows_control "$1")
   xdotool mousemove ${place% *} ${place#* } click 1
+}
+# wait_for SECONDS CONDITION: until the condition, run in this shell (it may ask the hook), holds.
+wait_for() {
+  local deadline=$((SECONDS + $1))
+  shift
+  until eval "$*"; do
+    [ $SECONDS -ge $deadline ] && return 1
+    sleep 0.2
+  done
 }
 wait_game() {
   local deadline=$((SECONDS + $1))

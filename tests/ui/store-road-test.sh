@@ -6,6 +6,8 @@
 program_dir=$(cd "$1" && pwd) tools=$2 screenshots=$3
 source "$(dirname "$0")/road.sh"
 road_setup
+# The player shows its window here: a launch must bring it in front of Lumo's.
+export RUNBOX_HEADLESS=0
 
 start_accessibility
 
@@ -49,8 +51,23 @@ shot store-game-installed
 # A real click on 启动 in the detail panel starts the game in the player.
 window=$(xdotool search --onlyvisible --classname '^MainFrame$' | head -n 1)
 eval "$(xdotool getwindowgeometry --shell "$window")"
+xdotool windowraise "$window" # as a window manager does for the window the user works in
 xdotool mousemove $((X + 1260 - 140)) $((Y + 104)) click 1
 wait_until 30 grep -q "launched $package/" "$player_data/runbox.log" || fail "not launched"
+# The player's window comes in front of Lumo's (the root's children are listed top-most first).
+player_window=$(xdotool search --onlyvisible --pid "$(pgrep -f "^$LUMO_PROGRAMS_DIR/LUMPlayer/")" |
+  head -n 1)
+[ -n "$player_window" ] || fail "the player shows no window"
+stack_place() { xwininfo -root -children | grep -nE "^ +$(printf '0x%x' "$1") " | cut -d: -f1; }
+for _ in $(seq 1 50); do
+  [ "$(stack_place "$player_window")" -lt "$(stack_place "$window")" ] && break
+  sleep 0.2
+done
+[ "$(stack_place "$player_window")" -lt "$(stack_place "$window")" ] ||
+  fail "the player's window stays behind Lumo's"
+wait_for 10 '[[ "$(ask get MainFrame DetailSpeed)" == *已在模拟器中启动* ]]' ||
+  fail "Lumo did not say the game started: $(ask get MainFrame DetailSpeed)"
+shot store-game-launched
 
 # The store goes away: its page fails and the error page shows; once the store is back, the
 # error page's retry button brings the store page back.
@@ -60,7 +77,7 @@ ask click MainFrame optionMain >/dev/null
 ask browser Main home >/dev/null
 wait_until 30 sh -c "cat $app_dir/log/lum-*.log | grep -q 'index.html?pc=1 did not load'" ||
   fail "no load failure"
-wait_until 30 sh -c "[[ \"\$(ask browser Main)\" == file://*page.html ]]" 2>/dev/null
+wait_for 30 '[[ "$(ask browser Main)" == file://*page.html ]]' || fail "no error page"
 shot store-error-page
 start_store
 click_control "重新加载"
