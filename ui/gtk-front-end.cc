@@ -1,13 +1,11 @@
 #include "ui/gtk-front-end.h"
 
-#include <csignal>
-
-#include <glib-unix.h>
 #include <gtk/gtk.h>
 
 #include "platform/ui-loop.h"
 #include "toolkit/test-hook.h"
 #include "toolkit/toolkit.h"
+#include "ui/exit-causes.h"
 #include "ui/main-frame.h"
 
 namespace lumo {
@@ -44,22 +42,13 @@ void GtkFrontEnd::ShowMainWindow() {
 }
 
 int GtkFrontEnd::RunMessageLoop() {
-  // A terminate or interrupt signal quits as the updater's request does, without the close
-  // question, so the shutdown steps still run.
-  auto closeOnSignal = +[](gpointer self) -> gboolean {
-    auto* frontEnd = static_cast<GtkFrontEnd*>(self);
-    if (frontEnd->mainFrame_)
-      frontEnd->mainFrame_->QuitNow();
+  ExitCauses causes([this](const char* cause) {
+    if (mainFrame_)
+      mainFrame_->QuitNow(cause);
     else
       platform::QuitUiLoop(0);
-    return G_SOURCE_CONTINUE;
-  };
-  unsigned term = g_unix_signal_add(SIGTERM, closeOnSignal, this);
-  unsigned interrupt = g_unix_signal_add(SIGINT, closeOnSignal, this);
-  int code = platform::RunUiLoop();
-  g_source_remove(term);
-  g_source_remove(interrupt);
-  return code;
+  });
+  return platform::RunUiLoop();
 }
 
 void GtkFrontEnd::OpenApks(const std::vector<std::string>& paths) {

@@ -113,7 +113,7 @@ void MainFrame::InitWindow() {
   AttachShadow();
   SetIcon("img/logo.svg");
   tray_ = std::make_unique<TrayIcon>(
-      TrayIcon::Commands{[this] { BringToFront(); }, [this] { Close(0); }});
+      TrayIcon::Commands{[this] { BringToFront(); }, [this] { CloseFrom("the tray menu"); }});
   tray_->Add(toolkit::ImagePath("img/logo.svg"));
   // The stored games come back one by one as MSG_APP_LOADED.
   workers_.catalogue->post(std::make_shared<LoadDownloadChecksTask>());
@@ -166,7 +166,7 @@ void MainFrame::RegisterHandlers() {
   onPost(MSG_CHECK_UPDATE, [this] { CheckUpdate(""); });
   onPost(MSG_SHOW_MAIN, [this] { BringToFront(); });
   onPost(MSG_PLAYER_SETUP_DONE, [this] { OnPlayerSetupDone(); });
-  onPost(MSG_QUIT_NOW, [this] { QuitNow(); });
+  onPost(MSG_QUIT_NOW, [this] { QuitNow("the updater's quit message"); });
   on(MSG_CLOUD_PLAY, &MainFrame::OnCloudPlay);
   on(MSG_CATALOGUE_SET_ASIDE, &MainFrame::OnCatalogueSetAside);
   on(MSG_NAVIGATE, &MainFrame::OnNavigate);
@@ -205,7 +205,7 @@ void MainFrame::OnClick(const toolkit::Notification& n) {
   const std::string& name = n.sender;
   if (name == "btnClose") {
     ReportEvent(kEventClose);
-    Close(0);
+    CloseFrom("the close button");
   } else if (name == "btnMax") {
     Maximize();
     toolkit::SetVisible(FindControl("btnMax"), false);
@@ -392,15 +392,26 @@ void MainFrame::OnCloudPlay(const std::string& url) {
   cloudPlayWnd_->ShowWindow(true);
 }
 
-void MainFrame::QuitNow() {
+void MainFrame::QuitNow(const char* cause) {
   forceQuit_ = true;
   // An open close question is abandoned; the quit does not wait for its answer.
   QuitConfirmWnd::Abandon();
+  CloseFrom(cause);
+}
+
+void MainFrame::CloseFrom(const char* cause) {
+  closeCause_ = cause;
   Close(0);
 }
 
 bool MainFrame::OnClose() {
-  switch (DecideClose(this, forceQuit_, [this] { BringToFront(); })) {
+  const char* cause = closeCause_;
+  closeCause_ = kWindowManagerClose;
+  CloseAction action = DecideClose(this, forceQuit_, [this] { BringToFront(); });
+  static const char* const kActions[] = {"quit", "hide", "stay"};
+  Log::instance()->write("close asked by %s: %s%s.", cause, kActions[static_cast<int>(action)],
+                         forceQuit_ ? ", without the question" : "");
+  switch (action) {
     case CloseAction::kQuit:
       notifyUpdater_ = !forceQuit_;
       return true;

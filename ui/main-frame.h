@@ -48,8 +48,9 @@ class MainFrame : public toolkit::SkinWindow {
   // Adds these APK files as AddLocalApks adds picked ones; paths that are not APK files are
   // left out.
   void OpenApks(const std::vector<std::string>& paths);
-  // Ends the program without asking, as the updater's MSG_QUIT_NOW does.
-  void QuitNow();
+  // Ends the program without asking, as the updater's MSG_QUIT_NOW does; the log names the
+  // cause.
+  void QuitNow(const char* cause);
 
   bool initialised() const { return initialised_; }
   ItemLifecycle* lifecycle() const { return lifecycle_.get(); }
@@ -63,6 +64,7 @@ class MainFrame : public toolkit::SkinWindow {
   void OnClick(const toolkit::Notification& n) override;
   bool HandleCustomMessage(std::uint32_t msg, platform::WParam w, platform::LParam l) override;
   bool OnClose() override;
+  void CloseFrom(const char* cause);
   void OnDestroy() override;
   void OnSize(toolkit::SizeType type, int width, int height) override;
   bool OnEscape() override { return false; }
@@ -106,6 +108,10 @@ class MainFrame : public toolkit::SkinWindow {
   std::unique_ptr<AndroidStatus> android_;
   bool initialised_ = false;
   bool forceQuit_ = false;
+  // Who asked the window to close, for the log; a close nobody in Lumo asked for comes from
+  // the window manager.
+  const char* closeCause_ = kWindowManagerClose;
+  static constexpr const char* kWindowManagerClose = "the window manager";
   // Set when the user chose to quit: a running updater is told once the window is gone.
   bool notifyUpdater_ = false;
   std::unique_ptr<TrayIcon> tray_;

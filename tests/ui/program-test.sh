@@ -88,6 +88,9 @@ order=$(grep -oE 'message loop ended|download engine shut down|catalogue closed|
   sed -n '/message loop ended/,$p' | uniq | tr '\n' ,)
 [ "$order" = "message loop ended,download engine shut down,catalogue closed,Lumo shut down," ] ||
   fail "shutdown order: $order"
+# Each close says who asked for it.
+grep -q 'close asked by the window manager: stay.' "$log" || fail "the window manager's close not logged"
+grep -q 'close asked by signal SIGTERM: quit, without the question.' "$log" || fail "SIGTERM not logged"
 tail -n 1 "$app_dir/statsink.log" | grep -qP '\tAppLogExit$' || fail "no exit call"
 
 # A game list that cannot be read is kept aside byte for byte, a new one starts and works,
