@@ -32,6 +32,18 @@ bool IsFileIn(const std::string& path, const std::string& folder) {
          path.substr(0, path.rfind('/')) == folder && path.find("/..") == std::string::npos;
 }
 
+// A store game's APK is the file Lumo downloaded, named after the package, in whichever
+// download folder was set when it was downloaded; a path that climbs or names another file is
+// not Lumo's to delete.
+bool IsLumosDownload(const AppItemInfo& record) {
+  const std::string& path = record.localPath;
+  std::size_t slash = path.rfind('/');
+  return !record.apkUrl.empty() && !path.empty() && path[0] == '/' && slash != std::string::npos &&
+         path.substr(slash + 1) == record.packageName + ".apk" &&
+         path.find("/../") == std::string::npos && path.find("/./") == std::string::npos &&
+         path.find("//") == std::string::npos;
+}
+
 bool IsGoing(const AppItemInfo& record) {
   return record.status == kStatusQueuedForDelete || record.status == kStatusDeleting;
 }
@@ -468,9 +480,7 @@ void GameLifecycle::Say(const AppItemInfo& record, const std::string& text) {
 void GameLifecycle::RemoveGameFiles(const AppItemInfo& record) {
   // A game added from disk has no address to download from: its APK is the user's own file,
   // never deleted, wherever it lies. Its icon is Lumo's copy, as a store game's is.
-  bool fromDisk = record.apkUrl.empty();
-  std::string apk =
-      !fromDisk && IsFileIn(record.localPath, folders_.downloadDir) ? record.localPath : "";
+  std::string apk = IsLumosDownload(record) ? record.localPath : "";
   std::string icon = IsFileIn(record.imagePath, folders_.iconsDir) ? record.imagePath : "";
   actions_.RemoveFiles(apk, icon);
 }

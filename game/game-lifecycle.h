@@ -22,9 +22,9 @@ struct ApkInspection {
   std::string failure;      // why the file was refused; empty when it passed its check
 };
 
-// Where a game's files go.
+// Where a game's icons go. Downloads go to the download folder of the moment, which the
+// settings window may change.
 struct GameFolders {
-  std::string downloadDir;
   std::string iconsDir;
 };
 

@@ -5,6 +5,7 @@
 #include "app/dispatcher.h"
 #include "app/messages.h"
 #include "app/paths.h"
+#include "app/settings.h"
 #include "app/worker-pool.h"
 #include "catalogue/app-database-task-loop.h"
 #include "download/download-task-mgr.h"
@@ -19,8 +20,7 @@
 
 namespace lumo {
 
-WorkerActions::WorkerActions(const Workers& workers, std::string downloadDir)
-    : workers_(workers), downloadDir_(std::move(downloadDir)) {}
+WorkerActions::WorkerActions(const Workers& workers) : workers_(workers) {}
 
 void WorkerActions::InsertRecord(const AppItemInfo& record) {
   PostInsertApp(*workers_.catalogue, std::make_shared<AppItemInfo>(record));
@@ -53,14 +53,17 @@ void WorkerActions::FetchIcon(const AppItemInfo& record) {
 }
 
 DownloadRoom WorkerActions::RoomFor(const std::string& packageName) {
+  // The folder of the moment: a change saved in the settings window counts from the next
+  // download on.
+  const std::string& downloadDir = Settings::instance().downloadDir;
   DownloadRoom room;
-  if (!platform::MakeDirs(downloadDir_) || !platform::IsWritableDirectory(downloadDir_))
-    room.blocked = "the download folder " + downloadDir_ + " cannot be written";
+  if (!platform::MakeDirs(downloadDir) || !platform::IsWritableDirectory(downloadDir))
+    room.blocked = "the download folder " + downloadDir + " cannot be written";
   else if (!workers_.downloads->available())
     room.blocked = "the download engine is not available";
   if (!room.blocked.empty()) return room;
-  room.freeKnown = platform::FreeSpaceOf(downloadDir_, &room.freeBytes);
-  platform::RegularFileSize(PathJoin(downloadDir_, packageName + ".apk"), &room.partialBytes);
+  room.freeKnown = platform::FreeSpaceOf(downloadDir, &room.freeBytes);
+  platform::RegularFileSize(PathJoin(downloadDir, packageName + ".apk"), &room.partialBytes);
   return room;
 }
 
@@ -69,7 +72,8 @@ void WorkerActions::StartDownload(const AppItemInfo& record, bool startNow) {
   // A download of a game that was downloaded before starts from a new task.
   manager.stopTask(record.packageName);
   manager.removeTask(record.packageName);
-  manager.addTask(std::make_shared<DownloadTask>(record.packageName, record.apkUrl, downloadDir_,
+  manager.addTask(std::make_shared<DownloadTask>(record.packageName, record.apkUrl,
+                                                 Settings::instance().downloadDir,
                                                  record.packageName + ".apk"));
   if (startNow) manager.startTask(record.packageName);
 }

@@ -9,7 +9,7 @@ namespace lumo {
 // engine, the player's task loop and bridge, the statistics library. UI thread.
 class WorkerActions final : public GameActions {
  public:
-  WorkerActions(const Workers& workers, std::string downloadDir);
+  explicit WorkerActions(const Workers& workers);
 
   void InsertRecord(const AppItemInfo& record) override;
   void UpdateRecord(const AppItemInfo& record) override;
@@ -36,7 +36,6 @@ class WorkerActions final : public GameActions {
 
  private:
   const Workers& workers_;
-  std::string downloadDir_;
 };
 
 }  // namespace lumo

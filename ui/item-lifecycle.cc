@@ -17,8 +17,8 @@ namespace lumo {
 
 ItemLifecycle::ItemLifecycle(MainFrame& frame)
     : frame_(frame),
-      actions_(frame.workers(), Settings::instance().downloadDir),
-      game_(actions_, *this, {Settings::instance().downloadDir, Settings::instance().iconsDir}) {
+      actions_(frame.workers()),
+      game_(actions_, *this, {Settings::instance().iconsDir}) {
   LUMO_CHECK_UI_THREAD();
   installList_ = frame.FindList("InstallList");
   tabAppList_ = frame.FindTabLayout("TabAppList");

@@ -156,7 +156,7 @@ class GameLifecycleTest : public Test {
 
   RecordedActions actions;
   RecordedView view;
-  GameLifecycle game{actions, view, {"/dl", "/icons"}};
+  GameLifecycle game{actions, view, {"/icons"}};
 };
 
 TEST_F(GameLifecycleTest, AStoreClickDownloadsChecksInstallsAndLaunchesOnce) {
@@ -296,13 +296,23 @@ TEST_F(GameLifecycleTest, DeleteRemovesAStoreGamesFilesButNeverTheUsersOwnApk) {
     game.OnUninstallDone("com.disk");
   }
 
-  auto stray = Stored("com.stray", kStatusInstallFailed);
-  stray->localPath = "/dl/../etc/com.stray.apk";
-  stray->imagePath = "/elsewhere/com.stray.png";
-  game.OnAppLoaded(std::move(stray));
-  game.Delete("com.stray");
-  EXPECT_TRUE(actions.Did("remove [] []"));
-  for (const std::string& call : actions.calls) EXPECT_FALSE(call.starts_with("remove [/"));
+  // A store game downloaded before the download folder changed goes from the folder it is in.
+  auto earlier = Stored("com.earlier", kStatusInstalled);
+  earlier->localPath = "/old-folder/com.earlier.apk";
+  game.OnAppLoaded(std::move(earlier));
+  game.Delete("com.earlier");
+  EXPECT_TRUE(actions.Did("remove [/old-folder/com.earlier.apk] []"));
+
+  // A path that climbs out, or names a file other than the game's own download, stays.
+  for (const char* path : {"/dl/../etc/com.stray.apk", "/home/u/Documents/thesis.apk"}) {
+    auto stray = Stored("com.stray", kStatusInstallFailed);
+    stray->localPath = path;
+    stray->imagePath = "/elsewhere/com.stray.png";
+    game.OnAppLoaded(std::move(stray));
+    actions.calls.clear();
+    game.Delete("com.stray");
+    EXPECT_TRUE(actions.Did("remove [] []")) << path;
+  }
 }
 
 TEST_F(GameLifecycleTest, TheVmsListSetsSettledGamesRightAndLeavesMovingOnesAlone) {

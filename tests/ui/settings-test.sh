@@ -4,7 +4,7 @@
 # from a program folder of the test's own (its config.ini names a version and a stand-in
 # updater), on a private session bus; the user's browser and file manager are stand-ins that
 # record what they were asked to open.
-program_dir=$1 screenshots=$3
+program_dir=$1 tools=$2 screenshots=$3
 source "$(dirname "$0")/../support/xvfb.sh"
 start_sandbox
 start_xvfb
@@ -67,6 +67,23 @@ wait_for_hook
 window_is MainFrame open
 wait_until 30 grep -qx '\[-silence\]' "$SANDBOX/renew.calls" || fail "no silent update check"
 
+# A store of the test's own; one game is downloaded into the download folder of the start.
+mkdir "$SANDBOX/store"
+for game in before after; do
+  "$tools/lumo-make-apk" "$SANDBOX/store/$game.apk" "com.lumo.$game" "$game" || fail "no APK"
+done
+"$tools/lumo-serve-files" --dir "$SANDBOX/store" >"$SANDBOX/port" 2>"$SANDBOX/server.err" &
+PIDS_TO_KILL+=($!)
+wait_until 30 test -s "$SANDBOX/port" || fail "store did not start"
+download() {
+  local host=http://127.0.0.1:$(head -n 1 "$SANDBOX/port")
+  ask download "{\"packageName\":\"com.lumo.$1\",\"appName\":\"$1\",\"apkUrl\":\"$host/$1.apk\",\
+\"detailUrl\":\"$host/$1.html\",\"size\":$(stat -c %s "$SANDBOX/store/$1.apk")}" >/dev/null
+  until_reply "status=[4-7]*" game "com.lumo.$1"
+}
+download before
+[ -f "$app_dir/download/com.lumo.before.apk" ] || fail "the first game is not in the first folder"
+
 # A real click on the gear opens the menu under it; a click elsewhere closes it, doing nothing.
 click MainFrame btnSetting
 window_is SettingMenuWnd open
@@ -111,6 +128,13 @@ window_is SettingWnd closed
 expect "saved" "$(setting | tr '\n' ' ')" \
   "\[setting\] dataDir=$app_dir/data downloadDir=$SANDBOX/games/new minOnClose=0 quitRemember=0 \[android\] device=auto addresses= "
 [ -e "$SANDBOX/games/new" ] && fail "the download folder was created"
+# The next download goes to the new folder at once; the game downloaded before is still
+# deleted from the folder it went to.
+download after
+[ -f "$SANDBOX/games/new/com.lumo.after.apk" ] || fail "the new folder was not used"
+ask delete com.lumo.before >/dev/null
+wait_until 10 sh -c "! test -e '$app_dir/download/com.lumo.before.apk'" ||
+  fail "the earlier game's APK was left in the old folder"
 
 # The two folders in the file manager: the data folder opens; the download folder is shown
 # selected by the file manager service, or, with no service on the bus, its parent opens.
