@@ -45,6 +45,8 @@ class Browser {
   // page that may only ask for a retry. Set before the first browser is made; every address
   // other than a web address, "about:blank" and that page is refused in every browser.
   static void SetTrustedPages(std::vector<std::string> origins, std::string localPage);
+  // Whether a frame at `url` is one of the store's, by its origin; the local page is not.
+  static bool IsStoreFrame(const std::string& url);
   ~Browser();
 
   void SetEventHandler(std::unique_ptr<BrowserEventHandler> handler);

@@ -78,6 +78,7 @@ class ItemLifecycle final : public GameView {
   void ShowIcon(const std::string& packageName, const std::string& path) override;
   void RemoveGame(const std::string& packageName) override;
   void Tell(const AppItemInfo& record, const std::string& text) override;
+  void StatesChanged() override;
 
  private:
   // Loaded games are shown from an idle job in slices of bounded time, so the window keeps
@@ -105,6 +106,8 @@ class ItemLifecycle final : public GameView {
   std::string selectedPackage_;
   // The pending navigation of the detail browser; 0 when none.
   unsigned detailTimer_ = 0;
+  // The pending telling of the games' states to the store's pages; 0 when none.
+  unsigned statesTimer_ = 0;
   // Loaded games not shown yet with their ranks, oldest first; the idle job that shows them;
   // the newest of them, selected once they are shown. Items are ranked by arrival, the
   // highest on top.

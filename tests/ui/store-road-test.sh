@@ -52,6 +52,19 @@ eval "$(xdotool getwindowgeometry --shell "$window")"
 xdotool mousemove $((X + 1260 - 140)) $((Y + 104)) click 1
 wait_until 30 grep -q "launched $package/" "$player_data/runbox.log" || fail "not launched"
 
+# The store page knows the game is installed, and its button starts it: no second download.
+ask click MainFrame optionMain >/dev/null
+wait_until 30 shows_control "已安装 · 启动 潮汐消消乐" || fail "the store does not show it installed"
+shot store-grid-installed
+sleep 1.5  # past the guard against a double launch
+click_control "已安装 · 启动 潮汐消消乐"
+wait_until 30 sh -c "[ \$(grep -c 'launched $package/' '$player_data/runbox.log') = 2 ]" ||
+  fail "the store's button did not start the game"
+[ "$(grep -cP "\tSendLog\t200\t$package\t" "$app_dir/statsink.log")" = 1 ] || fail "downloaded again"
+lumo_log | grep -q "UNIQUE constraint" && fail "the game was recorded twice"
+expect "store stays in view" "$(ask get MainFrame tab)" "*page=0*"
+
+
 # The store goes away: its page fails and the error page shows; once the store is back, the
 # error page's retry button brings the store page back.
 kill "$store"
