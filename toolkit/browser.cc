@@ -301,6 +301,10 @@ void Browser::Navigate(const std::string& url) {
   webkit_web_view_load_uri(view_, url.c_str());
 }
 
+void Browser::ShowLocalPage(const std::string& html) {
+  webkit_web_view_load_html(view_, html.c_str(), nullptr);
+}
+
 std::string Browser::url() const {
   const char* uri = webkit_web_view_get_uri(view_);
   return uri ? uri : "";

@@ -55,6 +55,9 @@ class Browser {
   void SetHomePage(const std::string& url) { homePage_ = url; }
   const std::string& homePage() const { return homePage_; }
   void NavigateHomePage() { Navigate(homePage_); }
+  // Shows a page that Lumo made. It loads as "about:blank", which no bridge script matches and
+  // no page call is taken from: the page has no window.external and hears no game states.
+  void ShowLocalPage(const std::string& html);
   // The address shown now; empty before the first navigation.
   std::string url() const;
   WebKitWebView* view() const { return view_; }

@@ -92,6 +92,8 @@ void ItemLifecycle::Register(platform::WindowHandle window) {
   on(MSG_PLAYER_PACKAGES, [this](std::unique_ptr<PlayerPackages>& installed) {
     game_.OnPlayerPackages(std::move(installed));
   });
+  on(MSG_LOCAL_DETAIL_READY,
+     [this](std::unique_ptr<LocalDetail>& detail) { OnLocalDetailReady(std::move(detail)); });
   on(MSG_DOWNLOAD_CHECKS_LOADED, [this](std::unique_ptr<DownloadChecks>& loaded) {
     if (loaded) game_.OnChecksLoaded(*loaded);
   });

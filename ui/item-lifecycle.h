@@ -10,6 +10,7 @@
 
 #include "game/game-lifecycle.h"
 #include "game/local-apk-reader.h"
+#include "game/local-detail-page.h"
 #include "game/worker-actions.h"
 #include "platform/ui-loop.h"
 #include "platform/window.h"
@@ -89,6 +90,10 @@ class ItemLifecycle final : public GameView {
   bool AddItem(const AppItemInfo& record, int rank);
   void SelectNewItem(const AppItemInfo& record);
   void ShowDetailOf(const AppItemInfo& record);
+  // The detail browser's page of the selected game: its store page, or for a game added from
+  // disk the page that a job makes from its file (MSG_LOCAL_DETAIL_READY).
+  void LoadDetailPage(const AppItemInfo& record);
+  void OnLocalDetailReady(std::unique_ptr<LocalDetail> detail);
   bool IsSelected(const std::string& packageName) const { return packageName == selectedPackage_; }
 
   MainFrame& frame_;

@@ -64,6 +64,12 @@ wait_until 30 sh -c "[ \$(grep -c 'launched $package/' '$player_data/runbox.log'
 lumo_log | grep -q "UNIQUE constraint" && fail "the game was recorded twice"
 expect "store stays in view" "$(ask get MainFrame tab)" "*page=0*"
 
+# A game added from disk: its detail panel is Lumo's own page of what the APK holds.
+"$tools/lumo-make-apk" "$SANDBOX/star.apk" com.example.star "Star Quest" || fail "no test APK"
+"$bin/lumo" "$SANDBOX/star.apk"
+wait_until 60 shows_control com.example.star text || fail "the detail panel does not show the package"
+shows_control "1.0（版本号 1）" text || fail "the detail panel does not show the version"
+shot local-detail-page
 
 # The store goes away: its page fails and the error page shows; once the store is back, the
 # error page's retry button brings the store page back.
