@@ -9,8 +9,10 @@ namespace lumo {
 
 // What inspecting one APK yields. Text is UTF-8; every field starts empty.
 struct ApkBadging {
-  std::string apkPath;         // set by the caller
-  std::string packageName;     // from the "package:" line
+  std::string apkPath;      // set by the caller
+  std::string packageName;  // from the "package:" line
+  std::string versionCode;  // from the same line; empty when it names none
+  std::string versionName;
   std::string iconEntry;       // archive entry of the icon nearest 240 dpi, larger first
   std::string launchActivity;  // from the "launchable-activity:" line
   std::string label;           // the Chinese label, else the default one

@@ -41,6 +41,18 @@ bool QuotedValue(std::string_view line, std::string_view key, std::string* field
   return true;
 }
 
+// An attribute of the "package:" line after its name, as in " versionName='1.2'": the value
+// runs to the next quote. A version far longer than any real one is not taken.
+void PackageAttribute(std::string_view line, std::string_view attribute, std::string* field) {
+  constexpr std::size_t kMaxValue = 128;
+  std::string key = " " + std::string(attribute) + "='";
+  std::size_t at = line.find(key);
+  if (at == std::string_view::npos) return;
+  std::string_view rest = line.substr(at + key.size());
+  std::size_t quote = rest.find('\'');
+  if (quote != std::string_view::npos && quote <= kMaxValue) *field = rest.substr(0, quote);
+}
+
 // "application-icon-<dpi>:": the density, or -1 for another line.
 int IconDensity(std::string_view line, std::string_view* rest) {
   constexpr std::string_view kIcon = "application-icon-";
@@ -109,6 +121,8 @@ void ParseBadgingLines(std::string_view output, ApkBadging& info) {
     if (!package && NamedValue(line, "package:", &name)) {
       package = true;
       info.packageName = IsValidPackageName(name) ? name : std::string();
+      PackageAttribute(line, "versionCode", &info.versionCode);
+      PackageAttribute(line, "versionName", &info.versionName);
     }
     std::string_view iconRest;
     int density = IconDensity(line, &iconRest);

@@ -7,10 +7,11 @@
 
 namespace lumo {
 
-// Takes packageName, iconEntry, launchActivity, label and nativeCode out of the packaging tool's
-// "dump badging" output. Each field comes only from a line that starts with its own key, so
-// text inside another field (a label that spells out a key) is never read as that key. A
-// field whose line is missing, or never well-formed, keeps its value. Logs nothing.
+// Takes packageName with its versionCode and versionName, iconEntry, launchActivity, label and
+// nativeCode out of the packaging tool's "dump badging" output. Each field comes only from a line
+// that starts with its own key, so text inside another field (a label that spells out a key) is
+// never read as that key. A field whose line is missing, or never well-formed, keeps its value.
+// Logs nothing.
 void ParseBadgingLines(std::string_view output, ApkBadging& info);
 
 }  // namespace lumo

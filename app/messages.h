@@ -13,6 +13,7 @@ struct AppItemInfo;          // catalogue/app-item-info.h
 struct DownloadCheck;        // catalogue/download-request.h
 struct ApkInspection;        // game/game-lifecycle.h
 struct LocalApk;             // game/local-apk-reader.h
+struct LocalDetail;          // game/local-detail-page.h
 struct AndroidDevices;       // vm/android-devices.h
 struct DeviceConnectResult;  // vm/android-devices.h
 
@@ -106,6 +107,8 @@ inline constexpr std::uint32_t MSG_QUIT_NOW = 2024;  // from the updater
 inline constexpr std::uint32_t MSG_OPEN_APKS = 1064;             // data message: APK paths
 inline constexpr Message<PlayerResult> MSG_LAUNCH_FAILED{1065};  // VM bridge
 inline constexpr Message<LaunchDone> MSG_LAUNCH_DONE{1066};      // VM bridge
+// The detail page of a game added from disk, made by its reader job.
+inline constexpr OwnedMessage<LocalDetail> MSG_LOCAL_DETAIL_READY{1067};
 // NOLINTEND(readability-identifier-naming)
 
 }  // namespace lumo

@@ -100,6 +100,7 @@ void GameLifecycle::Show(const AppItemInfo& record, const std::string& text) {
   StatusNote note = NoteOf(record);
   note.text = text;
   view_.ShowStatus(record, note);
+  view_.StatesChanged();
 }
 
 void GameLifecycle::SetStatus(AppItemInfo& record, int status, const std::string& text) {
@@ -107,14 +108,22 @@ void GameLifecycle::SetStatus(AppItemInfo& record, int status, const std::string
   Show(record, text);
 }
 
-bool GameLifecycle::RequestDownload(const std::string& json) {
+GameLifecycle::Request GameLifecycle::RequestDownload(const std::string& json) {
   auto record = std::make_shared<AppItemInfo>();
   DownloadCheck check;
   if (!ParseDownloadRequest(json, record.get(), &check)) {
     Log::instance()->write("download request ignored: not a JSON object of text members.");
-    return false;
+    return kIgnored;
   }
-  if (!Acceptable(*record)) return false;
+  if (!Acceptable(*record)) return kIgnored;
+  // The store's button of an installed game starts it: its APK is in the player already.
+  auto known = records_.Find(record->packageName);
+  if (known && known->status == kStatusInstalled) {
+    Log::instance()->write("%s is installed: the store's request launches it.",
+                           known->packageName.c_str());
+    LaunchGuarded(known->packageName);
+    return kLaunched;
+  }
   record->status = kStatusQueued;
   record->imagePath = IconPathFor(folders_.iconsDir, record->packageName, record->imageUrl);
   actions_.Report(kEventDownload, record->packageName, 0);
@@ -122,7 +131,7 @@ bool GameLifecycle::RequestDownload(const std::string& json) {
     KeepCheck(record->packageName, check);
     StartDownloads(*record, true);
   }
-  return true;
+  return kTaken;
 }
 
 bool GameLifecycle::Admit(const std::shared_ptr<AppItemInfo>& record) {
@@ -130,14 +139,18 @@ bool GameLifecycle::Admit(const std::shared_ptr<AppItemInfo>& record) {
   if (!known) {
     if (!view_.AddGame(*record)) return false;
   } else if (known->status == kStatusInstalled || known->status == kStatusInstallFailed) {
-    // A settled game asked for again starts over as the new record.
+    // A settled game asked for again starts over as the new record, in the row it has.
     failures_.erase(record->packageName);
     Show(*record);
   } else {
     return false;
   }
   records_.Set(record);
-  actions_.InsertRecord(*record);
+  if (known)
+    actions_.UpdateRecord(*record);
+  else
+    actions_.InsertRecord(*record);
+  view_.StatesChanged();
   return true;
 }
 
@@ -168,6 +181,7 @@ void GameLifecycle::OnAppLoaded(std::unique_ptr<AppItemInfo> owned) {
     view_.QueueLoadedGame(record->packageName);
   }
   records_.Set(record);
+  view_.StatesChanged();
   CheckAgainstPlayer(*record);
   // A damaged catalogue may hold a name that would leave the download folder: shown only.
   if (!IsValidPackageName(record->packageName)) {
@@ -371,6 +385,7 @@ void GameLifecycle::Forget(std::string packageName) {
   failures_.erase(packageName);
   nativeCode_.erase(packageName);
   view_.RemoveGame(packageName);
+  view_.StatesChanged();
   actions_.DeleteRecord(packageName);
   KeepCheck(packageName, {});
 }
@@ -424,9 +439,7 @@ void GameLifecycle::PrimaryAction(const std::string& packageName) {
         Delete(packageName);
       break;
     case kStatusInstalled:
-      if (actions_.NowMs() - lastLaunchMs_ < kLaunchGuardMs) return;
-      lastLaunchMs_ = actions_.NowMs();
-      Launch(packageName);
+      LaunchGuarded(packageName);
       break;
     default:
       break;
@@ -456,6 +469,12 @@ void GameLifecycle::Launch(const std::string& packageName) {
   // The player takes a few seconds to bring a game up: the panel says it is on its way.
   view_.ShowStatus(*record, {.text = "", .reason = "正在启动" + record->appName + "…"});
   actions_.Launch(*record);
+}
+
+void GameLifecycle::LaunchGuarded(const std::string& packageName) {
+  if (actions_.NowMs() - lastLaunchMs_ < kLaunchGuardMs) return;
+  lastLaunchMs_ = actions_.NowMs();
+  Launch(packageName);
 }
 
 void GameLifecycle::OnLaunchFailed(int code, const std::string& packageName) {

@@ -59,12 +59,17 @@ class GameLifecycle {
   static bool Deletable(int status);
   static bool Launchable(int status) { return status == kStatusInstalled; }
 
-  // The user's requests. A store page's request (JSON text); false when it is not one.
-  bool RequestDownload(const std::string& json);
+  // What a store page's request (JSON text) came to: nothing; a game the list has now, new,
+  // downloading again after a failed install, or on its way already; the launch of a game
+  // that is installed, which is never downloaded again.
+  enum Request : int { kIgnored = 0, kTaken, kLaunched };
+  Request RequestDownload(const std::string& json);
   // What the detail panel's one button does for the game's status: pause, resume, launch or
   // install again; the delete for a failure that trying again cannot change.
   void PrimaryAction(const std::string& packageName);
   void Launch(const std::string& packageName);
+  // Launch, unless the last guarded launch was less than kLaunchGuardMs ago.
+  void LaunchGuarded(const std::string& packageName);
   void Delete(const std::string& packageName);
 
   // Events, in the order a game meets them.
@@ -129,7 +134,7 @@ class GameLifecycle {
   // The ABIs of each inspected APK's native code, checked before every install is queued.
   std::map<std::string, std::vector<std::string>> nativeCode_;
   std::unique_ptr<PlayerPackages> playerPackages_;
-  // Monotonic milliseconds of the last launch from the detail panel; none yet.
+  // Monotonic milliseconds of the last guarded launch (detail panel, store page); none yet.
   std::int64_t lastLaunchMs_ = INT64_MIN / 2;
 };
 

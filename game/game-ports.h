@@ -89,6 +89,9 @@ class GameView {
   virtual void RemoveGame(const std::string& packageName) = 0;
   // A desktop notification of how a step ended, when the window is not in view.
   virtual void Tell(const AppItemInfo& record, const std::string& text) = 0;
+  // A game came, went or changed its status or progress; the store's pages are told the new
+  // states (game/store-states.h). Many changes in a row may be told once.
+  virtual void StatesChanged() = 0;
 };
 
 }  // namespace lumo

@@ -8,6 +8,7 @@
 #include "app/log.h"
 #include "app/web-address.h"
 #include "platform/desktop.h"
+#include "toolkit/browser-feed.h"
 
 namespace lumo::toolkit {
 
@@ -182,9 +183,8 @@ void OnScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, 
   if (second == std::string::npos || second + 1 >= message.size()) return;
   std::string frame = message.substr(0, first);
   std::string method = message.substr(first + 1, second - first - 1);
-  const auto& origins = Trusted().origins;
-  bool trusted = std::find(origins.begin(), origins.end(), WebOrigin(frame)) != origins.end() ||
-                 (frame == Trusted().localPage && method == "onClickRetry");
+  bool trusted =
+      Browser::IsStoreFrame(frame) || (frame == Trusted().localPage && method == "onClickRetry");
   if (!trusted || message.size() - second > kMaxArgumentBytes) {
     Log::instance()->write("page call %.40s from %.200s ignored.", method.c_str(), frame.c_str());
     return;
@@ -192,6 +192,17 @@ void OnScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, 
   std::optional<std::string> argument;
   if (message[second + 1] == 's') argument = message.substr(second + 2);
   browser->eventHandler()->ExternalCall(*browser, method, argument);
+}
+
+// Allow-list patterns of the store's frames. They match the host only, never the port: the
+// port is checked again on every call (OnScriptMessage, and the game states' questions).
+std::vector<std::string> StorePatterns() {
+  std::vector<std::string> patterns;
+  for (const std::string& origin : Trusted().origins) {
+    std::size_t port = origin.find(':', origin.find("://") + 3);
+    patterns.push_back(origin.substr(0, port) + "/*");
+  }
+  return patterns;
 }
 
 }  // namespace
@@ -240,6 +251,11 @@ void Browser::SetTrustedPages(std::vector<std::string> origins, std::string loca
   Trusted() = TrustedPages{std::move(origins), std::move(localPage)};
 }
 
+bool Browser::IsStoreFrame(const std::string& url) {
+  const auto& origins = Trusted().origins;
+  return std::find(origins.begin(), origins.end(), WebOrigin(url)) != origins.end();
+}
+
 void Browser::InstallExternalObject() {
   WebKitUserContentManager* manager = webkit_web_view_get_user_content_manager(view_);
   manager_ = WEBKIT_USER_CONTENT_MANAGER(g_object_ref(manager));
@@ -248,16 +264,15 @@ void Browser::InstallExternalObject() {
   webkit_user_content_manager_register_script_message_handler_in_world(manager, kChannel, kWorld);
   // Both scripts go only into frames of the trusted pages; other frames have no
   // window.external and cannot reach the channel, which lives in Lumo's world.
-  // Allow-list patterns match the host only, never the port: the port is checked again on
-  // every call (OnScriptMessage).
-  std::vector<std::string> patterns;
-  for (const std::string& origin : Trusted().origins) {
-    std::size_t port = origin.find(':', origin.find("://") + 3);
-    patterns.push_back(origin.substr(0, port) + "/*");
-  }
-  if (!Trusted().localPage.empty()) patterns.push_back(Trusted().localPage);
+  std::vector<std::string> patterns = StorePatterns();
   std::vector<const char*> allow;
   for (const std::string& pattern : patterns) allow.push_back(pattern.c_str());
+  allow.push_back(nullptr);
+  // The store's frames hear the games' states (an empty list would match every frame); the
+  // local error page only may ask for a retry.
+  if (!patterns.empty()) InstallGameStatesFeed(manager, allow.data(), kWorld);
+  allow.pop_back();
+  if (!Trusted().localPage.empty()) allow.push_back(Trusted().localPage.c_str());
   allow.push_back(nullptr);
   WebKitUserScript* page =
       webkit_user_script_new(kPageScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
@@ -284,6 +299,10 @@ void Browser::Navigate(const std::string& url) {
     return;
   }
   webkit_web_view_load_uri(view_, url.c_str());
+}
+
+void Browser::ShowLocalPage(const std::string& html) {
+  webkit_web_view_load_html(view_, html.c_str(), nullptr);
 }
 
 std::string Browser::url() const {

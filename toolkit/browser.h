@@ -45,6 +45,8 @@ class Browser {
   // page that may only ask for a retry. Set before the first browser is made; every address
   // other than a web address, "about:blank" and that page is refused in every browser.
   static void SetTrustedPages(std::vector<std::string> origins, std::string localPage);
+  // Whether a frame at `url` is one of the store's, by its origin; the local page is not.
+  static bool IsStoreFrame(const std::string& url);
   ~Browser();
 
   void SetEventHandler(std::unique_ptr<BrowserEventHandler> handler);
@@ -53,6 +55,9 @@ class Browser {
   void SetHomePage(const std::string& url) { homePage_ = url; }
   const std::string& homePage() const { return homePage_; }
   void NavigateHomePage() { Navigate(homePage_); }
+  // Shows a page that Lumo made. It loads as "about:blank", which no bridge script matches and
+  // no page call is taken from: the page has no window.external and hears no game states.
+  void ShowLocalPage(const std::string& html);
   // The address shown now; empty before the first navigation.
   std::string url() const;
   WebKitWebView* view() const { return view_; }

@@ -5,6 +5,8 @@
 #include "app/settings.h"
 #include "catalogue/download-request.h"
 #include "download/download-task-mgr.h"
+#include "game/store-states.h"
+#include "toolkit/browser-feed.h"
 #include "toolkit/controls.h"
 #include "ui/hard-fail-wnd.h"
 #include "ui/main-frame.h"
@@ -40,6 +42,7 @@ ItemLifecycle::ItemLifecycle(MainFrame& frame)
 ItemLifecycle::~ItemLifecycle() {
   LUMO_CHECK_UI_THREAD();
   platform::CancelTimer(detailTimer_);
+  platform::CancelTimer(statesTimer_);
   if (loadingIdle_) g_source_remove(loadingIdle_);
   Unregister();
 }
@@ -89,6 +92,8 @@ void ItemLifecycle::Register(platform::WindowHandle window) {
   on(MSG_PLAYER_PACKAGES, [this](std::unique_ptr<PlayerPackages>& installed) {
     game_.OnPlayerPackages(std::move(installed));
   });
+  on(MSG_LOCAL_DETAIL_READY,
+     [this](std::unique_ptr<LocalDetail>& detail) { OnLocalDetailReady(std::move(detail)); });
   on(MSG_DOWNLOAD_CHECKS_LOADED, [this](std::unique_ptr<DownloadChecks>& loaded) {
     if (loaded) game_.OnChecksLoaded(*loaded);
   });
@@ -103,7 +108,8 @@ void ItemLifecycle::Unregister() {
 void ItemLifecycle::OnDownloadClicked(const std::string& json) {
   LUMO_CHECK_UI_THREAD();
   if (!HardwareCheck(&frame_)) return;
-  if (game_.RequestDownload(json)) frame_.ShowMyGamesTab();
+  // A launch keeps the store in view; the games list shows a download.
+  if (game_.RequestDownload(json) == GameLifecycle::kTaken) frame_.ShowMyGamesTab();
 }
 
 void ItemLifecycle::OnLocalApkReady(std::unique_ptr<LocalApk> local) {
@@ -135,6 +141,17 @@ void ItemLifecycle::OnDeleteClicked(GtkWidget* item) {
 
 void ItemLifecycle::Tell(const AppItemInfo& record, const std::string& text) {
   notifier_->Tell(record, text);
+}
+
+// A burst of changes (the catalogue's load, a second's progress of several downloads) is told
+// once, after it.
+void ItemLifecycle::StatesChanged() {
+  if (statesTimer_) return;
+  statesTimer_ = platform::AddTimer(0, [this] {
+    statesTimer_ = 0;
+    toolkit::PublishGameStates(StoreStatesJson(game_.records()));
+    return false;
+  });
 }
 
 }  // namespace lumo

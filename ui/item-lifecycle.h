@@ -10,6 +10,7 @@
 
 #include "game/game-lifecycle.h"
 #include "game/local-apk-reader.h"
+#include "game/local-detail-page.h"
 #include "game/worker-actions.h"
 #include "platform/ui-loop.h"
 #include "platform/window.h"
@@ -78,6 +79,7 @@ class ItemLifecycle final : public GameView {
   void ShowIcon(const std::string& packageName, const std::string& path) override;
   void RemoveGame(const std::string& packageName) override;
   void Tell(const AppItemInfo& record, const std::string& text) override;
+  void StatesChanged() override;
 
  private:
   // Loaded games are shown from an idle job in slices of bounded time, so the window keeps
@@ -88,6 +90,10 @@ class ItemLifecycle final : public GameView {
   bool AddItem(const AppItemInfo& record, int rank);
   void SelectNewItem(const AppItemInfo& record);
   void ShowDetailOf(const AppItemInfo& record);
+  // The detail browser's page of the selected game: its store page, or for a game added from
+  // disk the page that a job makes from its file (MSG_LOCAL_DETAIL_READY).
+  void LoadDetailPage(const AppItemInfo& record);
+  void OnLocalDetailReady(std::unique_ptr<LocalDetail> detail);
   bool IsSelected(const std::string& packageName) const { return packageName == selectedPackage_; }
 
   MainFrame& frame_;
@@ -105,6 +111,8 @@ class ItemLifecycle final : public GameView {
   std::string selectedPackage_;
   // The pending navigation of the detail browser; 0 when none.
   unsigned detailTimer_ = 0;
+  // The pending telling of the games' states to the store's pages; 0 when none.
+  unsigned statesTimer_ = 0;
   // Loaded games not shown yet with their ranks, oldest first; the idle job that shows them;
   // the newest of them, selected once they are shown. Items are ranked by arrival, the
   // highest on top.

@@ -2,6 +2,9 @@
 
 #include <gtk/gtk.h>
 
+#include "app/dispatcher.h"
+#include "app/messages.h"
+#include "app/worker-pool.h"
 #include "platform/file-system.h"
 #include "platform/ui-loop.h"
 #include "toolkit/browser.h"
@@ -141,13 +144,32 @@ void ItemLifecycle::ShowDetailOf(const AppItemInfo& record) {
   // game that is selected when the burst is over.
   detailTimer_ = platform::AddTimer(0, [this] {
     detailTimer_ = 0;
-    auto selected = game_.Find(selectedPackage_);
-    if (selected && browseDetail_) {
-      browseDetail_->SetHomePage(selected->detailUrl);
-      browseDetail_->Navigate(selected->detailUrl);
-    }
+    if (auto selected = game_.Find(selectedPackage_)) LoadDetailPage(*selected);
     return false;
   });
+}
+
+void ItemLifecycle::LoadDetailPage(const AppItemInfo& record) {
+  if (!browseDetail_) return;
+  if (!HasLocalDetail(record)) {
+    browseDetail_->SetHomePage(record.detailUrl);
+    browseDetail_->Navigate(record.detailUrl);
+    return;
+  }
+  // Blank while the file is read, rather than the game shown before.
+  browseDetail_->Navigate("about:blank");
+  AppItemInfo copy = record;
+  frame_.workers().jobs->Run("local detail reader", [copy] {
+    Dispatcher::instance()->SendOwned(MSG_LOCAL_DETAIL_READY,
+                                      std::make_unique<LocalDetail>(ReadLocalDetail(copy)));
+  });
+}
+
+// A page that comes after the user moved on to another game is not shown.
+void ItemLifecycle::OnLocalDetailReady(std::unique_ptr<LocalDetail> detail) {
+  LUMO_CHECK_UI_THREAD();
+  if (detail && browseDetail_ && IsSelected(detail->packageName))
+    browseDetail_->ShowLocalPage(detail->html);
 }
 
 void ItemLifecycle::SetItemLabel(const std::string& packageName, int status) {

@@ -104,6 +104,7 @@ TEST(ApkBadging, MatchesToolOutputInBothLocaleSpellings) {
       "launchable-activity: name='com.old.tool.Main'  label='' icon=''\n",
       info);
   EXPECT_EQ(info.packageName, "com.old.tool");
+  EXPECT_EQ(info.versionCode + " " + info.versionName, "3 1.2");
   EXPECT_EQ(info.label, "老工具");
   EXPECT_EQ(info.launchActivity, "com.old.tool.Main");
   EXPECT_EQ(info.iconEntry, "kept");  // no icon line: the field keeps its value
@@ -121,6 +122,7 @@ TEST(ApkBadging, MatchesToolOutputInBothLocaleSpellings) {
   ApkBadging fallback;
   ParseApkBadging("package: name='a.b'\napplication-label:'Only Default'\n", fallback);
   EXPECT_EQ(fallback.label, "Only Default");
+  EXPECT_TRUE(fallback.versionCode.empty() && fallback.versionName.empty());
 }
 
 // Labels are free text: a very long one is read whole, and one that spells out another key

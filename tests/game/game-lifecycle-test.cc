@@ -80,6 +80,7 @@ class RecordedView final : public GameView {
   std::map<std::string, std::pair<int, StatusNote>> shown;
   std::vector<std::string> told, removed, queued;
   bool drawable = true;
+  int statesChanged = 0;
 
   int StatusOf(const std::string& p) const {
     auto it = shown.find(p);
@@ -102,6 +103,7 @@ class RecordedView final : public GameView {
   void Tell(const AppItemInfo& r, const std::string& text) override {
     told.push_back(r.packageName + ": " + text);
   }
+  void StatesChanged() override { ++statesChanged; }
 };
 
 constexpr char kGame[] = "com.tarvelon.ironkeep";
@@ -198,6 +200,16 @@ TEST_F(GameLifecycleTest, AStoreClickDownloadsChecksInstallsAndLaunchesOnce) {
   game.PrimaryAction(kGame);
   EXPECT_EQ(std::count(actions.calls.begin(), actions.calls.end(), "launch com.tarvelon.ironkeep"),
             2);
+
+  // The store's button of the installed game starts it under the same guard, and fetches and
+  // writes nothing; the store pages heard of every step before.
+  EXPECT_GE(view.statesChanged, 5);
+  actions.calls.clear();
+  EXPECT_EQ(game.RequestDownload(Request(kGame)), GameLifecycle::kLaunched);
+  actions.now += GameLifecycle::kLaunchGuardMs;
+  EXPECT_EQ(game.RequestDownload(Request(kGame)), GameLifecycle::kLaunched);
+  EXPECT_EQ(actions.calls, (std::vector<std::string>{"event 207 com.tarvelon.ironkeep 0",
+                                                     "launch com.tarvelon.ironkeep"}));
 }
 
 TEST_F(GameLifecycleTest, HostileOrBrokenRequestsRecordNothing) {
@@ -393,6 +405,12 @@ TEST_F(GameLifecycleTest, OnlyInstallFailuresOutsideTheFileAreRetried) {
   EXPECT_TRUE(view.NoteOf("com.gone").retryHelps);
   game.PrimaryAction("com.gone");
   EXPECT_TRUE(actions.Did("install com.gone"));
+  // Asked for again in the store, a failed game downloads again into the row it has.
+  game.OnInstallDone(1, "com.gone");
+  actions.calls.clear();
+  EXPECT_EQ(game.RequestDownload(Request("com.gone")), GameLifecycle::kTaken);
+  EXPECT_TRUE(actions.Did("update com.gone 0") && actions.Did("download com.gone"));
+  EXPECT_FALSE(actions.Did("insert com.gone 0"));
 }
 
 TEST_F(GameLifecycleTest, DownloadFailuresSayWhyAndResumeStartsAgain) {

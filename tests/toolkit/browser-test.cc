@@ -15,6 +15,7 @@
 #include "platform/ui-loop.h"
 #include "tests/support/http-server.h"
 #include "tests/support/wait.h"
+#include "toolkit/browser-feed.h"
 #include "ui/web-event-handler.h"
 
 namespace lumo {
@@ -68,6 +69,8 @@ std::string StorePage(const std::string& strangerFrame, const std::string& deadF
          "window.external.downloadClicked('{\"packageName\":\"a.b\"}'),"
          "window.external.downloadClicked(), window.external.cloudClicked(42),"
          "window.external.onClickRetry()]; window.external.cloudClicked('x'.repeat(1 << 20));"
+         "window.addEventListener('lumo-games', function (e) {"
+         "  new Image().src = '/heard-' + JSON.parse(e.detail).games.length + '.png'; });"
          "document.title = r.join(',');"
          "setInterval(function () { var f = document.getElementById('dead');"
          "  if (f.hasAttribute('srcdoc') && !/,frame$/.test(document.title))"
@@ -83,6 +86,7 @@ constexpr char kStrangerFrame[] = R"(<html><body><script>
 try { window.external.cloudClicked('file:///etc/passwd'); } catch (e) {}
 try { window.webkit.messageHandlers.lumoExternal.postMessage(
     'http://127.0.0.1/\ncloudClicked\nsfile:///etc/passwd'); } catch (e) {}
+window.addEventListener('lumo-games', function () { new Image().src = '/leak.png'; });
 new Image().src = '/done.png';
 </script></body></html>)";
 
@@ -110,6 +114,11 @@ TEST(Browser, OnlyTheStoresFramesReachTheHandlerAndOnlyWebAddressesLoad) {
   page.size = page.pattern->size();
   stranger.AddFile("/frame.html", page);
   stranger.AddFile("/done.png", "done");
+  for (const char* file : {"/heard-0.png", "/heard-1.png", "/leak.png"}) {
+    store.AddFile(file, "heard");
+    stranger.AddFile(file, "heard");
+  }
+  toolkit::PublishGameStates(R"({"games":[]})");
   toolkit::Browser::SetTrustedPages({WebOrigin(store.Url("/"))}, ErrorPageUrl());
 
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
@@ -136,6 +145,15 @@ TEST(Browser, OnlyTheStoresFramesReachTheHandlerAndOnlyWebAddressesLoad) {
       << Title(browser);
   EXPECT_EQ(Title(browser), "true,false,false,true,frame");
   EXPECT_EQ(handler->lastWebUrl(), store.Url("/store.html"));
+  // The games' states reach the store's page when it loads and at each change; never the
+  // stranger's frame inside it.
+  ASSERT_TRUE(test::WaitFor([&] { return store.Requests("/heard-0.png") == 1; },
+                            std::chrono::seconds(60), true));
+  toolkit::PublishGameStates(R"({"games":[{"packageName":"a.b","state":"installed"}]})");
+  ASSERT_TRUE(test::WaitFor([&] { return store.Requests("/heard-1.png") == 1; },
+                            std::chrono::seconds(60), true));
+  for (int i = 0; i < 20; ++i) platform::PumpUiLoop();
+  EXPECT_EQ(stranger.Requests("/leak.png") + store.Requests("/leak.png"), 0);
 
   for (const char* address : {"file:///etc/passwd", "javascript:document.title='taken'",
                               "data:text/html,<title>taken</title>"})

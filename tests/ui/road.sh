@@ -1,8 +1,9 @@
 # Sourced by the tests that take games down the whole road with the real player: a private
 # X server and home, the test hook, and a player that boots quickly without a window.
 #   road_setup: needs $screenshots; sets $app_dir and $player_data, defines lumo_log.
-#   start_accessibility, then shows_control NAME, click_control NAME (a mouse click) and
-#   press_control NAME (the control's accessible action, whatever window lies above it).
+#   start_accessibility, then shows_control NAME [text] (by accessible name, or by the text
+#   shown), click_control NAME (a mouse click) and press_control NAME (the control's
+#   accessible action, whatever window lies above it).
 #   wait_for SECONDS CONDITION: until the condition, run in this shell, holds.
 #   wait_game SECONDS PACKAGE PATTERN: until the hook's view of the game matches.
 #   free_port; own_program_folder PROGRAM_DIR PORT: sets $bin to a program folder as installed,

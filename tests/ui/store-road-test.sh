@@ -69,6 +69,25 @@ wait_for 10 '[[ "$(ask get MainFrame DetailSpeed)" == *已在模拟器中启动*
   fail "Lumo did not say the game started: $(ask get MainFrame DetailSpeed)"
 shot store-game-launched
 
+# The store page knows the game is installed, and its button starts it: no second download.
+ask click MainFrame optionMain >/dev/null
+wait_until 30 shows_control "已安装 · 启动 潮汐消消乐" || fail "the store does not show it installed"
+shot store-grid-installed
+sleep 1.5  # past the guard against a double launch
+click_control "已安装 · 启动 潮汐消消乐"
+wait_until 30 sh -c "[ \$(grep -c 'launched $package/' '$player_data/runbox.log') = 2 ]" ||
+  fail "the store's button did not start the game"
+[ "$(grep -cP "\tSendLog\t200\t$package\t" "$app_dir/statsink.log")" = 1 ] || fail "downloaded again"
+lumo_log | grep -q "UNIQUE constraint" && fail "the game was recorded twice"
+expect "store stays in view" "$(ask get MainFrame tab)" "*page=0*"
+
+# A game added from disk: its detail panel is Lumo's own page of what the APK holds.
+"$tools/lumo-make-apk" "$SANDBOX/star.apk" com.example.star "Star Quest" || fail "no test APK"
+"$bin/lumo" "$SANDBOX/star.apk"
+wait_until 60 shows_control com.example.star text || fail "the detail panel does not show the package"
+shows_control "1.0（版本号 1）" text || fail "the detail panel does not show the version"
+shot local-detail-page
+
 # The store goes away: its page fails and the error page shows; once the store is back, the
 # error page's retry button brings the store page back.
 kill "$store"

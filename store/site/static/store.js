@@ -87,9 +87,62 @@ var Store = (function () {
     return node;
   }
 
+  // What Lumo says of its games, by package name: Lumo raises "lumo-games" with all of them
+  // once the page is loaded and again whenever one changes. A game it leaves out it does not
+  // have. Outside Lumo nothing is said and every game offers its download.
+  var states = new Map();
+  var downloadButtons = [];
+
+  function stateText(state) {
+    var percent = Math.floor(Number(state.percent) || 0) + '%';
+    switch (state.state) {
+      case 'queued': return '等待下载';
+      case 'downloading': return '下载中 ' + percent;
+      case 'paused': return '已暂停 ' + percent;
+      case 'downloadFailed': return '下载失败';
+      case 'waitingInstall':
+      case 'installing': return '安装中';
+      case 'installed': return '已安装 · 启动';
+      case 'installFailed': return '安装失败 · 重新下载';
+      case 'deleting': return '删除中';
+      default: return '下载';
+    }
+  }
+
+  // The same button asks Lumo for the game in every state: Lumo starts an installed game
+  // instead of downloading it again.
+  function paint(entry) {
+    var state = states.get(entry.game.packageName);
+    var text = state ? stateText(state) : '下载';
+    entry.node.textContent = text;
+    entry.node.setAttribute('aria-label', text + ' ' + entry.game.appName);
+    entry.node.className = 'download' + (state ? ' ' + state.state : '');
+    var percent = state && state.state === 'downloading' ? Number(state.percent) || 0 : -1;
+    entry.node.style.setProperty('--done', percent < 0 ? '' : percent + '%');
+  }
+
+  window.addEventListener('lumo-games', function (event) {
+    var games;
+    try {
+      games = JSON.parse(event.detail).games;
+    } catch (e) {
+      return;
+    }
+    if (!Array.isArray(games)) return;
+    states = new Map();
+    games.forEach(function (g) {
+      if (g && typeof g.packageName === 'string') states.set(g.packageName, g);
+    });
+    downloadButtons = downloadButtons.filter(function (entry) { return entry.node.isConnected; });
+    downloadButtons.forEach(paint);
+  });
+
   function actions(game) {
     var row = element('div', 'actions');
-    row.appendChild(button('download', '下载', game, download));
+    var entry = { game: game, node: button('download', '下载', game, download) };
+    downloadButtons.push(entry);
+    paint(entry);
+    row.appendChild(entry.node);
     row.appendChild(button('cloud', '云玩', game, cloud));
     return row;
   }
