@@ -400,7 +400,8 @@ void MainFrame::QuitNow() {
 }
 
 bool MainFrame::OnClose() {
-  switch (DecideClose(this, forceQuit_, [this] { BringToFront(); })) {
+  bool trayShown = tray_ && tray_->HostPresent();
+  switch (DecideClose(this, forceQuit_, trayShown, [this] { BringToFront(); })) {
     case CloseAction::kQuit:
       notifyUpdater_ = !forceQuit_;
       return true;
