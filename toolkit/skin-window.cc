@@ -101,6 +101,14 @@ void NameIconButton(GtkWidget* button) {
   g_free(tip);
 }
 
+// GTK asks for tooltips of windows below a modal one too, and would draw them over it.
+gboolean OnQueryTooltip(GtkWidget* widget, int, int, gboolean, GtkTooltip*, gpointer) {
+  GtkWidget* grab = gtk_grab_get_current();
+  if (!grab || gtk_widget_get_toplevel(grab) == gtk_widget_get_toplevel(widget)) return FALSE;
+  g_signal_stop_emission_by_name(widget, "query-tooltip");
+  return FALSE;
+}
+
 void FreeHook(gpointer hook, GClosure*) {
   delete static_cast<Hook*>(hook);
 }
@@ -267,6 +275,8 @@ void SkinWindow::WireControls(GtkBuilder* builder, GtkWidget* item) {
     if (!name.empty() && name.rfind("___", 0) != 0)
       gtk_widget_set_name(GTK_WIDGET(object), name.c_str());
     if (GTK_IS_BUTTON(object)) NameIconButton(GTK_WIDGET(object));
+    // Every control: some get their tooltip later, from the code.
+    g_signal_connect(object, "query-tooltip", G_CALLBACK(OnQueryTooltip), nullptr);
     if (GTK_IS_TOGGLE_BUTTON(object))
       Connect(object, "toggled", OnToggled, this, item);
     else if (GTK_IS_BUTTON(object))
@@ -462,6 +472,8 @@ int SkinWindow::ShowModal() {
   if (!window_) return -1;
   gtk_window_set_modal(window_, TRUE);
   ShowWindow(true);
+  // A tooltip shown when the window opened (the button that opened it) goes now.
+  gtk_tooltip_trigger_tooltip_query(gtk_widget_get_display(GTK_WIDGET(window_)));
   GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
   modalLoop_ = loop;
   modalResult_ = 0;
