@@ -389,6 +389,7 @@ void MainFrame::OnCloudPlay(const std::string& url) {
   }
   cloudPlayWnd_->NavigateTo(url);
   cloudPlayWnd_->CenterWindow();
+  cloudPlayWnd_->CenterOver(window());
   cloudPlayWnd_->ShowWindow(true);
 }
 
