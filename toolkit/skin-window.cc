@@ -91,6 +91,24 @@ gboolean OnLink(GtkLabel* label, const char* uri, Hook* hook) {
   return TRUE;
 }
 
+// A button that shows only an image is named by its tooltip, so that screen readers (and
+// the UI tests, which find controls by accessible name) can tell it from the others.
+void NameIconButton(GtkWidget* button) {
+  GtkWidget* child = gtk_bin_get_child(GTK_BIN(button));
+  gchar* tip = gtk_widget_get_tooltip_text(button);
+  if (tip && child && GTK_IS_IMAGE(child))
+    atk_object_set_name(gtk_widget_get_accessible(button), tip);
+  g_free(tip);
+}
+
+// GTK asks for tooltips of windows below a modal one too, and would draw them over it.
+gboolean OnQueryTooltip(GtkWidget* widget, int, int, gboolean, GtkTooltip*, gpointer) {
+  GtkWidget* grab = gtk_grab_get_current();
+  if (!grab || gtk_widget_get_toplevel(grab) == gtk_widget_get_toplevel(widget)) return FALSE;
+  g_signal_stop_emission_by_name(widget, "query-tooltip");
+  return FALSE;
+}
+
 void FreeHook(gpointer hook, GClosure*) {
   delete static_cast<Hook*>(hook);
 }
@@ -256,6 +274,9 @@ void SkinWindow::WireControls(GtkBuilder* builder, GtkWidget* item) {
     // Named controls are styled by their name in the theme.
     if (!name.empty() && name.rfind("___", 0) != 0)
       gtk_widget_set_name(GTK_WIDGET(object), name.c_str());
+    if (GTK_IS_BUTTON(object)) NameIconButton(GTK_WIDGET(object));
+    // Every control: some get their tooltip later, from the code.
+    g_signal_connect(object, "query-tooltip", G_CALLBACK(OnQueryTooltip), nullptr);
     if (GTK_IS_TOGGLE_BUTTON(object))
       Connect(object, "toggled", OnToggled, this, item);
     else if (GTK_IS_BUTTON(object))
@@ -451,6 +472,8 @@ int SkinWindow::ShowModal() {
   if (!window_) return -1;
   gtk_window_set_modal(window_, TRUE);
   ShowWindow(true);
+  // A tooltip shown when the window opened (the button that opened it) goes now.
+  gtk_tooltip_trigger_tooltip_query(gtk_widget_get_display(GTK_WIDGET(window_)));
   GMainLoop* loop = g_main_loop_new(nullptr, FALSE);
   modalLoop_ = loop;
   modalResult_ = 0;

@@ -1,5 +1,7 @@
 #include "ui/cloud-play-wnd.h"
 
+#include <algorithm>
+
 #include "app/dispatcher.h"
 #include "app/front-end.h"
 #include "app/messages.h"
@@ -29,6 +31,24 @@ void CloudPlayWnd::InitWindow() {
 
 void CloudPlayWnd::NavigateTo(const std::string& url) {
   if (browser_) browser_->Navigate(url);
+}
+
+// Centred on the screen, the window is narrower than the main window at its default size and
+// left strips of it showing at both sides.
+void CloudPlayWnd::CenterOver(GtkWindow* main) {
+  GdkWindow* shown = main ? gtk_widget_get_window(GTK_WIDGET(main)) : nullptr;
+  if (!window() || !shown || !gtk_widget_get_visible(GTK_WIDGET(main)) ||
+      (gdk_window_get_state(shown) & GDK_WINDOW_STATE_ICONIFIED))
+    return;
+  int x = 0, y = 0, width = 0, height = 0, ownWidth = 0, ownHeight = 0;
+  gtk_window_get_position(main, &x, &y);
+  gtk_window_get_size(main, &width, &height);
+  gtk_window_get_size(window(), &ownWidth, &ownHeight);
+  ownWidth = std::max(ownWidth, width);
+  ownHeight = std::max(ownHeight, height);
+  gtk_window_resize(window(), ownWidth, ownHeight);
+  gtk_window_move(window(), std::max(0, x + (width - ownWidth) / 2),
+                  std::max(0, y + (height - ownHeight) / 2));
 }
 
 void CloudPlayWnd::OnClick(const toolkit::Notification& n) {

@@ -17,6 +17,8 @@ class CloudPlayWnd : public toolkit::SkinWindow {
  public:
   static std::unique_ptr<CloudPlayWnd> Create(platform::WindowHandle ownerWindow);
   void NavigateTo(const std::string& url);
+  // Centres the window on `main` when that is shown, grown to cover it where it is larger.
+  void CenterOver(GtkWindow* main);
 
  protected:
   std::string GetWindowClassName() const override { return "CloudPlayWnd"; }

@@ -389,6 +389,7 @@ void MainFrame::OnCloudPlay(const std::string& url) {
   }
   cloudPlayWnd_->NavigateTo(url);
   cloudPlayWnd_->CenterWindow();
+  cloudPlayWnd_->CenterOver(window());
   cloudPlayWnd_->ShowWindow(true);
 }
 
@@ -407,7 +408,8 @@ void MainFrame::CloseFrom(const char* cause) {
 bool MainFrame::OnClose() {
   const char* cause = closeCause_;
   closeCause_ = kWindowManagerClose;
-  CloseAction action = DecideClose(this, forceQuit_, [this] { BringToFront(); });
+  bool trayShown = tray_ && tray_->HostPresent();
+  CloseAction action = DecideClose(this, forceQuit_, trayShown, [this] { BringToFront(); });
   static const char* const kActions[] = {"quit", "hide", "stay"};
   Log::instance()->write("close asked by %s: %s%s.", cause, kActions[static_cast<int>(action)],
                          forceQuit_ ? ", without the question" : "");

@@ -12,11 +12,13 @@ namespace lumo {
 namespace {
 
 constexpr char kUpdaterWindowTitle[] = "Lumo更新程序";
+constexpr char kMinimiseAnswer[] = "最小化窗口，不退出程序";
 
 }  // namespace
 
-bool QuitConfirmWnd::Ask(toolkit::SkinWindow* owner) {
+bool QuitConfirmWnd::Ask(toolkit::SkinWindow* owner, bool trayShown) {
   QuitConfirmWnd dialog;
+  dialog.trayShown_ = trayShown;
   toolkit::WindowStyle style;
   style.resizable = false;
   style.dialog = true;
@@ -34,6 +36,7 @@ void QuitConfirmWnd::Abandon() {
 void QuitConfirmWnd::InitWindow() {
   optionExit_ = FindOption("option_exit");
   optionHide_ = FindOption("option_hide");
+  if (!trayShown_ && optionHide_) toolkit::SetText(GTK_WIDGET(optionHide_), kMinimiseAnswer);
   toolkit::SetChecked(Settings::instance().minOnClose != 0 ? optionHide_ : optionExit_, true, true);
   AttachShadow();
 }
@@ -60,13 +63,14 @@ void QuitConfirmWnd::Answer() {
                          settings.quitRemember ? ", remembered" : "");
 }
 
-CloseAction DecideClose(toolkit::SkinWindow* mainWindow, bool forceQuit,
+CloseAction DecideClose(toolkit::SkinWindow* mainWindow, bool forceQuit, bool trayShown,
                         const std::function<void()>& bringToFront) {
   if (forceQuit) return CloseAction::kQuit;
   if (Settings::instance().quitRemember == 0) {
     bringToFront();
     // A forced quit may arrive while the question is open; it abandons the question.
-    if (!QuitConfirmWnd::Ask(mainWindow) || !mainWindow->window()) return CloseAction::kStay;
+    if (!QuitConfirmWnd::Ask(mainWindow, trayShown) || !mainWindow->window())
+      return CloseAction::kStay;
   }
   return Settings::instance().minOnClose == 0 ? CloseAction::kQuit : CloseAction::kHide;
 }

@@ -13,8 +13,9 @@ namespace lumo {
 class QuitConfirmWnd : public toolkit::SkinWindow {
  public:
   // Asks over `owner`; false when the question was abandoned. An answer is saved to
-  // setting.ini before this returns.
-  static bool Ask(toolkit::SkinWindow* owner);
+  // setting.ini before this returns. Without `trayShown` the hide answer says what a hide
+  // then does: minimise the window.
+  static bool Ask(toolkit::SkinWindow* owner, bool trayShown);
   // Abandons an open question, as its close button does.
   static void Abandon();
   int cancelled() const { return cancelled_; }
@@ -31,14 +32,16 @@ class QuitConfirmWnd : public toolkit::SkinWindow {
   GtkToggleButton* optionExit_ = nullptr;
   GtkToggleButton* optionHide_ = nullptr;
   int cancelled_ = 1;
+  bool trayShown_ = true;
 };
 
 enum class CloseAction { kQuit, kHide, kStay };
 
 // The main window's close rules: a forced quit asks nothing; otherwise the question is asked
 // (after `bringToFront`, so a hidden window comes back first) unless its answer is
-// remembered, and `minOnClose` then chooses between hiding and quitting.
-CloseAction DecideClose(toolkit::SkinWindow* mainWindow, bool forceQuit,
+// remembered, and `minOnClose` then chooses between hiding and quitting. `trayShown`: whether
+// a tray host shows the icon, so that a hidden window can be found again.
+CloseAction DecideClose(toolkit::SkinWindow* mainWindow, bool forceQuit, bool trayShown,
                         const std::function<void()>& bringToFront);
 
 // Tells a running updater that Lumo has quit (MSG_QUIT_NOW to its window), so that it ends too.

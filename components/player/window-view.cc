@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <functional>
 
 #include <gtk/gtk.h>
@@ -21,20 +22,50 @@ void OnGtkThread(std::function<void()> fn) {
       job);
 }
 
+// Dark, as Lumo's own windows are.
+void UseLumoLook() {
+  g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", TRUE, nullptr);
+  static const char kCss[] =
+      "* { font-family: \"Noto Sans CJK SC\", \"Noto Sans\", sans-serif; }"
+      "window, list, scrolledwindow { background-color: #12141b; color: #e9ecf2; }"
+      "list row { padding: 4px 6px; }";
+  GtkCssProvider* css = gtk_css_provider_new();
+  gtk_css_provider_load_from_data(css, kCss, -1, nullptr);
+  gtk_style_context_add_provider_for_screen(gdk_screen_get_default(), GTK_STYLE_PROVIDER(css),
+                                            GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  g_object_unref(css);
+}
+
+// At the screen's right edge, mostly beside Lumo's centred window: at the corner the player
+// lay over Lumo's title bar, and centred it would lie behind Lumo.
+void PlaceBesideLumo(GtkWindow* window, int width, int height) {
+  GdkDisplay* display = gdk_display_get_default();
+  GdkMonitor* monitor = display ? gdk_display_get_primary_monitor(display) : nullptr;
+  if (!monitor && display) monitor = gdk_display_get_monitor(display, 0);
+  if (!monitor) return;
+  GdkRectangle area;
+  gdk_monitor_get_workarea(monitor, &area);
+  constexpr int kGap = 16;
+  gtk_window_move(window, area.x + std::max(0, area.width - width - kGap),
+                  area.y + std::max(0, (area.height - height) / 2));
+}
+
 // The player's window: the VM's state, the installed games, the game that was launched last
 // and the splash Lumo asks for while the VM boots.
 class WindowView final : public PlayerView {
  public:
   WindowView() {
+    UseLumoLook();
     window_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
     gtk_window_set_title(GTK_WINDOW(window_), "Runbox");
     gtk_window_set_default_size(GTK_WINDOW(window_), 360, 420);
+    PlaceBesideLumo(GTK_WINDOW(window_), 360, 420);
     GtkWidget* box = gtk_box_new(GTK_ORIENTATION_VERTICAL, 8);
     gtk_container_set_border_width(GTK_CONTAINER(box), 12);
-    state_ = gtk_label_new("VM: stopped");
+    state_ = gtk_label_new("模拟器：已停止");
     splashImage_ = gtk_image_new();
     splashName_ = gtk_label_new("");
-    playing_ = gtk_label_new("Now playing: nothing");
+    playing_ = gtk_label_new("正在运行：无");
     games_ = gtk_list_box_new();
     GtkWidget* scroller = gtk_scrolled_window_new(nullptr, nullptr);
     gtk_container_add(GTK_CONTAINER(scroller), games_);
@@ -43,7 +74,7 @@ class WindowView final : public PlayerView {
     gtk_box_pack_start(GTK_BOX(box), splashImage_, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(box), splashName_, FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(box), playing_, FALSE, FALSE, 0);
-    gtk_box_pack_start(GTK_BOX(box), gtk_label_new("Installed games"), FALSE, FALSE, 0);
+    gtk_box_pack_start(GTK_BOX(box), gtk_label_new("已安装的游戏"), FALSE, FALSE, 0);
     gtk_box_pack_start(GTK_BOX(box), scroller, TRUE, TRUE, 0);
     gtk_container_add(GTK_CONTAINER(window_), box);
     // Closing the window ends the player, as closing an emulator does.
@@ -52,9 +83,9 @@ class WindowView final : public PlayerView {
   }
 
   void ShowVmState(VmState state, bool connected) override {
-    static const char* const kTexts[] = {"stopped", "booting", "running", "failed to start"};
-    std::string text = std::string("VM: ") + kTexts[static_cast<int>(state)] +
-                       (connected ? " (Lumo connected)" : "");
+    static const char* const kTexts[] = {"已停止", "正在启动", "运行中", "启动失败"};
+    std::string text = std::string("模拟器：") + kTexts[static_cast<int>(state)] +
+                       (connected ? "（已连接 Lumo）" : "");
     OnGtkThread([this, text] { gtk_label_set_text(GTK_LABEL(state_), text.c_str()); });
   }
 
@@ -72,7 +103,7 @@ class WindowView final : public PlayerView {
   }
 
   void ShowLaunched(const InstalledPackage& package) override {
-    std::string text = "Now playing: " + package.label;
+    std::string text = "正在运行：" + package.label;
     OnGtkThread([this, text] {
       gtk_label_set_text(GTK_LABEL(playing_), text.c_str());
       gtk_label_set_text(GTK_LABEL(splashName_), "");
@@ -89,7 +120,7 @@ class WindowView final : public PlayerView {
         gtk_image_set_from_pixbuf(GTK_IMAGE(splashImage_), icon);
         g_object_unref(icon);
       }
-      std::string text = "Starting " + appName + "...";
+      std::string text = "正在启动 " + appName + "...";
       gtk_label_set_text(GTK_LABEL(splashName_), text.c_str());
       gtk_window_present(GTK_WINDOW(window_));
     });

@@ -20,6 +20,33 @@ GtkWidget* NewLabel(bool wrap) {
   return label;
 }
 
+// The look of Lumo's own windows: dark, with the blue-to-violet accent on the main button.
+void UseLumoLook(GtkWidget* window, GtkWidget* headline, GtkWidget* updateButton) {
+  g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", TRUE, nullptr);
+  static const char kCss[] =
+      "* { font-family: \"Noto Sans CJK SC\", \"Noto Sans\", sans-serif; }"
+      "window.lumo-renew { background-color: #171a23; color: #e9ecf2; }"
+      ".lumo-renew label { color: #c9cfdc; }"
+      ".lumo-renew .headline { color: #ffffff; font-size: 16px; font-weight: 700; }"
+      ".lumo-renew button { background-image: none; background-color: transparent;"
+      " box-shadow: none; text-shadow: none; border: 1px solid #3a4159; border-radius: 16px;"
+      " color: #c9cfdc; min-width: 100px; padding: 5px 0; }"
+      ".lumo-renew button:hover { border-color: #6a6dff; }"
+      ".lumo-renew button.accent { border: none; color: #ffffff;"
+      " background-image: linear-gradient(90deg, #4f7cff, #8f5cff); }"
+      ".lumo-renew progressbar trough { background-color: #262b3b; border: none; }"
+      ".lumo-renew progressbar progress { background-image: linear-gradient(90deg, #4f7cff,"
+      " #8f5cff); border: none; }";
+  GtkCssProvider* css = gtk_css_provider_new();
+  gtk_css_provider_load_from_data(css, kCss, -1, nullptr);
+  gtk_style_context_add_provider_for_screen(gtk_widget_get_screen(window), GTK_STYLE_PROVIDER(css),
+                                            GTK_STYLE_PROVIDER_PRIORITY_APPLICATION);
+  g_object_unref(css);
+  gtk_style_context_add_class(gtk_widget_get_style_context(window), "lumo-renew");
+  gtk_style_context_add_class(gtk_widget_get_style_context(headline), "headline");
+  gtk_style_context_add_class(gtk_widget_get_style_context(updateButton), "accent");
+}
+
 // Text from the store is shown as text, whatever bytes it holds.
 std::string Displayable(const std::string& text) {
   gchar* valid = g_utf8_make_valid(text.c_str(), static_cast<gssize>(text.size()));
@@ -56,6 +83,7 @@ void RenewWindow::Show() {
   GtkWidget* buttons = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
   updateButton_ = gtk_button_new_with_label("立即更新");
   closeButton_ = gtk_button_new_with_label("关闭");
+  UseLumoLook(window_, headline_, updateButton_);
   gtk_box_pack_end(GTK_BOX(buttons), closeButton_, FALSE, FALSE, 0);
   gtk_box_pack_end(GTK_BOX(buttons), updateButton_, FALSE, FALSE, 0);
   gtk_box_pack_start(GTK_BOX(box), headline_, FALSE, FALSE, 0);

@@ -109,6 +109,7 @@ sed -i 's/^quitRemember=1/quitRemember=0/' "$ini"
 start_lumo
 click_on MainFrame btnClose
 wait_until 30 question || fail "no close question"
+expect "hide answer without a tray host" "$(ask get QuitConfirmWnd option_hide)" "*text=最小化窗口，*"
 written=$(stat -c %y "$ini")
 "$tools/lumo-post-window" MainFrame Lumo 2024 0 0 || fail "no main window to post to"
 ends_with 0

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """Prints the screen centre "x y" of the first visible accessible whose name is NAME, searched
-in every application on the private accessibility bus; exits 1 when there is none yet. With
-"press", activates it through its accessible action instead, as assistive technology does,
-whatever window lies above it. With "text", NAME is the text the accessible shows (a web
-page's text that has no name of its own).
+in every application on the private accessibility bus, the one started last first (a window
+just opened over another may name its buttons as that one does); exits 1 when there is none
+yet. With "press", activates it through its accessible action instead, as assistive
+technology does, whatever window lies above it. With "text", NAME is the text the accessible
+shows (a web page's text that has no name of its own).
 Usage: find-control.py NAME [press|text]"""
 import sys
 
@@ -38,7 +39,7 @@ def find(node, name, depth=0, by_text=False):
 
 def main():
     desktop = Atspi.get_desktop(0)
-    for i in range(desktop.get_child_count()):
+    for i in reversed(range(desktop.get_child_count())):
         node = find(desktop.get_child_at_index(i), sys.argv[1], by_text=sys.argv[2:] == ["text"])
         if node and sys.argv[2:] == ["press"]:
             return 0 if node.do_action(0) else 1

@@ -30,9 +30,9 @@ send hardfail
 ask click HardFailWnd btn_ok >/dev/null
 wait_until 10 grep -q "^$last_sent result=0" "$hook.out" || fail "btn_ok did not stop"
 
-# The cloud-play window is made once and reused.
+# The cloud-play window is made once and reused; it covers the main window, no strip of it left.
 ask cloud "http://127.0.0.1:9/cloud.html" >/dev/null
-expect "cloud window" "$(ask window CloudPlayWnd)" "open *"
+wait_ask 10 "cloud window" "open 170 90 1260 720 *" window CloudPlayWnd
 ask cloud "http://127.0.0.1:9/other.html" >/dev/null
 [ "$(xdotool search --classname '^CloudPlayWnd$' | wc -l)" -eq 1 ] || fail "a second cloud window"
 shot cloud-play

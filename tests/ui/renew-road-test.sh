@@ -81,12 +81,14 @@ wait_until 60 grep -q '^/current.json ' "$SANDBOX/requests" || fail "no quiet ch
 "$tools/lumo-post-window" MainFrame "Lumo更新程序" 2024 0 0 || fail "no updater window"
 wait_until 30 sh -c "! kill -0 $renew" || fail "quit-now did not close the updater"
 
-# From the settings menu's start: the right archive replaces the folder and Lumo restarts.
+# From the settings menu, its gear found by name: the right archive replaces the folder and
+# Lumo restarts.
 use_description good.json
 folder=$(stat -c %i "$app")
-"$app/renew.exe" >"$SANDBOX/renew.out" 2>&1 &
-renew=$!
-PIDS_TO_KILL+=($renew)
+click_control "设置"
+click_control "检查更新"
+wait_until 30 pgrep -f "^$app/renew.exe\$" || fail "检查更新 started no updater"
+renew=$(pgrep -f "^$app/renew.exe\$")
 wait_until 60 shows_control "发现新版本 9.9.9" || fail "9.9.9 was not offered"
 press_control "立即更新"
 wait_until 120 sh -c "! kill -0 $lumo" || fail "Lumo did not quit for the update"
