@@ -41,10 +41,11 @@ while [ $SECONDS -lt $deadline ]; do
   wait_game 120 com.lumo.soak "status=6 *"
   wait_game 120 com.lumo.disk "status=6 *"
   alive
+  sleep 1.6 # a launch within 1.5 s of the last one is taken for a double click
   expect "launch in round $round" "$(ask progress click)" "clicked state=6*"
   launches=$((launches + 1))
   wait_until 30 test "$(grep -c 'launched com.lumo.' "$player_data/runbox.log")" -ge $launches ||
-    fail "round $round: not launched"
+    fail "round $round: not launched: $(lumo_log | tail -n 8)"
   ask delete com.lumo.soak >/dev/null
   ask delete com.lumo.disk >/dev/null
   wait_game 60 com.lumo.soak "none"
