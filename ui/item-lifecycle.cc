@@ -17,7 +17,7 @@ namespace lumo {
 
 ItemLifecycle::ItemLifecycle(MainFrame& frame)
     : frame_(frame),
-      actions_(frame.workers(), Settings::instance().downloadDir),
+      actions_(frame.workers(), frame.playerSetup(), Settings::instance().downloadDir),
       game_(actions_, *this, {Settings::instance().downloadDir, Settings::instance().iconsDir}) {
   LUMO_CHECK_UI_THREAD();
   installList_ = frame.FindList("InstallList");
