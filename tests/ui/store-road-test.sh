@@ -104,6 +104,7 @@ wait_until 60 retried_by_user || fail "the retry button did not try again"
 "$tools/lumo-make-apk" "$SANDBOX/waiting.apk" com.lumo.waiting "Waiting" || fail "no APK"
 "$bin/lumo" "$SANDBOX/waiting.apk"
 wait_game 30 com.lumo.waiting "status=4 * label=模拟器安装中"
+ask click MainFrame optionMain >/dev/null
 start_store
 click_control "重新加载"
 for _ in $(seq 1 100); do
