@@ -249,6 +249,10 @@ void GameLifecycle::StartDownloads(const AppItemInfo& record, bool startNow) {
 
 void GameLifecycle::OnDownloadProgress(const std::string& packageName, float fraction,
                                        const std::string& speed) {
+  if (packageName == kPlayerTaskKey) {
+    actions_.PlayerSetupProgress(fraction);
+    return;
+  }
   auto record = records_.Find(packageName);
   // Reports that overtake a pause, or reach a game being deleted, change nothing.
   if (!record || (record->status != kStatusQueued && record->status != kStatusDownloading)) return;
@@ -298,6 +302,10 @@ void GameLifecycle::OnApkInspected(std::unique_ptr<ApkInspection> inspection) {
 }
 
 void GameLifecycle::OnDownloadFailed(const std::string& packageName, int code) {
+  if (packageName == kPlayerTaskKey) {
+    actions_.PlayerSetupFailed(code);
+    return;
+  }
   auto record = records_.Find(packageName);
   if (!record || IsGoing(*record)) return;
   actions_.Report(kEventDownloadFailed, packageName, code);

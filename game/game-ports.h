@@ -47,8 +47,13 @@ class GameActions {
   // comes back as GameLifecycle::OnApkInspected.
   virtual void Inspect(const std::string& packageName, const std::string& path,
                        const DownloadCheck& check) = 0;
+  // The player setup's download, which runs under the task key kPlayerTaskKey: its progress,
+  // its file, its failure with the engine's code.
+  virtual void PlayerSetupProgress(float fraction) = 0;
   virtual void InstallPlayer(const std::string& setupPath) = 0;
+  virtual void PlayerSetupFailed(int code) = 0;
 
+  // An install or a launch also makes sure the player's setup is under way.
   virtual void QueueInstall(const AppItemInfo& record) = 0;
   virtual void QueueUninstall(const std::string& packageName) = 0;
   virtual void Launch(const AppItemInfo& record) = 0;

@@ -13,14 +13,15 @@
 #include "game/game-lifecycle.h"
 #include "platform/file-system.h"
 #include "stat/data-stat.h"
-#include "vm/player-runtime.h"
+#include "vm/player-setup.h"
 #include "vm/vm-abis.h"
 #include "vm/vm-bridge-client.h"
 #include "vm/vm-task-loop.h"
 
 namespace lumo {
 
-WorkerActions::WorkerActions(const Workers& workers) : workers_(workers) {}
+WorkerActions::WorkerActions(const Workers& workers, PlayerSetup& playerSetup)
+    : workers_(workers), playerSetup_(playerSetup) {}
 
 void WorkerActions::InsertRecord(const AppItemInfo& record) {
   PostInsertApp(*workers_.catalogue, std::make_shared<AppItemInfo>(record));
@@ -112,12 +113,21 @@ void WorkerActions::Inspect(const std::string& packageName, const std::string& p
   });
 }
 
+void WorkerActions::PlayerSetupProgress(float fraction) {
+  playerSetup_.OnDownloadProgress(fraction);
+}
+
 void WorkerActions::InstallPlayer(const std::string& setupPath) {
-  InstallPlayerAsync(*workers_.jobs, setupPath);
+  playerSetup_.OnDownloaded(setupPath);
+}
+
+void WorkerActions::PlayerSetupFailed(int code) {
+  playerSetup_.OnDownloadFailed(code);
 }
 
 void WorkerActions::QueueInstall(const AppItemInfo& record) {
   workers_.vmTasks->AddTask(std::make_shared<ApkInstallTask>(record.localPath, record.packageName));
+  playerSetup_.Need();
 }
 
 void WorkerActions::QueueUninstall(const std::string& packageName) {
@@ -127,6 +137,7 @@ void WorkerActions::QueueUninstall(const std::string& packageName) {
 void WorkerActions::Launch(const AppItemInfo& record) {
   workers_.bridge->LaunchApp(record.packageName, record.launchActivity, record.appName,
                              record.imagePath);
+  playerSetup_.Need();
 }
 
 void WorkerActions::RemoveFiles(const std::string& apkPath, const std::string& iconPath) {

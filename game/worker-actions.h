@@ -5,11 +5,13 @@
 
 namespace lumo {
 
+class PlayerSetup;
+
 // The game lifecycle's requests, handed to the program's workers: the catalogue, the download
 // engine, the player's task loop and bridge, the statistics library. UI thread.
 class WorkerActions final : public GameActions {
  public:
-  explicit WorkerActions(const Workers& workers);
+  WorkerActions(const Workers& workers, PlayerSetup& playerSetup);
 
   void InsertRecord(const AppItemInfo& record) override;
   void UpdateRecord(const AppItemInfo& record) override;
@@ -24,7 +26,9 @@ class WorkerActions final : public GameActions {
   void DropDownload(const std::string& packageName) override;
   void Inspect(const std::string& packageName, const std::string& path,
                const DownloadCheck& check) override;
+  void PlayerSetupProgress(float fraction) override;
   void InstallPlayer(const std::string& setupPath) override;
+  void PlayerSetupFailed(int code) override;
   void QueueInstall(const AppItemInfo& record) override;
   void QueueUninstall(const std::string& packageName) override;
   void Launch(const AppItemInfo& record) override;
@@ -36,6 +40,7 @@ class WorkerActions final : public GameActions {
 
  private:
   const Workers& workers_;
+  PlayerSetup& playerSetup_;
 };
 
 }  // namespace lumo

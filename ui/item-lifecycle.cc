@@ -19,7 +19,7 @@ namespace lumo {
 
 ItemLifecycle::ItemLifecycle(MainFrame& frame)
     : frame_(frame),
-      actions_(frame.workers()),
+      actions_(frame.workers(), frame.playerSetup()),
       game_(actions_, *this, {Settings::instance().iconsDir}) {
   LUMO_CHECK_UI_THREAD();
   installList_ = frame.FindList("InstallList");

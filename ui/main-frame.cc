@@ -33,13 +33,14 @@
 #include "ui/desktop-intake.h"
 #include "ui/hard-fail-wnd.h"
 #include "ui/item-lifecycle.h"
+#include "ui/player-setup-status.h"
 #include "ui/progress-widget.h"
 #include "ui/quit-confirm-wnd.h"
 #include "ui/setting-menu-wnd.h"
 #include "ui/setting-wnd.h"
 #include "ui/tray-icon.h"
 #include "ui/web-event-handler.h"
-#include "vm/player-runtime.h"
+#include "vm/player-setup.h"
 #include "vm/vm-bridge-client.h"
 
 namespace lumo {
@@ -67,6 +68,7 @@ MainFrame::MainFrame(Workers workers) : workers_(std::move(workers)) {}
 MainFrame::~MainFrame() {
   if (window()) UnregisterHandlers();
   lifecycle_.reset();
+  setupStatus_.reset();
   cloudPlayWnd_.reset();
 }
 
@@ -101,6 +103,10 @@ void MainFrame::InitWindow() {
   browseDetail_ = FindBrowser("BrowseDetail");
   if (browseDetail_) browseDetail_->SetEventHandler(std::make_unique<WebEventHandler>("Detail"));
   FindControls();
+  playerSetup_ = PlayerSetup::Create(workers_.jobs, workers_.downloads);
+  setupStatus_ =
+      std::make_unique<PlayerSetupStatus>(FindControl("playerSetup"), FindLabel("playerSetupState"),
+                                          FindControl("btnPlayerRetry"), *playerSetup_);
   lifecycle_ = std::make_unique<ItemLifecycle>(*this);
   android_ = std::make_unique<AndroidStatus>(FindLabel("androidState"), workers_.bridge);
   RegisterHandlers();
@@ -182,12 +188,12 @@ void MainFrame::UnregisterHandlers() {
 // The window is on the screen before the player is looked for and the updater started.
 void MainFrame::OnFirstFrame() {
   // Starts the player, or installs or downloads it when it is missing.
-  EnsurePlayer(*workers_.jobs, workers_.downloads);
+  playerSetup_->Ensure();
   CheckUpdate("-silence");
 }
 
 void MainFrame::OnPlayerSetupDone() {
-  LaunchPlayer();
+  playerSetup_->OnSetupEnded();
   lifecycle_->RefreshWaitingItems();
 }
 
@@ -218,6 +224,8 @@ void MainFrame::OnClick(const toolkit::Notification& n) {
     Minimize();
   } else if (name == "btnAndroid") {
     SettingWnd::Run(this, android_.get());
+  } else if (name == "btnPlayerRetry") {
+    playerSetup_->Retry();
   } else if (name == "btnSetting") {
     ReportEvent(kEventSettings);
     SettingMenuWnd::OpenBelow(FindControl("btnSetting"));

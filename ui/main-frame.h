@@ -18,6 +18,8 @@ class Browser;
 class AndroidStatus;
 class CloudPlayWnd;
 class ItemLifecycle;
+class PlayerSetup;
+class PlayerSetupStatus;
 class TrayIcon;
 struct Navigation;
 
@@ -54,6 +56,7 @@ class MainFrame : public toolkit::SkinWindow {
 
   bool initialised() const { return initialised_; }
   ItemLifecycle* lifecycle() const { return lifecycle_.get(); }
+  PlayerSetup& playerSetup() const { return *playerSetup_; }
   const Workers& workers() const { return workers_; }
 
  protected:
@@ -104,6 +107,9 @@ class MainFrame : public toolkit::SkinWindow {
   GtkButton* btnAddLocal_ = nullptr;
   GtkToggleButton* checkboxTrash_ = nullptr;
   Workers workers_;
+  // Before the lifecycle, whose requests reach it, so it goes after it.
+  std::shared_ptr<PlayerSetup> playerSetup_;
+  std::unique_ptr<PlayerSetupStatus> setupStatus_;
   std::unique_ptr<ItemLifecycle> lifecycle_;
   std::unique_ptr<AndroidStatus> android_;
   bool initialised_ = false;

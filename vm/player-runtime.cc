@@ -10,12 +10,10 @@
 #include "app/paths.h"
 #include "app/settings.h"
 #include "app/worker-pool.h"
-#include "download/download-task-mgr.h"
 #include "platform/file-system.h"
 #include "platform/ini.h"
 #include "platform/process.h"
 #include "platform/system.h"
-#include "platform/ui-loop.h"
 
 namespace lumo {
 
@@ -90,34 +88,15 @@ bool InstallPlayerAsync(WorkerPool& jobs, const std::string& setupPath) {
     // Downloaded files are not executable; this one is ours to run.
     platform::MarkExecutable(command.front());
     int exitCode = 0;
-    // A setup that cannot start posts nothing: there is nothing to launch after it.
-    if (!platform::SpawnAndWait(command, &exitCode)) return;
+    // A setup that cannot start ends too: the player setup finds no player and tries again.
+    if (!platform::SpawnAndWait(command, &exitCode))
+      Log::instance()->write("cannot start the player setup %s", command.front().c_str());
+    else if (exitCode != 0)
+      Log::instance()->write("player setup %s ended with code %d.", command.front().c_str(),
+                             exitCode);
     Dispatcher::instance()->Post(MSG_PLAYER_SETUP_DONE);
   });
   return true;
-}
-
-void EnsurePlayer(WorkerPool& jobs, std::shared_ptr<DownloadTaskMgr> downloads) {
-  if (IsPlayerInstalled()) {
-    if (!IsPlayerRunning()) LaunchPlayer();
-    return;
-  }
-  std::string setupPath = PathJoin(Settings::instance().downloadDir, kPlayerSetupFileName);
-  if (platform::PathExists(setupPath)) {
-    InstallPlayerAsync(jobs, setupPath);
-    return;
-  }
-  // The main window's completion handler hands the downloaded file to InstallPlayerAsync.
-  auto task = std::make_shared<DownloadTask>(
-      kPlayerTaskKey, PlayerSetupUrl(), Settings::instance().downloadDir, kPlayerSetupFileName);
-  // The engine is loaded and started on a worker, so that the window stays responsive; the
-  // task goes to the manager on the UI thread, where its callers are.
-  jobs.Run("engine start", [task, downloads] {
-    downloads->available();
-    platform::InvokeOnUiThread([task, downloads] {
-      if (downloads->addTask(task)) downloads->startTask(kPlayerTaskKey);
-    });
-  });
 }
 
 }  // namespace lumo

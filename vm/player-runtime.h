@@ -1,12 +1,10 @@
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
 
 namespace lumo {
 
-class DownloadTaskMgr;
 class WorkerPool;
 
 // The emulator player is a program of its own that Lumo installs, starts and stops. These
@@ -39,11 +37,7 @@ bool LaunchPlayer();
 // 100 ms). True when a player was found and ended.
 bool StopPlayer();
 // Runs the setup silently as a job of `jobs` and posts MSG_PLAYER_SETUP_DONE when it has
-// ended, whatever its result. Always true.
+// ended, whatever its result, also when it could not start. Always true.
 bool InstallPlayerAsync(WorkerPool& jobs, const std::string& setupPath);
-// Called once on the UI thread when the main window is up: starts the player, or installs it
-// from a setup left in the download folder, or downloads the setup (the download starts on
-// the UI thread once a job of `jobs` has loaded the engine of `downloads`).
-void EnsurePlayer(WorkerPool& jobs, std::shared_ptr<DownloadTaskMgr> downloads);
 
 }  // namespace lumo

@@ -53,7 +53,9 @@ class RecordedActions final : public GameActions {
   void Inspect(const std::string& p, const std::string& path, const DownloadCheck&) override {
     calls.push_back("inspect " + p + " " + path);
   }
+  void PlayerSetupProgress(float) override {}
   void InstallPlayer(const std::string& path) override { calls.push_back("player " + path); }
+  void PlayerSetupFailed(int) override {}
   void QueueInstall(const AppItemInfo& r) override { calls.push_back("install " + r.packageName); }
   void QueueUninstall(const std::string& p) override { calls.push_back("uninstall " + p); }
   void Launch(const AppItemInfo& r) override { calls.push_back("launch " + r.packageName); }

@@ -2,7 +2,8 @@
 # A first start on a fresh home against the demo store, used with the mouse: Lumo downloads
 # the player's setup from the store, runs it silently and starts the player, a click on a game's download button in the store page
 # brings the game into My games, downloads, checks and installs it; a click on 启动 starts it.
-# A stopped store shows the error page, whose retry button brings the store back.
+# A stopped store shows the error page, whose retry button brings the store back; a player setup
+# that could not reach it is shown and tried again.
 program_dir=$(cd "$1" && pwd) tools=$2 screenshots=$3
 source "$(dirname "$0")/road.sh"
 road_setup
@@ -114,15 +115,32 @@ pgrep -f "^$player_exe" >/dev/null || fail "the player is not running"
 ask click MainFrame btnClose >/dev/null
 wait_until 60 sh -c "! kill -0 $lumo" || fail "lumo did not end"
 wait_until 30 sh -c "! pgrep -f '^$player_exe'" || fail "the player outlived Lumo"
-# A start with the store down: the main browser has loaded nothing but the error page, and its
-# retry still brings the store's home page once the store is back.
+# A start with the store down and the player gone: the main browser has loaded nothing but the
+# error page, and its retry still brings the store's home page once the store is back. The
+# failed player setup shows with a retry that tries again at once, and a game added meanwhile
+# installs once the store is back, without a restart.
 kill "$store"
 wait "$store" 2>/dev/null
+rm -r "$LUMO_PROGRAMS_DIR/LUMPlayer" "$app_dir/download/AKTInstaller.exe"
 "$bin/lumo" >"$SANDBOX/lumo2.out" 2>&1 &
 lumo=$!
 PIDS_TO_KILL+=($lumo)
 wait_for_hook
 wait_until 60 shows_control "重新加载" || fail "no error page at a start with the store down"
+wait_until 60 shows_control "重试安装模拟器" || fail "the failed player setup is not shown"
+expect "setup failure" "$(ask get MainFrame playerSetupState)" "visible=1 * text=模拟器下载失败*"
+shot player-setup-failed
+# A click that meets the button just as an attempt of its own starts is not taken: click again.
+retried_by_user() {
+  click_control "重试安装模拟器"
+  sleep 1
+  lumo_log | grep -q '(the user asked again): downloading'
+}
+wait_until 60 retried_by_user || fail "the retry button did not try again"
+"$tools/lumo-make-apk" "$SANDBOX/waiting.apk" com.lumo.waiting "Waiting" || fail "no APK"
+"$bin/lumo" "$SANDBOX/waiting.apk"
+wait_game 30 com.lumo.waiting "status=4 * label=模拟器安装中"
+ask click MainFrame optionMain >/dev/null
 start_store
 click_control "重新加载"
 for _ in $(seq 1 100); do
@@ -131,4 +149,6 @@ for _ in $(seq 1 100); do
 done
 expect "store back after a start without it" "$(ask browser Main)" "http://127.0.0.1:$port/index.html?pc=1"
 lumo_log | grep -q "Main: retry loads the store home page." || fail "the retry was not logged"
+wait_game 120 com.lumo.waiting "status=6 *"
+expect "setup shown no more" "$(ask get MainFrame playerSetup)" "visible=0 *"
 echo "store road test passed"
