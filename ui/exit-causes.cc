@@ -2,7 +2,7 @@
 
 #include <X11/Xlib.h>
 #include <csignal>
-#include <unistd.h>
+#include <cstdlib>
 
 #include <gdk/gdkx.h>
 #include <glib-unix.h>
@@ -26,7 +26,7 @@ constexpr SignalCause kSignals[] = {
 int OnDisplayLost(Display*) {
   Log::instance()->write("quit: the display connection was lost.");
   Log::instance()->stop();
-  _exit(1);
+  std::_Exit(1);
 }
 
 }  // namespace
