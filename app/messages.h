@@ -11,6 +11,7 @@ namespace lumo {
 // The records some messages hand over, declared by the layers above that send them.
 struct AppItemInfo;          // catalogue/app-item-info.h
 struct DownloadCheck;        // catalogue/download-request.h
+struct FailureReason;        // catalogue/failure-reasons.h
 struct ApkInspection;        // game/game-lifecycle.h
 struct LocalApk;             // game/local-apk-reader.h
 struct LocalDetail;          // game/local-detail-page.h
@@ -95,6 +96,8 @@ inline constexpr OwnedMessage<ApkInspection> MSG_APK_INSPECTED{1048};  // APK in
 // Catalogue: the stored download checks, by package (DownloadChecks).
 inline constexpr OwnedMessage<std::map<std::string, DownloadCheck>> MSG_DOWNLOAD_CHECKS_LOADED{
     1049};
+// Catalogue: the stored failure reasons, by package (FailureReasons).
+inline constexpr OwnedMessage<std::map<std::string, FailureReason>> MSG_FAILURES_LOADED{1068};
 // VM bridge: the packages the player has installed (PlayerPackages).
 inline constexpr OwnedMessage<std::set<std::string>> MSG_PLAYER_PACKAGES{1050};
 // Catalogue: the path the unreadable catalogue was kept aside as.

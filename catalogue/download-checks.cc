@@ -8,6 +8,7 @@
 #include "app/dispatcher.h"
 #include "app/log.h"
 #include "app/messages.h"
+#include "catalogue/own-tables.h"
 #include "platform/file-system.h"
 
 namespace lumo {
@@ -17,19 +18,6 @@ namespace {
 constexpr char kCreateChecks[] =
     "create table if not exists AppCheck (packageName varchar(255) primary key, size integer, "
     "sha256 varchar(64))";
-
-// The table is made on first use: a catalogue from before it existed works unchanged.
-bool Run(sqlite3* db, char* sql, const char* what) {
-  char* message = nullptr;
-  int code = db ? sqlite3_exec(db, kCreateChecks, nullptr, nullptr, &message) : SQLITE_MISUSE;
-  if (code == SQLITE_OK && sql) code = sqlite3_exec(db, sql, nullptr, nullptr, &message);
-  if (code != SQLITE_OK)
-    Log::instance()->write("%s failed. code:%d, msg:%s", what, code & 0xff,
-                           message ? message : sqlite3_errstr(code));
-  sqlite3_free(message);
-  sqlite3_free(sql);
-  return code == SQLITE_OK;
-}
 
 int AddRow(void* context, int columns, char** values, char**) {
   if (columns < 3 || !values[0]) return 0;
@@ -43,21 +31,22 @@ int AddRow(void* context, int columns, char** values, char**) {
 }  // namespace
 
 void SaveDownloadCheckTask::run(CatalogueConnection& connection) {
-  Run(connection.db,
+  RunInOwnTable(
+      connection.db, kCreateChecks,
       sqlite3_mprintf("insert or replace into AppCheck values(%Q, %lld, %Q)", packageName_.c_str(),
                       static_cast<long long>(check_.size), check_.sha256.c_str()),
       "save download check");
 }
 
 void ForgetDownloadCheckTask::run(CatalogueConnection& connection) {
-  Run(connection.db,
-      sqlite3_mprintf("delete from AppCheck where packageName=%Q", packageName_.c_str()),
-      "forget download check");
+  RunInOwnTable(connection.db, kCreateChecks,
+                sqlite3_mprintf("delete from AppCheck where packageName=%Q", packageName_.c_str()),
+                "forget download check");
 }
 
 void LoadDownloadChecksTask::run(CatalogueConnection& connection) {
   auto checks = std::make_unique<DownloadChecks>();
-  if (Run(connection.db, nullptr, "load download checks")) {
+  if (RunInOwnTable(connection.db, kCreateChecks, nullptr, "load download checks")) {
     char* message = nullptr;
     if (sqlite3_exec(connection.db, "select packageName, size, sha256 from AppCheck", AddRow,
                      checks.get(), &message) != SQLITE_OK)

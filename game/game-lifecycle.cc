@@ -140,7 +140,7 @@ bool GameLifecycle::Admit(const std::shared_ptr<AppItemInfo>& record) {
     if (!view_.AddGame(*record)) return false;
   } else if (known->status == kStatusInstalled || known->status == kStatusInstallFailed) {
     // A settled game asked for again starts over as the new record, in the row it has.
-    failures_.erase(record->packageName);
+    KeepFailure(record->packageName, {});
     Show(*record);
   } else {
     return false;
@@ -162,6 +162,23 @@ void GameLifecycle::KeepCheck(const std::string& packageName, const DownloadChec
   } else if (had) {
     actions_.ForgetCheck(packageName);
   }
+}
+
+void GameLifecycle::KeepFailure(const std::string& packageName, const FailureReason& failure) {
+  auto known = failures_.find(packageName);
+  if (failure.reason.empty()) {
+    if (known == failures_.end()) return;
+    failures_.erase(known);
+    actions_.ForgetFailure(packageName);
+  } else if (known == failures_.end() || !(known->second == failure)) {
+    failures_[packageName] = failure;
+    actions_.SaveFailure(packageName, failure);
+  }
+}
+
+void GameLifecycle::OnFailuresLoaded(const FailureReasons& loaded) {
+  // Reasons found since the start are newer than the stored ones.
+  for (const auto& [name, failure] : loaded) failures_.emplace(name, failure);
 }
 
 void GameLifecycle::OnChecksLoaded(const DownloadChecks& loaded) {
@@ -316,9 +333,9 @@ void GameLifecycle::FailDownload(AppItemInfo& record, const std::string& reason)
   // Every download failure may end otherwise another time: the network, the store and the
   // folder's free space change.
   if (reason.empty())
-    failures_.erase(record.packageName);
+    KeepFailure(record.packageName, {});
   else
-    failures_[record.packageName] = {reason, true};
+    KeepFailure(record.packageName, {reason, true});
   SetStatus(record, kStatusDownloadFailed);
   actions_.UpdateRecord(record);
   view_.Tell(record, reason.empty() ? "下载失败" : reason);
@@ -368,10 +385,10 @@ void GameLifecycle::OnInstallDone(int result, const std::string& packageName) {
 void GameLifecycle::FinishInstall(AppItemInfo& record, int result, const std::string& reason) {
   if (result == 0) {
     actions_.Report(kEventInstalled, record.packageName, 0);
-    failures_.erase(record.packageName);
+    KeepFailure(record.packageName, {});
   } else {
     actions_.Report(kEventInstallFailed, record.packageName, result);
-    failures_[record.packageName] = {reason, RetryCanChange(result)};
+    KeepFailure(record.packageName, {reason, RetryCanChange(result)});
   }
   SetStatus(record, result == 0 ? kStatusInstalled : kStatusInstallFailed);
   actions_.UpdateRecord(record);
@@ -390,7 +407,7 @@ void GameLifecycle::OnUninstallDone(const std::string& packageName) {
 // By value: the name may be the view's own selection, which removing the game moves on.
 void GameLifecycle::Forget(std::string packageName) {
   records_.Erase(packageName);
-  failures_.erase(packageName);
+  KeepFailure(packageName, {});
   nativeCode_.erase(packageName);
   view_.RemoveGame(packageName);
   view_.StatesChanged();
@@ -413,11 +430,11 @@ void GameLifecycle::CheckAgainstPlayer(AppItemInfo& record) {
   if (record.status == kStatusInstalled && !has) {
     Log::instance()->write("%s is recorded installed but the player does not have it.",
                            name.c_str());
-    failures_[name] = {kGoneReason, true};
+    KeepFailure(name, {kGoneReason, true});
     record.status = kStatusInstallFailed;
   } else if (record.status == kStatusInstallFailed && has) {
     Log::instance()->write("%s is recorded failed but the player has it installed.", name.c_str());
-    failures_.erase(name);
+    KeepFailure(name, {});
     record.status = kStatusInstalled;
   } else {
     return;
@@ -456,7 +473,7 @@ void GameLifecycle::PrimaryAction(const std::string& packageName) {
 
 void GameLifecycle::TryAgain(AppItemInfo& record) {
   const std::string& name = record.packageName;
-  failures_.erase(name);
+  KeepFailure(name, {});
   if (record.status == kStatusInstallFailed) {
     SetStatus(record, kStatusWaitingInstall);
     actions_.Report(kEventInstallQueued, name, 0);

@@ -9,6 +9,7 @@
 #include "apk/apk-badging.h"
 #include "catalogue/app-item-info.h"
 #include "catalogue/download-checks.h"
+#include "catalogue/failure-reasons.h"
 #include "game/game-ports.h"
 #include "vm/player-packages.h"
 
@@ -75,6 +76,7 @@ class GameLifecycle {
   // Events, in the order a game meets them.
   void OnAppLoaded(std::unique_ptr<AppItemInfo> owned);
   void OnChecksLoaded(const DownloadChecks& loaded);
+  void OnFailuresLoaded(const FailureReasons& loaded);
   void OnLocalApk(AppItemInfo read, std::vector<std::string> nativeCode);
   void OnDownloadProgress(const std::string& packageName, float fraction, const std::string& speed);
   void OnDownloadDone(const std::string& packageName, const std::string& path);
@@ -112,6 +114,8 @@ class GameLifecycle {
   std::string LackOfSpace(const std::string& packageName, const DownloadRoom& room) const;
   void FailDownload(AppItemInfo& record, const std::string& reason = {});
   void KeepCheck(const std::string& packageName, const DownloadCheck& check);
+  // Keeps the game's failure, stored; an empty reason forgets it.
+  void KeepFailure(const std::string& packageName, const FailureReason& failure);
   void QueueInstall(AppItemInfo& record);
   void FinishInstall(AppItemInfo& record, int result, const std::string& reason);
   void CheckAgainstPlayer(AppItemInfo& record);
@@ -125,12 +129,9 @@ class GameLifecycle {
   GameFolders folders_;
   AppItemMap records_;
   DownloadChecks checks_;
-  // Why a game in status 3 or 7 failed, and whether trying again can change it.
-  struct Failure {
-    std::string reason;
-    bool retryHelps = true;
-  };
-  std::map<std::string, Failure> failures_;
+  // Why a game in status 3 or 7 failed, and whether trying again can change it; stored, so
+  // that a restart still says why.
+  FailureReasons failures_;
   // The ABIs of each inspected APK's native code, checked before every install is queued.
   std::map<std::string, std::vector<std::string>> nativeCode_;
   std::unique_ptr<PlayerPackages> playerPackages_;

@@ -6,6 +6,7 @@
 
 #include "catalogue/app-item-info.h"
 #include "catalogue/download-request.h"
+#include "catalogue/failure-reasons.h"
 
 namespace lumo {
 
@@ -32,6 +33,8 @@ class GameActions {
   virtual void DeleteRecord(const std::string& packageName) = 0;
   virtual void SaveCheck(const std::string& packageName, const DownloadCheck& check) = 0;
   virtual void ForgetCheck(const std::string& packageName) = 0;
+  virtual void SaveFailure(const std::string& packageName, const FailureReason& failure) = 0;
+  virtual void ForgetFailure(const std::string& packageName) = 0;
 
   // Fetches the game's icon from `imageUrl` into `imagePath`, unless that file is there.
   virtual void FetchIcon(const AppItemInfo& record) = 0;

@@ -8,6 +8,7 @@
 #include "app/settings.h"
 #include "app/worker-pool.h"
 #include "catalogue/app-database-task-loop.h"
+#include "catalogue/failure-reasons.h"
 #include "download/download-task-mgr.h"
 #include "download/small-file-downloader.h"
 #include "game/game-lifecycle.h"
@@ -41,6 +42,14 @@ void WorkerActions::SaveCheck(const std::string& packageName, const DownloadChec
 
 void WorkerActions::ForgetCheck(const std::string& packageName) {
   workers_.catalogue->post(std::make_shared<ForgetDownloadCheckTask>(packageName));
+}
+
+void WorkerActions::SaveFailure(const std::string& packageName, const FailureReason& failure) {
+  workers_.catalogue->post(std::make_shared<SaveFailureTask>(packageName, failure));
+}
+
+void WorkerActions::ForgetFailure(const std::string& packageName) {
+  workers_.catalogue->post(std::make_shared<ForgetFailureTask>(packageName));
 }
 
 void WorkerActions::FetchIcon(const AppItemInfo& record) {

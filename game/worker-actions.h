@@ -18,6 +18,8 @@ class WorkerActions final : public GameActions {
   void DeleteRecord(const std::string& packageName) override;
   void SaveCheck(const std::string& packageName, const DownloadCheck& check) override;
   void ForgetCheck(const std::string& packageName) override;
+  void SaveFailure(const std::string& packageName, const FailureReason& failure) override;
+  void ForgetFailure(const std::string& packageName) override;
   void FetchIcon(const AppItemInfo& record) override;
   DownloadRoom RoomFor(const std::string& packageName) override;
   void StartDownload(const AppItemInfo& record, bool startNow) override;

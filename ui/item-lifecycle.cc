@@ -94,6 +94,9 @@ void ItemLifecycle::Register(platform::WindowHandle window) {
   });
   on(MSG_LOCAL_DETAIL_READY,
      [this](std::unique_ptr<LocalDetail>& detail) { OnLocalDetailReady(std::move(detail)); });
+  on(MSG_FAILURES_LOADED, [this](std::unique_ptr<FailureReasons>& loaded) {
+    if (loaded) game_.OnFailuresLoaded(*loaded);
+  });
   on(MSG_DOWNLOAD_CHECKS_LOADED, [this](std::unique_ptr<DownloadChecks>& loaded) {
     if (loaded) game_.OnChecksLoaded(*loaded);
   });

@@ -15,6 +15,7 @@
 #include "catalogue/app-database-task-loop.h"
 #include "catalogue/catalogue-repair.h"
 #include "catalogue/download-checks.h"
+#include "catalogue/failure-reasons.h"
 #include "game/local-apk-reader.h"
 #include "platform/file-system.h"
 #include "platform/process.h"
@@ -123,6 +124,7 @@ void MainFrame::InitWindow() {
   tray_->Add(toolkit::ImagePath("img/logo.svg"));
   // The stored games come back one by one as MSG_APP_LOADED.
   workers_.catalogue->post(std::make_shared<LoadDownloadChecksTask>());
+  workers_.catalogue->post(std::make_shared<LoadFailuresTask>());
   workers_.catalogue->post(std::make_shared<SelectAllAppTask>());
   toolkit::AfterFirstFrame(GTK_WIDGET(window()), [this] { OnFirstFrame(); });
   workers_.catalogue->post(std::make_shared<ReportSetAsideCatalogueTask>());

@@ -39,6 +39,10 @@ class RecordedActions final : public GameActions {
     calls.push_back("save-check " + p + " " + std::to_string(c.size));
   }
   void ForgetCheck(const std::string& p) override { calls.push_back("forget-check " + p); }
+  void SaveFailure(const std::string& p, const FailureReason& f) override {
+    calls.push_back("save-failure " + p + " " + f.reason + (f.retryHelps ? "" : " final"));
+  }
+  void ForgetFailure(const std::string& p) override { calls.push_back("forget-failure " + p); }
   void FetchIcon(const AppItemInfo& r) override { calls.push_back("icon " + r.imagePath); }
   DownloadRoom RoomFor(const std::string&) override { return room; }
   void StartDownload(const AppItemInfo& r, bool startNow) override {
@@ -368,7 +372,8 @@ TEST_F(GameLifecycleTest, NativeCodeTheVmCannotRunFailsBeforeQueuingAndOffersOnl
   game.OnApkInspected(Inspected(kGame, {"mips"}));
   EXPECT_FALSE(actions.Did("install com.tarvelon.ironkeep"));
   EXPECT_EQ(Status(), kStatusInstallFailed);
-  EXPECT_EQ(view.NoteOf(kGame).reason, "安装失败：游戏没有适合此模拟器处理器的原生代码（mips）");
+  constexpr char kReason[] = "安装失败：游戏没有适合此模拟器处理器的原生代码（mips）";
+  EXPECT_EQ(view.NoteOf(kGame).reason, kReason);
   EXPECT_EQ(view.told.back(), "com.tarvelon.ironkeep: 安装失败");
   // Installing the same file again cannot end otherwise: the button deletes the game instead.
   EXPECT_FALSE(view.NoteOf(kGame).retryHelps);
@@ -376,6 +381,16 @@ TEST_F(GameLifecycleTest, NativeCodeTheVmCannotRunFailsBeforeQueuingAndOffersOnl
   EXPECT_FALSE(actions.Did("install com.tarvelon.ironkeep"));
   EXPECT_FALSE(game.Find(kGame));
   EXPECT_TRUE(actions.Did("delete-record com.tarvelon.ironkeep"));
+  // The reason was stored while the game stood, and goes with it.
+  EXPECT_TRUE(actions.Did("save-failure com.tarvelon.ironkeep " + std::string(kReason) + " final"));
+  EXPECT_TRUE(actions.Did("forget-failure com.tarvelon.ironkeep"));
+
+  // After a restart the stored reason is the panel's at once, with what it offers.
+  game.OnFailuresLoaded({{"com.after", {"安装失败：找不到安装包文件", false}}});
+  game.OnAppLoaded(Stored("com.after", kStatusInstallFailed));
+  StatusNote note = game.NoteOf(*game.Find("com.after"));
+  EXPECT_EQ(note.reason, "安装失败：找不到安装包文件");
+  EXPECT_FALSE(note.retryHelps);
 }
 
 TEST_F(GameLifecycleTest, OnlyInstallFailuresOutsideTheFileAreRetried) {

@@ -33,10 +33,14 @@ for row in both:6 kept:7 gone:6; do
 done
 printf 'com.lumo.kept\tKept\t.Main\t1\ncom.lumo.both\tBoth\t.Main\t1\n' >"$player_data/packages.txt"
 
-"$program_dir/lumo" >>"$SANDBOX/lumo.out" 2>&1 &
-PIDS_TO_KILL+=($!)
-wait_for_hook
-ask click MainFrame optionMyGame >/dev/null
+start_lumo() {
+  "$program_dir/lumo" >>"$SANDBOX/lumo.out" 2>&1 &
+  lumo=$!
+  PIDS_TO_KILL+=($lumo)
+  wait_for_hook
+  ask click MainFrame optionMyGame >/dev/null
+}
+start_lumo
 wait_game() {
   wait_until 60 sh -c "[ \"\$(sqlite3 '$db' \"select status from AppList where packageName='$1'\")\" = $2 ]" ||
     fail "$1 is not written as $2"
@@ -53,6 +57,12 @@ expect "install again" "$(ask progress click)" "clicked state=4*"
 wait_until 60 sh -c "grep -q 'com.lumo.gone install complete. \[err=2\]' $app_dir/log/lum-*.log" ||
   fail "no install result"
 expect "file reason" "$(ask get MainFrame DetailSpeed)" "*text=安装失败：找不到安装包文件"
+# The reason outlives a restart, before the player has said anything.
+kill -TERM "$lumo"
+wait_until 60 sh -c "! kill -0 $lumo" || fail "lumo did not end"
+start_lumo
+wait_for 30 '[[ "$(ask get MainFrame DetailSpeed)" == *text=安装失败：找不到安装包文件* ]]' ||
+  fail "after a restart the panel says: $(ask get MainFrame DetailSpeed)"
 
 [ -n "$small" ] || { echo "honest states test passed"; exit 0; }
 # A 6 MiB game for a 4 MiB folder: with the store's size it fails before any byte is asked
