@@ -219,7 +219,9 @@ void GameLifecycle::OnAppLoaded(std::unique_ptr<AppItemInfo> owned) {
       break;
     case kStatusWaitingInstall:
       actions_.Report(kEventInstallQueued, record->packageName, 0);
-      QueueInstall(*record);
+      // Its native code is checked before the player is asked: the file is read again first.
+      reinspecting_.insert(record->packageName);
+      actions_.Inspect(record->packageName, record->localPath, {});
       break;
     default:
       break;
@@ -296,6 +298,12 @@ void GameLifecycle::OnApkInspected(std::unique_ptr<ApkInspection> inspection) {
   if (!inspection) return;
   auto record = records_.Find(inspection->packageName);
   if (!record || IsGoing(*record)) return;
+  if (reinspecting_.erase(record->packageName)) {
+    if (record->status != kStatusWaitingInstall) return;
+    nativeCode_[record->packageName] = inspection->badging.nativeCode;
+    QueueInstall(*record);
+    return;
+  }
   if (!inspection->failure.empty()) {
     Log::instance()->write("%s download refused: %s.", record->packageName.c_str(),
                            inspection->failure.c_str());
@@ -409,6 +417,7 @@ void GameLifecycle::Forget(std::string packageName) {
   records_.Erase(packageName);
   KeepFailure(packageName, {});
   nativeCode_.erase(packageName);
+  reinspecting_.erase(packageName);
   view_.RemoveGame(packageName);
   view_.StatesChanged();
   actions_.DeleteRecord(packageName);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -134,6 +135,8 @@ class GameLifecycle {
   FailureReasons failures_;
   // The ABIs of each inspected APK's native code, checked before every install is queued.
   std::map<std::string, std::vector<std::string>> nativeCode_;
+  // Games waiting for their install at start, read again before they are queued.
+  std::set<std::string> reinspecting_;
   std::unique_ptr<PlayerPackages> playerPackages_;
   // Monotonic milliseconds of the last guarded launch (detail panel, store page); none yet.
   std::int64_t lastLaunchMs_ = INT64_MIN / 2;

@@ -481,10 +481,19 @@ TEST_F(GameLifecycleTest, TheCataloguesGamesGoOnFromWhereTheyStood) {
   noAddress->apkUrl = "file:///x.apk";
   game.OnAppLoaded(std::move(noAddress));
   game.OnAppLoaded(Stored("../escape", kStatusQueued));
-  EXPECT_EQ(actions.calls,
-            (std::vector<std::string>{"download com.queued", "register com.paused",
-                                      "event 204 com.waiting 0", "install com.waiting"}));
-  EXPECT_EQ(view.queued.size(), 6u);
+  EXPECT_EQ(actions.calls, (std::vector<std::string>{"download com.queued", "register com.paused",
+                                                     "event 204 com.waiting 0",
+                                                     "inspect com.waiting /dl/com.waiting.apk"}));
+  // A game that waited for its install is queued once its file is read again, unless its
+  // native code cannot run in the VM.
+  game.OnAppLoaded(Stored("com.waiting.mips", kStatusWaitingInstall));
+  game.OnApkInspected(Inspected("com.waiting.mips", {"mips"}));
+  game.OnApkInspected(Inspected("com.waiting", {}));
+  EXPECT_EQ(Status("com.waiting.mips"), kStatusInstallFailed);
+  EXPECT_FALSE(actions.Did("install com.waiting.mips"));
+  EXPECT_TRUE(actions.Did("install com.waiting"));
+  EXPECT_FALSE(actions.Did("event 202 com.waiting 0"));
+  EXPECT_EQ(view.queued.size(), 7u);
   // A record loaded again while its game moves on changes nothing.
   game.OnAppLoaded(Stored("com.queued", kStatusInstalled));
   EXPECT_EQ(Status("com.queued"), kStatusQueued);
