@@ -13,7 +13,7 @@ packages=(
   googletest libgtest-dev libgmock-dev
   xvfb xauth xdotool x11-utils imagemagick dbus-x11 at-spi2-core python3-gi gir1.2-atspi-2.0
   fonts-noto-cjk procps time librsvg2-common openbox desktop-file-utils xdg-utils
-  libglib2.0-bin
+  libglib2.0-bin webp-pixbuf-loader
 )
 
 missing=()

@@ -118,13 +118,17 @@ bool WriteAdaptiveIcon(AdaptiveIcon kind, const fs::path& res, std::string* erro
   fs::create_directories(res / "mipmap-hdpi");
   fs::create_directories(res / "mipmap-xxhdpi");
   const std::string convert = "/usr/bin/convert";
+  bool webp = kind == AdaptiveIcon::kWebpLayers;
+  const std::string layer = webp ? ".webp" : ".png";
+  const std::string exact = webp ? "webp:lossless=true" : "png:compression-level=6";
   return ok &&
          (vector || Run({convert, "-size", "324x324", "xc:none", "-fill", "white", "-draw",
-                         "circle 162,162 162,222", (res / "drawable-xxhdpi/ic_front.png").string()},
+                         "circle 162,162 162,222", "-define", exact,
+                         (res / ("drawable-xxhdpi/ic_front" + layer)).string()},
                         error)) &&
          (colour || vector ||
-          Run({convert, "-size", "324x324", "xc:#3d7eff",
-               (res / "drawable-xxhdpi/ic_back.png").string()},
+          Run({convert, "-size", "324x324", "xc:#3d7eff", "-define", exact,
+               (res / ("drawable-xxhdpi/ic_back" + layer)).string()},
               error)) &&
          Run({convert, "-size", "72x72", "xc:orange",
               (res / "mipmap-hdpi/ic_launcher.png").string()},

@@ -11,8 +11,15 @@ enum class IconFormat { kNone, kPng, kJpeg, kWebp };
 // An adaptive launcher icon ("@mipmap/ic_launcher", an XML file at anydpi-v26) with raster
 // icons beside it: orange at hdpi, red at xxhdpi. Its foreground is a white disc of 40 dp on a
 // transparent PNG layer, or a vector drawable; its background #3d7eff, a PNG layer or a
-// colour (always a colour under the vector).
-enum class AdaptiveIcon { kNone, kPictureLayers, kColourBackground, kVectorForeground };
+// colour (always a colour under the vector). kWebpLayers is kPictureLayers with lossless WebP
+// layers.
+enum class AdaptiveIcon {
+  kNone,
+  kPictureLayers,
+  kWebpLayers,
+  kColourBackground,
+  kVectorForeground
+};
 
 // What a built APK holds. Every APK is real: its manifest and resources are compiled by aapt
 // against the system's Android framework resources.

@@ -146,8 +146,8 @@ TEST(ApkIcon, AdaptiveIconsAreDrawnFromTheirLayersOrFallBackToTheBestRasterIcon)
   TempDir dir;
   const std::string icons = dir / "icons";
   fs::create_directories(icons);
-  for (auto kind : {test::AdaptiveIcon::kPictureLayers, test::AdaptiveIcon::kColourBackground,
-                    test::AdaptiveIcon::kVectorForeground}) {
+  for (auto kind : {test::AdaptiveIcon::kPictureLayers, test::AdaptiveIcon::kWebpLayers,
+                    test::AdaptiveIcon::kColourBackground, test::AdaptiveIcon::kVectorForeground}) {
     ApkSpec recipe;
     recipe.adaptiveIcon = kind;
     ApkBadging info = BuildAndRead(recipe, dir / "adaptive.apk");
