@@ -187,10 +187,19 @@ void MainFrame::UnregisterHandlers() {
   registered_.clear();
 }
 
+// A program folder that an update just put in place carries this mark until its Lumo has
+// shown its window; without the mark the updater keeps the folder whatever happens next.
+void MainFrame::ConfirmUpdate() {
+  std::string mark = PathJoin(ExeDir(), ".renew-unconfirmed");
+  if (platform::PathExists(mark) && platform::RemoveFile(mark))
+    Log::instance()->write("update confirmed: this program has shown its window.");
+}
+
 // The window is on the screen before the player is looked for and the updater started.
 void MainFrame::OnFirstFrame() {
   // Starts the player, or installs or downloads it when it is missing.
   playerSetup_->Ensure();
+  ConfirmUpdate();
   CheckUpdate("-silence");
 }
 

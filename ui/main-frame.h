@@ -46,6 +46,7 @@ class MainFrame : public toolkit::SkinWindow {
   void ShowMyGamesTab();
   // Starts the updater with these arguments beside the executable; nothing waits for it.
   void CheckUpdate(const std::string& arguments);
+  void ConfirmUpdate();
   void AddLocalApks();
   // Adds these APK files as AddLocalApks adds picked ones; paths that are not APK files are
   // left out.

@@ -2,8 +2,10 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <dirent.h>
 #include <fcntl.h>
 #include <ftw.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -41,6 +43,55 @@ bool ExchangeFolders(const std::string& a, const std::string& b) {
 
 bool RemoveTree(const std::string& path) {
   return nftw(path.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS) == 0;
+}
+
+namespace {
+
+bool Exists(const std::string& path) {
+  struct stat info {};
+  return lstat(path.c_str(), &info) == 0;
+}
+
+// The staging folders MakeStagingFolder made beside `programDir`.
+std::vector<std::string> Leftovers(const std::string& programDir) {
+  std::vector<std::string> found;
+  std::size_t slash = programDir.rfind('/');
+  if (slash == std::string::npos) return found;
+  std::string parent = programDir.substr(0, slash);
+  std::string prefix = "." + programDir.substr(slash + 1) + ".update-";
+  DIR* dir = opendir(parent.empty() ? "/" : parent.c_str());
+  if (!dir) return found;
+  while (dirent* entry = readdir(dir)) {
+    std::string name = entry->d_name;
+    if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0)
+      found.push_back(parent + "/" + name);
+  }
+  closedir(dir);
+  return found;
+}
+
+}  // namespace
+
+void SettleLeftoverUpdates(const std::string& programDir, bool mayRollBack,
+                           const std::function<void(const std::string&)>& say) {
+  std::vector<std::string> leftovers = Leftovers(programDir);
+  if (Exists(programDir + "/" + kUnconfirmedMark)) {
+    if (!mayRollBack) return;
+    // The new program took the folder's place but never showed its window: the old one, kept
+    // whole beside it and unmarked, comes back.
+    for (const std::string& old : leftovers) {
+      if (Exists(old + "/" + kUnconfirmedMark) || !Exists(old + "/lumo")) continue;
+      if (ExchangeFolders(old, programDir)) {
+        say("an unconfirmed update was rolled back to the program kept in " + old);
+        break;
+      }
+    }
+  }
+  for (const std::string& leftover : Leftovers(programDir)) {
+    bool removed = RemoveTree(leftover);
+    say((removed ? "removed the update leftover " : "cannot remove the update leftover ") +
+        leftover);
+  }
 }
 
 }  // namespace lumo::renew

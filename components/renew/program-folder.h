@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 namespace lumo::renew {
@@ -14,5 +15,18 @@ bool ExchangeFolders(const std::string& a, const std::string& b);
 
 // Removes a folder and everything in it without following links.
 bool RemoveTree(const std::string& path);
+
+// The file an update puts in a new program folder before it takes the old one's place. The new
+// Lumo removes it once it has shown its window: until then the update is not confirmed.
+inline constexpr char kUnconfirmedMark[] = ".renew-unconfirmed";
+
+// Finishes or rolls back what an update that was killed left beside `programDir`, so that one
+// whole program folder remains: a new folder not yet confirmed gives way to the old one kept
+// beside it; every other leftover (a staged new program, whole or cut short, or the old
+// program after a confirmed update) is removed. Each step is reported through `say`. Only for
+// a process that holds the updater's lock. While a Lumo window is up (`mayRollBack` false), an
+// unconfirmed update is left for that Lumo to confirm.
+void SettleLeftoverUpdates(const std::string& programDir, bool mayRollBack,
+                           const std::function<void(const std::string&)>& say);
 
 }  // namespace lumo::renew

@@ -5,16 +5,20 @@
 
 #include <gtk/gtk.h>
 
+#include "components/renew/program-folder.h"
 #include "components/renew/renew-window.h"
 #include "components/renew/update-check.h"
 #include "platform/file-system.h"
 #include "platform/single-instance.h"
 #include "platform/ui-loop.h"
+#include "platform/window.h"
 
 namespace {
 
 // One updater window per user; a second start gives way to it.
 constexpr char kRenewLock[] = "com.tarvelon.lum.renew";
+constexpr char kLumoClass[] = "MainFrame";
+constexpr char kLumoTitle[] = "Lumo";
 
 }  // namespace
 
@@ -24,6 +28,14 @@ int main(int argc, char** argv) {
   std::string exe = platform::ExecutablePath();
   std::string programDir = exe.substr(0, exe.rfind('/'));
   if (programDir.empty()) return 1;
+  {
+    // What an update that was killed left is settled first, unless another updater is at work.
+    platform::SingleInstanceLock settling(kRenewLock);
+    if (settling.result() != platform::SingleInstanceLock::Result::kAlreadyHeld)
+      renew::SettleLeftoverUpdates(
+          programDir, !platform::FindTopLevelWindow(kLumoClass, kLumoTitle),
+          [](const std::string& step) { std::fprintf(stderr, "renew: %s\n", step.c_str()); });
+  }
   std::string url = renew::DescriptionAddress(programDir);
   std::string installed = renew::InstalledVersion(programDir);
   renew::CheckResult result;

@@ -98,6 +98,12 @@ void Updater::Prepare() {
     unpacked = false;
     error = "the archive holds no lumo program";
   }
+  // Marked before it takes the program folder's place: until its Lumo has shown its window, a
+  // later start of the updater may give the folder back to the old program.
+  if (unpacked && !platform::WriteFileAtomically(staging_ + "/" + kUnconfirmedMark, "")) {
+    unpacked = false;
+    error = "cannot write in " + staging_;
+  }
   if (!unpacked) {
     RemoveTree(staging_);
     staging_.clear();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <zip.h>
 
+#include "components/renew/program-folder.h"
 #include "components/renew/update-archive.h"
 #include "components/renew/update-description.h"
 #include "tests/support/sandbox.h"
@@ -97,6 +98,62 @@ TEST(UpdateArchive, UnpacksFilesAndLinksAndRefusesWhatLeavesTheFolderOrIsCut) {
   std::string whole = test::ReadFile(dir / "good.zip");
   test::WriteFile(dir / "cut.zip", whole.substr(0, whole.size() - 30));
   EXPECT_FALSE(UnpackArchive(dir / "cut.zip", dir / "cut", cancel, &error));
+}
+
+}  // namespace
+}  // namespace lumo::renew
+
+namespace lumo::renew {
+namespace {
+
+// A program folder of version `version`: its config.ini and a lumo file.
+void MakeProgram(const std::string& dir, const std::string& version) {
+  std::filesystem::create_directories(dir);
+  test::WriteFile(dir + "/config.ini", "[config]\nversion=" + version + "\n");
+  test::WriteFile(dir + "/lumo", "#!/bin/sh\n");
+}
+
+std::string Version(const std::string& dir) {
+  return test::ReadFile(dir + "/config.ini");
+}
+
+TEST(LeftoverUpdates, AnUpdateKilledAtAnyStepEndsAsOneWholeProgramFolder) {
+  enum Step { kStaged, kCutShort, kUnpacked, kSwapped, kConfirmed };
+  for (Step step : {kStaged, kCutShort, kUnpacked, kSwapped, kConfirmed}) {
+    test::TempDir root;
+    const std::string program = root / "lumo";
+    MakeProgram(program, "1.0.0");
+    std::string staging = MakeStagingFolder(program);
+    ASSERT_FALSE(staging.empty());
+    if (step == kCutShort) test::WriteFile(staging + "/config.ini", "[config]\nver");
+    if (step >= kUnpacked) {
+      MakeProgram(staging, "2.0.0");
+      test::WriteFile(staging + "/" + kUnconfirmedMark, "");
+    }
+    if (step >= kSwapped) {
+      ASSERT_TRUE(ExchangeFolders(staging, program));
+    }
+    if (step == kConfirmed) std::filesystem::remove(program + "/" + kUnconfirmedMark);
+    std::vector<std::string> said;
+    auto say = [&said](const std::string& line) { said.push_back(line); };
+
+    if (step == kSwapped) {
+      // A Lumo window is up: the update waits for that Lumo's word.
+      SettleLeftoverUpdates(program, false, say);
+      EXPECT_TRUE(std::filesystem::exists(staging)) << step;
+    }
+    SettleLeftoverUpdates(program, true, say);
+    bool newKept = step == kConfirmed;
+    EXPECT_EQ(Version(program),
+              std::string("[config]\nversion=") + (newKept ? "2.0.0" : "1.0.0") + "\n")
+        << step;
+    EXPECT_FALSE(std::filesystem::exists(program + "/" + kUnconfirmedMark)) << step;
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root.path()),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "only the program folder is left after step " << step;
+    EXPECT_FALSE(said.empty()) << step;
+  }
 }
 
 }  // namespace
