@@ -17,7 +17,7 @@ bool ExchangeFolders(const std::string& a, const std::string& b);
 bool RemoveTree(const std::string& path);
 
 // The file an update puts in a new program folder before it takes the old one's place. The new
-// Lumo removes it once it has shown its window: until then the update is not confirmed.
+// Lumo removes it when it has shown its window; a folder that still holds it is unconfirmed.
 inline constexpr char kUnconfirmedMark[] = ".renew-unconfirmed";
 
 // Finishes or rolls back what an update that was killed left beside `programDir`, so that one

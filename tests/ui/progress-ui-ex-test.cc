@@ -1,6 +1,5 @@
 #include "ui/progress-ui-ex.h"
 
-#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -62,7 +61,7 @@ class Canvas {
 };
 
 const Rgb kBlack{0, 0, 0}, kRed{255, 0, 0}, kBlue{0, 0, 255}, kGreen{0, 255, 0},
-    kWhite{255, 255, 255}, kGray{128, 128, 128};
+    kGray{128, 128, 128};
 
 // A control with distinct solid overlays; text goes on the top rows, the probes stay below.
 void Dress(CProgressUIEx& control) {
@@ -120,20 +119,6 @@ TEST(ProgressUIEx, ForeImageIsRevealedInProportionNotStretchedAndTheRangeIsRepai
   EXPECT_EQ(control.ForeRect(kWidth, kHeight).width, 0);
 }
 
-TEST(ProgressUIEx, VerticalBarGrowsFromTheBottomAndHorIsExactlyTrue) {
-  CProgressUIEx control;
-  control.SetAttribute("hor", "True");
-  EXPECT_FALSE(control.horizontal());
-  control.SetValue(25);
-  EXPECT_EQ(control.ForeRect(kWidth, 100), (CProgressUIEx::Rect{0, 75, kWidth, 25}));
-  control.SetAttribute("hor", "true");
-  EXPECT_TRUE(control.horizontal());
-  control.SetAttribute("min", "20");
-  control.SetAttribute("max", "60");
-  control.SetAttribute("value", "40");
-  EXPECT_EQ(control.ForeRect(kWidth, kHeight).width, 100);
-}
-
 TEST(ProgressUIEx, EachStateDrawsItsImageAndText) {
   CProgressUIEx control;
   Dress(control);
@@ -170,58 +155,6 @@ TEST(ProgressUIEx, EachStateDrawsItsImageAndText) {
   control.SetState(4);
   EXPECT_EQ(control.text(), "等待安装中");
   CProgressUIEx::SetPlayerInstalledQuery([] { return false; });
-}
-
-TEST(ProgressUIEx, PauseBandSlidesInAndOutOnItsTwoTimers) {
-  CProgressUIEx control;
-  Dress(control);
-  std::vector<std::pair<int, bool>> timers;
-  control.set_timer_control([&](int id, bool start) { timers.emplace_back(id, start); });
-  control.SetValue(50);
-  control.SetState(1);
-
-  control.OnMouseEnter();
-  EXPECT_EQ(timers, (std::vector<std::pair<int, bool>>{{101, false}, {100, true}}));
-  timers.clear();
-  control.OnTimer(100);
-  EXPECT_EQ(control.slide(), 15);
-  Canvas canvas;
-  canvas.Paint(control);
-  EXPECT_EQ(canvas.At(10, 39), kWhite);  // the band at the bottom, 15 pixels high
-  EXPECT_EQ(canvas.At(10, 26), kWhite);
-  EXPECT_EQ(canvas.At(10, 24), kRed);
-  control.OnTimer(100);
-  control.OnTimer(100);
-  EXPECT_EQ(control.slide(), kHeight);
-  EXPECT_EQ(timers, (std::vector<std::pair<int, bool>>{{100, false}}));
-  timers.clear();
-
-  control.OnMouseLeave(true);  // still inside: nothing
-  EXPECT_TRUE(timers.empty());
-  control.OnMouseLeave(false);
-  EXPECT_EQ(timers, (std::vector<std::pair<int, bool>>{{100, false}, {101, true}}));
-  timers.clear();
-  control.OnTimer(101);
-  control.OnTimer(101);
-  EXPECT_EQ(control.slide(), 10);
-  EXPECT_TRUE(timers.empty());
-  control.OnTimer(101);
-  EXPECT_LT(control.slide(), 0);
-  EXPECT_EQ(timers, (std::vector<std::pair<int, bool>>{{101, false}}));
-  canvas.Paint(control);
-  EXPECT_EQ(canvas.At(10, 39), kRed);
-
-  // Half shown, then paused: state 2 covers the control with the start image, no band.
-  control.OnMouseEnter();
-  control.OnTimer(100);
-  control.SetState(2);
-  canvas.Paint(control);
-  EXPECT_EQ(canvas.At(10, 39), kGreen);
-  // Outside state 1 the mouse starts no timer.
-  timers.clear();
-  control.OnMouseEnter();
-  control.OnMouseLeave(false);
-  EXPECT_EQ(timers, (std::vector<std::pair<int, bool>>{{100, false}}));
 }
 
 // Which states take clicks is checked in the real window (main-window-dialogs-test.sh).
