@@ -4,6 +4,7 @@
 #   start_xvfb      starts Xvfb on a free display and exports DISPLAY
 #   start_window_manager  starts openbox on that display (focus moves on clicks, maximise is real)
 #   quit_on_close   a setting.ini that quits on close without asking, for a first start
+#   lumo_window SECONDS [--onlyvisible]  waits for Lumo's main window and prints its id
 #   cleanup runs on exit and kills what the test started.
 
 set -u
@@ -55,6 +56,20 @@ wait_until() {
   shift
   local deadline=$((SECONDS + limit))
   until "$@" >/dev/null 2>&1; do
+    [ $SECONDS -ge $deadline ] && return 1
+    sleep 0.1
+  done
+}
+
+# Every window of Lumo (tooltips, menus, dialogs) has the class MainFrame; the main one is also
+# named Lumo. A window found only by its class may be a tooltip that is gone a moment later.
+lumo_window() {
+  local deadline=$((SECONDS + $1)) id
+  shift
+  while :; do
+    for id in $(xdotool search "$@" --classname '^MainFrame$' 2>/dev/null); do
+      xprop -id "$id" WM_NAME 2>/dev/null | grep -q '= "Lumo"$' && echo "$id" && return 0
+    done
     [ $SECONDS -ge $deadline ] && return 1
     sleep 0.1
   done

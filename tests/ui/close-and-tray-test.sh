@@ -25,8 +25,7 @@ start_lumo() {
   lumo=$!
   PIDS_TO_KILL+=($lumo)
   wait_for_hook
-  wait_until 60 xdotool search --onlyvisible --classname '^MainFrame$' || fail "no main window"
-  window=$(xdotool search --onlyvisible --classname '^MainFrame$' | head -n 1)
+  window=$(lumo_window 60 --onlyvisible) || fail "no main window"
 }
 # The main window keeps its X window while hidden; a search could miss a window in passing.
 shown() { xwininfo -id "$window" | grep -q 'Map State: IsViewable'; }

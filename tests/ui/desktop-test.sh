@@ -44,7 +44,7 @@ mkdir "$SANDBOX/folder.apk"
 PIDS_TO_KILL+=($!)
 wait_for_hook
 wait_game 120 com.lumo.road "status=6 *"
-window=$(xdotool search --onlyvisible --classname '^MainFrame$' | head -n 1)
+window=$(lumo_window 30 --onlyvisible) || fail "no main window"
 xprop -id "$window" WM_CLASS | grep -q "\"$(sed -n 's/^StartupWMClass=//p' "$entry")\"$" ||
   fail "StartupWMClass is not the window's class"
 

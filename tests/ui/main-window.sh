@@ -46,9 +46,7 @@ SQL
 "$program_dir/lumo" >"$SANDBOX/lumo.out" 2>&1 &
 lumo=$!
 PIDS_TO_KILL+=($lumo)
-wait_until 60 xdotool search --onlyvisible --classname '^MainFrame$' || fail "no main window"
-window=$(xdotool search --onlyvisible --classname '^MainFrame$' | head -n 1)
-wait_until 30 sh -c "xprop -id $window WM_NAME | grep -q '\"Lumo\"'" || fail "title"
+window=$(lumo_window 60 --onlyvisible) || fail "no main window titled Lumo"
 xprop -id "$window" WM_CLASS | grep -q '"MainFrame", "MainFrame"' || fail "class"
 wait_until 30 grep -q "test hook reading" "$app_dir"/log/lum-*.log || fail "no test hook"
 expect "window" "$(ask window MainFrame)" "open 170 90 1260 720 maximized=0"

@@ -12,10 +12,9 @@ app_dir=$XDG_DATA_HOME/lum
 first=$!
 PIDS_TO_KILL+=($first)
 
-wait_until 60 xdotool search --onlyvisible --classname '^MainFrame$' || fail "no window of class MainFrame"
-window=$(xdotool search --onlyvisible --classname '^MainFrame$' | head -n 1)
-[ "$(xdotool search --onlyvisible --classname '^MainFrame$' | wc -l)" -eq 1 ] || fail "more than one MainFrame"
-wait_until 30 sh -c "xprop -id $window WM_NAME | grep -q '\"Lumo\"'" || fail "title is not Lumo"
+window=$(lumo_window 60 --onlyvisible) || fail "no window of class MainFrame titled Lumo"
+main_windows() { xdotool search --onlyvisible --name '^Lumo$' | wc -l; }
+[ "$(main_windows)" -eq 1 ] || fail "more than one main window"
 xprop -id "$window" WM_CLASS | grep -q '"MainFrame", "MainFrame"' || fail "class"
 eval "$(xdotool getwindowgeometry --shell "$window")"
 [ "$WIDTH" = 1260 ] && [ "$HEIGHT" = 720 ] || fail "size ${WIDTH}x$HEIGHT"
@@ -50,7 +49,7 @@ grep -qP '\tSendLog\t100\t\t0$' "$app_dir/statsink.log" || fail "no start event"
 status=$?
 [ $status -eq 255 ] || fail "second start exited with $status"
 wait_until 30 grep -q 'main window brought to front' "$log" || fail "first window not raised"
-[ "$(xdotool search --onlyvisible --classname '^MainFrame$' | wc -l)" -eq 1 ] || fail "second window appeared"
+[ "$(main_windows)" -eq 1 ] || fail "second window appeared"
 
 # Another process of the user posts crafted datagrams: the ids whose parameters are pointers
 # inside Lumo, with numbers that look like pointers. Lumo drops them, says so once, keeps going.

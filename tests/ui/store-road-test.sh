@@ -50,7 +50,7 @@ sleep 1
 shot store-game-installed
 
 # A real click on 启动 in the detail panel starts the game in the player.
-window=$(xdotool search --onlyvisible --classname '^MainFrame$' | head -n 1)
+window=$(lumo_window 30 --onlyvisible) || fail "no main window"
 eval "$(xdotool getwindowgeometry --shell "$window")"
 xdotool windowraise "$window" # as a window manager does for the window the user works in
 xdotool mousemove $((X + 1260 - 140)) $((Y + 104)) click 1

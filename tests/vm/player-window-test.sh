@@ -30,7 +30,7 @@ sleep 0.5
 import -window root "$screenshots/player-window.png" 2>/dev/null
 
 # Lumo ends: it asks the connected player to close, and its socket file goes with it.
-window=$(xdotool search --classname '^MainFrame$' | head -n 1)
+window=$(lumo_window 30) || fail "no main window"
 "$tools/lumo-x-close" "$window" || fail "could not close Lumo"
 wait_until 60 sh -c "! kill -0 $lumo" || fail "Lumo did not end"
 [ -e "$XDG_RUNTIME_DIR/andkite0.sock" ] && fail "socket file left behind"
