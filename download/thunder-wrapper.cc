@@ -24,6 +24,11 @@ void ResolveOne(const platform::DynamicLibrary& module, const char* name, Fn* fn
   *fn = reinterpret_cast<Fn>(module.Symbol(name));
 }
 
+// Called on the engine's thread; the log copies the line before the call returns.
+void WriteEngineLine(void*, const char* line) {
+  Log::instance()->write("download engine: %s", line);
+}
+
 }  // namespace
 
 std::unique_ptr<DownTaskParam> MakeTaskParam(const std::string& url, const std::string& saveFolder,
@@ -94,13 +99,18 @@ void ThunderWrapper::Resolve() {
   ResolveOne(module_, "XL_SetAdditionInfo", &xlSetAdditionInfo_);
   ResolveOne(module_, "XL_SetFileIdAndSize", &xlSetFileIdAndSize_);
   ResolveOne(module_, "XL_SetChangeCallback", &xlSetChangeCallback_);
+  ResolveOne(module_, "XL_SetLogCallback", &xlSetLogCallback_);
 }
 
 bool ThunderWrapper::Init() {
   if (!xlInit_) return false;
   initialized_ = xlInit_() != 0;
-  if (!initialized_) Log::instance()->write("the download engine did not start.");
-  return initialized_;
+  if (!initialized_) {
+    Log::instance()->write("the download engine did not start.");
+    return false;
+  }
+  if (xlSetLogCallback_) xlSetLogCallback_(&WriteEngineLine, nullptr);
+  return true;
 }
 
 XlHandle ThunderWrapper::CreateTask(const DownTaskParam& param) {

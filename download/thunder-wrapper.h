@@ -40,6 +40,7 @@ class ThunderWrapper {
   ThunderWrapper(const ThunderWrapper&) = delete;
   ThunderWrapper& operator=(const ThunderWrapper&) = delete;
 
+  // Once started, the engine's own lines go to Lumo's log.
   bool Init();
   XlHandle CreateTask(const DownTaskParam& param);
   bool StartTask(XlHandle task);
@@ -71,8 +72,9 @@ class ThunderWrapper {
   XlParseThunderPrivateUrlFn xlParseThunderPrivateUrl_ = nullptr;
   XlSetAdditionInfoFn xlSetAdditionInfo_ = nullptr;
   XlSetFileIdAndSizeFn xlSetFileIdAndSize_ = nullptr;
-  // Our engine's addition to the published seventeen.
+  // Our engine's additions to the published seventeen.
   XlSetChangeCallbackFn xlSetChangeCallback_ = nullptr;
+  XlSetLogCallbackFn xlSetLogCallback_ = nullptr;
 
   platform::DynamicLibrary module_;
   bool initialized_ = false;

@@ -1,6 +1,8 @@
 #include "components/xldl/engine.h"
 
+#include <algorithm>
 #include <chrono>
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -44,8 +46,12 @@ aria2::KeyVals SessionOptions(const EngineLimits& limits) {
       {"download-result", "hide"},
       {"summary-interval", "0"},
   };
-  if (limits.lowestSpeed > 0)
+  if (limits.lowestSpeed > 0) {
     options.emplace_back("lowest-speed-limit", std::to_string(limits.lowestSpeed));
+    // aria2 takes 1 to 60 seconds.
+    options.emplace_back("startup-idle-time",
+                         std::to_string(std::clamp<std::int64_t>(limits.slowGrace, 1, 60)));
+  }
   return options;
 }
 
@@ -101,12 +107,19 @@ bool IsPlainFolder(const std::string& folder) {
 EngineLimits EngineLimits::FromEnvironment() {
   EngineLimits limits;
   limits.lowestSpeed = EnvironmentBytes("XLDL_LOWEST_SPEED", limits.lowestSpeed);
-  limits.unannouncedCap = EnvironmentBytes("XLDL_UNANNOUNCED_CAP", limits.unannouncedCap);
+  limits.slowGrace = EnvironmentBytes("XLDL_SLOW_GRACE", limits.slowGrace);
+  limits.slowRetries = EnvironmentBytes("XLDL_SLOW_RETRIES", limits.slowRetries);
+  limits.lengthCap = EnvironmentBytes("XLDL_LENGTH_CAP", limits.lengthCap);
   limits.freeMargin = EnvironmentBytes("XLDL_FREE_MARGIN", limits.freeMargin);
   return limits;
 }
 
+namespace {
+constexpr auto kNever = std::chrono::steady_clock::time_point::max();
+}  // namespace
+
 struct Engine::Task {
+  std::uintptr_t id = 0;
   TaskSpec recipe;
   // Written by callers: what is wanted. Each start or stop bumps commandSeq; each start
   // also bumps startSeq, which is what turns a failed task into a retry.
@@ -118,8 +131,13 @@ struct Engine::Task {
   std::uint64_t appliedStartSeq = 0;
   std::uint64_t appliedCommandSeq = 0;
   bool pauseSent = false;
+  // Each start first asks the server for the file's length, away from the engine thread.
+  enum class Probe { kNone, kAsked, kFits, kTooLong } probe = Probe::kNone;
   // Set when this start has already begun the file again from zero.
   bool restartedFromZero = false;
+  // Slow cuts retried in this start, and when the next retry is due (kNever: none waits).
+  std::int64_t slowRetriesUsed = 0;
+  std::chrono::steady_clock::time_point retryAt = kNever;
   // The engine's own reason for ending the download, reported in place of aria2's.
   std::int32_t ownFailCode = 0;
   // What was written is not the file: it goes once aria2 has let go of it.
@@ -167,7 +185,22 @@ class Engine::Session {
   aria2::Session* session_ = nullptr;
 };
 
-Engine::Engine(EngineLimits limits) : limits_(limits) {}
+Engine::Engine(EngineLimits limits)
+    : limits_(limits), probes_(limits.lengthCap, [this](std::uintptr_t id, ProbeAnswer answer) {
+        TakeProbeAnswer(id, answer);
+      }) {}
+
+void Engine::TakeProbeAnswer(std::uintptr_t id, ProbeAnswer answer) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    auto it = tasks_.find(id);
+    if (it == tasks_.end() || it->second->probe != Task::Probe::kAsked) return;
+    it->second->probe =
+        answer == ProbeAnswer::kTooLong ? Task::Probe::kTooLong : Task::Probe::kFits;
+    callsPending_ = true;
+  }
+  wake_.notify_all();
+}
 
 Engine::~Engine() {
   {
@@ -230,11 +263,13 @@ void Engine::Run() {
         // until given back: an idle engine should not keep the memory of its last download.
         if (worked) malloc_trim(0);
         worked = false;
-        wake_.wait(lock, [this] { return callsPending_ || stopping_; });
+        // A slow download waiting for its retry wakes the engine when the retry is due.
+        wake_.wait_until(lock, nextRetry_, [this] { return callsPending_ || stopping_; });
       }
       worked = worked || busy;
     }
-    // Outside the lock: the callback's owner may be inside a control call, waiting for it.
+    // Outside the lock: the callbacks' owner may be inside a control call, waiting for it.
+    SayKeptLines();
     if (changed) Announce();
     if (busy) aria2::run(session.get(), aria2::RUN_ONCE);
   }
@@ -255,6 +290,34 @@ void Engine::Announce() {
   if (callback_) callback_(callbackContext_);
 }
 
+void Engine::Say(const char* format, ...) {
+  char line[1024];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(line, sizeof(line), format, args);
+  va_end(args);
+  keptLines_.emplace_back(line);
+}
+
+void Engine::SayKeptLines() {
+  if (keptLines_.empty()) return;
+  std::vector<std::string> lines;
+  lines.swap(keptLines_);
+  std::lock_guard<std::mutex> lock(callbackMutex_);
+  for (const std::string& line : lines) {
+    if (logCallback_)
+      logCallback_(logContext_, line.c_str());
+    else
+      std::fprintf(stderr, "xldl: %s\n", line.c_str());
+  }
+}
+
+void Engine::SetLogCallback(void (*callback)(void*, const char*), void* context) {
+  std::lock_guard<std::mutex> lock(callbackMutex_);
+  logCallback_ = callback;
+  logContext_ = context;
+}
+
 void Engine::SetChangeCallback(void (*callback)(void*), void* context) {
   std::lock_guard<std::mutex> lock(callbackMutex_);
   callback_ = callback;
@@ -263,7 +326,11 @@ void Engine::SetChangeCallback(void (*callback)(void*), void* context) {
 
 bool Engine::ApplyControls(Session& session) {
   bool busy = false;
-  for (auto& [id, task] : tasks_) busy = ApplyControl(session, *task) || busy;
+  nextRetry_ = kNever;
+  for (auto& [id, task] : tasks_) {
+    busy = ApplyControl(session, *task) || busy;
+    if (task->wantRunning) nextRetry_ = std::min(nextRetry_, task->retryAt);
+  }
   return busy;
 }
 
@@ -297,19 +364,40 @@ bool Engine::ApplyControl(Session& session, Task& t) {
     t.discardPartial = false;
   }
   if (stopped && retry) {
+    if (t.probe == Task::Probe::kNone) {
+      t.probe = Task::Probe::kAsked;
+      probes_.Ask(t.id, t.recipe.url);
+    }
+    if (t.probe == Task::Probe::kAsked) return false;
+    bool tooLong = t.probe == Task::Probe::kTooLong;
+    t.probe = Task::Probe::kNone;
     t.appliedStartSeq = t.startSeq;
+    if (tooLong) {
+      Say("%s: longer than it may be, as its server announces; download refused",
+          FilePath(t.recipe).c_str());
+      t.published.state = kXlError;
+      t.published.failCode = kErrorNoRoom;
+      return false;
+    }
     t.restartedFromZero = false;
+    t.slowRetriesUsed = 0;
     AddDownload(session, t);
     return true;
   }
+  if (t.retryAt != kNever) {
+    if (!t.wantRunning || std::chrono::steady_clock::now() < t.retryAt) return false;
+    AddDownload(session, t);
+    return true;
+  }
+  if (status == aria2::DOWNLOAD_ERROR && RetryWhenSlow(t, errorCode)) return false;
   // A server that ignores Range cannot continue a partial file. Once per start, the file is
   // begun again from its first byte, over one connection, since that server cannot split it.
   if (status == aria2::DOWNLOAD_ERROR && errorCode == kErrorCannotResume && t.wantRunning &&
       !t.restartedFromZero) {
     t.restartedFromZero = true;
     RemovePartial(t.recipe);
-    std::fprintf(stderr, "xldl: %s: the server does not resume it; downloading it again from 0\n",
-                 FilePath(t.recipe).c_str());
+    Say("%s: the server does not resume it; downloading it again from 0",
+        FilePath(t.recipe).c_str());
     AddDownload(session, t);
     return true;
   }
@@ -342,6 +430,7 @@ void Engine::AddDownload(Session& session, Task& t) {
     options.insert(options.end(), {{"split", "1"}, {"max-connection-per-server", "1"}});
   t.pauseSent = false;
   t.ownFailCode = 0;
+  t.retryAt = kNever;
   if (aria2::addUri(session.get(), &t.gid, {t.recipe.url}, options) != 0) {
     t.gid = 0;
     t.published.state = kXlError;
@@ -351,16 +440,32 @@ void Engine::AddDownload(Session& session, Task& t) {
   }
 }
 
+bool Engine::RetryWhenSlow(Task& t, std::int32_t errorCode) {
+  if (errorCode != kErrorTooSlow || !t.wantRunning) return false;
+  if (t.slowRetriesUsed >= limits_.slowRetries) {
+    // Said once: the failed download keeps its status until the next start.
+    if (t.slowRetriesUsed++ == limits_.slowRetries)
+      Say("%s: the connection was too slow %lld times; download ended", FilePath(t.recipe).c_str(),
+          static_cast<long long>(t.slowRetriesUsed));
+    return false;
+  }
+  auto wait = std::chrono::seconds(std::int64_t{1} << std::min<std::int64_t>(t.slowRetriesUsed, 6));
+  ++t.slowRetriesUsed;
+  t.retryAt = std::chrono::steady_clock::now() + wait;
+  Say("%s: the connection was too slow; trying again in %lld s", FilePath(t.recipe).c_str(),
+      static_cast<long long>(wait.count()));
+  return true;
+}
+
 bool Engine::EnforceLimits(Session& session, Task& t, std::int64_t total, std::int64_t completed) {
   // aria2 stops at an announced length itself; without one, only the cap stops the file.
-  bool tooLong = completed > (total > 0 ? total : limits_.unannouncedCap);
+  bool tooLong = total > limits_.lengthCap || completed > (total > 0 ? total : limits_.lengthCap);
   std::int64_t stillNeeded = total > completed ? total - completed : 0;
   bool noRoom = FreeBytes(t.recipe.saveFolder) - stillNeeded < limits_.freeMargin;
   if (!tooLong && !noRoom) return false;
-  std::fprintf(stderr, "xldl: %s: %s at %lld of %lld bytes; download ended\n",
-               FilePath(t.recipe).c_str(),
-               tooLong ? "longer than it may be" : "would not fit on the disk",
-               static_cast<long long>(completed), static_cast<long long>(total));
+  Say("%s: %s at %lld of %lld bytes; download ended", FilePath(t.recipe).c_str(),
+      tooLong ? "longer than it may be" : "would not fit on the disk",
+      static_cast<long long>(completed), static_cast<long long>(total));
   aria2::removeDownload(session.get(), t.gid, true);
   t.ownFailCode = kErrorNoRoom;
   t.discardPartial = tooLong;
@@ -372,6 +477,12 @@ void Engine::Publish(Session& session) {
     Task& t = *task;
     // A call made since the last turn has already set what callers should see.
     if (t.gid == 0 || t.appliedCommandSeq != t.commandSeq) continue;
+    // A download waiting for its retry or for its server's answer is still on its way.
+    if (t.retryAt != kNever || t.probe == Task::Probe::kAsked) {
+      t.published.state = t.wantRunning ? kXlDownloading : kXlPaused;
+      t.published.speed = 0;
+      continue;
+    }
     aria2::DownloadHandle* handle = aria2::getDownloadHandle(session.get(), t.gid);
     if (!handle) continue;
     TaskSnapshot& s = t.published;
@@ -413,6 +524,7 @@ std::uintptr_t Engine::CreateTask(TaskSpec recipe) {
   task->recipe = std::move(recipe);
   std::lock_guard<std::mutex> lock(mutex_);
   std::uintptr_t id = nextId_++;
+  task->id = id;
   tasks_[id] = std::move(task);
   return id;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
@@ -7,27 +8,35 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
+#include "components/xldl/length-probe.h"
 #include "components/xldl/xldl.h"
 
 namespace xldl {
 
 // aria2's exit status values that the engine reports itself or acts on.
 inline constexpr std::int32_t kErrorUnknown = 1;
+inline constexpr std::int32_t kErrorTooSlow = 5;
 inline constexpr std::int32_t kErrorCannotResume = 8;
 inline constexpr std::int32_t kErrorNoRoom = 9;
 inline constexpr std::int32_t kErrorFileCreate = 16;
 inline constexpr std::int32_t kErrorWrongLength = 32;
 
 // What no server may make a download do. Each can be changed through the environment of the
-// process that loads the engine (XLDL_LOWEST_SPEED, XLDL_UNANNOUNCED_CAP, XLDL_FREE_MARGIN,
-// in bytes or bytes per second), so that a test can bring them within its reach.
+// process that loads the engine (XLDL_LOWEST_SPEED, XLDL_SLOW_GRACE, XLDL_SLOW_RETRIES,
+// XLDL_LENGTH_CAP, XLDL_FREE_MARGIN, in bytes, bytes per second, seconds or a count), so
+// that a test can bring them within its reach.
 struct EngineLimits {
-  // A connection slower than this (bytes per second) is closed and its task fails: a server
-  // that drips a byte now and then never holds a task "downloading" for ever.
+  // A connection slower than this (bytes per second) once slowGrace seconds have passed is
+  // closed: a server that drips a byte now and then never holds a task "downloading" for ever.
   std::int64_t lowestSpeed = 1024;
-  // The most a file may grow to when the server did not announce its length.
-  std::int64_t unannouncedCap = std::int64_t{8} << 30;
+  std::int64_t slowGrace = 10;
+  // A download cut for slowness starts again this many times, after 1, 2, 4... seconds,
+  // before its task fails.
+  std::int64_t slowRetries = 3;
+  // The most a file may be, whether or not the server announced its length.
+  std::int64_t lengthCap = std::int64_t{8} << 30;
   // Free space left on the save folder's disk whatever a download needs.
   std::int64_t freeMargin = std::int64_t{64} << 20;
 
@@ -72,6 +81,8 @@ class Engine {
   bool Query(std::uintptr_t id, TaskSnapshot* snapshot);
   // `callback(context)` runs on the engine thread after a task's published state changed.
   void SetChangeCallback(void (*callback)(void*), void* context);
+  // `callback(context, line)` runs on the engine thread for each line the engine says.
+  void SetLogCallback(void (*callback)(void*, const char*), void* context);
 
  private:
   struct Task;
@@ -89,6 +100,13 @@ class Engine {
   // Whether a task's published state differs from the one last announced; marks it announced.
   bool TakeStateChanges();
   void Announce();
+  // On the engine thread: keeps a line to be said once the engine's lock is released.
+  void Say(const char* format, ...) __attribute__((format(printf, 2, 3)));
+  void SayKeptLines();
+  // Starts a download cut for slowness again later, while this start has retries left.
+  bool RetryWhenSlow(Task& task, std::int32_t errorCode);
+  // On the probe thread: what the server said of the task's length.
+  void TakeProbeAnswer(std::uintptr_t id, ProbeAnswer answer);
 
   const EngineLimits limits_;
   std::mutex mutex_;
@@ -103,6 +121,14 @@ class Engine {
   std::mutex callbackMutex_;
   void (*callback_)(void*) = nullptr;
   void* callbackContext_ = nullptr;
+  void (*logCallback_)(void*, const char*) = nullptr;
+  void* logContext_ = nullptr;
+  // Touched only on the engine thread.
+  std::vector<std::string> keptLines_;
+  // When the earliest retry of a slow download is due; max() when none is.
+  std::chrono::steady_clock::time_point nextRetry_ = std::chrono::steady_clock::time_point::max();
+  // Last: its thread calls into the members above until it is joined.
+  LengthProbes probes_;
 };
 
 // Refuses names that would put the file anywhere but directly inside the save folder.

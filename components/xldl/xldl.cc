@@ -1,6 +1,7 @@
 // The exported C functions of the download engine. Six of the published ones drive the
-// engine, and XL_SetChangeCallback is this engine's own addition; the other published ones
-// are not offered by this engine and answer as an unsupported call: false, nothing done.
+// engine, and XL_SetChangeCallback and XL_SetLogCallback are this engine's own additions; the other
+// published ones are not offered by this engine and answer as an unsupported call: false, nothing
+// done.
 
 #include "components/xldl/xldl.h"
 
@@ -114,6 +115,13 @@ XL_EXPORT XlBool XL_SetChangeCallback(XlChangeFn fn, void* context) {
   auto engine = CurrentEngine();
   if (!engine) return 0;
   engine->SetChangeCallback(fn, context);
+  return 1;
+}
+
+XL_EXPORT XlBool XL_SetLogCallback(XlLogFn fn, void* context) {
+  auto engine = CurrentEngine();
+  if (!engine) return 0;
+  engine->SetLogCallback(fn, context);
   return 1;
 }
 

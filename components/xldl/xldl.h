@@ -92,6 +92,14 @@ using XlSetFileIdAndSizeFn = XlBool (*)(XlHandle task, const char* fileId, std::
 using XlChangeFn = void (*)(void* context);
 using XlSetChangeCallbackFn = XlBool (*)(XlChangeFn fn, void* context);
 
+// Another extension: XL_SetLogCallback(fn, context) has `fn(context, line)` called on the
+// engine's thread, with none of its locks held, for each line the engine has to say about a
+// download (a restart from zero, a limit reached, a connection cut for slowness). `line` is
+// UTF-8 without an end of line and lives only during the call. Without a callback the lines
+// go to the process's standard error. Replacing it follows the rules of the change callback.
+using XlLogFn = void (*)(void* context, const char* line);
+using XlSetLogCallbackFn = XlBool (*)(XlLogFn fn, void* context);
+
 }  // extern "C"
 
 // The layout is the engine's published one; a change here breaks every caller.

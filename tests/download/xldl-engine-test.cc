@@ -13,6 +13,7 @@
 #include "platform/file-system.h"
 #include "tests/download/engine-helper.h"
 #include "tests/support/http-server.h"
+#include "tests/support/log-capture.h"
 #include "tests/support/sandbox.h"
 #include "tests/support/wait.h"
 
@@ -185,11 +186,25 @@ TEST_F(XlEngine, AFullDiskEndsAsAFailure) {
 }
 
 // Servers that misbehave on purpose. Each download ends, in a file that is whole or in a
-// failure; none grows without bound or stays "downloading" for ever. The limits are brought
-// within the test's reach through the engine's environment.
+// failure; none grows without bound or stays "downloading" for ever, and what the engine did
+// about it is in Lumo's log. The limits are brought within the test's reach through the
+// engine's environment.
 TEST(XlEngineLimits, HostileServersEndEveryDownload) {
-  setenv("XLDL_LOWEST_SPEED", "4096", 1);
-  setenv("XLDL_UNANNOUNCED_CAP", std::to_string(2 * kMiB).c_str(), 1);
+  // Set for the engines of this test only; later tests and their children see none of it.
+  struct Limits {
+    Limits() {
+      setenv("XLDL_LOWEST_SPEED", "4096", 1);
+      setenv("XLDL_SLOW_GRACE", "1", 1);
+      setenv("XLDL_SLOW_RETRIES", "2", 1);
+      setenv("XLDL_LENGTH_CAP", std::to_string(4 * kMiB).c_str(), 1);
+    }
+    ~Limits() {
+      for (const char* name :
+           {"XLDL_LOWEST_SPEED", "XLDL_SLOW_GRACE", "XLDL_SLOW_RETRIES", "XLDL_LENGTH_CAP"})
+        unsetenv(name);
+    }
+  } limits;
+  test::StartLogCapture();
   HttpServer server;
   TempDir dir;
   auto engine = test::LoadEngine();
@@ -213,30 +228,45 @@ TEST(XlEngineLimits, HostileServersEndEveryDownload) {
   stubborn.dropFirstAfter = 512 * 1024;
   stubborn.ignoreRange = true;
   server.AddFile("/stubborn.apk", stubborn);
-  testing::internal::CaptureStderr();
   DownTaskInfo info = run("/stubborn.apk");
-  std::string log = testing::internal::GetCapturedStderr();
   EXPECT_EQ(info.stat, kXlComplete) << info.fail_code;
   EXPECT_TRUE(ReadFile(dir / "stubborn.apk") == HttpServer::Body(stubborn));
-  EXPECT_NE(log.find("stubborn.apk: the server does not resume it"), std::string::npos) << log;
+  EXPECT_TRUE(test::WaitForLogLine("download engine: " + (dir / "stubborn.apk") +
+                                   ": the server does not resume it"));
 
-  // No length and no end: cut at the cap and not kept. A length beyond the disk: refused.
+  // No length and no end: cut at the cap and not kept. A length over the cap, even one that
+  // no disk or memory holds: refused.
   HttpServer::File endless = file(0, 4 * kMiB);
   endless.endless = true;
   server.AddFile("/endless.apk", endless);
   server.AddFile("/huge.apk", file(std::uint64_t{1} << 44, 4 * kMiB));
-  for (const char* path : {"/endless.apk", "/huge.apk"}) {
+  server.AddFile("/vast.apk", file(std::uint64_t{1} << 50, 4 * kMiB));
+  for (const char* path : {"/endless.apk", "/huge.apk", "/vast.apk"}) {
     info = run(path);
     EXPECT_EQ(info.stat, kXlError) << path;
     EXPECT_EQ(info.fail_code, 9) << path;
   }
   EXPECT_FALSE(FileExists(dir / "endless.apk"));
+  EXPECT_TRUE(test::WaitForLogLine("vast.apk: longer than it may be"));
+  // Refused on its announcement alone: aria2 never asked for it.
+  EXPECT_EQ(server.Requests("/vast.apk"), 0);
 
-  // A byte a second is below the lowest speed: the connection is cut and the task fails.
+  // A byte a second is below the lowest speed: the connection is cut and tried again, so a
+  // server that recovers finishes the file; one that never does fails the task after the
+  // retries.
+  server.AddFile("/drip.apk", file(1000, 1));
+  XlHandle recovers =
+      engine->CreateTask(*MakeTaskParam(server.Url("/drip.apk"), dir.path(), "r.apk"));
+  ASSERT_TRUE(engine->StartTask(recovers));
+  EXPECT_TRUE(test::WaitForLogLine("r.apk: the connection was too slow; trying again"));
+  server.AddFile("/drip.apk", file(1000));
+  EXPECT_EQ(WaitForEnd(*engine, recovers).stat, kXlComplete);
   server.AddFile("/drip.apk", file(1000, 1));
   info = run("/drip.apk");
   EXPECT_EQ(info.stat, kXlError);
   EXPECT_EQ(info.fail_code, 5);
+  EXPECT_EQ(server.Requests("/drip.apk"), 3);
+  EXPECT_TRUE(test::WaitForLogLine("drip.apk: the connection was too slow 3 times"));
 
   // A short length and a redirect to another file complete, and the store's check refuses
   // both before anything else looks at them.
