@@ -66,33 +66,6 @@ TEST(ApkBadging, PathIsOneArgumentWhateverItHolds) {
   }
 }
 
-TEST(ApkBadging, MissingLinesLeaveTheirFieldsEmpty) {
-  TempDir dir;
-  ApkSpec noIcon;
-  noIcon.iconFormat = IconFormat::kNone;
-  ApkBadging info = Read(Built(noIcon, dir / "no-icon.apk"));
-  EXPECT_EQ(info.packageName, noIcon.packageName);
-  EXPECT_TRUE(info.iconEntry.empty());
-
-  // Without an hdpi icon the nearest density above it is taken; native code is listed.
-  ApkSpec no240;
-  no240.iconDensities = {160, 320, 640};
-  no240.nativeAbis = {"mips", "x86"};
-  info = Read(Built(no240, dir / "no-240.apk"));
-  EXPECT_EQ(info.iconEntry, "res/drawable-xhdpi-v4/icon.png");
-  EXPECT_EQ(info.nativeCode, (std::vector<std::string>{"mips", "x86"}));
-  EXPECT_EQ(info.launchActivity, "com.lumo.sample.MainActivity");
-  ParseApkBadging("application-icon-120:'low'\napplication-icon-160:'mid'\n", info);
-  EXPECT_EQ(info.iconEntry, "mid");
-
-  ApkSpec service;
-  service.launchable = false;
-  info = Read(Built(service, dir / "not-launchable.apk"));
-  EXPECT_EQ(info.packageName, service.packageName);
-  EXPECT_TRUE(info.launchActivity.empty());
-  EXPECT_EQ(info.iconEntry, "res/drawable-hdpi-v4/icon.png");
-}
-
 TEST(ApkBadging, MatchesToolOutputInBothLocaleSpellings) {
   ApkBadging info;
   info.iconEntry = "kept";

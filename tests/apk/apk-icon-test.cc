@@ -171,19 +171,6 @@ TEST(ApkIcon, AdaptiveIconsAreDrawnFromTheirLayersOrFallBackToTheBestRasterIcon)
   }
 }
 
-TEST(ApkIcon, WritesIntoTheUsersIconsFolderByDefault) {
-  TempDir dir;
-  Settings::instance().iconsDir = dir / "user-icons";
-  fs::create_directories(Settings::instance().iconsDir);
-  ApkSpec recipe;
-  recipe.nativeAbis = {"arm64-v8a"};
-  ApkBadging info = BuildAndRead(recipe, dir / "game.apk");
-  EXPECT_TRUE(ExtractApkIcon(info));
-  EXPECT_EQ(info.iconPath, dir / "user-icons/com.lumo.sample.png");
-  EXPECT_TRUE(fs::is_regular_file(info.iconPath));
-  Settings::instance().iconsDir.clear();
-}
-
 TEST(ApkIcon, NothingMissingOrBrokenYieldsAFile) {
   TempDir dir;
   const std::string icons = dir / "icons";

@@ -45,20 +45,6 @@ class SettingsTest : public ::testing::Test {
   SandboxHome home_;
 };
 
-TEST_F(SettingsTest, FirstStartOnTheSystemVolumeWritesAllFourKeys) {
-  UseVolumes(1000, "", 0);
-  // The folders and the keys' presence are checked in the real program (program-test.sh).
-  Settings settings = Load();
-  EXPECT_EQ(settings.iconsDir, home_.appDir() + "/download/icons");
-  for (auto dir : {settings.logDir, settings.dataDir, settings.iconsDir})
-    EXPECT_TRUE(platform::IsDirectory(dir)) << dir;
-  EXPECT_EQ(settings.minOnClose, 1);
-  EXPECT_EQ(settings.quitRemember, 0);
-  EXPECT_EQ(Key("dataDir"), home_.appDir() + "/data");
-  EXPECT_EQ(Key("minOnClose"), "1");
-  EXPECT_EQ(Key("quitRemember"), "0");
-}
-
 TEST_F(SettingsTest, DownloadsGoToTheRootOfARoomierVolumeOnlyWhenItIsNotTheSystemOne) {
   std::string other = home_.home() + "/otherdisk";
   mkdir(other.c_str(), 0755);
@@ -120,14 +106,6 @@ TEST_F(SettingsTest, SaveKeepsOtherSectionsAndComments) {
   EXPECT_NE(text.find("key=value"), std::string::npos);
   EXPECT_EQ(Key("quitRemember"), "1");
   EXPECT_EQ(Key("minOnClose"), "0");
-}
-
-TEST(ConfigFiles, MissingFilesGiveDefaults) {
-  // The test program's folder has no config.ini or cfglog.ini.
-  EXPECT_EQ(ConfigVersion(), "1.0.0");
-  EXPECT_EQ(ConfigUpgrade(), "renew.exe");
-  EXPECT_EQ(CfgHomeUrl(), std::string(kDefaultStoreHost) + "/index.html?pc=1");
-  EXPECT_EQ(CfgSearchUrl(), std::string(kDefaultStoreHost) + "/app/detail.html?packagename=%s");
 }
 
 }  // namespace

@@ -123,40 +123,6 @@ class CatalogueTest : public ::testing::Test {
   std::vector<std::unique_ptr<AppItemInfo>> loaded_;
 };
 
-TEST_F(CatalogueTest, RecordsRoundTripUnchangedInPostingOrder) {
-  Open();
-  AppItemInfo quoted = Game("com.example.quotes");
-  quoted.appName = "Tom's \"Game\" -- '); drop table AppList; --";
-  AppItemInfo chinese = Game("com.example.chinese", kStatusInstalled);
-  chinese.appName = "开始游戏吧 🎮";
-  chinese.localPath = "/下载/游戏.apk";
-  AppItemInfo big = Game("com.example.long", kStatusPaused);
-  big.detailUrl = std::string(200000, 'x');
-  for (const auto& record : {quoted, chinese, big}) Insert(record);
-
-  // An update posted right after the insert runs after it.
-  AppItemInfo updated = quoted;
-  updated.status = kStatusDownloading;
-  updated.downloadPos = 99;
-  Update(updated);
-
-  // Updating and deleting unknown packages change nothing and fail nothing.
-  Update(Game("com.example.unknown"));
-  loop_->post(std::make_shared<DeleteAppTask>("com.example.unknown"));
-
-  std::vector<AppItemInfo> rows = SelectAll();
-  ASSERT_EQ(rows.size(), 3u);
-  std::map<std::string, AppItemInfo> byName;
-  for (auto& row : rows) byName[row.packageName] = row;
-  EXPECT_EQ(byName["com.example.quotes"], updated);
-  EXPECT_EQ(byName["com.example.chinese"], chinese);
-  EXPECT_EQ(byName["com.example.long"], big);
-
-  loop_->post(std::make_shared<DeleteAppTask>("com.example.chinese"));
-  EXPECT_EQ(SelectAll().size(), 2u);
-  EXPECT_EQ(test::CapturedLog().find("failed"), std::string::npos) << test::CapturedLog();
-}
-
 TEST_F(CatalogueTest, ATaskWritesItsSnapshotNotTheLiveRecordAndADuplicateInsertIsRefused) {
   Open();
   auto live = std::make_shared<AppItemInfo>(Game("com.example.snapshot"));
@@ -265,13 +231,6 @@ TEST_F(CatalogueTest, ADamagedFileIsSetAsideAndANewCatalogueStarts) {
   std::sort(expected.begin(), expected.end());
   EXPECT_TRUE(kept == expected);
   EXPECT_TRUE(WaitForLogLine("catalogue " + path_ + " cannot be read ("));
-}
-
-TEST_F(CatalogueTest, AnUnopenableFileIsLoggedWithItsPath) {
-  path_ = dir_ / "no-such-folder/data.db";
-  Open();
-  EXPECT_TRUE(SelectAll().empty());
-  EXPECT_TRUE(WaitForLogLine("open sqlite3 failed. code:14, path:" + path_));
 }
 
 // Child processes start workers of their own, which the thread checker does not support after

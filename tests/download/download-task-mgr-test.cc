@@ -44,35 +44,6 @@ class DownloadTaskMgrTest : public ::testing::Test {
   std::shared_ptr<DownloadTaskMgr> manager;
 };
 
-TEST_F(DownloadTaskMgrTest, DownloadReportsProgressThenTheFileOnTheUiThread) {
-  std::string body = test::PatternBytes(3 * 1024 * 1024 + 5);
-  server.AddFile("/game.apk", body, 512 * 1024);
-  ASSERT_TRUE(manager->addTask(Task("com.example.game", "/game.apk")));
-  auto duplicate = std::make_shared<DownloadTask>("com.example.game", "http://127.0.0.1:1/other",
-                                                  dir.path(), "other.apk");
-  EXPECT_FALSE(manager->addTask(duplicate));
-  EXPECT_FALSE(manager->startTask("com.unknown"));
-  EXPECT_TRUE(manager->startTask("com.example.game"));
-
-  ASSERT_TRUE(window.WaitFor(MSG_DOWNLOAD_DONE.id, "com.example.game"));
-  auto done = window.Of(MSG_DOWNLOAD_DONE.id);
-  ASSERT_EQ(done.size(), 1u);
-  EXPECT_EQ(done[0].text, dir / "com.example.game.apk");
-  EXPECT_TRUE(ReadFile(done[0].text) == body);
-  auto progress = window.Of(MSG_DOWNLOAD_PROGRESS.id, "com.example.game");
-  ASSERT_FALSE(progress.empty());
-  for (const auto& report : window.all()) EXPECT_TRUE(report.onUiThread);
-  for (const auto& report : progress) {
-    EXPECT_GE(report.percent, 0.0f);
-    EXPECT_LE(report.percent, 1.0f);
-    EXPECT_TRUE(report.text.ends_with(" Kb/s") || report.text.ends_with(" Mb/s")) << report.text;
-  }
-  EXPECT_EQ(server.Requests("/other"), 0);
-  // A completed task is forgotten.
-  EXPECT_FALSE(manager->startTask("com.example.game"));
-  EXPECT_FALSE(manager->removeTask("com.example.game"));
-}
-
 TEST_F(DownloadTaskMgrTest, SixthStartWaitsForAFreeSlotFirstInFirstOut) {
   std::string body = test::PatternBytes(1024 * 1024 + 3);
   for (int i = 1; i <= 7; ++i) {

@@ -167,57 +167,6 @@ class GameLifecycleTest : public Test {
   GameLifecycle game{actions, view, {"/icons"}};
 };
 
-TEST_F(GameLifecycleTest, AStoreClickDownloadsChecksInstallsAndLaunchesOnce) {
-  ASSERT_TRUE(game.RequestDownload(Request(kGame, R"(,"size":1000)")));
-  EXPECT_EQ(Status(), kStatusQueued);
-  EXPECT_TRUE(actions.Did("insert com.tarvelon.ironkeep 0"));
-  EXPECT_TRUE(actions.Did("save-check com.tarvelon.ironkeep 1000"));
-  EXPECT_TRUE(actions.Did("icon /icons/com.tarvelon.ironkeep.png"));
-  EXPECT_TRUE(actions.Did("download com.tarvelon.ironkeep"));
-
-  game.OnDownloadProgress(kGame, 0.426f, "1.2MB/s");
-  EXPECT_EQ(view.StatusOf(kGame), kStatusDownloading);
-  EXPECT_EQ(view.NoteOf(kGame).text, "1.2MB/s");
-  EXPECT_EQ(actions.written[kGame].downloadPos, 42);
-
-  game.OnDownloadDone(kGame, "/dl/com.tarvelon.ironkeep.apk");
-  EXPECT_TRUE(actions.Did("inspect com.tarvelon.ironkeep /dl/com.tarvelon.ironkeep.apk"));
-  game.OnApkInspected(Inspected(kGame));
-  EXPECT_EQ(actions.written[kGame].status, kStatusWaitingInstall);
-  EXPECT_EQ(actions.written[kGame].launchActivity, "com.tarvelon.MainActivity");
-  EXPECT_TRUE(actions.Did("forget-check com.tarvelon.ironkeep"));
-  EXPECT_TRUE(actions.Did("install com.tarvelon.ironkeep"));
-
-  game.OnInstallStart(kGame, 3);
-  EXPECT_EQ(view.NoteOf(kGame).text, "预计3秒内完成");
-  game.OnInstallDone(0, kGame);
-  EXPECT_EQ(actions.written[kGame].status, kStatusInstalled);
-  EXPECT_EQ(view.told.back(), "com.tarvelon.ironkeep: 安装完成");
-
-  // Two clicks on 启动 within the guard start the game once; a later one starts it again.
-  actions.calls.clear();
-  actions.now = 10000;
-  game.PrimaryAction(kGame);
-  actions.now += GameLifecycle::kLaunchGuardMs - 1;
-  game.PrimaryAction(kGame);
-  EXPECT_EQ(std::count(actions.calls.begin(), actions.calls.end(), "launch com.tarvelon.ironkeep"),
-            1);
-  actions.now += 1;
-  game.PrimaryAction(kGame);
-  EXPECT_EQ(std::count(actions.calls.begin(), actions.calls.end(), "launch com.tarvelon.ironkeep"),
-            2);
-
-  // The store's button of the installed game starts it under the same guard, and fetches and
-  // writes nothing; the store pages heard of every step before.
-  EXPECT_GE(view.statesChanged, 5);
-  actions.calls.clear();
-  EXPECT_EQ(game.RequestDownload(Request(kGame)), GameLifecycle::kLaunched);
-  actions.now += GameLifecycle::kLaunchGuardMs;
-  EXPECT_EQ(game.RequestDownload(Request(kGame)), GameLifecycle::kLaunched);
-  EXPECT_EQ(actions.calls, (std::vector<std::string>{"event 207 com.tarvelon.ironkeep 0",
-                                                     "launch com.tarvelon.ironkeep"}));
-}
-
 TEST_F(GameLifecycleTest, HostileOrBrokenRequestsRecordNothing) {
   EXPECT_FALSE(game.RequestDownload("{not json"));
   EXPECT_FALSE(game.RequestDownload(R"({"packageName":"com.a","apkUrl":""})"));

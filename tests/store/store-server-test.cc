@@ -107,28 +107,5 @@ TEST(StoreServer, PathsLeavingTheFolderAre404) {
   EXPECT_EQ(client.Get("/in")->body, "home");
 }
 
-TEST(LumoStore, ServesItsFolderAndRefusesABusyPort) {
-  test::TempDir dir;
-  test::WriteFile(dir / "index.html", "home");
-  const std::string program = std::string(LUMO_PROGRAM_DIR) + "/lumo-store";
-  int port = test::HttpServer::UnusedPort();
-  int pid = platform::SpawnDetached({program, "--port", std::to_string(port), "--dir", dir.path()});
-  ASSERT_GT(pid, 0);
-  httplib::Client client("127.0.0.1", port);
-  EXPECT_TRUE(test::WaitFor([&] {
-    auto response = client.Get("/");
-    return response && response->body == "home";
-  }));
-  platform::TerminateProcess(pid);
-
-  RunningStore holder(dir.path());
-  platform::ProcessOutput busy =
-      platform::RunProcess({program, "--port", std::to_string(holder.port())}, 4096);
-  EXPECT_NE(busy.exitCode, 0);
-  EXPECT_NE(busy.text.find(std::to_string(holder.port()) + ": the port is already in use"),
-            std::string::npos)
-      << busy.text;
-}
-
 }  // namespace
 }  // namespace lumo

@@ -102,17 +102,6 @@ class SkinWindowTest : public ::testing::Test {
   Skins skins_;
 };
 
-TEST(ToolkitSetUp, MissingArchiveIsAClearError) {
-  ASSERT_TRUE(gtk_init_check(nullptr, nullptr));
-  test::TempDir empty;
-  std::string error;
-  EXPECT_FALSE(toolkit::Init(empty.path(), "res.zip", &error));
-  EXPECT_NE(error.find(empty.path() + "/res.zip"), std::string::npos) << error;
-  EXPECT_FALSE(toolkit::IsInitialised());
-  test::WriteFile(empty / "res.zip", "not a zip archive");
-  EXPECT_FALSE(toolkit::Init(empty.path(), "res.zip", &error));
-}
-
 // Whether opening `path` fails cleanly in a child whose address space is far below 4 GiB:
 // an archive that makes the reader allocate what an entry declares kills the child.
 bool RefusedWithinBoundedMemory(const std::string& path) {
@@ -179,51 +168,6 @@ TEST(ToolkitSetUp, ImagesAreUnpackedOnceIntoTheCacheAndHugeEntriesAreRefused) {
   EXPECT_TRUE(RefusedWithinBoundedMemory(skins.path() + "/huge.zip"));
 #endif
   unsetenv("XDG_CACHE_HOME");
-}
-
-TEST_F(SkinWindowTest, CustomMessagesReachTheWindowUntilItCloses) {
-  auto* window = new TestWindow("Good.xml");
-  ASSERT_TRUE(window->Create(nullptr, "Test", {}, 300, 200));
-  platform::WindowHandle handle = window->handle();
-  EXPECT_TRUE(platform::SendWindowMessage(handle, 1050, 1, 2));
-  EXPECT_EQ(window->messages, std::vector<std::uint32_t>{1050});
-  EXPECT_EQ(toolkit::SkinWindow::FindByClass("TestWnd"), window);
-  window->Close(0);
-  EXPECT_EQ(window->window(), nullptr);
-  EXPECT_EQ(toolkit::SkinWindow::FindByClass("TestWnd"), nullptr);
-  EXPECT_FALSE(platform::SendWindowMessage(handle, 1050, 1, 2));
-  delete window;
-}
-
-// The middle pixel of the item as drawn: its image's, as the button centres it.
-std::uint32_t DrawnCentre(GtkWidget* item) {
-  GtkWidget* offscreen = gtk_offscreen_window_new();
-  gtk_container_add(GTK_CONTAINER(offscreen), item);
-  gtk_widget_show(offscreen);
-  while (gtk_events_pending()) gtk_main_iteration();
-  GdkPixbuf* shot = gtk_offscreen_window_get_pixbuf(GTK_OFFSCREEN_WINDOW(offscreen));
-  std::uint32_t rgb = 0;
-  if (shot) {
-    const guchar* pixel = gdk_pixbuf_get_pixels(shot) +
-                          gdk_pixbuf_get_height(shot) / 2 * gdk_pixbuf_get_rowstride(shot) +
-                          gdk_pixbuf_get_width(shot) / 2 * gdk_pixbuf_get_n_channels(shot);
-    rgb = pixel[0] << 16 | pixel[1] << 8 | pixel[2];
-    g_object_unref(shot);
-  }
-  gtk_widget_destroy(offscreen);
-  return rgb;
-}
-
-TEST_F(SkinWindowTest, ItemImagesShowTheirFileInEveryItemBuilt) {
-  TestWindow window("Good.xml");
-  ASSERT_TRUE(window.Create(nullptr, "Test", {}, 300, 200));
-  // The second item is built from the template the first one left.
-  for (int i = 0; i < 2; ++i) {
-    GtkWidget* item = window.BuildItem("Item.xml");
-    ASSERT_NE(item, nullptr);
-    EXPECT_EQ(DrawnCentre(item), 0xff0000u) << "item " << i;
-    g_object_unref(item);
-  }
 }
 
 TEST_F(SkinWindowTest, BadSkinsAndImagesAreRefusedWithoutACrash) {

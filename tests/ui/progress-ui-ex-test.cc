@@ -119,57 +119,5 @@ TEST(ProgressUIEx, ForeImageIsRevealedInProportionNotStretchedAndTheRangeIsRepai
   EXPECT_EQ(control.ForeRect(kWidth, kHeight).width, 0);
 }
 
-TEST(ProgressUIEx, EachStateDrawsItsImageAndText) {
-  CProgressUIEx control;
-  Dress(control);
-  Canvas canvas;
-  struct Case {
-    int state;
-    const char* text;
-    Rgb probe;  // a point away from the text
-  };
-  const std::vector<Case> cases = {
-      {0, "等待下载中", kBlack},   {2, "40%", kGreen},        {3, "重试", kBlue},
-      {4, "模拟器安装中", kBlack}, {5, "正在安装...", kGray}, {6, "启动", kBlue},
-      {7, "重试", kBlue},          {8, "等待删除中", kBlack}, {9, "正在删除...", kGray},
-      {10, "重试", kBlack},
-  };
-  for (const Case& c : cases) {
-    control.SetValue(40);
-    control.SetState(c.state);
-    canvas.Paint(control);
-    EXPECT_EQ(control.text(), c.text) << "state " << c.state;
-    EXPECT_EQ(canvas.At(190, 35), c.probe) << "state " << c.state;
-  }
-  // A failure that trying again cannot change offers the delete on the same clickable button.
-  for (int state : {3, 7}) {
-    control.SetState(state, false);
-    canvas.Paint(control);
-    EXPECT_EQ(control.text(), "删除游戏") << "state " << state;
-    EXPECT_TRUE(control.IsClickable()) << "state " << state;
-    EXPECT_EQ(canvas.At(190, 35), kBlue) << "state " << state;
-  }
-  control.SetState(6, false);
-  EXPECT_EQ(control.text(), "启动");
-  CProgressUIEx::SetPlayerInstalledQuery([] { return true; });
-  control.SetState(4);
-  EXPECT_EQ(control.text(), "等待安装中");
-  CProgressUIEx::SetPlayerInstalledQuery([] { return false; });
-}
-
-// Which states take clicks is checked in the real window (main-window-dialogs-test.sh).
-TEST(ProgressUIEx, AReleaseOutsideOrOnADisabledControlIsNoClick) {
-  CProgressUIEx control;
-  int clicks = 0;
-  control.set_on_click([&] { ++clicks; });
-  control.SetState(6);
-  EXPECT_TRUE(control.OnButtonRelease(true));
-  EXPECT_FALSE(control.OnButtonRelease(false));  // released outside
-  control.SetEnabled(false);
-  EXPECT_FALSE(control.OnButtonRelease(true));
-  EXPECT_FALSE(control.WantsHandCursor());
-  EXPECT_EQ(clicks, 1);
-}
-
 }  // namespace
 }  // namespace lumo

@@ -40,24 +40,6 @@ TEST(AdbOutput, DeviceListKeepsEveryDeviceStateAndSkipsWhatAdbSaysOfItself) {
   EXPECT_EQ(StateAdvice("offline"), "设备已离线，请重新连接");
 }
 
-TEST(AdbOutput, ThePickedUsableDeviceWinsElseTheOnlyUsableOneWithAutoElseTheDemoVm) {
-  std::vector<AdbDevice> one = {{"A", "device", "Pixel 7", ""}, {"B", "unauthorized", "", ""}};
-  std::vector<AdbDevice> two = {{"A", "device", "", ""}, {"C", "device", "", ""}};
-  auto serial = [](const std::optional<AdbDevice>& device) {
-    return device ? device->serial : std::string("demo");
-  };
-  EXPECT_EQ(serial(ChooseDevice(one, "auto")), "A");
-  EXPECT_EQ(serial(ChooseDevice(one, "A")), "A");
-  // A picked device that cannot be used, or is not there, leaves the demo VM in use.
-  EXPECT_EQ(serial(ChooseDevice(one, "B")), "demo");
-  EXPECT_EQ(serial(ChooseDevice(one, "Z")), "demo");
-  EXPECT_EQ(serial(ChooseDevice(one, "demo")), "demo");
-  // With two usable devices the user has to pick one.
-  EXPECT_EQ(serial(ChooseDevice(two, "auto")), "demo");
-  EXPECT_EQ(serial(ChooseDevice(two, "C")), "C");
-  EXPECT_EQ(serial(ChooseDevice({}, "auto")), "demo");
-}
-
 TEST(AdbOutput, PackagesAbisAndPropertiesKeepOnlyWellFormedValues) {
   EXPECT_EQ(ParsePackageList("package:com.lumo.alpha\r\n"
                              "package:/data/app/~~x==/com.lumo.beta-1/base.apk=com.lumo.beta\n"

@@ -70,43 +70,6 @@ std::string Header(std::uint32_t magic, std::uint32_t type, std::uint32_t length
   return frame;
 }
 
-TEST(VmBridge, CarriesMessagesBothWaysAndReportsAnOrderlyClose) {
-  SandboxHome home;
-  RecordingEvents events;
-  VmServer* server = br_CreateServer("andkite0", &events);
-  ASSERT_NE(server, nullptr);
-  EXPECT_FALSE(Send(server, 5, "0", 2)) << "nobody is connected yet";
-
-  RawPeer peer;
-  ASSERT_TRUE(peer.connected());
-  ASSERT_TRUE(events.WaitFor("connected:1"));
-  EXPECT_TRUE(server->IsConnected());
-  ASSERT_TRUE(Send(server, 5, "0", 2));
-  ASSERT_TRUE(Send(server, 7, "0", 1));  // the close request counts no NUL
-  vmbridge::Frame frame;
-  ASSERT_TRUE(peer.Read(&frame));
-  EXPECT_EQ(frame.type, 5u);
-  EXPECT_EQ(frame.data, std::string("0\0", 2));
-  ASSERT_TRUE(peer.Read(&frame));
-  EXPECT_EQ(frame.type, 7u);
-  EXPECT_EQ(frame.data, "0");
-
-  ASSERT_TRUE(peer.SendText(1, "0"));
-  // Without a NUL from the sender the receiver still gets a terminated text.
-  ASSERT_TRUE(peer.SendBytes(vmbridge::EncodeFrame(2, "12", 2)));
-  ASSERT_TRUE(peer.SendText(99, "odd type"));
-  EXPECT_TRUE(events.WaitFor("message:1:0"));
-  EXPECT_TRUE(events.WaitFor("message:2:12"));
-  EXPECT_TRUE(events.WaitFor("message:99:odd type"));
-
-  peer.Close();
-  EXPECT_TRUE(events.WaitFor("disconnected:1"));
-  EXPECT_TRUE(WaitFor([&] { return !server->IsConnected(); }));
-  EXPECT_FALSE(Send(server, 3, "a/b", 4));
-  br_DeleteServer(server);
-  EXPECT_FALSE(platform::PathExists(vmbridge::SocketPath("andkite0")));
-}
-
 TEST(VmBridge, DropsPeersThatSendGarbageOversizedOrTruncatedFrames) {
   SandboxHome home;
   RecordingEvents events;
