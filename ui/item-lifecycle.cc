@@ -44,7 +44,6 @@ ItemLifecycle::~ItemLifecycle() {
   platform::CancelTimer(detailTimer_);
   platform::CancelTimer(statesTimer_);
   if (loadingIdle_) g_source_remove(loadingIdle_);
-  if (defaultIcon_) g_object_unref(defaultIcon_);
   Unregister();
 }
 
@@ -128,12 +127,12 @@ void ItemLifecycle::OnProgressClicked() {
 
 void ItemLifecycle::OnLaunchSelected() {
   LUMO_CHECK_UI_THREAD();
-  game_.Launch(selectedPackage_);
+  game_.Launch(toolkit::ListCurrentUserData(installList_));
 }
 
 void ItemLifecycle::OnUninstallSelected() {
   LUMO_CHECK_UI_THREAD();
-  game_.Delete(selectedPackage_);
+  game_.Delete(toolkit::ListCurrentUserData(installList_));
 }
 
 void ItemLifecycle::OnDeleteClicked(GtkWidget* item) {
