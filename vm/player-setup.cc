@@ -19,6 +19,22 @@ std::string SetupPath() {
   return PathJoin(Settings::instance().downloadDir, kPlayerSetupFileName);
 }
 
+// What the user is told of a failed setup download: the engine's code goes to the log, the
+// window says what the user can do about it.
+std::string SetupDownloadFailure(int code) {
+  switch (code) {
+    case DownloadTaskMgr::kFailNoSpace:
+      return "模拟器下载失败：磁盘空间不足";
+    case 3:  // the server has no such file
+      return "模拟器下载失败：服务器上没有模拟器安装包";
+    case 2:  // timed out
+    case 5:  // too slow
+      return "模拟器下载失败：网络太慢，请稍后再试";
+    default:  // refused, unreachable, cut off: the network or the server is down
+      return "模拟器下载失败：连不上下载服务器，请检查网络";
+  }
+}
+
 }  // namespace
 
 std::chrono::seconds SetupBackOff::Next() {
@@ -131,10 +147,7 @@ void PlayerSetup::OnDownloadFailed(int code) {
   LUMO_CHECK_UI_THREAD();
   if (state_.phase != PlayerSetupState::Phase::kDownloading) return;
   downloads_->removeTask(kPlayerTaskKey);
-  std::string reason = code == DownloadTaskMgr::kFailNoSpace
-                           ? std::string("模拟器下载失败：磁盘空间不足")
-                           : "模拟器下载失败（错误 " + std::to_string(code) + "）";
-  Fail(reason,
+  Fail(SetupDownloadFailure(code),
        "the download of " + PlayerSetupUrl() + " failed with engine code " + std::to_string(code));
 }
 

@@ -128,7 +128,7 @@ PIDS_TO_KILL+=($lumo)
 wait_for_hook
 wait_until 60 shows_control "重新加载" || fail "no error page at a start with the store down"
 wait_until 60 shows_control "重试安装模拟器" || fail "the failed player setup is not shown"
-expect "setup failure" "$(ask get MainFrame playerSetupState)" "visible=1 * text=模拟器下载失败*"
+expect "setup failure" "$(ask get MainFrame playerSetupState)" "visible=1 * text=模拟器下载失败：连不上下载服务器，请检查网络*"
 shot player-setup-failed
 # A click that meets the button just as an attempt of its own starts is not taken: click again.
 retried_by_user() {
