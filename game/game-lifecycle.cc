@@ -137,7 +137,12 @@ GameLifecycle::Request GameLifecycle::RequestDownload(const std::string& json) {
 bool GameLifecycle::Admit(const std::shared_ptr<AppItemInfo>& record) {
   auto known = records_.Find(record->packageName);
   if (!known) {
-    if (!view_.AddGame(*record)) return false;
+    // The view draws the new row from the records, so the record is there first.
+    records_.Set(record);
+    if (!view_.AddGame(*record)) {
+      records_.Erase(record->packageName);
+      return false;
+    }
   } else if (known->status == kStatusInstalled || known->status == kStatusInstallFailed) {
     // A settled game asked for again starts over as the new record, in the row it has.
     KeepFailure(record->packageName, {});

@@ -11,6 +11,7 @@ namespace {
 constexpr char kSilent[] = "lumo-silent";
 constexpr char kUserData[] = "lumo-user-data";
 constexpr char kItemControls[] = "lumo-item-controls";
+constexpr char kRowCount[] = "lumo-row-count";
 
 GtkWidget* RowChild(GtkListBoxRow* row) {
   return row ? gtk_bin_get_child(GTK_BIN(row)) : nullptr;
@@ -117,7 +118,7 @@ void ListInsert(GtkListBox* list, int index, GtkWidget* item, const std::string&
   GtkWidget* row = gtk_list_box_row_new();
   gtk_container_add(GTK_CONTAINER(row), item);
   g_object_unref(item);
-  g_object_set_data_full(G_OBJECT(item), kUserData, g_strdup(userData.c_str()), g_free);
+  SetItemUserData(item, userData);
   gtk_list_box_insert(list, row, index);
   gtk_widget_show(row);
 }
@@ -128,8 +129,24 @@ void ListRemove(GtkListBox* list, GtkWidget* item) {
   if (row && GTK_IS_LIST_BOX_ROW(row)) gtk_container_remove(GTK_CONTAINER(list), row);
 }
 
+void SetListRowCount(GtkListBox* list, int count) {
+  // Stored as count + 1, so that zero rows is not the same as no count.
+  if (list) g_object_set_data(G_OBJECT(list), kRowCount, GINT_TO_POINTER(count + 1));
+}
+
+void SetItemUserData(GtkWidget* item, const std::string& userData) {
+  if (item) g_object_set_data_full(G_OBJECT(item), kUserData, g_strdup(userData.c_str()), g_free);
+}
+
+void SilenceWhile(GtkWidget* control, const std::function<void()>& change) {
+  if (control) g_object_set_data(G_OBJECT(control), kSilent, GINT_TO_POINTER(1));
+  change();
+  if (control) g_object_set_data(G_OBJECT(control), kSilent, nullptr);
+}
+
 int ListCount(GtkListBox* list) {
   if (!list) return 0;
+  if (int stored = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(list), kRowCount))) return stored - 1;
   GList* children = gtk_container_get_children(GTK_CONTAINER(list));
   int count = static_cast<int>(g_list_length(children));
   g_list_free(children);

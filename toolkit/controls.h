@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include <gtk/gtk.h>
@@ -30,6 +31,12 @@ bool SetImageFile(GtkWidget* image, const std::string& path, int size);
 
 // Lists. ListInsert takes over the reference that SkinWindow::BuildItem returned.
 void ListInsert(GtkListBox* list, int index, GtkWidget* item, const std::string& userData);
+// The rows a list stands for when it builds only those in view (a RowWindow); ListCount
+// reports it.
+void SetListRowCount(GtkListBox* list, int count);
+void SetItemUserData(GtkWidget* item, const std::string& userData);
+// Runs change() with the control's signals kept from its window's listeners.
+void SilenceWhile(GtkWidget* control, const std::function<void()>& change);
 void ListRemove(GtkListBox* list, GtkWidget* item);
 int ListCount(GtkListBox* list);
 void ListSelect(GtkListBox* list, int index);

@@ -44,6 +44,7 @@ ItemLifecycle::~ItemLifecycle() {
   platform::CancelTimer(detailTimer_);
   platform::CancelTimer(statesTimer_);
   if (loadingIdle_) g_source_remove(loadingIdle_);
+  if (defaultIcon_) g_object_unref(defaultIcon_);
   Unregister();
 }
 
@@ -127,12 +128,12 @@ void ItemLifecycle::OnProgressClicked() {
 
 void ItemLifecycle::OnLaunchSelected() {
   LUMO_CHECK_UI_THREAD();
-  game_.Launch(toolkit::ListCurrentUserData(installList_));
+  game_.Launch(selectedPackage_);
 }
 
 void ItemLifecycle::OnUninstallSelected() {
   LUMO_CHECK_UI_THREAD();
-  game_.Delete(toolkit::ListCurrentUserData(installList_));
+  game_.Delete(selectedPackage_);
 }
 
 void ItemLifecycle::OnDeleteClicked(GtkWidget* item) {

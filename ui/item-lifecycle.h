@@ -14,6 +14,8 @@
 #include "game/worker-actions.h"
 #include "platform/ui-loop.h"
 #include "platform/window.h"
+#include "toolkit/row-window.h"
+#include "ui/row-icons.h"
 
 namespace lumo {
 
@@ -82,12 +84,16 @@ class ItemLifecycle final : public GameView {
   void StatesChanged() override;
 
  private:
-  // Loaded games are shown from an idle job in slices of bounded time, so the window keeps
-  // answering: newest first, each below the ones shown before it, so no shown row moves.
+  // The list binds its rows to the games in view (a RowWindow over order_); games loaded in a
+  // burst are counted in once, from an idle job, when the burst is in.
   void OrderList();
-  void ShowLoadedSlice();
-  void FinishLoading();
-  bool AddItem(const AppItemInfo& record, int rank);
+  GtkWidget* BuildRow();
+  void BindRow(GtkWidget* item, std::size_t index);
+  const std::string& PackageAt(std::size_t index) const {
+    return order_[order_.size() - 1 - index];
+  }
+  std::size_t IndexOf(const std::string& packageName) const;
+  void ShowLoaded();
   void SelectNewItem(const AppItemInfo& record);
   void ShowDetailOf(const AppItemInfo& record);
   // The detail browser's page of the selected game: its store page, or for a game added from
@@ -106,20 +112,20 @@ class ItemLifecycle final : public GameView {
   GtkLabel* detailSpeed_ = nullptr;
   CProgressUIEx* progress_ = nullptr;
   toolkit::Browser* browseDetail_ = nullptr;
-  // Element map: package name to list item.
-  std::map<std::string, GtkWidget*> elements_;
+  // The games of the list, oldest first: the list shows them newest on top.
+  std::vector<std::string> order_;
+  std::unique_ptr<toolkit::RowWindow> rows_;
+  RowIcons icons_{48};
+  GdkPixbuf* defaultIcon_ = nullptr;
   std::string selectedPackage_;
   // The pending navigation of the detail browser; 0 when none.
   unsigned detailTimer_ = 0;
   // The pending telling of the games' states to the store's pages; 0 when none.
   unsigned statesTimer_ = 0;
-  // Loaded games not shown yet with their ranks, oldest first; the idle job that shows them;
-  // the newest of them, selected once they are shown. Items are ranked by arrival, the
-  // highest on top.
-  std::vector<std::pair<std::string, int>> unshown_;
+  // The idle job that counts loaded games into the list, and the newest of them, selected
+  // once they are in.
   unsigned loadingIdle_ = 0;
   std::string newestLoaded_;
-  int lastRank_ = 0;
   platform::WindowHandle window_ = 0;
   std::unique_ptr<Notifier> notifier_;
   std::vector<std::uint32_t> registered_;

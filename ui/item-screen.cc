@@ -1,5 +1,7 @@
 // The screen side of game items: list items, their labels, the detail panel.
 
+#include <algorithm>
+
 #include <gtk/gtk.h>
 
 #include "app/dispatcher.h"
@@ -20,33 +22,56 @@ namespace {
 
 constexpr int kIconSize = 48;
 constexpr int kDetailIconSize = 64;
-// The longest a slice of the catalogue load holds the UI thread, in microseconds: input and
-// painting wait no longer than this (and one frame).
-constexpr gint64 kLoadSliceUs = 8000;
-
-// Items are ranked by arrival; the list keeps the highest on top, however they were inserted.
-constexpr char kRank[] = "lumo-rank";
-
-int RankOf(GtkListBoxRow* row) {
-  GtkWidget* item = gtk_bin_get_child(GTK_BIN(row));
-  return item ? GPOINTER_TO_INT(g_object_get_data(G_OBJECT(item), kRank)) : 0;
-}
-
-int NewestFirst(GtkListBoxRow* a, GtkListBoxRow* b, gpointer) {
-  int rankA = RankOf(a), rankB = RankOf(b);
-  return rankA > rankB ? -1 : rankA < rankB ? 1 : 0;
-}
 
 }  // namespace
 
 void ItemLifecycle::OrderList() {
-  if (installList_) gtk_list_box_set_sort_func(installList_, NewestFirst, nullptr, nullptr);
+  if (!installList_) return;
+  // Single, not browse: a selected game scrolled out of view leaves no row selected.
+  gtk_list_box_set_selection_mode(installList_, GTK_SELECTION_SINGLE);
+  rows_ = std::make_unique<toolkit::RowWindow>(
+      installList_, [this] { return BuildRow(); },
+      [this](GtkWidget* item, std::size_t index) { BindRow(item, index); });
+  GError* error = nullptr;
+  defaultIcon_ = gdk_pixbuf_new_from_file_at_scale(
+      toolkit::ImagePath("img/game-default.svg").c_str(), kIconSize, kIconSize, TRUE, &error);
+  if (error) g_error_free(error);
+}
+
+GtkWidget* ItemLifecycle::BuildRow() {
+  GtkWidget* item = frame_.BuildItem("ListItemElement.xml");
+  // Every row is as tall as an icon, whatever it shows.
+  if (item) gtk_widget_set_size_request(toolkit::ItemControl(item, "image"), kIconSize, kIconSize);
+  return item;
+}
+
+void ItemLifecycle::BindRow(GtkWidget* item, std::size_t index) {
+  const std::string& packageName = PackageAt(index);
+  toolkit::SetItemUserData(item, packageName);
+  auto record = game_.Find(packageName);
+  GdkPixbuf* icon = record && platform::IsRegularFile(record->imagePath)
+                        ? icons_.Get(record->imagePath)
+                        : nullptr;
+  gtk_image_set_from_pixbuf(GTK_IMAGE(toolkit::ItemControl(item, "image")),
+                            icon ? icon : defaultIcon_);
+  toolkit::SetText(toolkit::ItemControl(item, "name"), record ? record->appName : packageName);
+  int status = record ? record->status : -1;
+  std::string label = StatusLabel(status, CProgressUIEx::PlayerInstalled());
+  toolkit::SetText(toolkit::ItemControl(item, "status"), label);
+  bool deleting = toolkit::IsChecked(checkboxTrash_);
+  toolkit::SetVisible(toolkit::ItemControl(item, "btn_delete_applist"),
+                      deleting && record && GameLifecycle::Deletable(status));
+}
+
+std::size_t ItemLifecycle::IndexOf(const std::string& packageName) const {
+  auto it = std::find(order_.rbegin(), order_.rend(), packageName);
+  return it == order_.rend() ? toolkit::RowWindow::kNone
+                             : static_cast<std::size_t>(it - order_.rbegin());
 }
 
 GtkWidget* ItemLifecycle::ItemOf(const std::string& packageName) const {
   LUMO_CHECK_UI_THREAD();
-  auto it = elements_.find(packageName);
-  return it == elements_.end() ? nullptr : it->second;
+  return rows_ ? rows_->ItemAt(IndexOf(packageName)) : nullptr;
 }
 
 int ItemLifecycle::SelectedStatus() const {
@@ -56,33 +81,20 @@ int ItemLifecycle::SelectedStatus() const {
 }
 
 bool ItemLifecycle::AddGame(const AppItemInfo& record) {
-  if (!AddItem(record, ++lastRank_)) return false;
-  if (!loadingIdle_) toolkit::SetVisible(GTK_WIDGET(installList_), true);
+  if (!rows_) return false;
+  order_.push_back(record.packageName);
+  rows_->SetCount(order_.size());
   // A game added now is newer than any still loading: the selection is its.
   newestLoaded_.clear();
   SelectNewItem(record);
   return true;
 }
 
-bool ItemLifecycle::AddItem(const AppItemInfo& record, int rank) {
-  GtkWidget* item = frame_.BuildItem("ListItemElement.xml");
-  if (!item) return false;
-  GtkWidget* image = toolkit::ItemControl(item, "image");
-  if (platform::IsRegularFile(record.imagePath))
-    toolkit::SetImageFile(image, record.imagePath, kIconSize);
-  toolkit::SetText(toolkit::ItemControl(item, "name"), record.appName);
-  g_object_set_data(G_OBJECT(item), kRank, GINT_TO_POINTER(rank));
-  toolkit::ListInsert(installList_, 0, item, record.packageName);
-  toolkit::SetVisible(toolkit::ItemControl(item, "btn_delete_applist"), false);
-  elements_[record.packageName] = item;
-  SetItemLabel(record.packageName, record.status);
-  return true;
-}
-
 // The item just placed on top.
 void ItemLifecycle::SelectNewItem(const AppItemInfo& record) {
   selectedPackage_ = record.packageName;
-  toolkit::ListSelect(installList_, 0);
+  rows_->ScrollTo(0);
+  rows_->MarkSelected(0);
   ShowDetailOf(record);
   if (toolkit::CurrentTab(tabDetail_) != 0) {
     toolkit::SelectTab(tabAppList_, 0);
@@ -91,44 +103,30 @@ void ItemLifecycle::SelectNewItem(const AppItemInfo& record) {
 }
 
 void ItemLifecycle::QueueLoadedGame(const std::string& packageName) {
-  unshown_.emplace_back(packageName, ++lastRank_);
+  if (!rows_) return;
+  order_.push_back(packageName);
   newestLoaded_ = packageName;
   if (loadingIdle_) return;
-  // GTK restyles every row of a shown list in each frame that adds one, so a list that
-  // grows over many frames costs time in the square of its length: it fills hidden and is
-  // shown once the burst is in.
-  toolkit::SetVisible(GTK_WIDGET(installList_), false);
   // Below painting and input, so both go first.
   loadingIdle_ = g_idle_add_full(
       G_PRIORITY_DEFAULT_IDLE,
       [](gpointer self) -> gboolean {
-        static_cast<ItemLifecycle*>(self)->ShowLoadedSlice();
-        return G_SOURCE_CONTINUE;
+        static_cast<ItemLifecycle*>(self)->ShowLoaded();
+        return G_SOURCE_REMOVE;
       },
       this, nullptr);
 }
 
-void ItemLifecycle::ShowLoadedSlice() {
-  const gint64 end = g_get_monotonic_time() + kLoadSliceUs;
-  while (!unshown_.empty() && g_get_monotonic_time() < end) {
-    auto [packageName, rank] = std::move(unshown_.back());
-    unshown_.pop_back();
-    // A game removed meanwhile is not shown.
-    auto record = game_.Find(packageName);
-    if (record && !ItemOf(packageName)) AddItem(*record, rank);
-  }
-  if (unshown_.empty()) FinishLoading();
-}
-
-// The burst is shown: its newest game is selected, as if each had been on arrival.
-void ItemLifecycle::FinishLoading() {
-  if (loadingIdle_) g_source_remove(loadingIdle_);
+// The burst is in: its newest game is selected, as if each had been on arrival.
+void ItemLifecycle::ShowLoaded() {
   loadingIdle_ = 0;
-  toolkit::SetVisible(GTK_WIDGET(installList_), true);
+  std::size_t selected = IndexOf(selectedPackage_);
+  rows_->SetCount(order_.size());
+  rows_->MarkSelected(selected);
   if (newestLoaded_.empty()) return;
   auto record = game_.Find(newestLoaded_);
   newestLoaded_.clear();
-  if (record && ItemOf(record->packageName)) SelectNewItem(*record);
+  if (record) SelectNewItem(*record);
 }
 
 void ItemLifecycle::ShowDetailOf(const AppItemInfo& record) {
@@ -178,8 +176,8 @@ void ItemLifecycle::SetItemLabel(const std::string& packageName, int status) {
   if (!item) return;
   std::string label = StatusLabel(status, CProgressUIEx::PlayerInstalled());
   if (!label.empty()) toolkit::SetText(toolkit::ItemControl(item, "status"), label);
-  if (GameLifecycle::Deletable(status) && toolkit::IsChecked(checkboxTrash_))
-    toolkit::SetVisible(toolkit::ItemControl(item, "btn_delete_applist"), true);
+  toolkit::SetVisible(toolkit::ItemControl(item, "btn_delete_applist"),
+                      GameLifecycle::Deletable(status) && toolkit::IsChecked(checkboxTrash_));
 }
 
 void ItemLifecycle::UpdateDetail(int status, const StatusNote& note, int value) {
@@ -195,41 +193,44 @@ void ItemLifecycle::UpdateDetail(int status, const StatusNote& note, int value) 
 
 void ItemLifecycle::OnItemSelected() {
   LUMO_CHECK_UI_THREAD();
-  selectedPackage_ = toolkit::ListCurrentUserData(installList_);
+  std::string picked = toolkit::ListCurrentUserData(installList_);
+  if (picked.empty()) return;
+  selectedPackage_ = picked;
+  rows_->MarkSelected(IndexOf(picked));
   auto record = game_.Find(selectedPackage_);
   if (record) ShowDetailOf(*record);
 }
 
 void ItemLifecycle::SelectGame(const std::string& packageName) {
   LUMO_CHECK_UI_THREAD();
-  GtkWidget* item = ItemOf(packageName);
-  if (!item) return;
+  std::size_t index = IndexOf(packageName);
+  auto record = game_.Find(packageName);
+  if (index == toolkit::RowWindow::kNone || !record) return;
   frame_.ShowMyGamesTab();
-  GtkWidget* row = gtk_widget_get_parent(item);
-  if (GTK_IS_LIST_BOX_ROW(row)) gtk_list_box_select_row(installList_, GTK_LIST_BOX_ROW(row));
-  OnItemSelected();
+  selectedPackage_ = packageName;
+  rows_->ScrollTo(index);
+  rows_->MarkSelected(index);
+  ShowDetailOf(*record);
 }
 
 void ItemLifecycle::OnDeleteModeChanged() {
   LUMO_CHECK_UI_THREAD();
-  bool deleting = toolkit::IsChecked(checkboxTrash_);
-  for (const auto& [packageName, item] : elements_) {
-    auto record = game_.Find(packageName);
-    bool deletable = record && GameLifecycle::Deletable(record->status);
-    toolkit::SetVisible(toolkit::ItemControl(item, "btn_delete_applist"), deleting && deletable);
-  }
+  if (rows_) rows_->Rebind();
 }
 
 void ItemLifecycle::RefreshWaitingItems() {
   LUMO_CHECK_UI_THREAD();
-  for (const auto& [packageName, record] : game_.records().records())
-    if (record->status == kStatusWaitingInstall) SetItemLabel(packageName, record->status);
+  if (rows_) rows_->Rebind();
   if (SelectedStatus() == kStatusWaitingInstall) UpdateDetail(kStatusWaitingInstall, {}, 0);
 }
 
 void ItemLifecycle::ShowIcon(const std::string& packageName, const std::string& path) {
-  if (GtkWidget* item = ItemOf(packageName))
-    toolkit::SetImageFile(toolkit::ItemControl(item, "image"), path, kIconSize);
+  icons_.Forget(path);
+  if (GtkWidget* item = ItemOf(packageName)) {
+    GdkPixbuf* icon = icons_.Get(path);
+    gtk_image_set_from_pixbuf(GTK_IMAGE(toolkit::ItemControl(item, "image")),
+                              icon ? icon : defaultIcon_);
+  }
   if (IsSelected(packageName))
     toolkit::SetImageFile(frame_.FindControl("DetailIcon"), path, kDetailIconSize);
 }
@@ -244,9 +245,14 @@ void ItemLifecycle::ShowStatus(const AppItemInfo& record, const StatusNote& note
 }
 
 void ItemLifecycle::RemoveGame(const std::string& packageName) {
-  if (GtkWidget* item = ItemOf(packageName)) toolkit::ListRemove(installList_, item);
-  elements_.erase(packageName);
-  if (toolkit::ListCount(installList_) == 0) {
+  std::size_t index = IndexOf(packageName);
+  if (index == toolkit::RowWindow::kNone || !rows_) return;
+  order_.erase(order_.begin() + static_cast<std::ptrdiff_t>(order_.size() - 1 - index));
+  std::size_t selected =
+      IsSelected(packageName) ? toolkit::RowWindow::kNone : IndexOf(selectedPackage_);
+  rows_->SetCount(order_.size());
+  rows_->MarkSelected(selected);
+  if (order_.empty()) {
     selectedPackage_.clear();
     if (toolkit::CurrentTab(tabDetail_) != 1) {
       toolkit::SelectTab(tabAppList_, 1);
@@ -256,8 +262,7 @@ void ItemLifecycle::RemoveGame(const std::string& packageName) {
   }
   if (IsSelected(packageName)) {
     // The panel moves to the game now on top rather than showing one that is gone.
-    toolkit::ListSelect(installList_, 0);
-    OnItemSelected();
+    if (auto top = game_.Find(PackageAt(0))) SelectNewItem(*top);
   }
 }
 

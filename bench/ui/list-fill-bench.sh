@@ -1,65 +1,111 @@
 #!/usr/bin/env bash
 # Starts the real lumo with N games (default 10,000) in data.db, each with its own icon, under
-# a private Xvfb, and measures: time from exec until the window answers and until the games
-# list holds every row; the worst lateness of a 10 ms timer inside lumo during the fill (the
-# test hook's probe: how long a click would wait); the slowest hook click on the tabs during the
-# fill (command to reply); and peak RSS (VmHWM). The peer, in the same run, is a bare GTK
-# window that fills a GtkListBox with the same rows next to a WebKitWebView.
-# Usage: bash bench/ui/list-fill-bench.sh BUILD_DIR [ROWS]
-# LUMO_BENCH_NO_CLICK=1 leaves the tabs alone; LUMO_BENCH_PROFILE=FILE runs lumo under perf.
-build=$(cd "$1" && pwd) rows=${2:-10000}
+# a private Xvfb, and measures from exec: until the window answers and until the games list
+# holds every game; the worst lateness of a 10 ms timer inside lumo until then (the test
+# hook's probe: how long a click would wait); peak RSS (VmHWM); then a drag of the list's
+# scroll bar from top to bottom with the mouse, its worst lateness, and whether the oldest
+# game is then on screen. The peer is a bare GTK window that fills a GtkListBox with the same
+# rows next to a WebKitWebView, with a probe timer of its own. Lumo and the peer run
+# interleaved RUNS times (default 3); each run is printed, then the minimum, the median and
+# the ratio lumo / peer of the medians.
+# Usage: bash bench/ui/list-fill-bench.sh BUILD_DIR [ROWS] [RUNS]
+# LUMO_BENCH_PROFILE=FILE runs lumo under perf.
+build=$(cd "$1" && pwd) rows=${2:-10000} runs=${3:-3}
 source "$(dirname "$0")/bench-support.sh"
 start_sandbox
 start_xvfb
 export WEBKIT_DISABLE_COMPOSITING_MODE=1
+# Classic scroll bars, which a mouse can drag.
+export GTK_OVERLAY_SCROLLING=0
 app_dir=$XDG_DATA_HOME/lum
 mkdir -p "$app_dir/data" "$SANDBOX/icons"
-"$build/bench/ui-bench-games" "$app_dir/data/data.db" "$SANDBOX/icons" "$rows" ||
-  fail "no catalogue"
+"$build/bench/ui-bench-games" "$SANDBOX/games.db" "$SANDBOX/icons" "$rows" || fail "no catalogue"
 sync
 
-# The peer: from exec until it prints that every row is in and painted.
-start=$(now_ms)
-"$build/bench/list-fill-peer" "$app_dir/data/data.db" >"$SANDBOX/peer.out" 2>/dev/null &
-peer=$!
-PIDS_TO_KILL+=($peer)
-until grep -q filled "$SANDBOX/peer.out"; do sleep 0.01; done
-peer_fill=$(($(now_ms) - start))
-peer_rss=$(peak_rss_kib $peer)
-kill $peer
+peer_run() {
+  local start out=$SANDBOX/peer.out
+  start=$(now_ms)
+  "$build/bench/list-fill-peer" "$SANDBOX/games.db" >"$out" 2>/dev/null &
+  local peer=$!
+  until grep -q answered "$out"; do sleep 0.005; done
+  peer_answered=$(($(now_ms) - start))
+  until grep -q filled "$out"; do sleep 0.01; done
+  peer_fill=$(($(now_ms) - start))
+  peer_stall=$(sed -n 's/.*worst_ms=\([0-9.]*\).*/\1/p' "$out")
+  peer_rss=$(peak_rss_kib $peer)
+  kill $peer
+  wait $peer 2>/dev/null
+}
 
-# Lumo: polls the list's row count and clicks a tab every 200 ms while it fills.
-start_hook
-start=$(now_ms)
-# LUMO_BENCH_PROFILE=FILE records a profile of lumo with perf (RSS is then perf's).
-${LUMO_BENCH_PROFILE:+perf record -F 499 -g -o "$LUMO_BENCH_PROFILE" --} \
-  "$build/bin/lumo" >"$SANDBOX/lumo.out" 2>&1 &
-lumo=$!
-PIDS_TO_KILL+=($lumo)
-until [[ "$(ask window MainFrame)" == open* ]]; do sleep 0.01; done
-answered=$(($(now_ms) - start))
-ask lateness >/dev/null
-worst_click=0 tab=optionMyGame
-while :; do
-  count=$(ask get MainFrame InstallList | sed -n 's/.*count=\([0-9]*\).*/\1/p')
-  [ "$count" = "$rows" ] && break
-  click_start=$(now_ms)
-  [ -z "${LUMO_BENCH_NO_CLICK:-}" ] && ask click MainFrame $tab >/dev/null
-  click=$(($(now_ms) - click_start))
-  [ $click -gt $worst_click ] && worst_click=$click
-  [ $tab = optionMyGame ] && tab=optionMain || tab=optionMyGame
-  sleep 0.2
+lumo_run() {
+  local start
+  # Each run starts from the same catalogue file.
+  cp "$SANDBOX/games.db" "$app_dir/data/data.db"
+  rm -f "$SANDBOX/hook" "$SANDBOX/hook.out"
+  start_hook
+  start=$(now_ms)
+  ${LUMO_BENCH_PROFILE:+perf record -F 499 -g -o "$LUMO_BENCH_PROFILE" --} \
+    "$build/bin/lumo" >"$SANDBOX/lumo.out" 2>&1 &
+  local lumo=$!
+  until [[ "$(ask window MainFrame)" == open* ]]; do sleep 0.005; done
+  lumo_answered=$(($(now_ms) - start))
+  ask click MainFrame optionMyGame >/dev/null
+  until [[ "$(ask get MainFrame InstallList)" == *count=$rows* ]]; do sleep 0.01; done
+  # A reply at idle priority comes after the frame that lays out and paints the list.
+  ask window MainFrame >/dev/null
+  lumo_fill=$(($(now_ms) - start))
+  lumo_stall=$(ask lateness | sed -n 's/.*worst_ms=\([0-9.]*\).*/\1/p')
+  lumo_rss=$(peak_rss_kib $lumo)
+  # The scroll bar is the list's right edge; its slider starts at the top.
+  local x y w h i
+  read -r x y w h <<<"$(ask where MainFrame listScroll)"
+  xdotool mousemove $((x + w - 4)) $((y + 6)) mousedown 1
+  for i in $(seq 1 50); do
+    xdotool mousemove $((x + w - 4)) $((y + 6 + (h - 8) * i / 50))
+    sleep 0.02
+  done
+  xdotool mouseup 1
+  ask window MainFrame >/dev/null
+  scroll_stall=$(ask lateness | sed -n 's/.*worst_ms=\([0-9.]*\).*/\1/p')
+  kill -0 $lumo || fail "lumo ended: $(tail -5 "$SANDBOX/lumo.out")"
+  [[ "$(ask game com.bench.game0)" == *label=?* ]] && bottom_shown=yes || bottom_shown=no
+  kill $lumo 2>/dev/null
+  wait $lumo 2>/dev/null
+}
+
+declare -a pa pf ps pr la lf ls lr ss
+for run in $(seq 1 "$runs"); do
+  peer_run
+  lumo_run
+  pa+=($peer_answered) pf+=($peer_fill) ps+=($peer_stall) pr+=($((peer_rss / 1024)))
+  la+=($lumo_answered) lf+=($lumo_fill) ls+=($lumo_stall) lr+=($((lumo_rss / 1024)))
+  ss+=($scroll_stall)
+  echo "run $run: peer answered $peer_answered ms, filled $peer_fill ms, stall $peer_stall ms," \
+    "RSS $((peer_rss / 1024)) MiB | lumo answered $lumo_answered ms, filled $lumo_fill ms," \
+    "stall $lumo_stall ms, RSS $((lumo_rss / 1024)) MiB, scroll stall $scroll_stall ms," \
+    "oldest game shown: $bottom_shown"
 done
-# A reply at idle priority comes after the frame that lays out and paints the full list.
-ask window MainFrame >/dev/null
-lumo_fill=$(($(now_ms) - start))
-lateness=$(ask lateness)
-lumo_rss=$(peak_rss_kib $lumo)
 
-echo "rows: $rows"
-echo "peer: filled in $peer_fill ms, peak RSS $((peer_rss / 1024)) MiB"
-echo "lumo: window answered after $answered ms, filled in $lumo_fill ms," \
-  "peak RSS $((lumo_rss / 1024)) MiB"
-echo "lumo during the fill: timer probe $lateness, slowest tab click $worst_click ms"
-ratio "fill time lumo/peer" $lumo_fill $peer_fill
-ratio "peak RSS lumo/peer" $lumo_rss $peer_rss
+# stats NAME VALUES...: minimum and median.
+stats() {
+  local name=$1
+  shift
+  printf '%s\n' "$@" | sort -g | awk -v name="$name" '{v[NR] = $1}
+    END {m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+         printf "%s: min %s median %s\n", name, v[1], m}'
+}
+median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
+echo "rows: $rows, runs: $runs"
+stats "peer answered ms" "${pa[@]}"
+stats "lumo answered ms" "${la[@]}"
+stats "peer filled ms" "${pf[@]}"
+stats "lumo filled ms" "${lf[@]}"
+stats "peer worst stall ms" "${ps[@]}"
+stats "lumo worst stall ms" "${ls[@]}"
+stats "lumo scroll worst stall ms" "${ss[@]}"
+stats "peer peak RSS MiB" "${pr[@]}"
+stats "lumo peak RSS MiB" "${lr[@]}"
+ratio "answered lumo/peer" "$(median "${la[@]}")" "$(median "${pa[@]}")"
+ratio "filled lumo/peer" "$(median "${lf[@]}")" "$(median "${pf[@]}")"
+ratio "worst stall lumo/peer" "$(median "${ls[@]}")" "$(median "${ps[@]}")"
+ratio "peak RSS lumo/peer" "$(median "${lr[@]}")" "$(median "${pr[@]}")"
