@@ -111,8 +111,27 @@ gboolean OnDecidePolicy(WebKitWebView*, WebKitPolicyDecision* decision,
   return FALSE;
 }
 
+// The dark background the view shows until a page paints, so loading never flashes white in
+// the dark skins.
+constexpr GdkRGBA kBackground{0.07, 0.078, 0.106, 1.0};
+// The longest a view is drawn as its background only while its first page loads.
+constexpr guint kFirstPageWaitMs = 3000;
+
+// Before its first page has loaded, the view is drawn as its background: WebKit's own drawing
+// waits up to half a second on the UI thread for a web process that is still starting, and
+// the whole window would not answer meanwhile.
+gboolean OnDrawBeforeFirstPage(GtkWidget* widget, cairo_t* cr, Browser* browser) {
+  if (browser->firstPageLoaded()) return FALSE;
+  gdk_cairo_set_source_rgba(cr, &kBackground);
+  cairo_rectangle(cr, 0, 0, gtk_widget_get_allocated_width(widget),
+                  gtk_widget_get_allocated_height(widget));
+  cairo_fill(cr);
+  return TRUE;
+}
+
 // The page itself, not a frame inside it, starts loading an address.
 void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, Browser* browser) {
+  if (event == WEBKIT_LOAD_FINISHED) browser->ShowFirstPage();
   if (event != WEBKIT_LOAD_STARTED && event != WEBKIT_LOAD_REDIRECTED) return;
   const char* uri = webkit_web_view_get_uri(view);
   if (browser->eventHandler() && !browser->eventHandler()->BeforeNavigate(*browser, uri ? uri : ""))
@@ -228,9 +247,18 @@ Browser* Browser::FromView(WebKitWebView* view) {
 }
 
 Browser::Browser(WebKitWebView* view) : view_(view) {
-  // Dark until a page paints, so loading never flashes white in the dark skins.
-  GdkRGBA background{0.07, 0.078, 0.106, 1.0};
-  webkit_web_view_set_background_color(view, &background);
+  webkit_web_view_set_background_color(view, &kBackground);
+  g_signal_connect(view, "draw", G_CALLBACK(OnDrawBeforeFirstPage), this);
+  // A page that never finishes loading is shown as far as it got.
+  firstPageTimer_ = g_timeout_add(
+      kFirstPageWaitMs,
+      [](gpointer self) -> gboolean {
+        auto* browser = static_cast<Browser*>(self);
+        browser->firstPageTimer_ = 0;
+        browser->ShowFirstPage();
+        return G_SOURCE_REMOVE;
+      },
+      this);
   g_signal_connect(view, "decide-policy", G_CALLBACK(OnDecidePolicy), this);
   g_signal_connect(view, "load-failed", G_CALLBACK(OnLoadFailed), this);
   g_signal_connect(view, "load-changed", G_CALLBACK(OnLoadChanged), this);
@@ -240,11 +268,20 @@ Browser::Browser(WebKitWebView* view) : view_(view) {
 }
 
 Browser::~Browser() {
+  if (firstPageTimer_) g_source_remove(firstPageTimer_);
   g_signal_handlers_disconnect_by_data(view_, this);
   if (manager_) {
     g_signal_handlers_disconnect_by_data(manager_, this);
     g_object_unref(manager_);
   }
+}
+
+void Browser::ShowFirstPage() {
+  if (firstPageLoaded_) return;
+  firstPageLoaded_ = true;
+  if (firstPageTimer_) g_source_remove(firstPageTimer_);
+  firstPageTimer_ = 0;
+  gtk_widget_queue_draw(GTK_WIDGET(view_));
 }
 
 void Browser::SetTrustedPages(std::vector<std::string> origins, std::string localPage) {

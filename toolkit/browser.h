@@ -61,6 +61,10 @@ class Browser {
   // The address shown now; empty before the first navigation.
   std::string url() const;
   WebKitWebView* view() const { return view_; }
+  // Whether WebKit draws the view: from the end of its first load, or a while after it was
+  // made; before that it shows its background.
+  bool firstPageLoaded() const { return firstPageLoaded_; }
+  void ShowFirstPage();
 
  private:
   explicit Browser(WebKitWebView* view);
@@ -70,6 +74,8 @@ class Browser {
   WebKitUserContentManager* manager_ = nullptr;
   std::unique_ptr<BrowserEventHandler> handler_;
   std::string homePage_;
+  bool firstPageLoaded_ = false;
+  unsigned firstPageTimer_ = 0;
 };
 
 }  // namespace lumo::toolkit
