@@ -1,8 +1,11 @@
 #include "ui/item-lifecycle.h"
 
+#include <algorithm>
+
 #include "app/dispatcher.h"
 #include "app/messages.h"
 #include "app/settings.h"
+#include "app/worker-pool.h"
 #include "catalogue/download-request.h"
 #include "download/download-task-mgr.h"
 #include "game/store-states.h"
@@ -20,7 +23,15 @@ namespace lumo {
 ItemLifecycle::ItemLifecycle(MainFrame& frame)
     : frame_(frame),
       actions_(frame.workers(), frame.playerSetup()),
-      game_(actions_, *this, {Settings::instance().iconsDir}) {
+      game_(actions_, *this, {Settings::instance().iconsDir}),
+      icons_(
+          48,
+          [jobs = frame.workers().jobs](std::function<void()> job) {
+            return jobs->Run("icon decoder", std::move(job));
+          },
+          [this] {
+            if (rows_) rows_->Rebind();
+          }) {
   LUMO_CHECK_UI_THREAD();
   installList_ = frame.FindList("InstallList");
   tabAppList_ = frame.FindTabLayout("TabAppList");
@@ -151,8 +162,13 @@ void ItemLifecycle::Tell(const AppItemInfo& record, const std::string& text) {
 // once, after it.
 void ItemLifecycle::StatesChanged() {
   if (statesTimer_) return;
-  statesTimer_ = platform::AddTimer(0, [this] {
+  // Each telling carries every game, so a burst of changes (the catalogue loading, progress of
+  // downloads) is told at most every kStatesIntervalMs, its last change included.
+  std::int64_t now = g_get_monotonic_time() / 1000;
+  std::int64_t wait = std::max<std::int64_t>(0, statesToldMs_ + kStatesIntervalMs - now);
+  statesTimer_ = platform::AddTimer(static_cast<unsigned>(wait), [this] {
     statesTimer_ = 0;
+    statesToldMs_ = g_get_monotonic_time() / 1000;
     toolkit::PublishGameStates(StoreStatesJson(game_.records()));
     return false;
   });

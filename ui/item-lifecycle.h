@@ -115,13 +115,16 @@ class ItemLifecycle final : public GameView {
   // The games of the list, oldest first: the list shows them newest on top.
   std::vector<std::string> order_;
   std::unique_ptr<toolkit::RowWindow> rows_;
-  RowIcons icons_{48};
+  // Decoded on the short-job workers; the rows in view are bound again as icons come in.
+  RowIcons icons_;
   GdkPixbuf* defaultIcon_ = nullptr;
   std::string selectedPackage_;
   // The pending navigation of the detail browser; 0 when none.
   unsigned detailTimer_ = 0;
   // The pending telling of the games' states to the store's pages; 0 when none.
   unsigned statesTimer_ = 0;
+  static constexpr std::int64_t kStatesIntervalMs = 250;
+  std::int64_t statesToldMs_ = 0;
   // The idle job that counts loaded games into the list, and the newest of them, selected
   // once they are in.
   unsigned loadingIdle_ = 0;

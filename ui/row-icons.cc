@@ -4,8 +4,12 @@
 #include <vector>
 
 #include "app/log.h"
+#include "platform/ui-loop.h"
 
 namespace lumo {
+
+RowIcons::RowIcons(int size, RunOffUi runOffUi, std::function<void()> ready)
+    : size_(size), runOffUi_(std::move(runOffUi)), ready_(std::move(ready)) {}
 
 RowIcons::~RowIcons() {
   for (auto& [path, entry] : icons_)
@@ -13,20 +17,60 @@ RowIcons::~RowIcons() {
 }
 
 GdkPixbuf* RowIcons::Get(const std::string& path) {
+  LUMO_CHECK_UI_THREAD();
   auto it = icons_.find(path);
   if (it != icons_.end()) {
     it->second.used = ++clock_;
     return it->second.pixbuf;
   }
-  GError* error = nullptr;
-  GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file_at_scale(path.c_str(), size_, size_, TRUE, &error);
-  if (!pixbuf) {
-    Log::instance()->write("image %s does not decode: %s", path.c_str(), error->message);
-    g_error_free(error);
+  wanted_.insert(path);
+  Decode();
+  return nullptr;
+}
+
+void RowIcons::Decode() {
+  if (decoding_ || wanted_.empty()) return;
+  std::vector<std::string> paths(wanted_.begin(), wanted_.end());
+  wanted_.clear();
+  decoding_ = true;
+  std::weak_ptr<bool> alive = alive_;
+  int size = size_;
+  bool started = runOffUi_([this, alive, size, paths] {
+    auto decoded = std::make_shared<std::vector<Decoded>>();
+    for (const std::string& path : paths) {
+      GError* error = nullptr;
+      GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file_at_scale(path.c_str(), size, size, TRUE, &error);
+      decoded->push_back({path, pixbuf, error ? error->message : ""});
+      if (error) g_error_free(error);
+    }
+    platform::InvokeOnUiThread([this, alive, decoded] {
+      if (alive.lock()) {
+        Keep(*decoded);
+        return;
+      }
+      for (const Decoded& icon : *decoded)
+        if (icon.pixbuf) g_object_unref(icon.pixbuf);
+    });
+  });
+  if (!started) decoding_ = false;
+}
+
+void RowIcons::Keep(std::vector<Decoded>& decoded) {
+  decoding_ = false;
+  for (Decoded& icon : decoded) {
+    if (!icon.pixbuf)
+      Log::instance()->write("image %s does not decode: %s", icon.path.c_str(), icon.error.c_str());
+    // Forgotten and asked for again while this was decoded: the file is read again.
+    if (wanted_.count(icon.path)) {
+      if (icon.pixbuf) g_object_unref(icon.pixbuf);
+      continue;
+    }
+    if (icons_.size() >= kMost) Trim();
+    Forget(icon.path);
+    icons_[icon.path] = {icon.pixbuf, ++clock_};
   }
-  if (icons_.size() >= kMost) Trim();
-  icons_[path] = {pixbuf, ++clock_};
-  return pixbuf;
+  Decode();
+  ready_();
 }
 
 void RowIcons::Forget(const std::string& path) {
