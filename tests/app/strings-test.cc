@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "app/paths.h"
-
 namespace lumo {
 namespace {
 
@@ -35,13 +33,6 @@ TEST(Strings, LeadingIntegerFollowsProfileRules) {
   EXPECT_FALSE(ParseLeadingInt("", &value));
   EXPECT_FALSE(ParseLeadingInt("-", &value));
   EXPECT_EQ(value, 5);
-}
-
-TEST(Paths, JoinCollapsesSeparatorRuns) {
-  EXPECT_EQ(PathJoin("/", "LUMDownload"), "/LUMDownload");
-  EXPECT_EQ(PathJoin("/home/a/", "/lum"), "/home/a/lum");
-  EXPECT_EQ(PathJoin("//srv//share", "x\\\\y"), "/srv/share/x\\y");
-  EXPECT_EQ(PathJoin("", "LUMDownload"), "/LUMDownload");
 }
 
 }  // namespace

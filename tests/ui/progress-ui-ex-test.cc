@@ -60,21 +60,14 @@ class Canvas {
   cairo_surface_t* surface_;
 };
 
-const Rgb kBlack{0, 0, 0}, kRed{255, 0, 0}, kBlue{0, 0, 255}, kGreen{0, 255, 0},
-    kGray{128, 128, 128};
+const Rgb kBlack{0, 0, 0}, kRed{255, 0, 0}, kBlue{0, 0, 255};
 
-// A control with distinct solid overlays; text goes on the top rows, the probes stay below.
+// A control that reveals HalfAndHalf; its text goes on the top rows, the probes stay below.
 void Dress(CProgressUIEx& control) {
   control.SetSize(kWidth, kHeight);
-  control.SetAttribute("textcolor", "#ffff00");
-  cairo_surface_t* images[] = {HalfAndHalf(), Solid(8, 8, 1, 1, 1), Solid(8, 8, 0, 1, 0),
-                               Solid(8, 8, 0.5, 0.5, 0.5), Solid(8, 8, 0, 0, 1)};
-  control.SetForeImage(images[0]);
-  control.SetPauseImage(images[1]);
-  control.SetStartImage(images[2]);
-  control.SetBusyImage(images[3]);
-  control.SetLaunchImage(images[4]);
-  for (cairo_surface_t* image : images) cairo_surface_destroy(image);
+  cairo_surface_t* fore = HalfAndHalf();
+  control.SetForeImage(fore);
+  cairo_surface_destroy(fore);
 }
 
 TEST(ProgressUIEx, ForeImageIsRevealedInProportionNotStretchedAndTheRangeIsRepaired) {
