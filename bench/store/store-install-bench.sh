@@ -60,6 +60,8 @@ for run in $(seq 1 "$runs"); do
   echo "run $run: lumo $road ms; curl $download ms + player install $install ms = $sum ms"
 done
 road=$(median "${roads[@]}") sum=$(median "${sums[@]}")
-echo "median of $runs: click to installed in lumo $road ms; parts alone $sum ms" \
-  "(curl $(median "${downloads[@]}") ms, player install $(median "${installs[@]}") ms)"
+stats "click to installed, lumo ms" "${roads[@]}"
+stats "parts alone (curl + player install) ms" "${sums[@]}"
+stats "curl ms" "${downloads[@]}"
+stats "player install ms" "${installs[@]}"
 ratio "click to installed lumo/parts" "$road" "$sum"

@@ -5,7 +5,7 @@
 # with a WebKitWebView (bench/store-paint-peer) loading the same page from the same store,
 # with the same signal, in the same run, in turn. Both start warm (one start each first, so
 # their web caches and lumo's home hold what a second start finds); the player is installed.
-# Prints the medians and their ratios. Usage: bash bench/store/store-paint-bench.sh BUILD_DIR [RUNS (3)]
+# Prints each run, the minimum and the median of each, and the ratios of the medians. Usage: bash bench/store/store-paint-bench.sh BUILD_DIR [RUNS (3)]
 build=$(cd "$1" && pwd) runs=${2:-3}
 source "$(dirname "$0")/store-support.sh"
 home_url="$store/index.html?pc=1"
@@ -58,7 +58,9 @@ for run in $(seq 1 "$runs"); do
 done
 lumo_map=$(median "${lumo_maps[@]}") peer_map=$(median "${peer_maps[@]}")
 lumo_ms=$(median "${lumos[@]}") peer_ms=$(median "${peers[@]}")
-echo "median of $runs, exec to the window mapped: lumo $lumo_map ms, peer $peer_map ms"
-echo "median of $runs, exec to the store home page loaded: lumo $lumo_ms ms, peer $peer_ms ms"
+stats "exec to the window mapped, lumo ms" "${lumo_maps[@]}"
+stats "exec to the window mapped, peer ms" "${peer_maps[@]}"
+stats "exec to the store home page loaded, lumo ms" "${lumos[@]}"
+stats "exec to the store home page loaded, peer ms" "${peers[@]}"
 ratio "window mapped lumo/peer" "$lumo_map" "$peer_map"
 ratio "store page first paint lumo/peer" "$lumo_ms" "$peer_ms"

@@ -30,7 +30,6 @@ wait_until 30 curl -sf "$store/games.json" || fail "the store did not start"
 start_hook
 
 step() { echo "$(date +%T) $*" >&2; }
-median() { printf '%s\n' "$@" | sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 # use_home NAME: a home folder (and runtime folder) of its own for what starts next.
 use_home() {
   export HOME=$SANDBOX/$1/home XDG_RUNTIME_DIR=$SANDBOX/$1/run

@@ -9,6 +9,8 @@
 # interleaved RUNS times (default 3); each run is printed, then the minimum, the median and
 # the ratio lumo / peer of the medians.
 # Usage: bash bench/ui/list-fill-bench.sh BUILD_DIR [ROWS] [RUNS]
+# The 50,000-game point is one run (about 2 minutes, most of it the peer's fill):
+#   bash bench/ui/list-fill-bench.sh BUILD_DIR 50000 1
 # LUMO_BENCH_PROFILE=FILE runs lumo under perf.
 build=$(cd "$1" && pwd) rows=${2:-10000} runs=${3:-3}
 source "$(dirname "$0")/bench-support.sh"
@@ -86,15 +88,6 @@ for run in $(seq 1 "$runs"); do
     "oldest game shown: $bottom_shown"
 done
 
-# stats NAME VALUES...: minimum and median.
-stats() {
-  local name=$1
-  shift
-  printf '%s\n' "$@" | sort -g | awk -v name="$name" '{v[NR] = $1}
-    END {m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-         printf "%s: min %s median %s\n", name, v[1], m}'
-}
-median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 echo "rows: $rows, runs: $runs"
 stats "peer answered ms" "${pa[@]}"
 stats "lumo answered ms" "${la[@]}"
