@@ -2,7 +2,7 @@
 // a data.db (icon decoded at the size shown, and the name; each inserted at the top) next to a
 // WebKitWebView in one go. It prints "answered" at its first frame and "filled N worst_ms=W"
 // once the full list is laid out and painted, W being the worst lateness of a 10 ms timer
-// until then (the probe Lumo's test hook runs too).
+// from the start to that moment (the same probe as Lumo's test hook runs).
 // Usage: list-fill-peer DATA_DB
 #include <algorithm>
 #include <cstdio>
