@@ -49,6 +49,11 @@ class DownloadTaskMgr {
   // The failure code of a download whose file does not fit on the disk: the engine's own for
   // a full disk, and the manager's when the server's announced size exceeds the free space.
   static constexpr std::int32_t kFailNoSpace = 9;
+  // The engine's codes of a connection that timed out, of a server without the file, and of
+  // a download cut for being too slow.
+  static constexpr std::int32_t kFailTimedOut = 2;
+  static constexpr std::int32_t kFailNotFound = 3;
+  static constexpr std::int32_t kFailTooSlow = 5;
   static constexpr std::chrono::seconds kProgressInterval{1};
 
   using EngineLoader = std::function<std::shared_ptr<ThunderWrapper>()>;

@@ -25,10 +25,10 @@ std::string SetupDownloadFailure(int code) {
   switch (code) {
     case DownloadTaskMgr::kFailNoSpace:
       return "模拟器下载失败：磁盘空间不足";
-    case 3:  // the server has no such file
+    case DownloadTaskMgr::kFailNotFound:
       return "模拟器下载失败：服务器上没有模拟器安装包";
-    case 2:  // timed out
-    case 5:  // too slow
+    case DownloadTaskMgr::kFailTimedOut:
+    case DownloadTaskMgr::kFailTooSlow:
       return "模拟器下载失败：网络太慢，请稍后再试";
     default:  // refused, unreachable, cut off: the network or the server is down
       return "模拟器下载失败：连不上下载服务器，请检查网络";
