@@ -22,13 +22,11 @@ ask() {
   done
   echo "${reply#* }"
 }
+# median VALUES...: the middle value, or the mean of the middle two.
+median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
 # stats NAME VALUES...: minimum and median.
 stats() {
   local name=$1
   shift
-  printf '%s\n' "$@" | sort -g | awk -v name="$name" '{v[NR] = $1}
-    END {m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-         printf "%s: min %s median %s\n", name, v[1], m}'
+  echo "$name: min $(printf '%s\n' "$@" | sort -g | head -1) median $(median "$@")"
 }
-# median VALUES...: the middle value, or the mean of the middle two.
-median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
