@@ -25,7 +25,7 @@ ItemLifecycle::ItemLifecycle(MainFrame& frame)
       actions_(frame.workers(), frame.playerSetup()),
       game_(actions_, *this, {Settings::instance().iconsDir}),
       icons_(
-          48,
+          kIconSize,
           [jobs = frame.workers().jobs](std::function<void()> job) {
             return jobs->Run("icon decoder", std::move(job));
           },

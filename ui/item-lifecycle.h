@@ -115,6 +115,8 @@ class ItemLifecycle final : public GameView {
   // The games of the list, oldest first: the list shows them newest on top.
   std::vector<std::string> order_;
   std::unique_ptr<toolkit::RowWindow> rows_;
+  // The size a row draws its icon at, square.
+  static constexpr int kIconSize = 48;
   // Decoded on the short-job workers; the rows in view are bound again as icons come in.
   RowIcons icons_;
   GdkPixbuf* defaultIcon_ = nullptr;

@@ -20,7 +20,6 @@ namespace lumo {
 
 namespace {
 
-constexpr int kIconSize = 48;
 constexpr int kDetailIconSize = 64;
 
 }  // namespace

@@ -23,16 +23,17 @@ GdkPixbuf* RowIcons::Get(const std::string& path) {
     it->second.used = ++clock_;
     return it->second.pixbuf;
   }
-  wanted_.insert(path);
-  Decode();
+  if (!decoding_.count(path)) {
+    wanted_.insert(path);
+    Decode();
+  }
   return nullptr;
 }
 
 void RowIcons::Decode() {
-  if (decoding_ || wanted_.empty()) return;
+  if (!decoding_.empty() || wanted_.empty()) return;
   std::vector<std::string> paths(wanted_.begin(), wanted_.end());
-  wanted_.clear();
-  decoding_ = true;
+  decoding_.swap(wanted_);
   std::weak_ptr<bool> alive = alive_;
   int size = size_;
   bool started = runOffUi_([this, alive, size, paths] {
@@ -52,21 +53,20 @@ void RowIcons::Decode() {
         if (icon.pixbuf) g_object_unref(icon.pixbuf);
     });
   });
-  if (!started) decoding_ = false;
+  if (!started) decoding_.clear();
 }
 
 void RowIcons::Keep(std::vector<Decoded>& decoded) {
-  decoding_ = false;
+  decoding_.clear();
   for (Decoded& icon : decoded) {
-    if (!icon.pixbuf)
-      Log::instance()->write("image %s does not decode: %s", icon.path.c_str(), icon.error.c_str());
-    // Forgotten and asked for again while this was decoded: the file is read again.
-    if (wanted_.count(icon.path)) {
+    // Forgotten while it was decoded: its file has changed, and the next Get reads it again.
+    if (stale_.erase(icon.path)) {
       if (icon.pixbuf) g_object_unref(icon.pixbuf);
       continue;
     }
+    if (!icon.pixbuf)
+      Log::instance()->write("image %s does not decode: %s", icon.path.c_str(), icon.error.c_str());
     if (icons_.size() >= kMost) Trim();
-    Forget(icon.path);
     icons_[icon.path] = {icon.pixbuf, ++clock_};
   }
   Decode();
@@ -74,6 +74,7 @@ void RowIcons::Keep(std::vector<Decoded>& decoded) {
 }
 
 void RowIcons::Forget(const std::string& path) {
+  if (decoding_.count(path)) stale_.insert(path);
   auto it = icons_.find(path);
   if (it == icons_.end()) return;
   if (it->second.pixbuf) g_object_unref(it->second.pixbuf);

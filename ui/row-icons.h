@@ -41,7 +41,8 @@ class RowIcons {
     GdkPixbuf* pixbuf;
     std::string error;
   };
-  // One job at a time decodes every icon asked for since the last one started.
+  // One job at a time decodes every icon asked for since the last one started; an icon
+  // asked for while it is being decoded waits for that decode.
   void Decode();
   void Keep(std::vector<Decoded>& decoded);
   void Trim();
@@ -51,7 +52,10 @@ class RowIcons {
   std::function<void()> ready_;
   std::unordered_map<std::string, Entry> icons_;
   std::unordered_set<std::string> wanted_;
-  bool decoding_ = false;
+  // The icons of the job running now, and those of them forgotten since it started, whose
+  // decode is let go.
+  std::unordered_set<std::string> decoding_;
+  std::unordered_set<std::string> stale_;
   unsigned long long clock_ = 0;
   // A job's result that comes back after the cache is gone is let go.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
