@@ -1,7 +1,6 @@
 #include "download/small-file-downloader.h"
 
 #include <cstdio>
-#include <mutex>
 
 #include <curl/curl.h>
 
@@ -9,14 +8,41 @@
 #include "app/log.h"
 #include "app/messages.h"
 #include "app/path-steps.h"
+#include "platform/dynamic-library.h"
 
 namespace lumo {
 
 namespace {
 
-void InitCurlOnce() {
-  static std::once_flag once;
-  std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+// libcurl, and the dozen libraries it brings, is loaded with the first small file rather
+// than at start, where it would add tens of milliseconds before the window shows. It stays
+// loaded: its global state is set up once.
+struct Curl {
+  CURLcode (*globalInit)(long) = nullptr;
+  CURL* (*easyInit)() = nullptr;
+  CURLcode (*setOption)(CURL*, CURLoption, ...) = nullptr;
+  CURLcode (*perform)(CURL*) = nullptr;
+  void (*cleanup)(CURL*) = nullptr;
+};
+
+const Curl* LoadedCurl() {
+  static const Curl* loaded = []() -> const Curl* {
+    auto* library = new platform::DynamicLibrary("libcurl.so.4");
+    static Curl curl;
+    if (!library->Bind("curl_global_init", &curl.globalInit) ||
+        !library->Bind("curl_easy_init", &curl.easyInit) ||
+        !library->Bind("curl_easy_setopt", &curl.setOption) ||
+        !library->Bind("curl_easy_perform", &curl.perform) ||
+        !library->Bind("curl_easy_cleanup", &curl.cleanup)) {
+      Log::instance()->write("libcurl cannot be loaded: %s", library->IsLoaded()
+                                                                 ? "a function is missing"
+                                                                 : library->Error().c_str());
+      return nullptr;
+    }
+    curl.globalInit(CURL_GLOBAL_DEFAULT);
+    return &curl;
+  }();
+  return loaded;
 }
 
 // A path with "." or ".." steps could lead anywhere; the caller's folder is what counts.
@@ -59,30 +85,31 @@ bool SmallFileDownloader::transfer() {
                            filePath_.c_str());
     return false;
   }
-  InitCurlOnce();
+  const Curl* lib = LoadedCurl();
+  if (!lib) return false;
   std::string partPath = filePath_ + ".part";
   std::FILE* file = std::fopen(partPath.c_str(), "wb");
   if (!file) {
     Log::instance()->write("small file for %s: cannot write %s", key_.c_str(), partPath.c_str());
     return false;
   }
-  CURL* curl = curl_easy_init();
+  CURL* curl = lib->easyInit();
   char error[CURL_ERROR_SIZE] = {};
-  curl_easy_setopt(curl, CURLOPT_URL, url_.c_str());
-  curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-  curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
-  curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 5L);
-  curl_easy_setopt(curl, CURLOPT_FAILONERROR, 1L);
-  curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-  curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectTimeout_.count()));
-  curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(transferTimeout_.count()));
-  curl_easy_setopt(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxBytes));
-  curl_easy_setopt(curl, CURLOPT_ERRORBUFFER, error);
-  curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
-  curl_easy_setopt(curl, CURLOPT_WRITEDATA, file);
-  CURLcode code = curl_easy_perform(curl);
-  curl_easy_cleanup(curl);
+  lib->setOption(curl, CURLOPT_URL, url_.c_str());
+  lib->setOption(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+  lib->setOption(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+  lib->setOption(curl, CURLOPT_FOLLOWLOCATION, 1L);
+  lib->setOption(curl, CURLOPT_MAXREDIRS, 5L);
+  lib->setOption(curl, CURLOPT_FAILONERROR, 1L);
+  lib->setOption(curl, CURLOPT_NOSIGNAL, 1L);
+  lib->setOption(curl, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(connectTimeout_.count()));
+  lib->setOption(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(transferTimeout_.count()));
+  lib->setOption(curl, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(kMaxBytes));
+  lib->setOption(curl, CURLOPT_ERRORBUFFER, error);
+  lib->setOption(curl, CURLOPT_WRITEFUNCTION, WriteToFile);
+  lib->setOption(curl, CURLOPT_WRITEDATA, file);
+  CURLcode code = lib->perform(curl);
+  lib->cleanup(curl);
   bool written = std::fclose(file) == 0;
   if (code != CURLE_OK || !written || std::rename(partPath.c_str(), filePath_.c_str()) != 0) {
     Log::instance()->write("small file for %s failed: %s [curl=%d] %s", key_.c_str(), url_.c_str(),

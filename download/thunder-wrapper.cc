@@ -19,11 +19,6 @@ void CopyWide(const std::string& text, XlChar (&field)[N]) {
   field[length] = 0;
 }
 
-template <typename Fn>
-void ResolveOne(const platform::DynamicLibrary& module, const char* name, Fn* fn) {
-  *fn = reinterpret_cast<Fn>(module.Symbol(name));
-}
-
 // Called on the engine's thread; the log copies the line before the call returns.
 void WriteEngineLine(void*, const char* line) {
   Log::instance()->write("download engine: %s", line);
@@ -81,25 +76,25 @@ ThunderWrapper::~ThunderWrapper() {
 }
 
 void ThunderWrapper::Resolve() {
-  ResolveOne(module_, "XL_Init", &xlInit_);
-  ResolveOne(module_, "XL_UnInit", &xlUnInit_);
-  ResolveOne(module_, "XL_CreateTask", &xlCreateTask_);
-  ResolveOne(module_, "XL_DeleteTask", &xlDeleteTask_);
-  ResolveOne(module_, "XL_StartTask", &xlStartTask_);
-  ResolveOne(module_, "XL_StopTask", &xlStopTask_);
-  ResolveOne(module_, "XL_QueryTaskInfo", &xlQueryTaskInfo_);
-  ResolveOne(module_, "XL_QueryTaskInfoEx", &xlQueryTaskInfoEx_);
-  ResolveOne(module_, "XL_SetSpeedLimit", &xlSetSpeedLimit_);
-  ResolveOne(module_, "XL_SetUploadSpeedLimit", &xlSetUploadSpeedLimit_);
-  ResolveOne(module_, "XL_DelTempFile", &xlDelTempFile_);
-  ResolveOne(module_, "XL_SetProxy", &xlSetProxy_);
-  ResolveOne(module_, "XL_SetUserAgent", &xlSetUserAgent_);
-  ResolveOne(module_, "XL_GetFileSizeWithUrl", &xlGetFileSizeWithUrl_);
-  ResolveOne(module_, "XL_ParseThunderPrivateUrl", &xlParseThunderPrivateUrl_);
-  ResolveOne(module_, "XL_SetAdditionInfo", &xlSetAdditionInfo_);
-  ResolveOne(module_, "XL_SetFileIdAndSize", &xlSetFileIdAndSize_);
-  ResolveOne(module_, "XL_SetChangeCallback", &xlSetChangeCallback_);
-  ResolveOne(module_, "XL_SetLogCallback", &xlSetLogCallback_);
+  module_.Bind("XL_Init", &xlInit_);
+  module_.Bind("XL_UnInit", &xlUnInit_);
+  module_.Bind("XL_CreateTask", &xlCreateTask_);
+  module_.Bind("XL_DeleteTask", &xlDeleteTask_);
+  module_.Bind("XL_StartTask", &xlStartTask_);
+  module_.Bind("XL_StopTask", &xlStopTask_);
+  module_.Bind("XL_QueryTaskInfo", &xlQueryTaskInfo_);
+  module_.Bind("XL_QueryTaskInfoEx", &xlQueryTaskInfoEx_);
+  module_.Bind("XL_SetSpeedLimit", &xlSetSpeedLimit_);
+  module_.Bind("XL_SetUploadSpeedLimit", &xlSetUploadSpeedLimit_);
+  module_.Bind("XL_DelTempFile", &xlDelTempFile_);
+  module_.Bind("XL_SetProxy", &xlSetProxy_);
+  module_.Bind("XL_SetUserAgent", &xlSetUserAgent_);
+  module_.Bind("XL_GetFileSizeWithUrl", &xlGetFileSizeWithUrl_);
+  module_.Bind("XL_ParseThunderPrivateUrl", &xlParseThunderPrivateUrl_);
+  module_.Bind("XL_SetAdditionInfo", &xlSetAdditionInfo_);
+  module_.Bind("XL_SetFileIdAndSize", &xlSetFileIdAndSize_);
+  module_.Bind("XL_SetChangeCallback", &xlSetChangeCallback_);
+  module_.Bind("XL_SetLogCallback", &xlSetLogCallback_);
 }
 
 bool ThunderWrapper::Init() {

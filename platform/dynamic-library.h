@@ -20,6 +20,12 @@ class DynamicLibrary {
 
   bool IsLoaded() const { return handle_ != nullptr; }
   void* Symbol(const char* name) const;
+  // Symbol as a function of type `Fn`: false, and `*fn` null, when the library has none.
+  template <typename Fn>
+  bool Bind(const char* name, Fn* fn) const {
+    *fn = reinterpret_cast<Fn>(Symbol(name));
+    return *fn != nullptr;
+  }
   // Unloads now; harmless when nothing is loaded.
   void Free();
   const std::string& Error() const { return error_; }

@@ -16,8 +16,8 @@ void DataStat::init() {
 void DataStat::initFrom(const std::string& libraryPath) {
   module_ = platform::DynamicLibrary(libraryPath);
   if (!module_.IsLoaded()) return;
-  sendLog_ = reinterpret_cast<SendLogFn>(module_.Symbol("SendLog"));
-  appLogExit_ = reinterpret_cast<AppLogExitFn>(module_.Symbol("AppLogExit"));
+  module_.Bind("SendLog", &sendLog_);
+  module_.Bind("AppLogExit", &appLogExit_);
 }
 
 void DataStat::Free() {

@@ -1,6 +1,7 @@
 #include "toolkit/browser.h"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include <webkit2/webkit2.h>
@@ -282,6 +283,14 @@ void Browser::ShowFirstPage() {
   if (firstPageTimer_) g_source_remove(firstPageTimer_);
   firstPageTimer_ = 0;
   gtk_widget_queue_draw(GTK_WIDGET(view_));
+  for (auto& work : std::exchange(afterFirstPage_, {})) work();
+}
+
+void Browser::AfterFirstPage(std::function<void()> work) {
+  if (firstPageLoaded_)
+    work();
+  else
+    afterFirstPage_.push_back(std::move(work));
 }
 
 void Browser::SetTrustedPages(std::vector<std::string> origins, std::string localPage) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -65,6 +66,8 @@ class Browser {
   // made; before that it shows its background.
   bool firstPageLoaded() const { return firstPageLoaded_; }
   void ShowFirstPage();
+  // Runs `work` once on the UI thread when the view first draws its page (at once if it does).
+  void AfterFirstPage(std::function<void()> work);
 
  private:
   explicit Browser(WebKitWebView* view);
@@ -76,6 +79,7 @@ class Browser {
   std::string homePage_;
   bool firstPageLoaded_ = false;
   unsigned firstPageTimer_ = 0;
+  std::vector<std::function<void()>> afterFirstPage_;
 };
 
 }  // namespace lumo::toolkit

@@ -1,5 +1,6 @@
 #include "toolkit/toolkit.h"
 
+#include <map>
 #include <set>
 
 #include <gtk/gtk.h>
@@ -21,7 +22,8 @@ struct State {
   bool initialised = false;
   ResourceArchive archive;
   std::string imageDir;
-  std::set<std::string> goodImages;
+  std::set<std::string> images;
+  std::map<std::string, bool> checkedImages;
   GtkCssProvider* theme = nullptr;
 };
 
@@ -36,21 +38,21 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
   return text;
 }
 
-// An image that does not decode is logged and left out, so skins fall back to no image.
-void CheckImages(State& s) {
-  for (const std::string& name : s.archive.Names()) {
-    if (!IsImageEntry(name)) continue;
-    std::string path = PathJoin(s.imageDir, name);
-    GError* error = nullptr;
-    GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(path.c_str(), &error);
-    if (!pixbuf) {
-      Log::instance()->write("skin image %s does not decode: %s", name.c_str(), error->message);
-      g_error_free(error);
-      continue;
-    }
+// An image that does not decode is logged and left out, so skins fall back to no image. Each
+// is decoded once, when it is first asked for: start-up asks for few of them.
+bool DecodesOnce(State& s, const std::string& name) {
+  auto known = s.checkedImages.find(name);
+  if (known != s.checkedImages.end()) return known->second;
+  std::string path = PathJoin(s.imageDir, name);
+  GError* error = nullptr;
+  GdkPixbuf* pixbuf = gdk_pixbuf_new_from_file(path.c_str(), &error);
+  if (pixbuf) {
     g_object_unref(pixbuf);
-    s.goodImages.insert(name);
+  } else {
+    Log::instance()->write("skin image %s does not decode: %s", name.c_str(), error->message);
+    g_error_free(error);
   }
+  return s.checkedImages[name] = pixbuf != nullptr;
 }
 
 void OnThemeError(GtkCssProvider*, GtkCssSection* section, GError* error, gpointer) {
@@ -58,11 +60,26 @@ void OnThemeError(GtkCssProvider*, GtkCssSection* section, GError* error, gpoint
                          error->message);
 }
 
+// The skins are dark; GTK's own windows, such as the file chooser, follow them. GTK parses
+// its theme when it makes its settings and again when the preference changes, 13 ms each, so
+// the preference is made the default before the settings exist. A settings file or desktop
+// that says otherwise is overruled afterwards, at the cost of the second parse.
+void PreferDarkTheme() {
+  constexpr char kPreferDark[] = "gtk-application-prefer-dark-theme";
+  auto* settingsClass = static_cast<GObjectClass*>(g_type_class_ref(GTK_TYPE_SETTINGS));
+  GParamSpec* spec = g_object_class_find_property(settingsClass, kPreferDark);
+  if (spec && G_IS_PARAM_SPEC_BOOLEAN(spec)) G_PARAM_SPEC_BOOLEAN(spec)->default_value = TRUE;
+  g_type_class_unref(settingsClass);
+  GtkSettings* settings = gtk_settings_get_default();
+  gboolean dark = FALSE;
+  g_object_get(settings, kPreferDark, &dark, nullptr);
+  if (!dark) g_object_set(settings, kPreferDark, TRUE, nullptr);
+}
+
 void LoadTheme(State& s) {
   std::string css;
   if (!LoadSkinText(kThemeFile, &css)) return;
-  // The skins are dark; GTK's own windows, such as the file chooser, follow them.
-  g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", TRUE, nullptr);
+  PreferDarkTheme();
   s.theme = gtk_css_provider_new();
   g_signal_connect(s.theme, "parsing-error", G_CALLBACK(OnThemeError), nullptr);
   gtk_css_provider_load_from_data(s.theme, css.data(), static_cast<gssize>(css.size()), nullptr);
@@ -79,8 +96,10 @@ bool Init(const std::string& resourceDir, const std::string& archiveName, std::s
   if (!s.archive.Open(archivePath, error)) return false;
   s.imageDir = CachedImageFolder(s.archive, archivePath, error);
   if (s.imageDir.empty()) return false;
-  s.goodImages.clear();
-  CheckImages(s);
+  s.images.clear();
+  s.checkedImages.clear();
+  for (const std::string& name : s.archive.Names())
+    if (IsImageEntry(name)) s.images.insert(name);
   // Skins name the browser class; it must be registered before the first layout is built.
   g_type_ensure(WEBKIT_TYPE_WEB_VIEW);
   s.initialised = true;
@@ -92,7 +111,8 @@ void Shutdown() {
   State& s = state();
   // The unpacked images stay in the cache for the next start.
   s.imageDir.clear();
-  s.goodImages.clear();
+  s.images.clear();
+  s.checkedImages.clear();
   if (s.theme) {
     gtk_style_context_remove_provider_for_screen(gdk_screen_get_default(),
                                                  GTK_STYLE_PROVIDER(s.theme));
@@ -118,7 +138,7 @@ bool LoadSkinText(const std::string& name, std::string* text) {
 
 std::string ImagePath(const std::string& name) {
   State& s = state();
-  return s.goodImages.count(name) ? PathJoin(s.imageDir, name) : std::string();
+  return s.images.count(name) && DecodesOnce(s, name) ? PathJoin(s.imageDir, name) : std::string();
 }
 
 std::string ResolveImage(const std::string& reference) {

@@ -119,9 +119,6 @@ void MainFrame::InitWindow() {
   SetTitle(kMainWindowTitle);
   AttachShadow();
   SetIcon("img/logo.svg");
-  tray_ = std::make_unique<TrayIcon>(
-      TrayIcon::Commands{[this] { BringToFront(); }, [this] { CloseFrom("the tray menu"); }});
-  tray_->Add(toolkit::ImagePath("img/logo.svg"));
   // The stored games come back one by one as MSG_APP_LOADED.
   workers_.catalogue->post(std::make_shared<LoadDownloadChecksTask>());
   workers_.catalogue->post(std::make_shared<LoadFailuresTask>());
@@ -199,6 +196,11 @@ void MainFrame::ConfirmUpdate() {
 void MainFrame::OnFirstFrame() {
   // Starts the player, or installs or downloads it when it is missing.
   playerSetup_->Ensure();
+  // The notification area's icon loads its own libraries and talks to its host over D-Bus,
+  // which the window need not wait for.
+  tray_ = std::make_unique<TrayIcon>(
+      TrayIcon::Commands{[this] { BringToFront(); }, [this] { CloseFrom("the tray menu"); }});
+  tray_->Add(toolkit::ImagePath("img/logo.svg"));
   ConfirmUpdate();
   CheckUpdate("-silence");
 }
@@ -341,14 +343,17 @@ void MainFrame::CenterAndShow() {
 }
 
 // Once the window's map request is out: the first load starts the web processes, which would
-// compete with the window for the processor.
+// compete with the window for the processor. The detail browser's process starts only once
+// the store page is in, unless a game was selected before.
 void MainFrame::LoadBrowsers() {
   gdk_display_flush(gtk_widget_get_display(GTK_WIDGET(window())));
-  if (browseMain_) {
-    browseMain_->Navigate("about:blank");
-    browseMain_->Navigate(homeUrl_);
-  }
-  if (browseDetail_) browseDetail_->Navigate("about:blank");
+  auto loadDetail = [this] {
+    if (browseDetail_ && browseDetail_->url().empty()) browseDetail_->Navigate("about:blank");
+  };
+  if (!browseMain_) return loadDetail();
+  browseMain_->Navigate("about:blank");
+  browseMain_->Navigate(homeUrl_);
+  browseMain_->AfterFirstPage(loadDetail);
 }
 
 void MainFrame::BringToFront() {

@@ -3,6 +3,7 @@
 #include <libayatana-appindicator/app-indicator.h>
 
 #include "app/log.h"
+#include "platform/dynamic-library.h"
 #include "toolkit/skin-window.h"
 
 namespace lumo {
@@ -11,6 +12,36 @@ namespace {
 
 constexpr char kIndicatorId[] = "lumo";
 constexpr char kWatcherName[] = "org.kde.StatusNotifierWatcher";
+
+// The indicator library, and the five it brings, is loaded with the first icon, once the
+// window is on the screen: linked, it would add tens of milliseconds to every start. It stays
+// loaded, since the types it registers cannot be taken back.
+struct Indicator {
+  AppIndicator* (*create)(const gchar*, const gchar*, AppIndicatorCategory) = nullptr;
+  void (*setTitle)(AppIndicator*, const gchar*) = nullptr;
+  void (*setMenu)(AppIndicator*, GtkMenu*) = nullptr;
+  void (*setSecondaryTarget)(AppIndicator*, GtkWidget*) = nullptr;
+  void (*setStatus)(AppIndicator*, AppIndicatorStatus) = nullptr;
+};
+
+const Indicator* LoadedIndicator() {
+  static const Indicator* loaded = []() -> const Indicator* {
+    auto* library = new platform::DynamicLibrary("libayatana-appindicator3.so.1");
+    static Indicator indicator;
+    if (library->Bind("app_indicator_new", &indicator.create) &&
+        library->Bind("app_indicator_set_title", &indicator.setTitle) &&
+        library->Bind("app_indicator_set_menu", &indicator.setMenu) &&
+        library->Bind("app_indicator_set_secondary_activate_target",
+                      &indicator.setSecondaryTarget) &&
+        library->Bind("app_indicator_set_status", &indicator.setStatus))
+      return &indicator;
+    Log::instance()->write(
+        "tray icon: the indicator library cannot be loaded: %s",
+        library->IsLoaded() ? "a function is missing" : library->Error().c_str());
+    return nullptr;
+  }();
+  return loaded;
+}
 
 GtkWidget* AddMenuItem(GtkWidget* menu, const char* label, GCallback callback, gpointer self) {
   GtkWidget* item = gtk_menu_item_new_with_label(label);
@@ -30,21 +61,23 @@ TrayIcon::~TrayIcon() {
 
 void TrayIcon::Add(const std::string& iconPath) {
   if (indicator_) return;
+  const Indicator* library = LoadedIndicator();
+  if (!library) return;
   if (iconPath.empty()) Log::instance()->write("tray icon: the program's image is missing.");
   // The icon is named by its full path, which tray hosts accept. Naming a folder of icons
   // instead makes the library's fallback for desktops without a tray host read past the end
   // of GTK's icon search path.
   indicator_ =
-      app_indicator_new(kIndicatorId, iconPath.c_str(), APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
-  app_indicator_set_title(indicator_, "Lumo");
+      library->create(kIndicatorId, iconPath.c_str(), APP_INDICATOR_CATEGORY_APPLICATION_STATUS);
+  library->setTitle(indicator_, "Lumo");
   menu_ = gtk_menu_new();
   g_object_ref_sink(menu_);
   GtkWidget* show = AddMenuItem(menu_, "显示界面", G_CALLBACK(OnShow), this);
   AddMenuItem(menu_, "退出", G_CALLBACK(OnQuit), this);
-  app_indicator_set_menu(indicator_, GTK_MENU(menu_));
+  library->setMenu(indicator_, GTK_MENU(menu_));
   // The protocol has no double click; the host's activation stands in for it.
-  app_indicator_set_secondary_activate_target(indicator_, show);
-  app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_ACTIVE);
+  library->setSecondaryTarget(indicator_, show);
+  library->setStatus(indicator_, APP_INDICATOR_STATUS_ACTIVE);
   hostWatch_ = g_bus_watch_name(G_BUS_TYPE_SESSION, kWatcherName, G_BUS_NAME_WATCHER_FLAGS_NONE,
                                 OnHostAppeared, OnHostVanished, this, nullptr);
   Log::instance()->write("tray icon added.");
@@ -56,7 +89,7 @@ void TrayIcon::Remove() {
   hostWatch_ = 0;
   hostPresent_ = false;
   // A passive item is taken off the panel at once; the object then leaves the bus.
-  app_indicator_set_status(indicator_, APP_INDICATOR_STATUS_PASSIVE);
+  LoadedIndicator()->setStatus(indicator_, APP_INDICATOR_STATUS_PASSIVE);
   g_object_unref(indicator_);
   indicator_ = nullptr;
   gtk_widget_destroy(menu_);
