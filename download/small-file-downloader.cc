@@ -27,7 +27,7 @@ struct Curl {
 
 const Curl* LoadedCurl() {
   static const Curl* loaded = []() -> const Curl* {
-    auto* library = new platform::DynamicLibrary("libcurl.so.4");
+    static auto* library = new platform::DynamicLibrary("libcurl.so.4");
     static Curl curl;
     if (!library->Bind("curl_global_init", &curl.globalInit) ||
         !library->Bind("curl_easy_init", &curl.easyInit) ||

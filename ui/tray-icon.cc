@@ -26,7 +26,7 @@ struct Indicator {
 
 const Indicator* LoadedIndicator() {
   static const Indicator* loaded = []() -> const Indicator* {
-    auto* library = new platform::DynamicLibrary("libayatana-appindicator3.so.1");
+    static auto* library = new platform::DynamicLibrary("libayatana-appindicator3.so.1");
     static Indicator indicator;
     if (library->Bind("app_indicator_new", &indicator.create) &&
         library->Bind("app_indicator_set_title", &indicator.setTitle) &&
