@@ -67,8 +67,9 @@ void OnThemeError(GtkCssProvider*, GtkCssSection* section, GError* error, gpoint
 void PreferDarkTheme() {
   constexpr char kPreferDark[] = "gtk-application-prefer-dark-theme";
   auto* settingsClass = static_cast<GObjectClass*>(g_type_class_ref(GTK_TYPE_SETTINGS));
-  GParamSpec* spec = g_object_class_find_property(settingsClass, kPreferDark);
-  if (spec && G_IS_PARAM_SPEC_BOOLEAN(spec)) G_PARAM_SPEC_BOOLEAN(spec)->default_value = TRUE;
+  GParamSpec* preference = g_object_class_find_property(settingsClass, kPreferDark);
+  if (preference && G_IS_PARAM_SPEC_BOOLEAN(preference))
+    G_PARAM_SPEC_BOOLEAN(preference)->default_value = TRUE;
   g_type_class_unref(settingsClass);
   GtkSettings* settings = gtk_settings_get_default();
   gboolean dark = FALSE;
