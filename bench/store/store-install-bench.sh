@@ -29,7 +29,7 @@ road_in_lumo() {
   xdotool click 1
   until [[ "$(ask game "$package")" == status=6* ]]; do
     kill -0 "$lumo" 2>/dev/null || fail "lumo ended"
-    sleep 0.02
+    pause 0.02
   done
   road=$(($(now_ms) - start))
   close_lumo

@@ -36,7 +36,7 @@ lumo_start() {
   PIDS_TO_KILL+=("$lumo")
   until [[ "$(ask loaded)" == epoch_ms=* ]]; do
     kill -0 "$lumo" 2>/dev/null || fail "lumo ended"
-    sleep 0.02
+    pause 0.02
   done
   reply=$(ask loaded)
   wait_until 10 grep -q "^mapped " "$out" || fail "lumo's window was not mapped"

@@ -1,26 +1,44 @@
 # Sourced by the UI benchmarks: the tests' private X server and home folder, and a test hook
-# client that polls finely enough to time replies.
+# client that polls finely enough to time replies. The client and its clock start no child
+# process: on 2 cores, a poll that forks would take processor time from the program it times.
 source "$(dirname "${BASH_SOURCE[0]}")/../../tests/support/xvfb.sh"
 
-now_ms() { echo $(($(date +%s%N) / 1000000)); }
+now_ms() { echo $((${EPOCHREALTIME/./} / 1000)); }
 peak_rss_kib() { awk '/^VmHWM:/ {print $2}' "/proc/$1/status"; }
 ratio() { awk -v name="$1" -v a="$2" -v b="$3" 'BEGIN {printf "%s: %.2f\n", name, a / b}'; }
+# pause SECONDS: a read that times out on a pipe nobody writes, which is a sleep in the shell.
+exec {pause_fd}<> <(:)
+pause() { read -r -t "$1" -u "$pause_fd" _ || true; }
+# file_has FILE TEXT: whether FILE holds TEXT, read by the shell itself.
+file_has() {
+  local text=
+  IFS= read -r -d '' text <"$1"
+  [[ $text == *"$2"* ]]
+}
 
 start_hook() {
   hook=$SANDBOX/hook
   mkfifo "$hook"
   export LUMO_TEST_HOOK=$hook
+  : >"$hook.out"
+  [ -z "${reply_fd:-}" ] || exec {reply_fd}<&-
+  exec {reply_fd}<"$hook.out"
 }
-# ask COMMAND...: the reply of the running lumo.
+# ask COMMAND...: the reply of the running lumo. The replies file is read on from where the
+# last ask left it; a line still being written is kept until its end arrives.
 ask() {
-  local seq reply
-  seq=$(date +%s%N)
+  local seq=${EPOCHREALTIME/./} line partial=
   echo "$seq $*" >"$hook"
-  until reply=$(grep "^$seq " "$hook.out" 2>/dev/null | grep -v "^$seq started$") &&
-    [ -n "$reply" ]; do
-    sleep 0.005
+  while :; do
+    if IFS= read -r line <&"$reply_fd"; then
+      line=$partial$line partial=
+      [[ $line == "$seq "* && $line != "$seq started" ]] && break
+    else
+      partial+=$line
+      pause 0.005
+    fi
   done
-  echo "${reply#* }"
+  echo "${line#* }"
 }
 # median VALUES...: the middle value, or the mean of the middle two.
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }

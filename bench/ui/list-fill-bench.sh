@@ -29,9 +29,9 @@ peer_run() {
   start=$(now_ms)
   "$build/bench/list-fill-peer" "$SANDBOX/games.db" >"$out" 2>/dev/null &
   local peer=$!
-  until grep -q answered "$out"; do sleep 0.005; done
+  until file_has "$out" answered; do pause 0.005; done
   peer_answered=$(($(now_ms) - start))
-  until grep -q filled "$out"; do sleep 0.01; done
+  until file_has "$out" filled; do pause 0.01; done
   peer_fill=$(($(now_ms) - start))
   peer_stall=$(sed -n 's/.*worst_ms=\([0-9.]*\).*/\1/p' "$out")
   peer_rss=$(peak_rss_kib $peer)
@@ -49,10 +49,10 @@ lumo_run() {
   ${LUMO_BENCH_PROFILE:+perf record -F 499 -g -o "$LUMO_BENCH_PROFILE" --} \
     "$build/bin/lumo" >"$SANDBOX/lumo.out" 2>&1 &
   local lumo=$!
-  until [[ "$(ask window MainFrame)" == open* ]]; do sleep 0.005; done
+  until [[ "$(ask window MainFrame)" == open* ]]; do pause 0.005; done
   lumo_answered=$(($(now_ms) - start))
   ask click MainFrame optionMyGame >/dev/null
-  until [[ "$(ask get MainFrame InstallList)" == *count=$rows* ]]; do sleep 0.01; done
+  until [[ "$(ask get MainFrame InstallList)" == *count=$rows* ]]; do pause 0.01; done
   # A reply at idle priority comes after the frame that lays out and paints the list.
   ask window MainFrame >/dev/null
   lumo_fill=$(($(now_ms) - start))
