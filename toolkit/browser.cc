@@ -132,9 +132,13 @@ gboolean OnDrawBeforeFirstPage(GtkWidget* widget, cairo_t* cr, Browser* browser)
 
 // The page itself, not a frame inside it, starts loading an address.
 void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, Browser* browser) {
-  if (event == WEBKIT_LOAD_FINISHED) browser->ShowFirstPage();
-  if (event != WEBKIT_LOAD_STARTED && event != WEBKIT_LOAD_REDIRECTED) return;
   const char* uri = webkit_web_view_get_uri(view);
+  // The blank page shows nothing the background does not, and work waiting for the first page
+  // would compete with the page that follows it. A local page also has the blank address.
+  if (event == WEBKIT_LOAD_FINISHED &&
+      (browser->localPageAsked() || (uri && std::string_view(uri) != "about:blank")))
+    browser->ShowFirstPage();
+  if (event != WEBKIT_LOAD_STARTED && event != WEBKIT_LOAD_REDIRECTED) return;
   if (browser->eventHandler() && !browser->eventHandler()->BeforeNavigate(*browser, uri ? uri : ""))
     webkit_web_view_stop_loading(view);
 }
@@ -348,6 +352,7 @@ void Browser::Navigate(const std::string& url) {
 }
 
 void Browser::ShowLocalPage(const std::string& html) {
+  localPageAsked_ = true;
   webkit_web_view_load_html(view_, html.c_str(), nullptr);
 }
 

@@ -62,9 +62,10 @@ class Browser {
   // The address shown now; empty before the first navigation.
   std::string url() const;
   WebKitWebView* view() const { return view_; }
-  // Whether WebKit draws the view: from the end of its first load, or a while after it was
-  // made; before that it shows its background.
+  // Whether WebKit draws the view: from the end of its first load of a page that is not the
+  // blank one, or a while after it was made; before that it shows its background.
   bool firstPageLoaded() const { return firstPageLoaded_; }
+  bool localPageAsked() const { return localPageAsked_; }
   void ShowFirstPage();
   // Runs `work` once on the UI thread when the view first draws its page (at once if it does).
   void AfterFirstPage(std::function<void()> work);
@@ -78,6 +79,7 @@ class Browser {
   std::unique_ptr<BrowserEventHandler> handler_;
   std::string homePage_;
   bool firstPageLoaded_ = false;
+  bool localPageAsked_ = false;
   unsigned firstPageTimer_ = 0;
   std::vector<std::function<void()>> afterFirstPage_;
 };

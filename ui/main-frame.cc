@@ -192,17 +192,25 @@ void MainFrame::ConfirmUpdate() {
     Log::instance()->write("update confirmed: this program has shown its window.");
 }
 
-// The window is on the screen before the player is looked for and the updater started.
+// The window is on the screen before the player is looked for and the updater started, and
+// those two wait for the store page (or the browser's wait for it): their processes would
+// compete with the page's for the processor.
 void MainFrame::OnFirstFrame() {
-  // Starts the player, or installs or downloads it when it is missing.
-  playerSetup_->Ensure();
+  ConfirmUpdate();
+  auto afterPage = [this] {
+    // Starts the player, or installs or downloads it when it is missing.
+    playerSetup_->Ensure();
+    CheckUpdate("-silence");
+  };
+  if (browseMain_)
+    browseMain_->AfterFirstPage(afterPage);
+  else
+    afterPage();
   // The notification area's icon loads its own libraries and talks to its host over D-Bus,
   // which the window need not wait for.
   tray_ = std::make_unique<TrayIcon>(
       TrayIcon::Commands{[this] { BringToFront(); }, [this] { CloseFrom("the tray menu"); }});
   tray_->Add(toolkit::ImagePath("img/logo.svg"));
-  ConfirmUpdate();
-  CheckUpdate("-silence");
 }
 
 void MainFrame::OnPlayerSetupDone() {

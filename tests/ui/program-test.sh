@@ -73,6 +73,8 @@ wait_until 30 xdotool search --onlyvisible --classname '^QuitConfirmWnd$' || fai
 wait_until 30 sh -c "! xdotool search --onlyvisible --classname '^QuitConfirmWnd$'" ||
   fail "the question stayed"
 xdotool search --onlyvisible --classname '^MainFrame$' >/dev/null || fail "the window went"
+# The player is looked for once the store page is in, or the browser's wait for it is over.
+wait_until 30 grep -q 'player setup attempt 1 .*downloading' "$log" || fail "no player setup"
 # A terminate signal ends the process with status 0 and writes the last lines.
 kill -TERM "$first"
 wait_until 60 sh -c "! kill -0 $first" || fail "lumo did not end after close"
