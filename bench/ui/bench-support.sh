@@ -3,7 +3,7 @@
 # process: on 2 cores, a poll that forks would take processor time from the program it times.
 source "$(dirname "${BASH_SOURCE[0]}")/../../tests/support/xvfb.sh"
 
-now_ms() { echo $((${EPOCHREALTIME/./} / 1000)); }
+now_ms() { echo $((${EPOCHREALTIME//[!0-9]/} / 1000)); }
 peak_rss_kib() { awk '/^VmHWM:/ {print $2}' "/proc/$1/status"; }
 ratio() { awk -v name="$1" -v a="$2" -v b="$3" 'BEGIN {printf "%s: %.2f\n", name, a / b}'; }
 # pause SECONDS: a read that times out on a pipe nobody writes, which is a sleep in the shell.
@@ -27,7 +27,7 @@ start_hook() {
 # ask COMMAND...: the reply of the running lumo. The replies file is read on from where the
 # last ask left it; a line still being written is kept until its end arrives.
 ask() {
-  local seq=${EPOCHREALTIME/./} line partial=
+  local seq=${EPOCHREALTIME//[!0-9]/} line partial=
   echo "$seq $*" >"$hook"
   while :; do
     if IFS= read -r line <&"$reply_fd"; then
