@@ -19,6 +19,9 @@ host() { /usr/bin/python3 "$(dirname "$0")/tray-host.py" "$@"; }
 /usr/bin/python3 "$(dirname "$0")/tray-host.py" serve &
 host_pid=$!
 PIDS_TO_KILL+=($host_pid)
+# The panel is up before Lumo, as at an ordinary start. An icon made while the host is still
+# taking its name can miss it in the indicator library, whatever Lumo does.
+wait_until 30 host up || fail "the tray host did not start"
 
 start_lumo() {
   "$program_dir/lumo" >>"$SANDBOX/lumo.out" 2>&1 &

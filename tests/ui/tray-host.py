@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """A tray host on the session bus, as a panel runs one.
   serve          owns org.kde.StatusNotifierWatcher and keeps the items that register
+  up             exits 0 once a host owns that name
   menu           prints the newest item's icon file and its menu's visible labels
   click LABEL    clicks the menu entry with that label
   activate       the item's secondary activation
@@ -88,6 +89,11 @@ def main():
     if sys.argv[1] == "serve":
         serve()
     bus = Gio.bus_get_sync(Gio.BusType.SESSION, None)
+    if sys.argv[1] == "up":
+        owned = bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus",
+                              "org.freedesktop.DBus", "NameHasOwner",
+                              GLib.Variant("(s)", (WATCHER,)), None, 0, 5000, None)
+        sys.exit(0 if owned.unpack()[0] else 1)
     name, path = newest_item(bus)
     menu = get(bus, name, path, ITEM, "Menu")
     if sys.argv[1] == "menu":
