@@ -9,9 +9,10 @@ ratio() { awk -v name="$1" -v a="$2" -v b="$3" 'BEGIN {printf "%s: %.2f\n", name
 # pause SECONDS: a read that times out on a pipe nobody writes, which is a sleep in the shell.
 exec {pause_fd}<> <(:)
 pause() { read -r -t "$1" -u "$pause_fd" _ || true; }
-# file_has FILE TEXT: whether FILE holds TEXT, read by the shell itself.
+# file_has FILE TEXT: whether FILE holds TEXT, read by the shell itself; no file holds nothing.
 file_has() {
   local text=
+  [ -e "$1" ] || return 1
   IFS= read -r -d '' text <"$1"
   [[ $text == *"$2"* ]]
 }
