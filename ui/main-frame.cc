@@ -350,18 +350,14 @@ void MainFrame::CenterAndShow() {
   LoadBrowsers();
 }
 
-// Once the window's map request is out: the first load starts the web processes, which would
-// compete with the window for the processor. The detail browser's process starts only once
-// the store page is in, unless a game was selected before.
+// Once the window's map request is out: the first load starts the web process, which would
+// compete with the window for the processor. The detail browser's process starts with the
+// first game shown in it: a process with no page on the screen is pinged every few seconds.
 void MainFrame::LoadBrowsers() {
   gdk_display_flush(gtk_widget_get_display(GTK_WIDGET(window())));
-  auto loadDetail = [this] {
-    if (browseDetail_ && browseDetail_->url().empty()) browseDetail_->Navigate("about:blank");
-  };
-  if (!browseMain_) return loadDetail();
+  if (!browseMain_) return;
   browseMain_->Navigate("about:blank");
   browseMain_->Navigate(homeUrl_);
-  browseMain_->AfterFirstPage(loadDetail);
 }
 
 void MainFrame::BringToFront() {
