@@ -133,11 +133,7 @@ gboolean OnDrawBeforeFirstPage(GtkWidget* widget, cairo_t* cr, Browser* browser)
 // The page itself, not a frame inside it, starts loading an address.
 void OnLoadChanged(WebKitWebView* view, WebKitLoadEvent event, Browser* browser) {
   const char* uri = webkit_web_view_get_uri(view);
-  // The blank page shows nothing the background does not, and work waiting for the first page
-  // would compete with the page that follows it. A local page also has the blank address.
-  if (event == WEBKIT_LOAD_FINISHED &&
-      (browser->localPageAsked() || (uri && std::string_view(uri) != "about:blank")))
-    browser->ShowFirstPage();
+  if (event == WEBKIT_LOAD_FINISHED) browser->PageFinished(uri ? uri : "");
   if (event != WEBKIT_LOAD_STARTED && event != WEBKIT_LOAD_REDIRECTED) return;
   if (browser->eventHandler() && !browser->eventHandler()->BeforeNavigate(*browser, uri ? uri : ""))
     webkit_web_view_stop_loading(view);
@@ -279,6 +275,12 @@ Browser::~Browser() {
     g_signal_handlers_disconnect_by_data(manager_, this);
     g_object_unref(manager_);
   }
+}
+
+// The blank page shows nothing the background does not, and work waiting for the first page
+// would compete with the page that follows it. A local page also has the blank address.
+void Browser::PageFinished(std::string_view url) {
+  if (localPageAsked_ || (!url.empty() && url != "about:blank")) ShowFirstPage();
 }
 
 void Browser::ShowFirstPage() {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 typedef struct _WebKitWebView WebKitWebView;
@@ -65,13 +66,14 @@ class Browser {
   // Whether WebKit draws the view: from the end of its first load of a page that is not the
   // blank one, or a while after it was made; before that it shows its background.
   bool firstPageLoaded() const { return firstPageLoaded_; }
-  bool localPageAsked() const { return localPageAsked_; }
-  void ShowFirstPage();
+  // The view finished loading `url`: the first page other than the blank one shows.
+  void PageFinished(std::string_view url);
   // Runs `work` once on the UI thread when the view first draws its page (at once if it does).
   void AfterFirstPage(std::function<void()> work);
 
  private:
   explicit Browser(WebKitWebView* view);
+  void ShowFirstPage();
   void InstallExternalObject();
 
   WebKitWebView* view_;
