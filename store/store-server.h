@@ -55,6 +55,8 @@ class StoreServer {
   std::filesystem::path root_;
   std::unique_ptr<httplib::Server> server_;
   int port_ = 0;
+  // The listening socket, as httplib made it.
+  int listening_ = -1;
 };
 
 }  // namespace lumo::store

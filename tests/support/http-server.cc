@@ -97,7 +97,14 @@ HttpServer::HttpServer(const std::string& host)
           return Serve(*route, *state, offset, length, &sink);
         });
   });
+  int listening = -1;
+  server_->set_socket_options([&listening](int socket) {
+    httplib::default_socket_options(socket);
+    listening = socket;
+  });
   port_ = server_->bind_to_any_port(host_);
+  // httplib's backlog of five would drop some of a download's eight connections for a second.
+  if (listening >= 0) listen(listening, 128);
   thread_ = std::thread([this] { server_->listen_after_bind(); });
   while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
