@@ -23,7 +23,6 @@ constexpr std::size_t kChunk = std::size_t{64} * 1024;
 // Lumo runs up to five downloads of eight connections each, and httplib gives every open
 // keep-alive connection a thread of its own.
 constexpr std::size_t kThreads = 64;
-constexpr int kBacklog = 128;
 
 bool SafeSegment(const std::string& segment) {
   if (segment == "." || segment == "..") return false;
@@ -203,6 +202,20 @@ RangeAnswer ParseRange(const std::string& header, std::uint64_t size, ByteRange*
   return RangeAnswer::kPart;
 }
 
+int BindWithWideBacklog(httplib::Server& server, const std::string& host, int port,
+                        std::function<void(int)> options) {
+  int listening = -1;
+  server.set_socket_options([&listening, &options](int socket) {
+    options(socket);
+    listening = socket;
+  });
+  int bound =
+      port == 0 ? server.bind_to_any_port(host) : (server.bind_to_port(host, port) ? port : -1);
+  server.set_socket_options(std::move(options));
+  if (bound > 0 && listening >= 0) listen(listening, 128);
+  return bound;
+}
+
 StoreServer::StoreServer(const fs::path& root)
     : root_(fs::weakly_canonical(root)), server_(std::make_unique<httplib::Server>()) {
   server_->new_task_queue = [] { return new httplib::ThreadPool(kThreads); };
@@ -210,12 +223,6 @@ StoreServer::StoreServer(const fs::path& root)
   server_->set_keep_alive_timeout(5);
   server_->set_read_timeout(10);
   server_->set_payload_max_length(4096);
-  // httplib's default sets SO_REUSEPORT, which would let a second store share a busy port.
-  server_->set_socket_options([this](int socket) {
-    int yes = 1;
-    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
-    listening_ = socket;
-  });
   server_->Get(".*", [this](const httplib::Request& request, httplib::Response& response) {
     Handle(request, response);
   });
@@ -227,11 +234,11 @@ StoreServer::~StoreServer() {
 
 bool StoreServer::Bind(const std::string& host, int port, std::string* error) {
   errno = 0;
-  port_ =
-      port == 0 ? server_->bind_to_any_port(host) : (server_->bind_to_port(host, port) ? port : -1);
-  // httplib listens with a backlog of five, and a download opens eight connections at once: the
-  // requests beyond the backlog are dropped and each waits a second for its retry.
-  if (port_ > 0 && listening_ >= 0) listen(listening_, kBacklog);
+  // httplib's default sets SO_REUSEPORT, which would let a second store share a busy port.
+  port_ = BindWithWideBacklog(*server_, host, port, [](int socket) {
+    int yes = 1;
+    setsockopt(socket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof(yes));
+  });
   if (port_ > 0) return true;
   if (error) {
     *error = "cannot listen on " + host + ":" + std::to_string(port) + ": " +

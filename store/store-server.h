@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -33,6 +34,12 @@ enum class RangeAnswer { kWhole, kPart, kUnsatisfiable };
 // unit): the whole file is then the answer, as HTTP allows.
 RangeAnswer ParseRange(const std::string& header, std::uint64_t size, ByteRange* range);
 
+// Binds `server` to `host` and `port` (0: any free one) and returns the port, or -1 with errno
+// set. Its listening socket gets `options` and a backlog of 128: httplib listens with five,
+// which drops some of a download's eight connection requests, each then retried a second later.
+int BindWithWideBacklog(httplib::Server& server, const std::string& host, int port,
+                        std::function<void(int)> options);
+
 // Serves the files of one folder over HTTP as a CDN would: lengths, single ranges, validators
 // and conditional requests, so that segmented and resumed downloads work against it.
 class StoreServer {
@@ -55,8 +62,6 @@ class StoreServer {
   std::filesystem::path root_;
   std::unique_ptr<httplib::Server> server_;
   int port_ = 0;
-  // The listening socket, as httplib made it.
-  int listening_ = -1;
 };
 
 }  // namespace lumo::store

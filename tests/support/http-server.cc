@@ -9,6 +9,8 @@
 
 #include <httplib.h>
 
+#include "store/store-server.h"
+
 namespace lumo::test {
 
 namespace {
@@ -97,14 +99,7 @@ HttpServer::HttpServer(const std::string& host)
           return Serve(*route, *state, offset, length, &sink);
         });
   });
-  int listening = -1;
-  server_->set_socket_options([&listening](int socket) {
-    httplib::default_socket_options(socket);
-    listening = socket;
-  });
-  port_ = server_->bind_to_any_port(host_);
-  // httplib's backlog of five would drop some of a download's eight connections for a second.
-  if (listening >= 0) listen(listening, 128);
+  port_ = store::BindWithWideBacklog(*server_, host_, 0, httplib::default_socket_options);
   thread_ = std::thread([this] { server_->listen_after_bind(); });
   while (!server_->is_running()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
