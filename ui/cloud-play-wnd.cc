@@ -25,7 +25,7 @@ void CloudPlayWnd::InitWindow() {
   Dispatcher::instance()->Register(MSG_CLOUD_NAVIGATE, handle(),
                                    [this](const std::string& url) { NavigateTo(url); });
   SetTitle(kMainWindowTitle);
-  SetIcon("img/logo.svg");
+  SetIcon("img/logo.png");
   AttachShadow();
 }
 

@@ -33,7 +33,7 @@ void ItemLifecycle::OrderList() {
       [this](GtkWidget* item, std::size_t index) { BindRow(item, index); });
   GError* error = nullptr;
   defaultIcon_ = gdk_pixbuf_new_from_file_at_scale(
-      toolkit::ImagePath("img/game-default.svg").c_str(), kIconSize, kIconSize, TRUE, &error);
+      toolkit::ImagePath("img/game-default.png").c_str(), kIconSize, kIconSize, TRUE, &error);
   if (error) g_error_free(error);
 }
 
@@ -134,7 +134,7 @@ void ItemLifecycle::ShowDetailOf(const AppItemInfo& record) {
   GtkWidget* icon = frame_.FindControl("DetailIcon");
   if (!platform::IsRegularFile(record.imagePath) ||
       !toolkit::SetImageFile(icon, record.imagePath, kDetailIconSize))
-    toolkit::SetImageFile(icon, toolkit::ImagePath("img/game-detail.svg"), kDetailIconSize);
+    toolkit::SetImageFile(icon, toolkit::ImagePath("img/game-detail.png"), kDetailIconSize);
   UpdateDetail(record.status, game_.NoteOf(record), record.downloadPos);
   if (!browseDetail_ || detailTimer_) return;
   // Many items shown in a row (the catalogue load) navigate the detail browser once, to the

@@ -118,7 +118,7 @@ void MainFrame::InitWindow() {
   }
   SetTitle(kMainWindowTitle);
   AttachShadow();
-  SetIcon("img/logo.svg");
+  SetIcon("img/logo.png");
   // The stored games come back one by one as MSG_APP_LOADED.
   workers_.catalogue->post(std::make_shared<LoadDownloadChecksTask>());
   workers_.catalogue->post(std::make_shared<LoadFailuresTask>());
