@@ -1,5 +1,5 @@
 // Renders a skin's vector image to a PNG at the image's own size. The program then decodes
-// bitmaps only, and the vector renderer is not loaded before its first frame.
+// bitmaps only and never loads the vector renderer, which is slow to load and large.
 #include <cstdio>
 
 #include <gdk-pixbuf/gdk-pixbuf.h>

@@ -210,7 +210,7 @@ void MainFrame::OnFirstFrame() {
   // which the window need not wait for.
   tray_ = std::make_unique<TrayIcon>(
       TrayIcon::Commands{[this] { BringToFront(); }, [this] { CloseFrom("the tray menu"); }});
-  tray_->Add(toolkit::ImagePath("img/logo.svg"));
+  tray_->Add(toolkit::ImagePath("img/logo.png"));
 }
 
 void MainFrame::OnPlayerSetupDone() {

@@ -43,7 +43,7 @@ ends_with() {
 
 start_lumo
 wait_until 30 host menu || fail "the icon did not reach the tray host"
-expect "tray item" "$(host menu)" "icon=*/logo.svg status=Active menu=显示界面,退出"
+expect "tray item" "$(host menu)" "icon=*/logo.png status=Active menu=显示界面,退出"
 
 # Escape abandons the close: the window stays and setting.ini is not written.
 click_on MainFrame btnClose
