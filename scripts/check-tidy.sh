@@ -7,7 +7,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=$(cd "${1:?usage: check-tidy.sh BUILD_DIR}" && pwd)
 off=$(grep -oE -- '-bugprone-[a-z0-9-]+' "$root/.clang-tidy" | paste -sd, -)
 checks="-*,bugprone-*${off:+,$off}"
-folders="app apk catalogue components download game platform program stat store toolkit ui vm"
+folders="app apk catalogue components download game platform program skins stat store toolkit ui vm"
 product="^$root/(${folders// /|})/"
 
 # A new top-level folder with C or C++ files is either product code or named here as not.
