@@ -1,11 +1,13 @@
 #include "game/worker-actions.h"
 
 #include <chrono>
+#include <thread>
 
 #include "app/dispatcher.h"
 #include "app/messages.h"
 #include "app/paths.h"
 #include "app/settings.h"
+#include "app/thread-guard.h"
 #include "app/worker-pool.h"
 #include "catalogue/app-database-task-loop.h"
 #include "catalogue/failure-reasons.h"
@@ -112,12 +114,21 @@ void WorkerActions::Inspect(const std::string& packageName, const std::string& p
   // aapt may take seconds on a large APK: it runs on a worker and its findings come back as
   // MSG_APK_INSPECTED.
   workers_.jobs->Run("apk inspection", [inspection = std::move(inspection)]() mutable {
-    inspection->failure = VerifyDownload(inspection->badging.apkPath, inspection->check);
-    // A refused file is not kept: a retry downloads it afresh.
-    if (!inspection->failure.empty())
-      platform::RemoveFile(inspection->badging.apkPath);
-    else
+    if (inspection->check.empty()) {
       ReadApkBadging(inspection->badging);
+    } else {
+      // aapt reads the file while it is hashed, each on a processor of its own; what it
+      // found counts only for a file that passes.
+      ApkBadging badging = inspection->badging;
+      std::thread reader(Guarded("apk badging", [&badging] { ReadApkBadging(badging); }));
+      inspection->failure = VerifyDownload(inspection->badging.apkPath, inspection->check);
+      reader.join();
+      // A refused file is not kept: a retry downloads it afresh.
+      if (inspection->failure.empty())
+        inspection->badging = std::move(badging);
+      else
+        platform::RemoveFile(inspection->badging.apkPath);
+    }
     Dispatcher::instance()->SendOwned(MSG_APK_INSPECTED, std::move(inspection));
   });
 }

@@ -70,7 +70,7 @@ int Application::Run() {
   workers_.vmTasks = std::make_shared<VMTaskLoop>(*workers_.bridge);
   workers_.bridge->CreateServer(*workers_.vmTasks);
 
-  // The engine is loaded on first use, on a worker: start-up does not wait for it.
+  // The engine is loaded on a worker once the store page shows: start-up does not wait for it.
   workers_.downloads = DownloadTaskMgr::Create([] { return ThunderWrapper::load(); });
   workers_.jobs = std::make_shared<WorkerPool>();
 

@@ -16,6 +16,7 @@
 #include "catalogue/catalogue-repair.h"
 #include "catalogue/download-checks.h"
 #include "catalogue/failure-reasons.h"
+#include "download/download-task-mgr.h"
 #include "game/local-apk-reader.h"
 #include "platform/file-system.h"
 #include "platform/process.h"
@@ -201,6 +202,10 @@ void MainFrame::OnFirstFrame() {
     // Starts the player, or installs or downloads it when it is missing.
     playerSetup_->Ensure();
     CheckUpdate("-silence");
+    // The download engine is loaded now, away from the UI thread, rather than on the first
+    // click of a game, which would wait for it.
+    workers().jobs->Run("download engine",
+                        [downloads = workers().downloads] { downloads->available(); });
   };
   if (browseMain_)
     browseMain_->AfterFirstPage(afterPage);

@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <malloc.h>
 #include <mutex>
 #include <string>
 #include <sys/statvfs.h>
+#include <unistd.h>
 #include <vector>
 
 #include <aria2/aria2.h>
@@ -86,6 +88,17 @@ void RemovePartial(const TaskSpec& recipe) {
   std::remove((FilePath(recipe) + ".aria2").c_str());
 }
 
+// aria2 flushes a finished file to the disk before it calls it complete; on a fast link the
+// whole file would be written in that one wait. Asking the kernel to start writing what has
+// arrived, as it arrives, leaves that flush only the last moments' data. It does not wait.
+constexpr std::int64_t kWriteBackStep = 4 << 20;
+void StartWriteBack(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+  ::close(fd);
+}
+
 std::int64_t FreeBytes(const std::string& folder) {
   struct statvfs disk {};
   if (statvfs(folder.c_str(), &disk) != 0) return INT64_MAX;
@@ -142,6 +155,8 @@ struct Engine::Task {
   std::int32_t ownFailCode = 0;
   // What was written is not the file: it goes once aria2 has let go of it.
   bool discardPartial = false;
+  // How much of the file had arrived when its writing to the disk was last asked for.
+  std::int64_t writeBackFrom = 0;
   TaskSnapshot published;
   std::int32_t announcedState = kXlPaused;
 };
@@ -431,6 +446,7 @@ void Engine::AddDownload(Session& session, Task& t) {
   t.pauseSent = false;
   t.ownFailCode = 0;
   t.retryAt = kNever;
+  t.writeBackFrom = 0;
   if (aria2::addUri(session.get(), &t.gid, {t.recipe.url}, options) != 0) {
     t.gid = 0;
     t.published.state = kXlError;
@@ -494,6 +510,10 @@ void Engine::Publish(Session& session) {
     switch (handle->getStatus()) {
       case aria2::DOWNLOAD_ACTIVE:
       case aria2::DOWNLOAD_WAITING:
+        if (s.completedLength - t.writeBackFrom >= kWriteBackStep) {
+          t.writeBackFrom = s.completedLength;
+          StartWriteBack(FilePath(t.recipe));
+        }
         s.state = t.wantRunning ? kXlDownloading : kXlPaused;
         break;
       case aria2::DOWNLOAD_PAUSED:
