@@ -38,6 +38,9 @@ aria2::KeyVals SessionOptions(const EngineLimits& limits) {
       // it every second bounds what a kill loses.
       {"auto-save-interval", "1"},
       {"file-allocation", "none"},
+      // Written straight through to the kernel's page cache, which already gathers the writes:
+      // aria2's own cache would copy every byte once more and hold up to 16 MiB per session.
+      {"disk-cache", "0"},
       // A leftover file without a control file says nothing about its content: start over
       // instead of trusting it or picking another name.
       {"allow-overwrite", "true"},
