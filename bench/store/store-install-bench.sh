@@ -3,9 +3,10 @@
 # in the store page of the real lumo until the game's status is 6 (installed), against the sum
 # of its parts timed alone in the same run: curl of the same APK from the same store, and the
 # same player's install of it driven over the bridge by bench/player-install. Each run starts
-# on a fresh home with the player already installed; prints the medians and their ratio.
-# Usage: bash bench/store/store-install-bench.sh BUILD_DIR [RUNS (3)]
-build=$(cd "$1" && pwd) runs=${2:-3}
+# on a fresh home with the player already installed and nothing left to write back; prints
+# the medians and their ratio.
+# Usage: bash bench/store/store-install-bench.sh BUILD_DIR [RUNS (5)]
+build=$(cd "$1" && pwd) runs=${2:-5}
 source "$(dirname "$0")/store-support.sh"
 package=com.lumo.demo.ironkeep
 finder=$(dirname "$0")/../../tests/ui/find-control.py
@@ -25,6 +26,9 @@ road_in_lumo() {
   local place start
   place=$(find_control "下载 铁壁要塞")
   xdotool mousemove "${place% *}" "${place#* }"
+  # Each side starts with nothing left to write back from the run before: the engine's flush
+  # of a finished file would otherwise also wait for the files the other side left behind.
+  sync
   start=$(now_ms)
   xdotool click 1
   until [[ "$(ask game "$package")" == status=6* ]]; do
@@ -38,6 +42,7 @@ road_in_lumo() {
 parts_alone() {
   use_home "alone-$1"
   local start reply
+  sync
   start=$(now_ms)
   curl -sf -o "$HOME/$package.apk" "$store/apk/$package.apk" || fail "curl failed"
   download=$(($(now_ms) - start))
