@@ -247,6 +247,15 @@ Browser* Browser::FromView(WebKitWebView* view) {
   return browser;
 }
 
+Browser* Browser::CreateIn(GtkWidget* host, const Browser* related) {
+  GtkWidget* view =
+      GTK_WIDGET(g_object_new(WEBKIT_TYPE_WEB_VIEW, "related-view",
+                              related ? related->view() : nullptr, "vexpand", TRUE, nullptr));
+  gtk_container_add(GTK_CONTAINER(host), view);
+  gtk_widget_show(view);
+  return FromView(WEBKIT_WEB_VIEW(view));
+}
+
 Browser::Browser(WebKitWebView* view) : view_(view) {
   webkit_web_view_set_background_color(view, &kBackground);
   g_signal_connect(view, "draw", G_CALLBACK(OnDrawBeforeFirstPage), this);

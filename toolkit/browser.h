@@ -9,6 +9,7 @@
 
 typedef struct _WebKitWebView WebKitWebView;
 typedef struct _WebKitUserContentManager WebKitUserContentManager;
+typedef struct _GtkWidget GtkWidget;
 
 namespace lumo::toolkit {
 
@@ -43,6 +44,9 @@ class BrowserEventHandler {
 class Browser {
  public:
   static Browser* FromView(WebKitWebView* view);
+  // A new browser filling `host`, a box. A browser made `related` to another shares that one's
+  // web process, and starts it at once if it is not running yet.
+  static Browser* CreateIn(GtkWidget* host, const Browser* related);
   // The origins whose frames get window.external ("http://127.0.0.1:18080"), and the local
   // page that may only ask for a retry. Set before the first browser is made; every address
   // other than a web address, "about:blank" and that page is refused in every browser.

@@ -39,7 +39,6 @@ ItemLifecycle::ItemLifecycle(MainFrame& frame)
   checkboxTrash_ = frame.FindCheckBox("checkbox_trash");
   detailSpeed_ = frame.FindLabel("DetailSpeed");
   progress_ = ProgressFromWidget(frame.FindCustom("DownloadProgress", ProgressWidgetType()));
-  browseDetail_ = frame.FindBrowser("BrowseDetail");
   OrderList();
   // A notification that is clicked brings the window up on its game.
   notifier_ = std::make_unique<Notifier>(frame.window(), [this](const std::string& packageName) {

@@ -98,7 +98,7 @@ class ItemLifecycle final : public GameView {
   void ShowDetailOf(const AppItemInfo& record);
   // The detail browser's page of the selected game: its store page, or for a game added from
   // disk the page that a job makes from its file (MSG_LOCAL_DETAIL_READY).
-  void LoadDetailPage(const AppItemInfo& record);
+  void LoadDetailPage(toolkit::Browser& detail, const AppItemInfo& record);
   void OnLocalDetailReady(std::unique_ptr<LocalDetail> detail);
   bool IsSelected(const std::string& packageName) const { return packageName == selectedPackage_; }
 
@@ -111,7 +111,6 @@ class ItemLifecycle final : public GameView {
   GtkToggleButton* checkboxTrash_ = nullptr;
   GtkLabel* detailSpeed_ = nullptr;
   CProgressUIEx* progress_ = nullptr;
-  toolkit::Browser* browseDetail_ = nullptr;
   // The games of the list, oldest first: the list shows them newest on top.
   std::vector<std::string> order_;
   std::unique_ptr<toolkit::RowWindow> rows_;

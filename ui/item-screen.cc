@@ -136,25 +136,26 @@ void ItemLifecycle::ShowDetailOf(const AppItemInfo& record) {
       !toolkit::SetImageFile(icon, record.imagePath, kDetailIconSize))
     toolkit::SetImageFile(icon, toolkit::ImagePath("img/game-detail.png"), kDetailIconSize);
   UpdateDetail(record.status, game_.NoteOf(record), record.downloadPos);
-  if (!browseDetail_ || detailTimer_) return;
+  if (detailTimer_) return;
   // Many items shown in a row (the catalogue load) navigate the detail browser once, to the
   // game that is selected when the burst is over.
   detailTimer_ = platform::AddTimer(0, [this] {
     detailTimer_ = 0;
-    if (auto selected = game_.Find(selectedPackage_)) LoadDetailPage(*selected);
+    frame_.WhenDetailBrowser([this](toolkit::Browser& detail) {
+      if (auto selected = game_.Find(selectedPackage_)) LoadDetailPage(detail, *selected);
+    });
     return false;
   });
 }
 
-void ItemLifecycle::LoadDetailPage(const AppItemInfo& record) {
-  if (!browseDetail_) return;
+void ItemLifecycle::LoadDetailPage(toolkit::Browser& detail, const AppItemInfo& record) {
   if (!HasLocalDetail(record)) {
-    browseDetail_->SetHomePage(record.detailUrl);
-    browseDetail_->Navigate(record.detailUrl);
+    detail.SetHomePage(record.detailUrl);
+    detail.Navigate(record.detailUrl);
     return;
   }
   // Blank while the file is read, rather than the game shown before.
-  browseDetail_->Navigate("about:blank");
+  detail.Navigate("about:blank");
   AppItemInfo copy = record;
   frame_.workers().jobs->Run("local detail reader", [copy] {
     Dispatcher::instance()->SendOwned(MSG_LOCAL_DETAIL_READY,
@@ -165,8 +166,8 @@ void ItemLifecycle::LoadDetailPage(const AppItemInfo& record) {
 // A page that comes after the user moved on to another game is not shown.
 void ItemLifecycle::OnLocalDetailReady(std::unique_ptr<LocalDetail> detail) {
   LUMO_CHECK_UI_THREAD();
-  if (detail && browseDetail_ && IsSelected(detail->packageName))
-    browseDetail_->ShowLocalPage(detail->html);
+  toolkit::Browser* browser = frame_.detailBrowser();
+  if (detail && browser && IsSelected(detail->packageName)) browser->ShowLocalPage(detail->html);
 }
 
 void ItemLifecycle::SetItemLabel(const std::string& packageName, int status) {

@@ -154,7 +154,7 @@ void MainFrame::RegisterTestCommands() {
   toolkit::RegisterTestCommand("browser", [this](const Args& args) {
     toolkit::Browser* browser = args.empty()        ? nullptr
                                 : args[0] == "Main" ? browseMain_
-                                                    : browseDetail_;
+                                                    : detailBrowser();
     if (!browser) return std::string("error usage");
     if (args.size() > 1 && args[1] == "home") browser->NavigateHomePage();
     return browser->url();

@@ -102,8 +102,6 @@ void MainFrame::InitWindow() {
     browseMain_->SetEventHandler(std::make_unique<WebEventHandler>("Main"));
     browseMain_->SetHomePage(homeUrl_);
   }
-  browseDetail_ = FindBrowser("BrowseDetail");
-  if (browseDetail_) browseDetail_->SetEventHandler(std::make_unique<WebEventHandler>("Detail"));
   FindControls();
   playerSetup_ = PlayerSetup::Create(workers_.jobs, workers_.downloads);
   setupStatus_ =
@@ -356,13 +354,37 @@ void MainFrame::CenterAndShow() {
 }
 
 // Once the window's map request is out: the first load starts the web process, which would
-// compete with the window for the processor. The detail browser's process starts with the
-// first game shown in it: a process with no page on the screen is pinged every few seconds.
+// compete with the window for the processor. The detail browser is made once the store page
+// shows, so that a click on a game finds it.
 void MainFrame::LoadBrowsers() {
   gdk_display_flush(gtk_widget_get_display(GTK_WIDGET(window())));
   if (!browseMain_) return;
   browseMain_->Navigate("about:blank");
   browseMain_->Navigate(homeUrl_);
+  browseMain_->AfterFirstPage([this] { MakeDetailBrowser(); });
+}
+
+// The detail browser shares the store view's web process: a second process would start on
+// the first game shown, while its download runs, and would be pinged while Lumo is idle. A
+// view related to another starts that one's process at once, so it is made only once the
+// store page shows: made with the skin, it started the process before the window was mapped.
+void MainFrame::WhenDetailBrowser(std::function<void(toolkit::Browser&)> work) {
+  auto run = [this, work = std::move(work)] {
+    if (toolkit::Browser* detail = MakeDetailBrowser()) work(*detail);
+  };
+  if (browseMain_ && !browseMain_->firstPageLoaded())
+    browseMain_->AfterFirstPage(std::move(run));
+  else
+    run();
+}
+
+toolkit::Browser* MainFrame::MakeDetailBrowser() {
+  if (browseDetail_) return browseDetail_;
+  GtkWidget* host = FindControl("BrowseDetailHost");
+  if (!host) return nullptr;
+  browseDetail_ = toolkit::Browser::CreateIn(host, browseMain_);
+  browseDetail_->SetEventHandler(std::make_unique<WebEventHandler>("Detail"));
+  return browseDetail_;
 }
 
 void MainFrame::BringToFront() {
@@ -407,8 +429,8 @@ void MainFrame::OpenApks(const std::vector<std::string>& paths) {
 void MainFrame::OnNavigate(const Navigation& to) {
   if (to.browserName == "Main" && browseMain_)
     browseMain_->Navigate(to.url);
-  else if (to.browserName == "Detail" && browseDetail_)
-    browseDetail_->Navigate(to.url);
+  else if (to.browserName == "Detail")
+    WhenDetailBrowser([url = to.url](toolkit::Browser& detail) { detail.Navigate(url); });
 }
 
 void MainFrame::OnCatalogueSetAside(const std::string& keptAs) {

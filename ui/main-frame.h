@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -54,6 +55,11 @@ class MainFrame : public toolkit::SkinWindow {
   // Ends the program without asking, as the updater's MSG_QUIT_NOW does; the log names the
   // cause.
   void QuitNow(const char* cause);
+  // Runs `work` with the detail browser, which exists once the store page shows: at once when
+  // it does, else then.
+  void WhenDetailBrowser(std::function<void(toolkit::Browser&)> work);
+  // The detail browser, or null before it is made.
+  toolkit::Browser* detailBrowser() const { return browseDetail_; }
 
   bool initialised() const { return initialised_; }
   ItemLifecycle* lifecycle() const { return lifecycle_.get(); }
@@ -97,6 +103,7 @@ class MainFrame : public toolkit::SkinWindow {
   void OnPlayerSetupDone();
   void OnFirstFrame();
   void LoadBrowsers();
+  toolkit::Browser* MakeDetailBrowser();
 
   toolkit::Browser* browseMain_ = nullptr;
   toolkit::Browser* browseDetail_ = nullptr;
