@@ -45,6 +45,8 @@ done
 expect "installed" "$(ask game "$package")" "status=6 * label=开始游戏吧"
 expect "detail page" "$(ask browser Detail)" "http://127.0.0.1:$port/games/$package.html"
 wait_until 30 shows_control "潮汐消消乐 - Lumo 游戏商店" || fail "the detail page does not show the game"
+# The detail page shares the store page's web process.
+expect "web processes" "$(pgrep -c -P "$lumo" WebKitWebProces)" "1"
 grep -q "^$package" "$player_data/packages.txt" || fail "the player has not installed it"
 sleep 1
 shot store-game-installed
