@@ -204,6 +204,8 @@ void MainFrame::OnFirstFrame() {
     // click of a game, which would wait for it.
     workers().jobs->Run("download engine",
                         [downloads = workers().downloads] { downloads->available(); });
+    // Made now, so that a click on a game finds it.
+    MakeDetailBrowser();
   };
   if (browseMain_)
     browseMain_->AfterFirstPage(afterPage);
@@ -354,14 +356,12 @@ void MainFrame::CenterAndShow() {
 }
 
 // Once the window's map request is out: the first load starts the web process, which would
-// compete with the window for the processor. The detail browser is made once the store page
-// shows, so that a click on a game finds it.
+// compete with the window for the processor.
 void MainFrame::LoadBrowsers() {
   gdk_display_flush(gtk_widget_get_display(GTK_WIDGET(window())));
   if (!browseMain_) return;
   browseMain_->Navigate("about:blank");
   browseMain_->Navigate(homeUrl_);
-  browseMain_->AfterFirstPage([this] { MakeDetailBrowser(); });
 }
 
 // The detail browser shares the store view's web process: a second process would start on
