@@ -2,7 +2,7 @@
 
 #include <string>
 
-typedef struct _WebKitUserContentManager WebKitUserContentManager;
+typedef struct _WebKitUserMessage WebKitUserMessage;
 
 namespace lumo::toolkit {
 
@@ -12,9 +12,9 @@ namespace lumo::toolkit {
 // event.detail, once its document is parsed and again after every change. UI thread.
 void PublishGameStates(const std::string& text);
 
-// Opens the feed in one browser's content manager, for the frames that match `allow` (a null-
-// terminated list of allow-list patterns); its script runs in `world`, out of the pages' reach.
-void InstallGameStatesFeed(WebKitUserContentManager* manager, const char* const* allow,
-                           const char* world);
+// A store frame's question for the states newer than the ones it has (its text: "FRAME\nSEEN"),
+// which the page bridge sent; it is answered, now or at the next change, by a reply to
+// `message`. UI thread.
+void AskForGameStates(WebKitUserMessage* message, const std::string& question);
 
 }  // namespace lumo::toolkit

@@ -1,6 +1,7 @@
 #include "toolkit/browser.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -9,18 +10,15 @@
 #include "app/log.h"
 #include "app/web-address.h"
 #include "platform/desktop.h"
+#include "platform/file-system.h"
 #include "toolkit/browser-feed.h"
+#include "toolkit/page-bridge/messages.h"
 
 namespace lumo::toolkit {
 
 namespace {
 
 constexpr char kBrowserKey[] = "lumo-browser";
-constexpr char kChannel[] = "lumoExternal";
-// The world of Lumo's own script: page scripts cannot reach its objects or its message
-// channel, so only frames that received the bridge script can talk to the host.
-constexpr char kWorld[] = "lumo";
-
 // window.external in the page's own world. Each call travels to Lumo's world as a short-lived
 // element whose attributes hold it (DOM text is shared between worlds, script values are
 // not); its event reaches Lumo's listener before dispatchEvent returns, so calls keep their
@@ -52,25 +50,11 @@ constexpr char kPageScript[] = R"JS(
 })();
 )JS";
 
-// Lumo's side, in its own world: passes each call on with the address of the frame it came
-// from, which the host checks again.
-constexpr char kBridgeScript[] = R"JS(
-(function () {
-  var channel = window.webkit.messageHandlers.lumoExternal;
-  document.addEventListener('lumo-call', function (event) {
-    var note = event.target;
-    if (!note || note.localName !== 'lumo-call') return;
-    var argument = note.getAttribute('argument');
-    channel.postMessage(String(location.href) + '\n' + (note.getAttribute('method') || '') +
-                        '\n' + (argument === null ? 'x' : 's' + argument));
-  }, true);
-})();
-)JS";
-
 // Pages whose frames get window.external; the same for every browser of the program.
 struct TrustedPages {
   std::vector<std::string> origins;
   std::string localPage;
+  std::string bridgeFolder;
 };
 
 TrustedPages& Trusted() {
@@ -159,13 +143,6 @@ gboolean OnLoadFailed(WebKitWebView*, WebKitLoadEvent, const char* uri, GError* 
   return handler && handler->NavigateError(*browser, uri ? uri : "", error->message);
 }
 
-// Puts the error page into the page's frames that show `url`; runs in Lumo's world, so the
-// page's scripts cannot get in the way.
-constexpr char kShowFrameError[] = R"JS(
-for (const frame of document.querySelectorAll('iframe'))
-  if (frame.src === url && !frame.hasAttribute('srcdoc')) frame.srcdoc = page;
-)JS";
-
 void OnResourceFailed(WebKitWebResource* resource, GError* error, WebKitWebView* view) {
   if (g_error_matches(error, WEBKIT_NETWORK_ERROR, WEBKIT_NETWORK_ERROR_CANCELLED)) return;
   Browser* browser = Browser::FromView(view);
@@ -175,13 +152,10 @@ void OnResourceFailed(WebKitWebResource* resource, GError* error, WebKitWebView*
   if (!uri || resource == main || !browser->eventHandler()) return;
   std::string page = browser->eventHandler()->FrameErrorPage(*browser, uri);
   if (page.empty()) return;
-  GVariantDict arguments;
-  g_variant_dict_init(&arguments, nullptr);
-  g_variant_dict_insert(&arguments, "url", "s", uri);
-  g_variant_dict_insert(&arguments, "page", "s", page.c_str());
-  webkit_web_view_call_async_javascript_function(view, kShowFrameError, -1,
-                                                 g_variant_dict_end(&arguments), kWorld, nullptr,
-                                                 nullptr, nullptr, nullptr);
+  // The page bridge puts it into the frames, in its own world, out of the page scripts' way.
+  webkit_web_view_send_message_to_page(
+      view, webkit_user_message_new(bridge::kFrameError, g_variant_new("(ss)", uri, page.c_str())),
+      nullptr, nullptr, nullptr);
 }
 
 void OnResourceLoadStarted(WebKitWebView* view, WebKitWebResource* resource, WebKitURIRequest*,
@@ -190,14 +164,10 @@ void OnResourceLoadStarted(WebKitWebView* view, WebKitWebResource* resource, Web
                           G_CONNECT_DEFAULT);
 }
 
-// Called when a frame that has the bridge calls window.external. The frame's address is
-// checked again: only the store's origins may call, and the local error page only to retry.
-void OnScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, Browser* browser) {
-  JSCValue* value = webkit_javascript_result_get_js_value(result);
-  if (!jsc_value_is_string(value) || !browser->eventHandler()) return;
-  gchar* text = jsc_value_to_string(value);
-  std::string message = text;
-  g_free(text);
+// A frame that has the bridge called window.external. The frame's address is checked again:
+// only the store's origins may call, and the local error page only to retry.
+void ExternalCall(Browser* browser, const std::string& message) {
+  if (!browser->eventHandler()) return;
   std::size_t first = message.find('\n');
   std::size_t second = first == std::string::npos ? first : message.find('\n', first + 1);
   if (second == std::string::npos || second + 1 >= message.size()) return;
@@ -214,8 +184,35 @@ void OnScriptMessage(WebKitUserContentManager*, WebKitJavascriptResult* result, 
   browser->eventHandler()->ExternalCall(*browser, method, argument);
 }
 
+// What the page bridge in the web process sends; a name it does not know is not handled.
+gboolean OnBridgeMessage(WebKitWebView*, WebKitUserMessage* message, Browser* browser) {
+  const char* name = webkit_user_message_get_name(message);
+  GVariant* parameters = webkit_user_message_get_parameters(message);
+  bool call = std::strcmp(name, bridge::kCall) == 0;
+  if (!call && std::strcmp(name, bridge::kGames) != 0) return FALSE;
+  if (!parameters || !g_variant_is_of_type(parameters, G_VARIANT_TYPE_STRING)) return TRUE;
+  std::string text = g_variant_get_string(parameters, nullptr);
+  if (call)
+    ExternalCall(browser, text);
+  else
+    AskForGameStates(message, text);
+  return TRUE;
+}
+
+// Gives each new web process the page bridge and the pages it may serve.
+void OnInitializeWebExtensions(WebKitWebContext* context, gpointer) {
+  const TrustedPages& trusted = Trusted();
+  webkit_web_context_set_web_extensions_directory(context, trusted.bridgeFolder.c_str());
+  GVariantBuilder origins;
+  g_variant_builder_init(&origins, G_VARIANT_TYPE("as"));
+  for (const std::string& origin : trusted.origins)
+    g_variant_builder_add(&origins, "s", origin.c_str());
+  webkit_web_context_set_web_extensions_initialization_user_data(
+      context, g_variant_new("(ass)", &origins, trusted.localPage.c_str()));
+}
+
 // Allow-list patterns of the store's frames. They match the host only, never the port: the
-// port is checked again on every call (OnScriptMessage, and the game states' questions).
+// port is checked again by the page bridge and on every call.
 std::vector<std::string> StorePatterns() {
   std::vector<std::string> patterns;
   for (const std::string& origin : Trusted().origins) {
@@ -280,10 +277,6 @@ Browser::Browser(WebKitWebView* view) : view_(view) {
 Browser::~Browser() {
   if (firstPageTimer_) g_source_remove(firstPageTimer_);
   g_signal_handlers_disconnect_by_data(view_, this);
-  if (manager_) {
-    g_signal_handlers_disconnect_by_data(manager_, this);
-    g_object_unref(manager_);
-  }
 }
 
 // The blank page shows nothing the background does not, and work waiting for the first page
@@ -308,8 +301,17 @@ void Browser::AfterFirstPage(std::function<void()> work) {
     afterFirstPage_.push_back(std::move(work));
 }
 
-void Browser::SetTrustedPages(std::vector<std::string> origins, std::string localPage) {
-  Trusted() = TrustedPages{std::move(origins), std::move(localPage)};
+void Browser::SetTrustedPages(std::vector<std::string> origins, std::string localPage,
+                              std::string bridgeFolder) {
+  std::string module = bridgeFolder + "/" + bridge::kModule;
+  if (!platform::IsRegularFile(module))
+    Log::instance()->write("page bridge %s missing: store pages cannot reach Lumo.",
+                           module.c_str());
+  bool first = Trusted().bridgeFolder.empty();
+  Trusted() = TrustedPages{std::move(origins), std::move(localPage), std::move(bridgeFolder)};
+  if (first)
+    g_signal_connect(webkit_web_context_get_default(), "initialize-web-extensions",
+                     G_CALLBACK(OnInitializeWebExtensions), nullptr);
 }
 
 bool Browser::IsStoreFrame(const std::string& url) {
@@ -318,33 +320,20 @@ bool Browser::IsStoreFrame(const std::string& url) {
 }
 
 void Browser::InstallExternalObject() {
-  WebKitUserContentManager* manager = webkit_web_view_get_user_content_manager(view_);
-  manager_ = WEBKIT_USER_CONTENT_MANAGER(g_object_ref(manager));
-  std::string signal = std::string("script-message-received::") + kChannel;
-  g_signal_connect(manager, signal.c_str(), G_CALLBACK(OnScriptMessage), this);
-  webkit_user_content_manager_register_script_message_handler_in_world(manager, kChannel, kWorld);
-  // Both scripts go only into frames of the trusted pages; other frames have no
-  // window.external and cannot reach the channel, which lives in Lumo's world.
+  g_signal_connect(view_, "user-message-received", G_CALLBACK(OnBridgeMessage), this);
+  // The page script goes only into frames of the trusted pages; other frames have no
+  // window.external. The page bridge gives the same frames Lumo's side of it.
   std::vector<std::string> patterns = StorePatterns();
   std::vector<const char*> allow;
   for (const std::string& pattern : patterns) allow.push_back(pattern.c_str());
-  allow.push_back(nullptr);
-  // The store's frames hear the games' states (an empty list would match every frame); the
-  // local error page only may ask for a retry.
-  if (!patterns.empty()) InstallGameStatesFeed(manager, allow.data(), kWorld);
-  allow.pop_back();
   if (!Trusted().localPage.empty()) allow.push_back(Trusted().localPage.c_str());
   allow.push_back(nullptr);
+  WebKitUserContentManager* manager = webkit_web_view_get_user_content_manager(view_);
   WebKitUserScript* page =
       webkit_user_script_new(kPageScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
                              WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, allow.data(), nullptr);
-  WebKitUserScript* bridge = webkit_user_script_new_for_world(
-      kBridgeScript, WEBKIT_USER_CONTENT_INJECT_ALL_FRAMES,
-      WEBKIT_USER_SCRIPT_INJECT_AT_DOCUMENT_START, kWorld, allow.data(), nullptr);
   webkit_user_content_manager_add_script(manager, page);
-  webkit_user_content_manager_add_script(manager, bridge);
   webkit_user_script_unref(page);
-  webkit_user_script_unref(bridge);
 }
 
 void Browser::SetEventHandler(std::unique_ptr<BrowserEventHandler> handler) {

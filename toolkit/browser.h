@@ -8,7 +8,6 @@
 #include <vector>
 
 typedef struct _WebKitWebView WebKitWebView;
-typedef struct _WebKitUserContentManager WebKitUserContentManager;
 typedef struct _GtkWidget GtkWidget;
 
 namespace lumo::toolkit {
@@ -47,10 +46,12 @@ class Browser {
   // A new browser filling `host`, a box. A browser made `related` to another shares that one's
   // web process, and starts it at once if it is not running yet.
   static Browser* CreateIn(GtkWidget* host, const Browser* related);
-  // The origins whose frames get window.external ("http://127.0.0.1:18080"), and the local
-  // page that may only ask for a retry. Set before the first browser is made; every address
-  // other than a web address, "about:blank" and that page is refused in every browser.
-  static void SetTrustedPages(std::vector<std::string> origins, std::string localPage);
+  // The origins whose frames get window.external ("http://127.0.0.1:18080"), the local page
+  // that may only ask for a retry, and the folder of the page bridge that WebKit loads into
+  // its web processes. Set before the first page loads; every address other than a web
+  // address, "about:blank" and that page is refused in every browser.
+  static void SetTrustedPages(std::vector<std::string> origins, std::string localPage,
+                              std::string bridgeFolder);
   // Whether a frame at `url` is one of the store's, by its origin; the local page is not.
   static bool IsStoreFrame(const std::string& url);
   ~Browser();
@@ -81,7 +82,6 @@ class Browser {
   void InstallExternalObject();
 
   WebKitWebView* view_;
-  WebKitUserContentManager* manager_ = nullptr;
   std::unique_ptr<BrowserEventHandler> handler_;
   std::string homePage_;
   bool firstPageLoaded_ = false;

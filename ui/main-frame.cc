@@ -140,7 +140,7 @@ void MainFrame::TrustStorePages() {
     else if (std::find(origins.begin(), origins.end(), origin) == origins.end())
       origins.push_back(origin);
   }
-  toolkit::Browser::SetTrustedPages(origins, ErrorPageUrl());
+  toolkit::Browser::SetTrustedPages(origins, ErrorPageUrl(), PathJoin(ExeDir(), "web-extensions"));
 }
 
 void MainFrame::FindControls() {

@@ -119,7 +119,8 @@ TEST(Browser, OnlyTheStoresFramesReachTheHandlerAndOnlyWebAddressesLoad) {
     stranger.AddFile(file, "heard");
   }
   toolkit::PublishGameStates(R"({"games":[]})");
-  toolkit::Browser::SetTrustedPages({WebOrigin(store.Url("/"))}, ErrorPageUrl());
+  toolkit::Browser::SetTrustedPages({WebOrigin(store.Url("/"))}, ErrorPageUrl(),
+                                    LUMO_PROGRAM_DIR "/web-extensions");
 
   GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
   GtkWidget* view = webkit_web_view_new();
