@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <malloc.h>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <sys/statvfs.h>
@@ -15,6 +16,16 @@
 #include <vector>
 
 #include <aria2/aria2.h>
+
+// Not in aria2's interface, but exported by the library: the only way to let go of the TLS
+// context that aria2 keeps in a static after its last session.
+namespace aria2 {
+class TLSContext;
+class SocketCore {
+ public:
+  static void setClientTLSContext(const std::shared_ptr<TLSContext>& tlsContext);
+};
+}  // namespace aria2
 
 #include "app/path-steps.h"
 
@@ -127,6 +138,7 @@ EngineLimits EngineLimits::FromEnvironment() {
   limits.slowRetries = EnvironmentBytes("XLDL_SLOW_RETRIES", limits.slowRetries);
   limits.lengthCap = EnvironmentBytes("XLDL_LENGTH_CAP", limits.lengthCap);
   limits.freeMargin = EnvironmentBytes("XLDL_FREE_MARGIN", limits.freeMargin);
+  limits.sessionIdle = EnvironmentBytes("XLDL_SESSION_IDLE", limits.sessionIdle);
   return limits;
 }
 
@@ -164,12 +176,19 @@ struct Engine::Task {
   std::int32_t announcedState = kXlPaused;
 };
 
-// The one aria2 session of the process; lives on the engine thread.
+// The one aria2 session of the process, while there is one; lives on the engine thread.
 class Engine::Session {
  public:
   // changed is set, on the engine thread, whenever a download starts, pauses, stops,
   // completes or fails.
-  Session(bool* changed, const EngineLimits& limits) {
+  Session(bool* changed, const EngineLimits& limits) : changed_(changed), limits_(limits) {}
+  ~Session() { Close(); }
+  Session(const Session&) = delete;
+  Session& operator=(const Session&) = delete;
+
+  // Makes aria2's session unless there is one; false when it cannot be made.
+  bool Open() {
+    if (session_) return true;
     // aria2's global state does not survive a deinit and a second init in one process, so
     // it is set up once and left to the process's end; sessions may come and go.
     static std::once_flag once;
@@ -183,23 +202,29 @@ class Engine::Session {
       *static_cast<bool*>(flag) = true;
       return 0;
     };
-    config.userData = changed;
-    session_ = aria2::sessionNew(SessionOptions(limits), config);
+    config.userData = changed_;
+    session_ = aria2::sessionNew(SessionOptions(limits_), config);
+    return session_ != nullptr;
   }
-  ~Session() {
-    if (session_) {
-      // A graceful stop writes the control files of unfinished downloads.
-      aria2::shutdown(session_, false);
-      auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-      while (aria2::run(session_, aria2::RUN_ONCE) == 1) {
-        if (std::chrono::steady_clock::now() > deadline) aria2::shutdown(session_, true);
-      }
-      aria2::sessionFinal(session_);
+  void Close() {
+    if (!session_) return;
+    // A graceful stop writes the control files of unfinished downloads.
+    aria2::shutdown(session_, false);
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    while (aria2::run(session_, aria2::RUN_ONCE) == 1) {
+      if (std::chrono::steady_clock::now() > deadline) aria2::shutdown(session_, true);
     }
+    aria2::sessionFinal(session_);
+    session_ = nullptr;
+    // aria2 keeps its last session's TLS context, with the trusted certificates, until a new
+    // session replaces it.
+    aria2::SocketCore::setClientTLSContext(nullptr);
   }
   aria2::Session* get() const { return session_; }
 
  private:
+  bool* changed_;
+  const EngineLimits& limits_;
   aria2::Session* session_ = nullptr;
 };
 
@@ -240,9 +265,10 @@ void Engine::Run() {
   // Touched only on this thread: aria2 calls back from inside its turn.
   bool groupsChanged = false;
   Session session(&groupsChanged, limits_);
+  bool opened = session.Open();
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!session.get()) {
+    if (!opened) {
       stopping_ = true;
       wake_.notify_all();
       return;
@@ -259,6 +285,7 @@ void Engine::Run() {
   auto nextLook = std::chrono::steady_clock::now();
   bool busy = false;
   bool worked = false;
+  auto closeAt = kNever;
   for (;;) {
     bool changed = false;
     {
@@ -273,24 +300,44 @@ void Engine::Run() {
         Publish(session);
         changed = TakeStateChanges();
       }
-      // With nothing handed to aria2 there is nothing to poll: sleep, without a timeout, until
-      // a call comes (an idle engine costs no wake-ups). A change to announce is announced
-      // first.
+      // With nothing handed to aria2 there is nothing to poll: sleep until a call comes, a
+      // retry is due or the session's time is up (an idle engine wakes once after its last
+      // download, then no more). A change to announce is announced first.
       if (!busy && !changed) {
         // aria2's buffers and disk cache were freed, but stay with this thread's heap arena
         // until given back: an idle engine should not keep the memory of its last download.
-        if (worked) malloc_trim(0);
+        if (worked) {
+          malloc_trim(0);
+          closeAt = now + std::chrono::seconds(limits_.sessionIdle);
+        }
         worked = false;
-        // A slow download waiting for its retry wakes the engine when the retry is due.
-        wake_.wait_until(lock, nextRetry_, [this] { return callsPending_ || stopping_; });
+        if (session.get() && now >= closeAt) {
+          // Round once more, so that the engine says so before it sleeps.
+          CloseSession(session);
+          closeAt = kNever;
+        } else {
+          // A slow download waiting for its retry wakes the engine when the retry is due.
+          wake_.wait_until(lock, std::min(nextRetry_, closeAt),
+                           [this] { return callsPending_ || stopping_; });
+        }
       }
       worked = worked || busy;
     }
     // Outside the lock: the callbacks' owner may be inside a control call, waiting for it.
     SayKeptLines();
     if (changed) Announce();
-    if (busy) aria2::run(session.get(), aria2::RUN_ONCE);
+    if (busy && session.get()) aria2::run(session.get(), aria2::RUN_ONCE);
   }
+}
+
+void Engine::CloseSession(Session& session) {
+  session.Close();
+  for (auto& [id, task] : tasks_) {
+    task->gid = 0;
+    task->pauseSent = false;
+  }
+  malloc_trim(0);
+  Say("idle: aria2's session closed");
 }
 
 bool Engine::TakeStateChanges() {
@@ -399,13 +446,11 @@ bool Engine::ApplyControl(Session& session, Task& t) {
     }
     t.restartedFromZero = false;
     t.slowRetriesUsed = 0;
-    AddDownload(session, t);
-    return true;
+    return AddDownload(session, t);
   }
   if (t.retryAt != kNever) {
     if (!t.wantRunning || std::chrono::steady_clock::now() < t.retryAt) return false;
-    AddDownload(session, t);
-    return true;
+    return AddDownload(session, t);
   }
   if (status == aria2::DOWNLOAD_ERROR && RetryWhenSlow(t, errorCode)) return false;
   // A server that ignores Range cannot continue a partial file. Once per start, the file is
@@ -416,8 +461,7 @@ bool Engine::ApplyControl(Session& session, Task& t) {
     RemovePartial(t.recipe);
     Say("%s: the server does not resume it; downloading it again from 0",
         FilePath(t.recipe).c_str());
-    AddDownload(session, t);
-    return true;
+    return AddDownload(session, t);
   }
   if (status == aria2::DOWNLOAD_PAUSED && t.wantRunning) {
     t.appliedStartSeq = t.startSeq;
@@ -442,7 +486,7 @@ bool Engine::ApplyControl(Session& session, Task& t) {
   return live;
 }
 
-void Engine::AddDownload(Session& session, Task& t) {
+bool Engine::AddDownload(Session& session, Task& t) {
   aria2::KeyVals options = {{"dir", t.recipe.saveFolder}, {"out", t.recipe.fileName}};
   if (t.restartedFromZero)
     options.insert(options.end(), {{"split", "1"}, {"max-connection-per-server", "1"}});
@@ -450,13 +494,14 @@ void Engine::AddDownload(Session& session, Task& t) {
   t.ownFailCode = 0;
   t.retryAt = kNever;
   t.writeBackFrom = 0;
-  if (aria2::addUri(session.get(), &t.gid, {t.recipe.url}, options) != 0) {
+  if (!session.Open() || aria2::addUri(session.get(), &t.gid, {t.recipe.url}, options) != 0) {
     t.gid = 0;
     t.published.state = kXlError;
     t.published.failCode = kErrorUnknown;
-  } else {
-    StartSoon(session.get(), t.gid);
+    return false;
   }
+  StartSoon(session.get(), t.gid);
+  return true;
 }
 
 bool Engine::RetryWhenSlow(Task& t, std::int32_t errorCode) {

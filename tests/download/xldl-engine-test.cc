@@ -286,6 +286,49 @@ TEST(XlEngineLimits, HostileServersEndEveryDownload) {
   EXPECT_EQ(VerifyDownload(dir / "real", check), "");
 }
 
+// With no time to keep it, the engine ends aria2's session whenever nothing downloads. A task
+// paused then has its download only in aria2's control file, and a new session must take it up
+// from there; tasks that ended keep their state.
+TEST(XlEngineSession, AnIdleEngineEndsItsSessionAndTheNextOneResumesItsTasks) {
+  setenv("XLDL_SESSION_IDLE", "0", 1);
+  auto engine = test::LoadEngine();
+  bool started = engine && engine->Init();
+  unsetenv("XLDL_SESSION_IDLE");
+  ASSERT_TRUE(started);
+  test::StartLogCapture();
+  HttpServer server;
+  TempDir dir;
+  std::string small = test::PatternBytes(100000, 3);
+  server.AddFile("/small.apk", small);
+  XlHandle done = engine->CreateTask(*MakeTaskParam(server.Url("/small.apk"), dir.path(), "a.apk"));
+  ASSERT_TRUE(engine->StartTask(done));
+  ASSERT_EQ(WaitForEnd(*engine, done).stat, kXlComplete);
+  ASSERT_TRUE(test::WaitForLogLine("idle: aria2's session closed"));
+
+  std::string body = test::PatternBytes(2 * kMiB, 5);
+  server.AddFile("/slow.apk", body, 512 * 1024);
+  XlHandle task = engine->CreateTask(*MakeTaskParam(server.Url("/slow.apk"), dir.path(), "b.apk"));
+  ASSERT_TRUE(engine->StartTask(task));
+  DownTaskInfo info;
+  ASSERT_TRUE(WaitFor([&] {
+    engine->QueryTaskInfo(task, &info);
+    return info.stat == kXlDownloading && info.fPercent > 0.3f;
+  }));
+  engine->StopTask(task);
+  // The closing line of this pause's session: the capture holds two by then.
+  ASSERT_TRUE(WaitFor([] {
+    std::string log = test::CapturedLog();
+    std::string line = "idle: aria2's session closed";
+    return log.find(line) != log.rfind(line);
+  }));
+  engine->QueryTaskInfo(done, &info);
+  EXPECT_EQ(info.stat, kXlComplete);
+  ASSERT_TRUE(engine->StartTask(task));
+  ASSERT_EQ(WaitForEnd(*engine, task).stat, kXlComplete);
+  EXPECT_TRUE(ReadFile(dir / "b.apk") == body);
+  EXPECT_LT(server.BytesSent("/slow.apk"), body.size() + body.size() / 4);
+}
+
 pid_t StartDownloadProgram(const std::string& url, const std::string& folder) {
   std::string program = std::string(LUMO_TEST_BIN_DIR) + "/engine-download-program";
   std::string library = test::EngineLibraryPath();
