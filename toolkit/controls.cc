@@ -3,6 +3,7 @@
 #include <map>
 
 #include "app/log.h"
+#include "toolkit/first-frame.h"
 
 namespace lumo::toolkit {
 
@@ -12,6 +13,7 @@ constexpr char kSilent[] = "lumo-silent";
 constexpr char kUserData[] = "lumo-user-data";
 constexpr char kItemControls[] = "lumo-item-controls";
 constexpr char kRowCount[] = "lumo-row-count";
+constexpr char kDeferredTab[] = "lumo-deferred-tab";
 
 GtkWidget* RowChild(GtkListBoxRow* row) {
   return row ? gtk_bin_get_child(GTK_BIN(row)) : nullptr;
@@ -77,8 +79,30 @@ void SelectTab(GtkNotebook* tab, int page) {
   if (!tab) return;
   GtkWidget* child = gtk_notebook_get_nth_page(tab, page);
   // A notebook only switches to a shown page.
-  if (child) gtk_widget_show(child);
+  if (child) {
+    g_object_set_data(G_OBJECT(child), kDeferredTab, nullptr);
+    gtk_widget_show(child);
+  }
   gtk_notebook_set_current_page(tab, page);
+}
+
+void DeferOtherTabs(GtkNotebook* tab) {
+  if (!tab) return;
+  int current = gtk_notebook_get_current_page(tab);
+  for (int i = 0; i < gtk_notebook_get_n_pages(tab); ++i) {
+    GtkWidget* page = gtk_notebook_get_nth_page(tab, i);
+    if (i == current || !gtk_widget_get_visible(page)) continue;
+    g_object_set_data(G_OBJECT(page), kDeferredTab, GINT_TO_POINTER(1));
+    gtk_widget_hide(page);
+  }
+  AfterFirstFrame(GTK_WIDGET(tab), [tab] {
+    for (int i = 0; i < gtk_notebook_get_n_pages(tab); ++i) {
+      GtkWidget* page = gtk_notebook_get_nth_page(tab, i);
+      if (!g_object_get_data(G_OBJECT(page), kDeferredTab)) continue;
+      g_object_set_data(G_OBJECT(page), kDeferredTab, nullptr);
+      gtk_widget_show(page);
+    }
+  });
 }
 
 int CurrentTab(GtkNotebook* tab) {

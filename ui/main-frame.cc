@@ -115,6 +115,8 @@ void MainFrame::InitWindow() {
     toolkit::SelectTab(tabAppList_, 1);
     toolkit::SelectTab(tabDetail_, 1);
   }
+  // Only the store shows at start: My Games is laid out after the window's first frame.
+  toolkit::DeferOtherTabs(tab_);
   SetTitle(kMainWindowTitle);
   AttachShadow();
   SetIcon("img/logo.png");

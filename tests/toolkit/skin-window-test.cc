@@ -16,6 +16,7 @@
 #include "platform/ui-loop.h"
 #include "platform/window.h"
 #include "tests/support/sandbox.h"
+#include "tests/support/wait.h"
 #include "toolkit/controls.h"
 #include "toolkit/resource-archive.h"
 #include "toolkit/toolkit.h"
@@ -120,6 +121,36 @@ bool RefusedWithinBoundedMemory(const std::string& path) {
   int status = 0;
   waitpid(child, &status, 0);
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The pages not shown at start wait for the window's first frame; one chosen before then is
+// shown at once and stays the current one.
+TEST(TabLayout, OtherPagesComeBackAfterTheFirstFrameOrWhenChosen) {
+  platform::MarkUiThread();
+  ASSERT_TRUE(gtk_init_check(nullptr, nullptr)) << "needs a display";
+  GtkWidget* window = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  GtkNotebook* tabs = GTK_NOTEBOOK(gtk_notebook_new());
+  std::vector<GtkWidget*> pages;
+  for (const char* text : {"store", "games", "more", "hidden"}) {
+    pages.push_back(gtk_label_new(text));
+    gtk_notebook_append_page(tabs, pages.back(), nullptr);
+    gtk_widget_show(pages.back());
+  }
+  gtk_widget_hide(pages[3]);
+  gtk_container_add(GTK_CONTAINER(window), GTK_WIDGET(tabs));
+  gtk_widget_show(GTK_WIDGET(tabs));
+  toolkit::DeferOtherTabs(tabs);
+  EXPECT_TRUE(gtk_widget_get_visible(pages[0]));
+  EXPECT_FALSE(gtk_widget_get_visible(pages[1]));
+  toolkit::SelectTab(tabs, 2);
+  EXPECT_TRUE(gtk_widget_get_visible(pages[2]));
+  EXPECT_FALSE(gtk_widget_get_visible(pages[1]));
+  gtk_widget_show(window);
+  ASSERT_TRUE(test::WaitFor([&] { return gtk_widget_get_visible(pages[1]); },
+                            std::chrono::seconds(20), true));
+  EXPECT_EQ(toolkit::CurrentTab(tabs), 2);
+  EXPECT_FALSE(gtk_widget_get_visible(pages[3]));
+  gtk_widget_destroy(window);
 }
 
 TEST(ToolkitSetUp, ImagesAreUnpackedOnceIntoTheCacheAndHugeEntriesAreRefused) {
