@@ -10,7 +10,7 @@ start_sandbox
 start_xvfb
 mkdir -p "$screenshots"
 export WEBKIT_DISABLE_COMPOSITING_MODE=1
-start_window_manager
+start_window_manager || fail "no window manager"
 eval "$(dbus-launch --sh-syntax)"
 PIDS_TO_KILL+=("$DBUS_SESSION_BUS_PID")
 source "$(dirname "$0")/hook.sh"

@@ -9,7 +9,7 @@ mkdir -p "$screenshots"
 export WEBKIT_DISABLE_COMPOSITING_MODE=1
 # A window manager, where installed, makes maximising real.
 if command -v openbox >/dev/null; then
-  start_window_manager
+  start_window_manager || fail "no window manager"
   have_wm=1
 else
   echo "openbox not installed: maximising is checked without a window manager"

@@ -11,7 +11,7 @@ start_xvfb
 mkdir -p "$screenshots"
 export WEBKIT_DISABLE_COMPOSITING_MODE=1
 # A window manager moves the focus on a click, which is what closes the menu.
-start_window_manager
+start_window_manager || fail "no window manager"
 source "$(dirname "$0")/hook.sh"
 app_dir=$XDG_DATA_HOME/lum
 setting() { tr -d '\r' <"$app_dir/setting.ini"; }
