@@ -307,9 +307,10 @@ void Browser::SetTrustedPages(std::vector<std::string> origins, std::string loca
   if (!platform::IsRegularFile(module))
     Log::instance()->write("page bridge %s missing: store pages cannot reach Lumo.",
                            module.c_str());
-  bool first = Trusted().bridgeFolder.empty();
   Trusted() = TrustedPages{std::move(origins), std::move(localPage), std::move(bridgeFolder)};
-  if (first)
+  // Each new web process reads the pages as they are when it starts; one handler serves all.
+  static bool connected = false;
+  if (!std::exchange(connected, true))
     g_signal_connect(webkit_web_context_get_default(), "initialize-web-extensions",
                      G_CALLBACK(OnInitializeWebExtensions), nullptr);
 }
