@@ -132,6 +132,9 @@ class Engine {
   void* logContext_ = nullptr;
   // Touched only on the engine thread.
   std::vector<std::string> keptLines_;
+  // The files of the downloads that were running at the last look, written back as they
+  // arrive, outside the lock.
+  std::vector<std::string> arriving_;
   // When the earliest retry of a slow download is due; max() when none is.
   std::chrono::steady_clock::time_point nextRetry_ = std::chrono::steady_clock::time_point::max();
   // Last: its thread calls into the members above until it is joined.
