@@ -25,9 +25,11 @@ start_hook() {
   [ -z "${reply_fd:-}" ] || exec {reply_fd}<&-
   exec {reply_fd}<"$hook.out"
 }
-# ask COMMAND...: the reply of the running lumo. The replies file is read on from where the
-# last ask left it; a line still being written is kept until its end arrives.
-ask() {
+# ask_into COMMAND...: sets `asked` to the reply of the running lumo, in this shell, so that a
+# loop timing a change forks nothing. The replies file is read on from where the last ask left
+# it; a line still being written is kept until its end arrives.
+ask_poll=0.005
+ask_into() {
   local seq=${EPOCHREALTIME//[!0-9]/} line partial=
   echo "$seq $*" >"$hook"
   while :; do
@@ -36,10 +38,15 @@ ask() {
       [[ $line == "$seq "* && $line != "$seq started" ]] && break
     else
       partial+=$line
-      pause 0.005
+      pause "$ask_poll"
     fi
   done
-  echo "${line#* }"
+  asked=${line#* }
+}
+# ask COMMAND...: prints the reply of the running lumo.
+ask() {
+  ask_into "$@"
+  echo "$asked"
 }
 # median VALUES...: the middle value, or the mean of the middle two.
 median() { printf '%s\n' "$@" | sort -g | awk '{v[NR] = $1} END {print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2}'; }
