@@ -12,7 +12,7 @@ packages=(
   aapt android-framework-res adb ccache clang
   googletest libgtest-dev libgmock-dev
   xvfb xauth xdotool x11-utils imagemagick dbus-x11 at-spi2-core python3-gi gir1.2-atspi-2.0
-  fonts-noto-cjk procps time librsvg2-common openbox desktop-file-utils xdg-utils
+  fonts-droid-fallback procps time librsvg2-common openbox desktop-file-utils xdg-utils
   libglib2.0-bin webp-pixbuf-loader
 )
 

@@ -289,7 +289,7 @@ void CProgressUIEx::PaintStateImage(cairo_t* cr, int width, int height) {
 void CProgressUIEx::PaintText(cairo_t* cr, int width, int height) {
   if (text_.empty()) return;
   PangoLayout* layout = pango_cairo_create_layout(cr);
-  PangoFontDescription* font = pango_font_description_from_string("Noto Sans CJK SC");
+  PangoFontDescription* font = pango_font_description_from_string("Droid Sans Fallback");
   pango_font_description_set_absolute_size(font, fontSize_ * PANGO_SCALE);
   pango_layout_set_font_description(layout, font);
   pango_font_description_free(font);

@@ -26,7 +26,7 @@ void OnGtkThread(std::function<void()> fn) {
 void UseLumoLook() {
   g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", TRUE, nullptr);
   static const char kCss[] =
-      "* { font-family: \"Noto Sans CJK SC\", \"Noto Sans\", sans-serif; }"
+      "* { font-family: \"Droid Sans Fallback\", sans-serif; }"
       "window, list, scrolledwindow { background-color: #12141b; color: #e9ecf2; }"
       "list row { padding: 4px 6px; }";
   GtkCssProvider* css = gtk_css_provider_new();

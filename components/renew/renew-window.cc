@@ -24,7 +24,7 @@ GtkWidget* NewLabel(bool wrap) {
 void UseLumoLook(GtkWidget* window, GtkWidget* headline, GtkWidget* updateButton) {
   g_object_set(gtk_settings_get_default(), "gtk-application-prefer-dark-theme", TRUE, nullptr);
   static const char kCss[] =
-      "* { font-family: \"Noto Sans CJK SC\", \"Noto Sans\", sans-serif; }"
+      "* { font-family: \"Droid Sans Fallback\", sans-serif; }"
       "window.lumo-renew { background-color: #171a23; color: #e9ecf2; }"
       ".lumo-renew label { color: #c9cfdc; }"
       ".lumo-renew .headline { color: #ffffff; font-size: 16px; font-weight: 700; }"
