@@ -3,11 +3,13 @@
 # Idempotent and non-interactive; run as root (or through sudo).
 set -euo pipefail
 
+# libcurl is the GnuTLS build: aria2, the download engine, brings GnuTLS already, where the
+# OpenSSL build would set up a second TLS library in the same process.
 packages=(
   build-essential cmake pkg-config git clang-format clang-tidy
   libgtk-3-dev libwebkit2gtk-4.1-dev libayatana-appindicator3-dev
   libsqlite3-dev sqlite3 libjsoncpp-dev libzip-dev zip unzip
-  libcurl4-openssl-dev curl libaria2-0-dev aria2
+  libcurl4-gnutls-dev curl nettle-dev libaria2-0-dev aria2
   libcpp-httplib-dev libssl-dev
   aapt android-framework-res adb ccache clang
   googletest libgtest-dev libgmock-dev
