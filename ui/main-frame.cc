@@ -206,8 +206,6 @@ void MainFrame::OnFirstFrame() {
     // click of a game, which would wait for it.
     workers().jobs->Run("download engine",
                         [downloads = workers().downloads] { downloads->available(); });
-    // Made now, so that a click on a game finds it.
-    MakeDetailBrowser();
   };
   if (browseMain_)
     browseMain_->AfterFirstPage(afterPage);
@@ -370,6 +368,8 @@ void MainFrame::LoadBrowsers() {
 // the first game shown, while its download runs, and would be pinged while Lumo is idle. A
 // view related to another starts that one's process at once, so it is made only once the
 // store page shows: made with the skin, it started the process before the window was mapped.
+// It is made for the first game to show: WebKit keeps a window-sized image of a view even on a
+// tab that is not shown, 1.4 MiB of shared memory held for nothing while no game is selected.
 void MainFrame::WhenDetailBrowser(std::function<void(toolkit::Browser&)> work) {
   auto run = [this, work = std::move(work)] {
     if (toolkit::Browser* detail = MakeDetailBrowser()) work(*detail);
