@@ -16,8 +16,7 @@ namespace {
 
 // libcurl, and the dozen libraries it brings, is loaded with the first small file rather
 // than at start, where it would add tens of milliseconds before the window shows. It stays
-// loaded: its global state is set up once. Its GnuTLS build shares the TLS library that the
-// download engine brings.
+// loaded: its global state is set up once.
 struct Curl {
   CURLcode (*globalInit)(long) = nullptr;
   CURL* (*easyInit)() = nullptr;
@@ -28,7 +27,7 @@ struct Curl {
 
 const Curl* LoadedCurl() {
   static const Curl* loaded = []() -> const Curl* {
-    static auto* library = new platform::DynamicLibrary("libcurl-gnutls.so.4");
+    static auto* library = new platform::DynamicLibrary(LUMO_LIBCURL_SONAME);
     static Curl curl;
     if (!library->Bind("curl_global_init", &curl.globalInit) ||
         !library->Bind("curl_easy_init", &curl.easyInit) ||
