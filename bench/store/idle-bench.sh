@@ -5,7 +5,8 @@
 # installs and starts it: its download engine and polling thread are loaded and have worked
 # before they are watched. Each settles for 20 s after its window is mapped and is then
 # watched for SECONDS: wake-ups are the context switches of all threads of its main process
-# (voluntary and not, from /proc), per second; memory is its RSS at the end. Lumo runs
+# (voluntary and not, from /proc), per second; memory is its RSS at the end, with that of the
+# download engine's process when one runs then (it ends once nothing downloads). Lumo runs
 # without the test hook, whose probe timer would wake it. The threads that woke are listed.
 # Usage: bash bench/store/idle-bench.sh BUILD_DIR [SECONDS (30)]
 build=$(cd "$1" && pwd) seconds=${2:-30}
@@ -69,13 +70,18 @@ lumo=$(awk '$1 == "exec" {print $3}' "$SANDBOX/lumo-watch.out")
 watch lumo "$lumo"
 engine=no
 grep -q libxldl "/proc/$lumo/maps" && engine=yes
+engine_process=ended
+for pid in $(pgrep -P "$lumo" -x xldl-engine); do
+  engine_process="running, $(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status") KiB counted"
+  rss_lumo=$((rss_lumo + $(awk '/^VmRSS:/ {print $2}' "/proc/$pid/status")))
+done
 [ -x "$LUMO_PROGRAMS_DIR/LUMPlayer/Runbox.exe" ] || fail "lumo did not install the player"
 kill -TERM "$watcher"
 wait_until 60 sh -c "! kill -0 $watcher" || fail "lumo did not end"
 
 echo "idle over $seconds s, main process: lumo $idle_lumo wake-ups/s, RSS $((rss_lumo / 1024)) MiB;" \
   "peer $idle_peer wake-ups/s, RSS $((rss_peer / 1024)) MiB"
-echo "  download engine loaded in lumo: $engine"
+echo "  download engine loaded in lumo: $engine; its process: $engine_process"
 echo "  lumo's threads that woke:"
 grep -v '^total' "$SANDBOX/lumo.idle"
 echo "  the peer's threads that woke:"

@@ -7,7 +7,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
-#include <malloc.h>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -16,18 +15,6 @@
 #include <vector>
 
 #include <aria2/aria2.h>
-
-// Not in aria2's interface, but exported by the library: the only way to let go of the TLS
-// context that aria2 keeps in a static after its last session.
-namespace aria2 {
-class TLSContext;
-class SocketCore {
- public:
-  static void setClientTLSContext(const std::shared_ptr<TLSContext>& tlsContext);
-};
-}  // namespace aria2
-
-#include "app/path-steps.h"
 
 namespace xldl {
 
@@ -84,14 +71,6 @@ std::string BaseName(const std::string& path) {
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::int64_t EnvironmentBytes(const char* name, std::int64_t fallback) {
-  const char* text = std::getenv(name);
-  if (!text || !*text) return fallback;
-  char* end = nullptr;
-  long long value = std::strtoll(text, &end, 10);
-  return *end == '\0' && value >= 0 ? value : fallback;
-}
-
 std::string FilePath(const TaskSpec& recipe) {
   return recipe.saveFolder + "/" + recipe.fileName;
 }
@@ -122,27 +101,6 @@ std::int64_t FreeBytes(const std::string& folder) {
 }
 
 }  // namespace
-
-bool IsPlainFileName(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  return name.find_first_of(std::string("/\\\0", 3)) == std::string::npos;
-}
-
-bool IsPlainFolder(const std::string& folder) {
-  return !folder.empty() && folder[0] == '/' && folder.find('\0') == std::string::npos &&
-         !lumo::HasDotStep(folder);
-}
-
-EngineLimits EngineLimits::FromEnvironment() {
-  EngineLimits limits;
-  limits.lowestSpeed = EnvironmentBytes("XLDL_LOWEST_SPEED", limits.lowestSpeed);
-  limits.slowGrace = EnvironmentBytes("XLDL_SLOW_GRACE", limits.slowGrace);
-  limits.slowRetries = EnvironmentBytes("XLDL_SLOW_RETRIES", limits.slowRetries);
-  limits.lengthCap = EnvironmentBytes("XLDL_LENGTH_CAP", limits.lengthCap);
-  limits.freeMargin = EnvironmentBytes("XLDL_FREE_MARGIN", limits.freeMargin);
-  limits.sessionIdle = EnvironmentBytes("XLDL_SESSION_IDLE", limits.sessionIdle);
-  return limits;
-}
 
 namespace {
 constexpr auto kNever = std::chrono::steady_clock::time_point::max();
@@ -190,7 +148,7 @@ class Engine::Session {
   bool Open() {
     if (session_) return true;
     // aria2's global state does not survive a deinit and a second init in one process, so
-    // it is set up once and left to the process's end; sessions may come and go.
+    // it is set up once and left to the process's end.
     static std::once_flag once;
     std::call_once(once, [] { aria2::libraryInit(); });
     aria2::SessionConfig config;
@@ -216,9 +174,6 @@ class Engine::Session {
     }
     aria2::sessionFinal(session_);
     session_ = nullptr;
-    // aria2 keeps its last session's TLS context, with the trusted certificates, until a new
-    // session replaces it.
-    aria2::SocketCore::setClientTLSContext(nullptr);
   }
   aria2::Session* get() const { return session_; }
 
@@ -285,8 +240,6 @@ void Engine::Run() {
   auto nextLook = std::chrono::steady_clock::now();
   auto nextWriteBack = nextLook;
   bool busy = false;
-  bool worked = false;
-  auto closeAt = kNever;
   for (;;) {
     bool changed = false;
     {
@@ -301,28 +254,11 @@ void Engine::Run() {
         Publish(session);
         changed = TakeStateChanges();
       }
-      // With nothing handed to aria2 there is nothing to poll: sleep until a call comes, a
-      // retry is due or the session's time is up (an idle engine wakes once after its last
-      // download, then no more). A change to announce is announced first.
+      // With nothing handed to aria2 there is nothing to poll: sleep until a call comes or a
+      // retry is due. A change to announce is announced first.
       if (!busy && !changed) {
-        // aria2's buffers and disk cache were freed, but stay with this thread's heap arena
-        // until given back: an idle engine should not keep the memory of its last download.
-        if (worked) {
-          malloc_trim(0);
-          closeAt = now + std::chrono::seconds(limits_.sessionIdle);
-        }
-        worked = false;
-        if (session.get() && now >= closeAt) {
-          // Round once more, so that the engine says so before it sleeps.
-          CloseSession(session);
-          closeAt = kNever;
-        } else {
-          // A slow download waiting for its retry wakes the engine when the retry is due.
-          wake_.wait_until(lock, std::min(nextRetry_, closeAt),
-                           [this] { return callsPending_ || stopping_; });
-        }
+        wake_.wait_until(lock, nextRetry_, [this] { return callsPending_ || stopping_; });
       }
-      worked = worked || busy;
     }
     // Outside the lock: the callbacks' owner may be inside a control call, waiting for it.
     SayKeptLines();
@@ -336,16 +272,6 @@ void Engine::Run() {
       aria2::run(session.get(), aria2::RUN_ONCE);
     }
   }
-}
-
-void Engine::CloseSession(Session& session) {
-  session.Close();
-  for (auto& [id, task] : tasks_) {
-    task->gid = 0;
-    task->pauseSent = false;
-  }
-  malloc_trim(0);
-  Say("idle: aria2's session closed");
 }
 
 bool Engine::TakeStateChanges() {
@@ -591,8 +517,7 @@ void Engine::Publish(Session& session) {
 
 std::uintptr_t Engine::CreateTask(TaskSpec recipe) {
   auto task = std::make_unique<Task>();
-  recipe.refused = recipe.refused || !IsPlainFileName(recipe.fileName) ||
-                   !IsPlainFolder(recipe.saveFolder) || recipe.url.empty();
+  CheckRecipe(recipe);
   task->published.fileName = IsPlainFileName(recipe.fileName) ? recipe.fileName : std::string();
   task->recipe = std::move(recipe);
   std::lock_guard<std::mutex> lock(mutex_);

@@ -7,24 +7,35 @@
 
 #include <algorithm>
 #include <cstring>
+#include <dlfcn.h>
 #include <memory>
 #include <mutex>
 #include <string>
 
 #include "app/strings.h"
-#include "components/xldl/engine.h"
+#include "components/xldl/engine-client.h"
 
 #define XL_EXPORT extern "C" __attribute__((visibility("default")))
 
 namespace {
 
 std::mutex gEngineLock;
-std::shared_ptr<xldl::Engine> gEngine;
+std::shared_ptr<xldl::EngineClient> gEngine;
 int gInitCount = 0;
 
-std::shared_ptr<xldl::Engine> CurrentEngine() {
+std::shared_ptr<xldl::EngineClient> CurrentEngine() {
   std::lock_guard<std::mutex> lock(gEngineLock);
   return gEngine;
+}
+
+// The engine's process is the program xldl-engine beside this library.
+std::string EngineProgram() {
+  Dl_info self{};
+  if (::dladdr(reinterpret_cast<void*>(&EngineProgram), &self) == 0 || !self.dli_fname)
+    return std::string();
+  std::string path = self.dli_fname;
+  auto slash = path.find_last_of('/');
+  return (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/xldl-engine";
 }
 
 // Reads a fixed-size field that a caller may have left without a terminator.
@@ -47,7 +58,7 @@ void CopyField(const std::string& text, XlChar (&field)[N]) {
 XL_EXPORT XlBool XL_Init() {
   std::lock_guard<std::mutex> lock(gEngineLock);
   if (gInitCount == 0) {
-    auto engine = std::make_shared<xldl::Engine>();
+    auto engine = std::make_shared<xldl::EngineClient>(EngineProgram());
     if (!engine->Start()) return 0;
     gEngine = std::move(engine);
   }
@@ -56,13 +67,13 @@ XL_EXPORT XlBool XL_Init() {
 }
 
 XL_EXPORT XlBool XL_UnInit() {
-  std::shared_ptr<xldl::Engine> last;
+  std::shared_ptr<xldl::EngineClient> last;
   {
     std::lock_guard<std::mutex> lock(gEngineLock);
     if (gInitCount == 0) return 0;
     if (--gInitCount == 0) last = std::move(gEngine);
   }
-  // Joins the engine thread, which writes the control files of unfinished downloads.
+  // Ends the engine's process, which writes the control files of unfinished downloads.
   last.reset();
   return 1;
 }

@@ -286,15 +286,32 @@ TEST(XlEngineLimits, HostileServersEndEveryDownload) {
   EXPECT_EQ(VerifyDownload(dir / "real", check), "");
 }
 
-// With no time to keep it, the engine ends aria2's session whenever nothing downloads. A task
-// paused then has its download only in aria2's control file, and a new session must take it up
-// from there; tasks that ended keep their state.
-TEST(XlEngineSession, AnIdleEngineEndsItsSessionAndTheNextOneResumesItsTasks) {
+// The engine's processes that this test program started and has not reaped.
+std::vector<pid_t> EngineProcesses() {
+  std::vector<pid_t> found;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::string stat = FileExists(entry.path() / "stat") ? ReadFile(entry.path() / "stat") : "";
+    auto close = stat.rfind(')');
+    if (stat.find("(xldl-engine)") == std::string::npos || close == std::string::npos) continue;
+    // After the name: the state, then the parent's id. One ended but not reaped counts.
+    char state = 0;
+    int parent = 0;
+    if (std::sscanf(stat.c_str() + close + 1, " %c %d", &state, &parent) == 2 && parent == getpid())
+      found.push_back(std::stoi(entry.path().filename()));
+  }
+  return found;
+}
+
+// With no time to keep it, the engine's process ends whenever nothing downloads, and aria2
+// with it. A task paused then has its download only in aria2's control file, and the next
+// process must take it up from there; tasks that ended keep their state.
+TEST(XlEngineSession, AnIdleEngineEndsItsProcessAndTheNextOneResumesItsTasks) {
   setenv("XLDL_SESSION_IDLE", "0", 1);
   auto engine = test::LoadEngine();
   bool started = engine && engine->Init();
   unsetenv("XLDL_SESSION_IDLE");
   ASSERT_TRUE(started);
+  EXPECT_TRUE(EngineProcesses().empty());
   test::StartLogCapture();
   HttpServer server;
   TempDir dir;
@@ -303,7 +320,8 @@ TEST(XlEngineSession, AnIdleEngineEndsItsSessionAndTheNextOneResumesItsTasks) {
   XlHandle done = engine->CreateTask(*MakeTaskParam(server.Url("/small.apk"), dir.path(), "a.apk"));
   ASSERT_TRUE(engine->StartTask(done));
   ASSERT_EQ(WaitForEnd(*engine, done).stat, kXlComplete);
-  ASSERT_TRUE(test::WaitForLogLine("idle: aria2's session closed"));
+  ASSERT_TRUE(test::WaitForLogLine("idle: the engine's process ended"));
+  EXPECT_TRUE(EngineProcesses().empty());
 
   std::string body = test::PatternBytes(2 * kMiB, 5);
   server.AddFile("/slow.apk", body, 512 * 1024);
@@ -314,19 +332,53 @@ TEST(XlEngineSession, AnIdleEngineEndsItsSessionAndTheNextOneResumesItsTasks) {
     engine->QueryTaskInfo(task, &info);
     return info.stat == kXlDownloading && info.fPercent > 0.3f;
   }));
+  EXPECT_EQ(EngineProcesses().size(), 1u);
   engine->StopTask(task);
-  // The closing line of this pause's session: the capture holds two by then.
+  // The closing line of this pause's process: the capture holds two by then.
   ASSERT_TRUE(WaitFor([] {
     std::string log = test::CapturedLog();
-    std::string line = "idle: aria2's session closed";
+    std::string line = "idle: the engine's process ended";
     return log.find(line) != log.rfind(line);
   }));
+  EXPECT_TRUE(EngineProcesses().empty());
   engine->QueryTaskInfo(done, &info);
   EXPECT_EQ(info.stat, kXlComplete);
   ASSERT_TRUE(engine->StartTask(task));
   ASSERT_EQ(WaitForEnd(*engine, task).stat, kXlComplete);
   EXPECT_TRUE(ReadFile(dir / "b.apk") == body);
   EXPECT_LT(server.BytesSent("/slow.apk"), body.size() + body.size() / 4);
+}
+
+// A process killed under its downloads: they end as failed, with what happened in the log,
+// and a retry starts a new process that continues the file.
+TEST(XlEngineSession, ADeadEngineProcessFailsItsDownloadsAndARetryContinuesThem) {
+  auto engine = test::LoadEngine();
+  ASSERT_TRUE(engine && engine->Init());
+  test::StartLogCapture();
+  HttpServer server;
+  TempDir dir;
+  std::string body = test::PatternBytes(4 * kMiB, 9);
+  server.AddFile("/slow.apk", body, 512 * 1024);
+  XlHandle task = engine->CreateTask(*MakeTaskParam(server.Url("/slow.apk"), dir.path(), "c.apk"));
+  ASSERT_TRUE(engine->StartTask(task));
+  DownTaskInfo info;
+  ASSERT_TRUE(WaitFor([&] {
+    engine->QueryTaskInfo(task, &info);
+    return info.fPercent > 0.4f && FileExists(dir / "c.apk.aria2");
+  }));
+  std::vector<pid_t> running = EngineProcesses();
+  ASSERT_EQ(running.size(), 1u);
+  kill(running[0], SIGKILL);
+  info = WaitForEnd(*engine, task);
+  EXPECT_EQ(info.stat, kXlError);
+  EXPECT_NE(info.fail_code, 0);
+  EXPECT_TRUE(test::WaitForLogLine("the engine's process ended (signal 9)"));
+  // Reaped: no process of the engine is left over, not even a dead one.
+  EXPECT_TRUE(EngineProcesses().empty());
+  ASSERT_TRUE(engine->StartTask(task));
+  ASSERT_EQ(WaitForEnd(*engine, task).stat, kXlComplete);
+  EXPECT_TRUE(ReadFile(dir / "c.apk") == body);
+  EXPECT_LT(server.BytesSent("/slow.apk"), body.size() + body.size() * 3 / 4);
 }
 
 pid_t StartDownloadProgram(const std::string& url, const std::string& folder) {
