@@ -1,4 +1,5 @@
 #include <cstring>
+#include <malloc.h>
 #include <sys/syscall.h>
 #include <sys/utsname.h>
 #include <unistd.h>
@@ -14,6 +15,10 @@ std::uint64_t CurrentThreadId() {
 int ProcessorCount() {
   long n = sysconf(_SC_NPROCESSORS_ONLN);
   return n > 0 ? static_cast<int>(n) : 1;
+}
+
+void ReturnFreedMemory() {
+  malloc_trim(0);
 }
 
 std::uint64_t PhysicalMemoryBytes() {

@@ -206,6 +206,7 @@ void MainFrame::OnFirstFrame() {
     // click of a game, which would wait for it.
     workers().jobs->Run("download engine",
                         [downloads = workers().downloads] { downloads->available(); });
+    quietTrim_.AfterWork();
   };
   if (browseMain_)
     browseMain_->AfterFirstPage(afterPage);
@@ -221,6 +222,7 @@ void MainFrame::OnFirstFrame() {
 void MainFrame::OnPlayerSetupDone() {
   playerSetup_->OnSetupEnded();
   lifecycle_->RefreshWaitingItems();
+  quietTrim_.AfterWork();
 }
 
 bool MainFrame::HandleCustomMessage(std::uint32_t msg, platform::WParam, platform::LParam) {

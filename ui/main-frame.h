@@ -10,6 +10,7 @@
 #include "app/workers.h"
 #include "catalogue/app-item-info.h"
 #include "toolkit/skin-window.h"
+#include "ui/quiet-trim.h"
 
 namespace lumo {
 
@@ -129,6 +130,7 @@ class MainFrame : public toolkit::SkinWindow {
   // Set when the user chose to quit: a running updater is told once the window is gone.
   bool notifyUpdater_ = false;
   std::unique_ptr<TrayIcon> tray_;
+  QuietTrim quietTrim_;
   // Closed but not yet deleted between its destroy and MSG_CLOUDPLAY_CLOSED.
   std::unique_ptr<CloudPlayWnd> cloudPlayWnd_;
   std::string homeUrl_;
