@@ -104,6 +104,15 @@ bool DownloadTaskMgr::available() {
   return engine() != nullptr;
 }
 
+void DownloadTaskMgr::prepare() {
+  std::shared_ptr<ThunderWrapper> engine;
+  {
+    std::lock_guard<std::mutex> guard(lock_);
+    engine = engine_;
+  }
+  if (engine) engine->Prepare();
+}
+
 void DownloadTaskMgr::end() {
   // Waits for a load in progress on another thread; with none begun, none ever begins.
   std::call_once(loadOnce_, [this] { loader_ = nullptr; });

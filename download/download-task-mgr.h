@@ -72,6 +72,8 @@ class DownloadTaskMgr {
 
   // Any thread. Loads and starts the engine on the first call; false when there is none.
   bool available();
+  // Any thread: a download is likely soon. Tells an engine already loaded; loads none.
+  void prepare();
   bool addTask(const std::shared_ptr<DownloadTask>& task);
   bool startTask(const std::string& key);
   bool stopTask(const std::string& key);

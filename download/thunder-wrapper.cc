@@ -95,6 +95,7 @@ void ThunderWrapper::Resolve() {
   module_.Bind("XL_SetFileIdAndSize", &xlSetFileIdAndSize_);
   module_.Bind("XL_SetChangeCallback", &xlSetChangeCallback_);
   module_.Bind("XL_SetLogCallback", &xlSetLogCallback_);
+  module_.Bind("XL_Prepare", &xlPrepare_);
 }
 
 bool ThunderWrapper::Init() {
@@ -122,6 +123,10 @@ void ThunderWrapper::StopTask(XlHandle task) {
 
 void ThunderWrapper::QueryTaskInfo(XlHandle task, DownTaskInfo* info) {
   if (xlQueryTaskInfo_) xlQueryTaskInfo_(task, info);
+}
+
+void ThunderWrapper::Prepare() {
+  if (xlPrepare_) xlPrepare_();
 }
 
 bool ThunderWrapper::SetChangeCallback(XlChangeFn fn, void* context) {

@@ -46,6 +46,8 @@ class ThunderWrapper {
   bool StartTask(XlHandle task);
   void StopTask(XlHandle task);
   void QueryTaskInfo(XlHandle task, DownTaskInfo* info);
+  // A download is likely soon: the engine readies what it needs to start one.
+  void Prepare();
   // False when the engine cannot call back (an engine without the export): its caller then
   // has to query on a timer.
   bool SetChangeCallback(XlChangeFn fn, void* context);
@@ -75,6 +77,7 @@ class ThunderWrapper {
   // Our engine's additions to the published seventeen.
   XlSetChangeCallbackFn xlSetChangeCallback_ = nullptr;
   XlSetLogCallbackFn xlSetLogCallback_ = nullptr;
+  XlPrepareFn xlPrepare_ = nullptr;
 
   platform::DynamicLibrary module_;
   bool initialized_ = false;

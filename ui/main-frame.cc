@@ -99,7 +99,9 @@ void MainFrame::InitWindow() {
   TrustStorePages();
   browseMain_ = FindBrowser("BrowseMain");
   if (browseMain_) {
-    browseMain_->SetEventHandler(std::make_unique<WebEventHandler>("Main"));
+    // A store page is where downloads are asked for: the engine readies itself for one.
+    browseMain_->SetEventHandler(std::make_unique<WebEventHandler>(
+        "Main", 0, [downloads = workers().downloads] { downloads->prepare(); }));
     browseMain_->SetHomePage(homeUrl_);
   }
   FindControls();

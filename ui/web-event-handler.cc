@@ -8,15 +8,20 @@
 
 namespace lumo {
 
-WebEventHandler::WebEventHandler(std::string browserName, platform::WindowHandle ownerWindow)
-    : browserName_(std::move(browserName)), ownerWindow_(ownerWindow) {}
+WebEventHandler::WebEventHandler(std::string browserName, platform::WindowHandle ownerWindow,
+                                 std::function<void()> onWebPage)
+    : browserName_(std::move(browserName)),
+      ownerWindow_(ownerWindow),
+      onWebPage_(std::move(onWebPage)) {}
 
 std::string ErrorPageUrl() {
   return "file://" + PathJoin(ExeDir(), "page/page.html");
 }
 
 bool WebEventHandler::BeforeNavigate(toolkit::Browser&, const std::string& url) {
-  if (url.compare(0, 4, "http") == 0) lastWebUrl_ = url;
+  if (url.compare(0, 4, "http") != 0) return true;
+  lastWebUrl_ = url;
+  if (onWebPage_) onWebPage_();
   return true;
 }
 

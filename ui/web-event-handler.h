@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "platform/window.h"
@@ -13,7 +14,9 @@ namespace lumo {
 // cloud-play browser whose retries go to `ownerWindow`.
 class WebEventHandler : public toolkit::BrowserEventHandler {
  public:
-  explicit WebEventHandler(std::string browserName, platform::WindowHandle ownerWindow = 0);
+  // `onWebPage` runs on the UI thread before each web page the browser loads.
+  explicit WebEventHandler(std::string browserName, platform::WindowHandle ownerWindow = 0,
+                           std::function<void()> onWebPage = {});
 
   bool BeforeNavigate(toolkit::Browser& browser, const std::string& url) override;
   bool NavigateError(toolkit::Browser& browser, const std::string& url,
@@ -28,6 +31,7 @@ class WebEventHandler : public toolkit::BrowserEventHandler {
   std::string browserName_;
   std::string lastWebUrl_;
   platform::WindowHandle ownerWindow_;
+  std::function<void()> onWebPage_;
 };
 
 // "file://" and the program folder's "page/page.html".

@@ -1,5 +1,6 @@
 #include "components/xldl/engine-client.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -75,8 +76,7 @@ EngineClient::~EngineClient() {
     stopping_ = true;
   }
   if (thread_.joinable()) {
-    std::uint64_t one = 1;
-    [[maybe_unused]] ssize_t written = ::write(wake_, &one, sizeof(one));
+    Wake();
     thread_.join();
   }
   if (wake_ >= 0) ::close(wake_);
@@ -87,7 +87,22 @@ bool EngineClient::Start() {
   wake_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
   if (wake_ < 0) return false;
   thread_ = std::thread(&EngineClient::Run, this);
+  Prepare();
   return true;
+}
+
+void EngineClient::Prepare() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    prepareWanted_ = true;
+    preparedAt_ = Clock::now();
+  }
+  Wake();
+}
+
+void EngineClient::Wake() {
+  std::uint64_t one = 1;
+  [[maybe_unused]] ssize_t written = ::write(wake_, &one, sizeof(one));
 }
 
 void EngineClient::Run() {
@@ -97,7 +112,8 @@ void EngineClient::Run() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       if (stopping_) break;
-      launch = socket_ < 0 && WantsProcess();
+      launch = socket_ < 0 && (WantsProcess() || prepareWanted_);
+      prepareWanted_ = false;
     }
     bool launched = launch && LaunchProcess();
     std::vector<wire::Message> commands;
@@ -113,7 +129,7 @@ void EngineClient::Run() {
         idleSince = kNever;
       } else {
         if (idleSince == kNever) idleSince = now;
-        auto endAt = idleSince + std::chrono::seconds(limits_.sessionIdle);
+        auto endAt = std::max(idleSince, preparedAt_) + std::chrono::seconds(limits_.sessionIdle);
         end = now >= endAt;
         timeout =
             static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(endAt - now).count());
@@ -398,8 +414,7 @@ bool EngineClient::StartTask(std::uintptr_t id) {
       t.published.failCode = kErrorFileCreate;
     }
   }
-  std::uint64_t one = 1;
-  [[maybe_unused]] ssize_t written = ::write(wake_, &one, sizeof(one));
+  Wake();
   return true;
 }
 
@@ -416,8 +431,7 @@ bool EngineClient::StopTask(std::uintptr_t id) {
       t.published.speed = 0;
     }
   }
-  std::uint64_t one = 1;
-  [[maybe_unused]] ssize_t written = ::write(wake_, &one, sizeof(one));
+  Wake();
   return true;
 }
 

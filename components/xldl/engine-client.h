@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <map>
 #include <mutex>
@@ -31,8 +32,11 @@ class EngineClient {
   EngineClient(const EngineClient&) = delete;
   EngineClient& operator=(const EngineClient&) = delete;
 
-  // False when the engine's program cannot be run.
+  // False when the engine's program cannot be run. Prepares the process, as below.
   bool Start();
+  // A download is likely soon: the process is started unless it runs, and kept at least
+  // sessionIdle seconds from now, so that the download does not wait for it to start.
+  void Prepare();
 
   std::uintptr_t CreateTask(TaskSpec recipe);
   bool StartTask(std::uintptr_t id);
@@ -65,6 +69,7 @@ class EngineClient {
   // does one still to be sent when `failUnsent`. True when one failed.
   bool ForgetProcess(bool failUnsent);
   bool TakeStateChanges();
+  void Wake();
   // On this object's thread, without mutex_.
   bool LaunchProcess();
   bool Send(const wire::Message& message);
@@ -83,6 +88,8 @@ class EngineClient {
   bool stopping_ = false;
   std::uintptr_t nextId_ = 1;
   std::map<std::uintptr_t, Task> tasks_;
+  bool prepareWanted_ = false;
+  std::chrono::steady_clock::time_point preparedAt_;
   int wake_ = -1;
   // Held while a callback runs, so that replacing it waits for a call in progress.
   std::mutex callbackMutex_;

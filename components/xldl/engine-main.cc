@@ -181,10 +181,7 @@ int main() {
     return 2;
   }
   xldl::Engine engine;
-  if (!engine.Start()) {
-    std::fprintf(stderr, "xldl-engine: aria2's session could not be made\n");
-    return 1;
-  }
+  engine.Start();
   xldl::Relay relay(xldl::kLibrarySocket, engine);
   relay.Run();
   return 0;

@@ -209,28 +209,17 @@ Engine::~Engine() {
   if (thread_.joinable()) thread_.join();
 }
 
-bool Engine::Start() {
-  std::unique_lock<std::mutex> lock(mutex_);
+void Engine::Start() {
   thread_ = std::thread(&Engine::Run, this);
-  wake_.wait(lock, [this] { return started_ || stopping_; });
-  return started_;
 }
 
 void Engine::Run() {
   // Touched only on this thread: aria2 calls back from inside its turn.
   bool groupsChanged = false;
   Session session(&groupsChanged, limits_);
-  bool opened = session.Open();
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!opened) {
-      stopping_ = true;
-      wake_.notify_all();
-      return;
-    }
-    started_ = true;
-  }
-  wake_.notify_all();
+  // Made while the first downloads' servers are asked for their lengths; a session that
+  // cannot be made is tried again by each download, which fails without it.
+  if (!session.Open()) Say("aria2's session could not be made");
   // One turn of aria2 moves a few kilobytes per connection, so the tasks are looked at only
   // every kLookInterval, or at once when a call has come or a download changed state: a
   // transfer spends its time in aria2, not in reading its state. Looking at once after a
@@ -537,6 +526,12 @@ bool Engine::StartTask(std::uintptr_t id) {
     t.wantRunning = true;
     ++t.commandSeq;
     ++t.startSeq;
+    // A task aria2 has not got yet needs its server's answer first, asked at once: the engine
+    // thread may still be making the session.
+    if (t.gid == 0 && t.probe == Task::Probe::kNone && !t.recipe.refused && t.retryAt == kNever) {
+      t.probe = Task::Probe::kAsked;
+      probes_.Ask(t.id, t.recipe.url);
+    }
     if (t.published.state != kXlComplete) {
       t.published.state = kXlDownloading;
       t.published.failCode = 0;

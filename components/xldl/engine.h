@@ -27,8 +27,8 @@ class Engine {
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
 
-  // False when the aria2 session could not be made.
-  bool Start();
+  // Starts the engine thread, which makes aria2's session.
+  void Start();
 
   std::uintptr_t CreateTask(TaskSpec recipe);
   bool StartTask(std::uintptr_t id);
@@ -68,7 +68,6 @@ class Engine {
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stopping_ = false;
-  bool started_ = false;
   bool callsPending_ = false;
   std::uintptr_t nextId_ = 1;
   std::map<std::uintptr_t, std::unique_ptr<Task>> tasks_;

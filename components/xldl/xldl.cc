@@ -1,5 +1,6 @@
 // The exported C functions of the download engine. Six of the published ones drive the
-// engine, and XL_SetChangeCallback and XL_SetLogCallback are this engine's own additions; the other
+// engine, and XL_SetChangeCallback, XL_SetLogCallback and XL_Prepare are this engine's own
+// additions; the other
 // published ones are not offered by this engine and answer as an unsupported call: false, nothing
 // done.
 
@@ -126,6 +127,14 @@ XL_EXPORT XlBool XL_SetChangeCallback(XlChangeFn fn, void* context) {
   auto engine = CurrentEngine();
   if (!engine) return 0;
   engine->SetChangeCallback(fn, context);
+  return 1;
+}
+
+// Starts the engine's process ahead of a download, for a while.
+XL_EXPORT XlBool XL_Prepare() {
+  auto engine = CurrentEngine();
+  if (!engine) return 0;
+  engine->Prepare();
   return 1;
 }
 

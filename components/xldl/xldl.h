@@ -100,6 +100,10 @@ using XlSetChangeCallbackFn = XlBool (*)(XlChangeFn fn, void* context);
 using XlLogFn = void (*)(void* context, const char* line);
 using XlSetLogCallbackFn = XlBool (*)(XlLogFn fn, void* context);
 
+// A third: XL_Prepare() tells the engine that a download is likely soon, so that what it needs
+// to start one is ready when it comes. Returns false when the engine is not initialised.
+using XlPrepareFn = XlBool (*)();
+
 }  // extern "C"
 
 // The layout is the engine's published one; a change here breaks every caller.

@@ -286,6 +286,14 @@ TEST(XlEngineLimits, HostileServersEndEveryDownload) {
   EXPECT_EQ(VerifyDownload(dir / "real", check), "");
 }
 
+// How many times the log holds `text`.
+int LogLines(const std::string& text) {
+  std::string log = test::CapturedLog();
+  int count = 0;
+  for (auto at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++count;
+  return count;
+}
+
 // The engine's processes that this test program started and has not reaped.
 std::vector<pid_t> EngineProcesses() {
   std::vector<pid_t> found;
@@ -307,12 +315,14 @@ std::vector<pid_t> EngineProcesses() {
 // process must take it up from there; tasks that ended keep their state.
 TEST(XlEngineSession, AnIdleEngineEndsItsProcessAndTheNextOneResumesItsTasks) {
   setenv("XLDL_SESSION_IDLE", "0", 1);
+  test::StartLogCapture();
   auto engine = test::LoadEngine();
   bool started = engine && engine->Init();
   unsetenv("XLDL_SESSION_IDLE");
   ASSERT_TRUE(started);
+  // The process that Init prepared ends at once, with nothing to download.
+  ASSERT_TRUE(test::WaitForLogLine("idle: the engine's process ended"));
   EXPECT_TRUE(EngineProcesses().empty());
-  test::StartLogCapture();
   HttpServer server;
   TempDir dir;
   std::string small = test::PatternBytes(100000, 3);
@@ -320,7 +330,7 @@ TEST(XlEngineSession, AnIdleEngineEndsItsProcessAndTheNextOneResumesItsTasks) {
   XlHandle done = engine->CreateTask(*MakeTaskParam(server.Url("/small.apk"), dir.path(), "a.apk"));
   ASSERT_TRUE(engine->StartTask(done));
   ASSERT_EQ(WaitForEnd(*engine, done).stat, kXlComplete);
-  ASSERT_TRUE(test::WaitForLogLine("idle: the engine's process ended"));
+  ASSERT_TRUE(WaitFor([] { return LogLines("idle: the engine's process ended") == 2; }));
   EXPECT_TRUE(EngineProcesses().empty());
 
   std::string body = test::PatternBytes(2 * kMiB, 5);
@@ -334,12 +344,8 @@ TEST(XlEngineSession, AnIdleEngineEndsItsProcessAndTheNextOneResumesItsTasks) {
   }));
   EXPECT_EQ(EngineProcesses().size(), 1u);
   engine->StopTask(task);
-  // The closing line of this pause's process: the capture holds two by then.
-  ASSERT_TRUE(WaitFor([] {
-    std::string log = test::CapturedLog();
-    std::string line = "idle: the engine's process ended";
-    return log.find(line) != log.rfind(line);
-  }));
+  // The closing line of this pause's process: the capture holds three by then.
+  ASSERT_TRUE(WaitFor([] { return LogLines("idle: the engine's process ended") == 3; }));
   EXPECT_TRUE(EngineProcesses().empty());
   engine->QueryTaskInfo(done, &info);
   EXPECT_EQ(info.stat, kXlComplete);
@@ -349,12 +355,15 @@ TEST(XlEngineSession, AnIdleEngineEndsItsProcessAndTheNextOneResumesItsTasks) {
   EXPECT_LT(server.BytesSent("/slow.apk"), body.size() + body.size() / 4);
 }
 
-// A process killed under its downloads: they end as failed, with what happened in the log,
-// and a retry starts a new process that continues the file.
+// Init prepares the process, so that the first download does not wait for it to start. A
+// process killed under its downloads: they end as failed, with what happened in the log, and
+// a retry starts a new process that continues the file.
 TEST(XlEngineSession, ADeadEngineProcessFailsItsDownloadsAndARetryContinuesThem) {
+  test::StartLogCapture();
   auto engine = test::LoadEngine();
   ASSERT_TRUE(engine && engine->Init());
-  test::StartLogCapture();
+  std::vector<pid_t> prepared;
+  ASSERT_TRUE(WaitFor([&] { return (prepared = EngineProcesses()).size() == 1; }));
   HttpServer server;
   TempDir dir;
   std::string body = test::PatternBytes(4 * kMiB, 9);
@@ -366,9 +375,8 @@ TEST(XlEngineSession, ADeadEngineProcessFailsItsDownloadsAndARetryContinuesThem)
     engine->QueryTaskInfo(task, &info);
     return info.fPercent > 0.4f && FileExists(dir / "c.apk.aria2");
   }));
-  std::vector<pid_t> running = EngineProcesses();
-  ASSERT_EQ(running.size(), 1u);
-  kill(running[0], SIGKILL);
+  EXPECT_EQ(EngineProcesses(), prepared);
+  kill(prepared[0], SIGKILL);
   info = WaitForEnd(*engine, task);
   EXPECT_EQ(info.stat, kXlError);
   EXPECT_NE(info.fail_code, 0);
