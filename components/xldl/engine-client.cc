@@ -4,8 +4,6 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -137,18 +135,18 @@ void EngineClient::Run() {
       changed = TakeStateChanges();
     }
     for (const wire::Message& command : commands) {
-      if (!Send(command)) {
-        Say("the engine's process does not take its commands; ending it");
+      if (!wire::Send(socket_, command)) {
+        callbacks_.Say("the engine's process does not take its commands; ending it");
         EndProcess(false);
         break;
       }
     }
     if (end && socket_ >= 0) {
       EndProcess(false);
-      Say("idle: the engine's process ended");
+      callbacks_.Say("idle: the engine's process ended");
     }
-    SayKeptLines();
-    if (changed) Announce();
+    callbacks_.SayKept();
+    if (changed) callbacks_.Announce();
     if (end) continue;
     pollfd fds[2] = {{wake_, POLLIN, 0}, {socket_, POLLIN, 0}};
     if (::poll(fds, 2, timeout) < 0) continue;
@@ -159,7 +157,7 @@ void EngineClient::Run() {
     if (socket_ >= 0 && fds[1].revents != 0 && !ReadReports()) EndProcess(true);
   }
   if (socket_ >= 0) EndProcess(false);
-  SayKeptLines();
+  callbacks_.SayKept();
 }
 
 bool EngineClient::WantsProcess() const {
@@ -225,7 +223,7 @@ bool EngineClient::ForgetProcess(bool failUnsent) {
 bool EngineClient::LaunchProcess() {
   int pair[2];
   if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, pair) != 0) {
-    Say("cannot make the engine's socket: %s", std::strerror(errno));
+    callbacks_.Say("cannot make the engine's socket: %s", std::strerror(errno));
     return false;
   }
   // A descriptor duplicated onto itself would keep its close-on-exec flag.
@@ -264,7 +262,8 @@ bool EngineClient::LaunchProcess() {
   ::close(pair[1]);
   if (error != 0) {
     ::close(pair[0]);
-    Say("cannot start the engine's process %s: %s", program_.c_str(), std::strerror(error));
+    callbacks_.Say("cannot start the engine's process %s: %s", program_.c_str(),
+                   std::strerror(error));
     return false;
   }
   pid_ = pid;
@@ -272,26 +271,14 @@ bool EngineClient::LaunchProcess() {
   return true;
 }
 
-bool EngineClient::Send(const wire::Message& message) {
-  std::string bytes = wire::Encode(message);
-  ssize_t sent = -1;
-  while ((sent = ::send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL)) < 0 && errno == EINTR) {
-  }
-  return sent == static_cast<ssize_t>(bytes.size());
-}
-
 bool EngineClient::ReadReports() {
+  std::string bytes;
   for (;;) {
-    char buffer[wire::kMaxMessage + 1];
-    ssize_t got = ::recv(socket_, buffer, sizeof(buffer), MSG_DONTWAIT | MSG_TRUNC);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return errno == EAGAIN || errno == EWOULDBLOCK;
-    if (got == 0) return false;
-    auto message = static_cast<std::size_t>(got) <= wire::kMaxMessage
-                       ? wire::DecodeReport(std::string_view(buffer, got))
-                       : std::nullopt;
+    wire::Received received = wire::Receive(socket_, &bytes);
+    if (received != wire::Received::kDatagram) return received == wire::Received::kNone;
+    auto message = wire::DecodeReport(bytes);
     if (!message) {
-      Say("the engine's process sent what is not a report; ending it");
+      callbacks_.Say("the engine's process sent what is not a report; ending it");
       ::kill(pid_, SIGKILL);
       return false;
     }
@@ -301,7 +288,7 @@ bool EngineClient::ReadReports() {
 
 void EngineClient::Take(const wire::Message& m) {
   if (m.kind == wire::Kind::kLog) {
-    keptLines_.push_back(m.line);
+    callbacks_.Keep(m.line);
     return;
   }
   std::lock_guard<std::mutex> lock(mutex_);
@@ -331,7 +318,7 @@ void EngineClient::EndProcess(bool closed) {
     std::lock_guard<std::mutex> lock(mutex_);
     lost = ForgetProcess(false);
   }
-  if (lost) Say("the engine's process ended (%s); its downloads failed", how.c_str());
+  if (lost) callbacks_.Say("the engine's process ended (%s); its downloads failed", how.c_str());
 }
 
 bool EngineClient::TakeStateChanges() {
@@ -342,45 +329,6 @@ bool EngineClient::TakeStateChanges() {
     changed = true;
   }
   return changed;
-}
-
-void EngineClient::Announce() {
-  std::lock_guard<std::mutex> lock(callbackMutex_);
-  if (callback_) callback_(callbackContext_);
-}
-
-void EngineClient::Say(const char* format, ...) {
-  char line[1024];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(line, sizeof(line), format, args);
-  va_end(args);
-  keptLines_.emplace_back(line);
-}
-
-void EngineClient::SayKeptLines() {
-  if (keptLines_.empty()) return;
-  std::vector<std::string> lines;
-  lines.swap(keptLines_);
-  std::lock_guard<std::mutex> lock(callbackMutex_);
-  for (const std::string& line : lines) {
-    if (logCallback_)
-      logCallback_(logContext_, line.c_str());
-    else
-      std::fprintf(stderr, "xldl: %s\n", line.c_str());
-  }
-}
-
-void EngineClient::SetChangeCallback(void (*callback)(void*), void* context) {
-  std::lock_guard<std::mutex> lock(callbackMutex_);
-  callback_ = callback;
-  callbackContext_ = context;
-}
-
-void EngineClient::SetLogCallback(void (*callback)(void*, const char*), void* context) {
-  std::lock_guard<std::mutex> lock(callbackMutex_);
-  logCallback_ = callback;
-  logContext_ = context;
 }
 
 std::uintptr_t EngineClient::CreateTask(TaskSpec recipe) {

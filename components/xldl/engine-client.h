@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "components/xldl/callbacks.h"
 #include "components/xldl/engine-limits.h"
 #include "components/xldl/engine-wire.h"
 #include "components/xldl/task.h"
@@ -43,9 +44,13 @@ class EngineClient {
   bool StopTask(std::uintptr_t id);
   bool Query(std::uintptr_t id, TaskSnapshot* snapshot);
   // `callback(context)` runs on this object's thread after a task's published state changed.
-  void SetChangeCallback(void (*callback)(void*), void* context);
+  void SetChangeCallback(void (*callback)(void*), void* context) {
+    callbacks_.SetChange(callback, context);
+  }
   // `callback(context, line)` runs on this object's thread for each line the engine says.
-  void SetLogCallback(void (*callback)(void*, const char*), void* context);
+  void SetLogCallback(void (*callback)(void*, const char*), void* context) {
+    callbacks_.SetLog(callback, context);
+  }
 
  private:
   struct Task {
@@ -72,15 +77,11 @@ class EngineClient {
   void Wake();
   // On this object's thread, without mutex_.
   bool LaunchProcess();
-  bool Send(const wire::Message& message);
   // Reads what the process said; false once it has gone or broke the rules.
   bool ReadReports();
   void Take(const wire::Message& message);
   // Lets the process end its session and waits for it; `closed` once it has closed its end.
   void EndProcess(bool closed);
-  void Announce();
-  void Say(const char* format, ...) __attribute__((format(printf, 2, 3)));
-  void SayKeptLines();
 
   const std::string program_;
   const EngineLimits limits_;
@@ -91,16 +92,10 @@ class EngineClient {
   bool prepareWanted_ = false;
   std::chrono::steady_clock::time_point preparedAt_;
   int wake_ = -1;
-  // Held while a callback runs, so that replacing it waits for a call in progress.
-  std::mutex callbackMutex_;
-  void (*callback_)(void*) = nullptr;
-  void* callbackContext_ = nullptr;
-  void (*logCallback_)(void*, const char*) = nullptr;
-  void* logContext_ = nullptr;
+  Callbacks callbacks_;
   // Touched only on this object's thread.
   pid_t pid_ = -1;
   int socket_ = -1;
-  std::vector<std::string> keptLines_;
   // Last: it runs the members above until it is joined.
   std::thread thread_;
 };

@@ -63,11 +63,7 @@ class Relay {
   // Takes every command that has come; false when the library has gone or broke the rules.
   bool ReadCommands();
   bool Take(const wire::Message& m);
-  bool Send(const wire::Message& m) {
-    std::string bytes = wire::Encode(m);
-    return ::send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
-           static_cast<ssize_t>(bytes.size());
-  }
+  bool Send(const wire::Message& m) { return wire::Send(socket_, m); }
   // Sends the lines said and the states that changed since the last call; false when the
   // library cannot be reached. Sets `downloading` when a task is on its way.
   bool SendNews(bool* downloading);
@@ -108,15 +104,11 @@ void Relay::Run() {
 }
 
 bool Relay::ReadCommands() {
+  std::string bytes;
   for (;;) {
-    char buffer[wire::kMaxMessage + 1];
-    ssize_t got = ::recv(socket_, buffer, sizeof(buffer), MSG_DONTWAIT | MSG_TRUNC);
-    if (got < 0 && errno == EINTR) continue;
-    if (got < 0) return errno == EAGAIN || errno == EWOULDBLOCK;
-    if (got == 0) return false;
-    auto message = static_cast<std::size_t>(got) <= wire::kMaxMessage
-                       ? wire::DecodeCommand(std::string_view(buffer, got))
-                       : std::nullopt;
+    wire::Received received = wire::Receive(socket_, &bytes);
+    if (received != wire::Received::kDatagram) return received == wire::Received::kNone;
+    auto message = wire::DecodeCommand(bytes);
     if (!message || !Take(*message)) {
       std::fprintf(stderr, "xldl-engine: the library sent what is not a command; ending\n");
       return false;

@@ -1,7 +1,9 @@
 #include "components/xldl/engine-wire.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <sys/socket.h>
 
 namespace xldl::wire {
 
@@ -141,6 +143,26 @@ std::optional<Message> DecodeCommand(std::string_view bytes) {
 
 std::optional<Message> DecodeReport(std::string_view bytes) {
   return Decode(bytes, false);
+}
+
+bool Send(int socket, const Message& message) {
+  std::string bytes = Encode(message);
+  ssize_t sent = -1;
+  while ((sent = ::send(socket, bytes.data(), bytes.size(), MSG_NOSIGNAL)) < 0 && errno == EINTR) {
+  }
+  return sent == static_cast<ssize_t>(bytes.size());
+}
+
+Received Receive(int socket, std::string* bytes) {
+  bytes->resize(kMaxMessage + 1);
+  ssize_t got = -1;
+  while ((got = ::recv(socket, bytes->data(), bytes->size(), MSG_DONTWAIT | MSG_TRUNC)) < 0 &&
+         errno == EINTR) {
+  }
+  if (got < 0) return errno == EAGAIN || errno == EWOULDBLOCK ? Received::kNone : Received::kGone;
+  if (got == 0) return Received::kGone;
+  bytes->resize(std::min(static_cast<std::size_t>(got), kMaxMessage + 1));
+  return Received::kDatagram;
 }
 
 }  // namespace xldl::wire

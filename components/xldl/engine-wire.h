@@ -47,4 +47,12 @@ std::optional<Message> DecodeCommand(std::string_view bytes);
 // What the library accepts: kState and kLog.
 std::optional<Message> DecodeReport(std::string_view bytes);
 
+// Sends one message; false when the peer cannot take it.
+bool Send(int socket, const Message& message);
+enum class Received { kDatagram, kNone, kGone };
+// Takes the next datagram waiting on `socket` into `bytes`, without waiting: kNone when none
+// waits, kGone when the peer has gone. One over kMaxMessage comes cut to kMaxMessage + 1
+// bytes, which no decoder takes.
+Received Receive(int socket, std::string* bytes);
+
 }  // namespace xldl::wire

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -219,7 +218,7 @@ void Engine::Run() {
   Session session(&groupsChanged, limits_);
   // Made while the first downloads' servers are asked for their lengths; a session that
   // cannot be made is tried again by each download, which fails without it.
-  if (!session.Open()) Say("aria2's session could not be made");
+  if (!session.Open()) callbacks_.Say("aria2's session could not be made");
   // One turn of aria2 moves a few kilobytes per connection, so the tasks are looked at only
   // every kLookInterval, or at once when a call has come or a download changed state: a
   // transfer spends its time in aria2, not in reading its state. Looking at once after a
@@ -250,8 +249,8 @@ void Engine::Run() {
       }
     }
     // Outside the lock: the callbacks' owner may be inside a control call, waiting for it.
-    SayKeptLines();
-    if (changed) Announce();
+    callbacks_.SayKept();
+    if (changed) callbacks_.Announce();
     if (busy && session.get()) {
       auto now = std::chrono::steady_clock::now();
       if (now >= nextWriteBack) {
@@ -271,45 +270,6 @@ bool Engine::TakeStateChanges() {
     changed = true;
   }
   return changed;
-}
-
-void Engine::Announce() {
-  std::lock_guard<std::mutex> lock(callbackMutex_);
-  if (callback_) callback_(callbackContext_);
-}
-
-void Engine::Say(const char* format, ...) {
-  char line[1024];
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(line, sizeof(line), format, args);
-  va_end(args);
-  keptLines_.emplace_back(line);
-}
-
-void Engine::SayKeptLines() {
-  if (keptLines_.empty()) return;
-  std::vector<std::string> lines;
-  lines.swap(keptLines_);
-  std::lock_guard<std::mutex> lock(callbackMutex_);
-  for (const std::string& line : lines) {
-    if (logCallback_)
-      logCallback_(logContext_, line.c_str());
-    else
-      std::fprintf(stderr, "xldl: %s\n", line.c_str());
-  }
-}
-
-void Engine::SetLogCallback(void (*callback)(void*, const char*), void* context) {
-  std::lock_guard<std::mutex> lock(callbackMutex_);
-  logCallback_ = callback;
-  logContext_ = context;
-}
-
-void Engine::SetChangeCallback(void (*callback)(void*), void* context) {
-  std::lock_guard<std::mutex> lock(callbackMutex_);
-  callback_ = callback;
-  callbackContext_ = context;
 }
 
 bool Engine::ApplyControls(Session& session) {
@@ -361,8 +321,8 @@ bool Engine::ApplyControl(Session& session, Task& t) {
     t.probe = Task::Probe::kNone;
     t.appliedStartSeq = t.startSeq;
     if (tooLong) {
-      Say("%s: longer than it may be, as its server announces; download refused",
-          FilePath(t.recipe).c_str());
+      callbacks_.Say("%s: longer than it may be, as its server announces; download refused",
+                     FilePath(t.recipe).c_str());
       t.published.state = kXlError;
       t.published.failCode = kErrorNoRoom;
       return false;
@@ -382,8 +342,8 @@ bool Engine::ApplyControl(Session& session, Task& t) {
       !t.restartedFromZero) {
     t.restartedFromZero = true;
     RemovePartial(t.recipe);
-    Say("%s: the server does not resume it; downloading it again from 0",
-        FilePath(t.recipe).c_str());
+    callbacks_.Say("%s: the server does not resume it; downloading it again from 0",
+                   FilePath(t.recipe).c_str());
     return AddDownload(session, t);
   }
   if (status == aria2::DOWNLOAD_PAUSED && t.wantRunning) {
@@ -431,15 +391,15 @@ bool Engine::RetryWhenSlow(Task& t, std::int32_t errorCode) {
   if (t.slowRetriesUsed >= limits_.slowRetries) {
     // Said once: the failed download keeps its status until the next start.
     if (t.slowRetriesUsed++ == limits_.slowRetries)
-      Say("%s: the connection was too slow %lld times; download ended", FilePath(t.recipe).c_str(),
-          static_cast<long long>(t.slowRetriesUsed));
+      callbacks_.Say("%s: the connection was too slow %lld times; download ended",
+                     FilePath(t.recipe).c_str(), static_cast<long long>(t.slowRetriesUsed));
     return false;
   }
   auto wait = std::chrono::seconds(std::int64_t{1} << std::min<std::int64_t>(t.slowRetriesUsed, 6));
   ++t.slowRetriesUsed;
   t.retryAt = std::chrono::steady_clock::now() + wait;
-  Say("%s: the connection was too slow; trying again in %lld s", FilePath(t.recipe).c_str(),
-      static_cast<long long>(wait.count()));
+  callbacks_.Say("%s: the connection was too slow; trying again in %lld s",
+                 FilePath(t.recipe).c_str(), static_cast<long long>(wait.count()));
   return true;
 }
 
@@ -449,9 +409,9 @@ bool Engine::EnforceLimits(Session& session, Task& t, std::int64_t total, std::i
   std::int64_t stillNeeded = total > completed ? total - completed : 0;
   bool noRoom = FreeBytes(t.recipe.saveFolder) - stillNeeded < limits_.freeMargin;
   if (!tooLong && !noRoom) return false;
-  Say("%s: %s at %lld of %lld bytes; download ended", FilePath(t.recipe).c_str(),
-      tooLong ? "longer than it may be" : "would not fit on the disk",
-      static_cast<long long>(completed), static_cast<long long>(total));
+  callbacks_.Say("%s: %s at %lld of %lld bytes; download ended", FilePath(t.recipe).c_str(),
+                 tooLong ? "longer than it may be" : "would not fit on the disk",
+                 static_cast<long long>(completed), static_cast<long long>(total));
   aria2::removeDownload(session.get(), t.gid, true);
   t.ownFailCode = kErrorNoRoom;
   t.discardPartial = tooLong;

@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "components/xldl/callbacks.h"
 #include "components/xldl/engine-limits.h"
 #include "components/xldl/length-probe.h"
 #include "components/xldl/task.h"
@@ -35,9 +36,13 @@ class Engine {
   bool StopTask(std::uintptr_t id);
   bool Query(std::uintptr_t id, TaskSnapshot* snapshot);
   // `callback(context)` runs on the engine thread after a task's published state changed.
-  void SetChangeCallback(void (*callback)(void*), void* context);
+  void SetChangeCallback(void (*callback)(void*), void* context) {
+    callbacks_.SetChange(callback, context);
+  }
   // `callback(context, line)` runs on the engine thread for each line the engine says.
-  void SetLogCallback(void (*callback)(void*, const char*), void* context);
+  void SetLogCallback(void (*callback)(void*, const char*), void* context) {
+    callbacks_.SetLog(callback, context);
+  }
 
  private:
   struct Task;
@@ -55,10 +60,7 @@ class Engine {
   void Publish(Session& session);
   // Whether a task's published state differs from the one last announced; marks it announced.
   bool TakeStateChanges();
-  void Announce();
   // On the engine thread: keeps a line to be said once the engine's lock is released.
-  void Say(const char* format, ...) __attribute__((format(printf, 2, 3)));
-  void SayKeptLines();
   // Starts a download cut for slowness again later, while this start has retries left.
   bool RetryWhenSlow(Task& task, std::int32_t errorCode);
   // On the probe thread: what the server said of the task's length.
@@ -72,16 +74,9 @@ class Engine {
   std::uintptr_t nextId_ = 1;
   std::map<std::uintptr_t, std::unique_ptr<Task>> tasks_;
   std::thread thread_;
-  // Held while the callback runs, so that replacing it waits for a call in progress.
-  std::mutex callbackMutex_;
-  void (*callback_)(void*) = nullptr;
-  void* callbackContext_ = nullptr;
-  void (*logCallback_)(void*, const char*) = nullptr;
-  void* logContext_ = nullptr;
-  // Touched only on the engine thread.
-  std::vector<std::string> keptLines_;
-  // The files of the downloads that were running at the last look, written back as they
-  // arrive, outside the lock.
+  Callbacks callbacks_;
+  // Touched only on the engine thread: the files of the downloads that were running at the
+  // last look, written back as they arrive, outside the lock.
   std::vector<std::string> arriving_;
   // When the earliest retry of a slow download is due; max() when none is.
   std::chrono::steady_clock::time_point nextRetry_ = std::chrono::steady_clock::time_point::max();
