@@ -14,10 +14,10 @@
 // message, and the side that sent them is no longer trusted.
 namespace xldl::wire {
 
-inline constexpr std::size_t kMaxMessage = 16 * 1024;
+inline constexpr std::size_t kMaxMessage = std::size_t{16} << 10;
 // 2084 UTF-16 units of an address, 260 of a folder or name, as UTF-8.
-inline constexpr std::size_t kMaxUrl = 3 * 2084;
-inline constexpr std::size_t kMaxPath = 3 * 260;
+inline constexpr std::size_t kMaxUrl = std::size_t{3} * 2084;
+inline constexpr std::size_t kMaxPath = std::size_t{3} * 260;
 inline constexpr std::size_t kMaxLine = 1024;
 
 enum class Kind : std::uint8_t {
