@@ -217,7 +217,10 @@ void MainFrame::OnFirstFrame() {
   // The notification area's icon loads its own libraries and talks to its host over D-Bus,
   // which the window need not wait for.
   tray_ = std::make_unique<TrayIcon>(
-      TrayIcon::Commands{[this] { BringToFront(); }, [this] { CloseFrom("the tray menu"); }});
+      TrayIcon::Commands{[this] { BringToFront(); }, [this] { CloseFrom("the tray menu"); }},
+      [jobs = workers().jobs](std::function<void()> job) {
+        return jobs->Run("tray icon", std::move(job));
+      });
   tray_->Add(toolkit::ImagePath("img/logo.png"));
 }
 

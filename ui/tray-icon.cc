@@ -4,6 +4,7 @@
 
 #include "app/log.h"
 #include "platform/dynamic-library.h"
+#include "platform/ui-loop.h"
 #include "toolkit/skin-window.h"
 
 namespace lumo {
@@ -14,8 +15,8 @@ constexpr char kIndicatorId[] = "lumo";
 constexpr char kWatcherName[] = "org.kde.StatusNotifierWatcher";
 
 // The indicator library, and the five it brings, is loaded with the first icon, once the
-// window is on the screen: linked, it would add tens of milliseconds to every start. It stays
-// loaded, since the types it registers cannot be taken back.
+// window is on the screen and on a worker thread: linked, it would add tens of milliseconds to
+// every start. It stays loaded, since the types it registers cannot be taken back.
 struct Indicator {
   AppIndicator* (*create)(const gchar*, const gchar*, AppIndicatorCategory) = nullptr;
   void (*setTitle)(AppIndicator*, const gchar*) = nullptr;
@@ -53,14 +54,48 @@ GtkWidget* AddMenuItem(GtkWidget* menu, const char* label, GCallback callback, g
 
 }  // namespace
 
-TrayIcon::TrayIcon(Commands commands) : commands_(std::move(commands)) {}
+TrayIcon::TrayIcon(Commands commands, RunOffUi runOffUi)
+    : commands_(std::move(commands)), runOffUi_(std::move(runOffUi)) {}
 
 TrayIcon::~TrayIcon() {
   Remove();
+  if (bus_) g_object_unref(bus_);
 }
 
 void TrayIcon::Add(const std::string& iconPath) {
-  if (indicator_) return;
+  wanted_ = true;
+  if (indicator_ || readying_) return;
+  if (ready_) {
+    Put(iconPath);
+    return;
+  }
+  // Loading the library maps and relocates six of them, and the first connection to the
+  // session bus may start a bus through dbus-launch and wait for it: together some tens of
+  // milliseconds that the window would not answer in.
+  std::weak_ptr<TrayIcon*> alive = alive_;
+  readying_ = runOffUi_([alive, iconPath] {
+    LoadedIndicator();
+    GError* error = nullptr;
+    GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
+    std::string failure = error ? error->message : "";
+    if (error) g_error_free(error);
+    platform::InvokeOnUiThread([alive, iconPath, bus, failure] {
+      std::shared_ptr<TrayIcon*> held = alive.lock();
+      if (!held) {
+        if (bus) g_object_unref(bus);
+        return;
+      }
+      TrayIcon* tray = *held;
+      if (!bus) Log::instance()->write("tray icon: no session bus: %s", failure.c_str());
+      tray->bus_ = bus;
+      tray->readying_ = false;
+      tray->ready_ = true;
+      if (tray->wanted_) tray->Put(iconPath);
+    });
+  });
+}
+
+void TrayIcon::Put(const std::string& iconPath) {
   const Indicator* library = LoadedIndicator();
   if (!library) return;
   if (iconPath.empty()) Log::instance()->write("tray icon: the program's image is missing.");
@@ -84,6 +119,7 @@ void TrayIcon::Add(const std::string& iconPath) {
 }
 
 void TrayIcon::Remove() {
+  wanted_ = false;
   if (!indicator_) return;
   if (hostWatch_) g_bus_unwatch_name(hostWatch_);
   hostWatch_ = 0;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include <gtk/gtk.h>
@@ -23,13 +24,17 @@ class TrayIcon {
     std::function<void()> quit;
   };
 
-  explicit TrayIcon(Commands commands);
+  // Runs a job on a thread other than the UI thread; false when it cannot.
+  using RunOffUi = std::function<bool(std::function<void()>)>;
+
+  TrayIcon(Commands commands, RunOffUi runOffUi);
   ~TrayIcon();
   TrayIcon(const TrayIcon&) = delete;
   TrayIcon& operator=(const TrayIcon&) = delete;
 
-  // Puts the icon (an image file) into the notification area; the menu's commands arrive on
-  // the UI thread.
+  // Puts the icon (an image file) into the notification area once its library is loaded and
+  // the session bus reached, both away from the UI thread; the menu's commands arrive on the
+  // UI thread.
   void Add(const std::string& iconPath);
   // Takes the icon out of the notification area; harmless when it is not there.
   void Remove();
@@ -40,12 +45,25 @@ class TrayIcon {
   void HideToTray(toolkit::SkinWindow* window);
 
  private:
+  // The part of Add that needs the library and the bus.
+  void Put(const std::string& iconPath);
   static void OnShow(GtkMenuItem*, gpointer self);
   static void OnQuit(GtkMenuItem*, gpointer self);
   static void OnHostAppeared(GDBusConnection*, const char*, const char*, gpointer self);
   static void OnHostVanished(GDBusConnection*, const char*, gpointer self);
 
   Commands commands_;
+  RunOffUi runOffUi_;
+  // Whether the icon is wanted, and where its library and bus are: being readied off the UI
+  // thread, or ready.
+  bool wanted_ = false;
+  bool readying_ = false;
+  bool ready_ = false;
+  // The session bus, held so that the indicator and the host watch find the connection made
+  // off the UI thread rather than make their own on it.
+  GDBusConnection* bus_ = nullptr;
+  // The job's way back: gone with the icon.
+  std::shared_ptr<TrayIcon*> alive_ = std::make_shared<TrayIcon*>(this);
   _AppIndicator* indicator_ = nullptr;
   GtkWidget* menu_ = nullptr;
   unsigned hostWatch_ = 0;
