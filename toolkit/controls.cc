@@ -4,6 +4,7 @@
 
 #include "app/log.h"
 #include "toolkit/first-frame.h"
+#include "toolkit/gradual-sizing.h"
 
 namespace lumo::toolkit {
 
@@ -99,8 +100,12 @@ void DeferOtherTabs(GtkNotebook* tab) {
     for (int i = 0; i < gtk_notebook_get_n_pages(tab); ++i) {
       GtkWidget* page = gtk_notebook_get_nth_page(tab, i);
       if (!g_object_get_data(G_OBJECT(page), kDeferredTab)) continue;
-      g_object_set_data(G_OBJECT(page), kDeferredTab, nullptr);
-      gtk_widget_show(page);
+      SizeGradually(page, [page] {
+        // Shown meanwhile by a selection, which cleared the mark.
+        if (!g_object_get_data(G_OBJECT(page), kDeferredTab)) return;
+        g_object_set_data(G_OBJECT(page), kDeferredTab, nullptr);
+        gtk_widget_show(page);
+      });
     }
   });
 }

@@ -24,8 +24,8 @@ bool IsSilenced(GtkWidget* control);
 void SelectTab(GtkNotebook* tab, int page);
 int CurrentTab(GtkNotebook* tab);
 // A notebook sizes every page it has, shown or not, before its window can map. The pages other
-// than the current one are left out of that until the window's first frame, then shown again;
-// one selected before then is shown at once.
+// than the current one are left out of that until the window's first frame, then sized a part
+// at a time and shown again; one selected before then is shown at once.
 void DeferOtherTabs(GtkNotebook* tab);
 
 // Places a floating control at (left, top, right, bottom) inside its overlay or fixed parent.
