@@ -16,6 +16,8 @@ build=$(cd "$1" && pwd) rows=${2:-10000} runs=${3:-3}
 source "$(dirname "$0")/bench-support.sh"
 start_sandbox
 start_xvfb
+# A desktop session has its bus: the tray icon and the notifications use it.
+start_session_bus
 export WEBKIT_DISABLE_COMPOSITING_MODE=1
 # Classic scroll bars, which a mouse can drag.
 export GTK_OVERLAY_SCROLLING=0
@@ -26,6 +28,8 @@ sync
 
 peer_run() {
   local start out=$SANDBOX/peer.out
+  # The last run's output would be read before the shell that starts the peer empties it.
+  rm -f "$out"
   start=$(now_ms)
   "$build/bench/list-fill-peer" "$SANDBOX/games.db" >"$out" 2>/dev/null &
   local peer=$!

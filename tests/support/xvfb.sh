@@ -2,6 +2,8 @@
 #   start_sandbox   makes $SANDBOX with HOME, XDG_DATA_HOME and XDG_RUNTIME_DIR inside it, and
 #                   points RUNBOX_ADB at no program: the player never reaches the user's adb
 #   start_xvfb      starts Xvfb on a free display and exports DISPLAY
+#   start_session_bus  starts a private session bus, as a desktop session has, and exports
+#                   DBUS_SESSION_BUS_ADDRESS
 #   start_window_manager  starts openbox on that display (focus moves on clicks, maximise is real)
 #   quit_on_close   a setting.ini that quits on close without asking, for a first start
 #   lumo_window SECONDS [--onlyvisible]  waits for Lumo's main window and prints its id
@@ -43,6 +45,17 @@ start_xvfb() {
   local number
   read -r -t 30 number <"$fifo" || fail "Xvfb did not start"
   export DISPLAY=:$number
+}
+
+start_session_bus() {
+  dbus-daemon --session --nofork --print-address=1 >"$SANDBOX/bus" 2>/dev/null &
+  PIDS_TO_KILL+=($!)
+  local tries=300
+  until [ -s "$SANDBOX/bus" ]; do
+    ((--tries)) || fail "no session bus"
+    sleep 0.1
+  done
+  export DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$SANDBOX/bus")
 }
 
 quit_on_close() {
