@@ -24,14 +24,9 @@ ItemLifecycle::ItemLifecycle(MainFrame& frame)
     : frame_(frame),
       actions_(frame.workers(), frame.playerSetup()),
       game_(actions_, *this, {Settings::instance().iconsDir}),
-      icons_(
-          kIconSize,
-          [jobs = frame.workers().jobs](std::function<void()> job) {
-            return jobs->Run("icon decoder", std::move(job));
-          },
-          [this] {
-            if (rows_) rows_->Rebind();
-          }) {
+      icons_(kIconSize, frame.workers().jobs, [this] {
+        if (rows_) rows_->Rebind();
+      }) {
   LUMO_CHECK_UI_THREAD();
   installList_ = frame.FindList("InstallList");
   tabAppList_ = frame.FindTabLayout("TabAppList");

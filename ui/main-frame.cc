@@ -218,9 +218,7 @@ void MainFrame::OnFirstFrame() {
   // which the window need not wait for.
   tray_ = std::make_unique<TrayIcon>(
       TrayIcon::Commands{[this] { BringToFront(); }, [this] { CloseFrom("the tray menu"); }},
-      [jobs = workers().jobs](std::function<void()> job) {
-        return jobs->Run("tray icon", std::move(job));
-      });
+      workers().jobs);
   tray_->Add(toolkit::ImagePath("img/logo.png"));
 }
 

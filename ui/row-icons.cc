@@ -4,12 +4,13 @@
 #include <vector>
 
 #include "app/log.h"
+#include "app/worker-pool.h"
 #include "platform/ui-loop.h"
 
 namespace lumo {
 
-RowIcons::RowIcons(int size, RunOffUi runOffUi, std::function<void()> ready)
-    : size_(size), runOffUi_(std::move(runOffUi)), ready_(std::move(ready)) {}
+RowIcons::RowIcons(int size, std::shared_ptr<WorkerPool> jobs, std::function<void()> ready)
+    : size_(size), jobs_(std::move(jobs)), ready_(std::move(ready)) {}
 
 RowIcons::~RowIcons() {
   for (auto& [path, entry] : icons_)
@@ -36,7 +37,7 @@ void RowIcons::Decode() {
   decoding_.swap(wanted_);
   std::weak_ptr<bool> alive = alive_;
   int size = size_;
-  bool started = runOffUi_([this, alive, size, paths] {
+  bool started = jobs_->Run("icon decoder", [this, alive, size, paths] {
     auto decoded = std::make_shared<std::vector<Decoded>>();
     for (const std::string& path : paths) {
       GError* error = nullptr;

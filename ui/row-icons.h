@@ -10,6 +10,8 @@
 
 namespace lumo {
 
+class WorkerPool;
+
 // Game icons decoded at the size a row draws them, off the UI thread, once. A list that binds
 // its rows again as it scrolls asks for the same few icons many times; a file that does not
 // decode is noted once, not at every bind. Bounded: past kMost icons the oldest half is let
@@ -17,10 +19,9 @@ namespace lumo {
 class RowIcons {
  public:
   static constexpr std::size_t kMost = 512;
-  // Starts a job off the UI thread; false when it cannot.
-  using RunOffUi = std::function<bool(std::function<void()>)>;
-  // `ready` is called on the UI thread when icons asked for have been decoded.
-  RowIcons(int size, RunOffUi runOffUi, std::function<void()> ready);
+  // Decodes on `jobs`; `ready` is called on the UI thread when icons asked for have been
+  // decoded.
+  RowIcons(int size, std::shared_ptr<WorkerPool> jobs, std::function<void()> ready);
   ~RowIcons();
   RowIcons(const RowIcons&) = delete;
   RowIcons& operator=(const RowIcons&) = delete;
@@ -48,7 +49,7 @@ class RowIcons {
   void Trim();
 
   const int size_;
-  RunOffUi runOffUi_;
+  std::shared_ptr<WorkerPool> jobs_;
   std::function<void()> ready_;
   std::unordered_map<std::string, Entry> icons_;
   std::unordered_set<std::string> wanted_;

@@ -3,6 +3,7 @@
 #include <libayatana-appindicator/app-indicator.h>
 
 #include "app/log.h"
+#include "app/worker-pool.h"
 #include "platform/dynamic-library.h"
 #include "platform/ui-loop.h"
 #include "toolkit/skin-window.h"
@@ -54,8 +55,8 @@ GtkWidget* AddMenuItem(GtkWidget* menu, const char* label, GCallback callback, g
 
 }  // namespace
 
-TrayIcon::TrayIcon(Commands commands, RunOffUi runOffUi)
-    : commands_(std::move(commands)), runOffUi_(std::move(runOffUi)) {}
+TrayIcon::TrayIcon(Commands commands, std::shared_ptr<WorkerPool> jobs)
+    : commands_(std::move(commands)), jobs_(std::move(jobs)) {}
 
 TrayIcon::~TrayIcon() {
   Remove();
@@ -64,8 +65,8 @@ TrayIcon::~TrayIcon() {
 
 void TrayIcon::Add(const std::string& iconPath) {
   wanted_ = true;
-  if (indicator_ || readying_) return;
-  if (ready_) {
+  if (indicator_ || readiness_ == Readiness::kReadying) return;
+  if (readiness_ == Readiness::kReady) {
     Put(iconPath);
     return;
   }
@@ -73,7 +74,7 @@ void TrayIcon::Add(const std::string& iconPath) {
   // session bus may start a bus through dbus-launch and wait for it: together some tens of
   // milliseconds that the window would not answer in.
   std::weak_ptr<TrayIcon*> alive = alive_;
-  readying_ = runOffUi_([alive, iconPath] {
+  bool started = jobs_->Run("tray icon", [alive, iconPath] {
     LoadedIndicator();
     GError* error = nullptr;
     GDBusConnection* bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, &error);
@@ -88,11 +89,11 @@ void TrayIcon::Add(const std::string& iconPath) {
       TrayIcon* tray = *held;
       if (!bus) Log::instance()->write("tray icon: no session bus: %s", failure.c_str());
       tray->bus_ = bus;
-      tray->readying_ = false;
-      tray->ready_ = true;
+      tray->readiness_ = Readiness::kReady;
       if (tray->wanted_) tray->Put(iconPath);
     });
   });
+  if (started) readiness_ = Readiness::kReadying;
 }
 
 void TrayIcon::Put(const std::string& iconPath) {

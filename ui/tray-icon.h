@@ -10,6 +10,8 @@ struct _AppIndicator;
 
 namespace lumo {
 
+class WorkerPool;
+
 namespace toolkit {
 class SkinWindow;
 }
@@ -24,10 +26,8 @@ class TrayIcon {
     std::function<void()> quit;
   };
 
-  // Runs a job on a thread other than the UI thread; false when it cannot.
-  using RunOffUi = std::function<bool(std::function<void()>)>;
-
-  TrayIcon(Commands commands, RunOffUi runOffUi);
+  // The icon's library is loaded and the bus reached on `jobs`.
+  TrayIcon(Commands commands, std::shared_ptr<WorkerPool> jobs);
   ~TrayIcon();
   TrayIcon(const TrayIcon&) = delete;
   TrayIcon& operator=(const TrayIcon&) = delete;
@@ -53,12 +53,10 @@ class TrayIcon {
   static void OnHostVanished(GDBusConnection*, const char*, gpointer self);
 
   Commands commands_;
-  RunOffUi runOffUi_;
-  // Whether the icon is wanted, and where its library and bus are: being readied off the UI
-  // thread, or ready.
+  std::shared_ptr<WorkerPool> jobs_;
+  // Whether the icon is wanted, and where its library and bus are.
   bool wanted_ = false;
-  bool readying_ = false;
-  bool ready_ = false;
+  enum class Readiness { kNotAsked, kReadying, kReady } readiness_ = Readiness::kNotAsked;
   // The session bus, held so that the indicator and the host watch find the connection made
   // off the UI thread rather than make their own on it.
   GDBusConnection* bus_ = nullptr;
