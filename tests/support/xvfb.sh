@@ -7,6 +7,7 @@
 #   start_window_manager  starts openbox on that display (focus moves on clicks, maximise is real)
 #   quit_on_close   a setting.ini that quits on close without asking, for a first start
 #   lumo_window SECONDS [--onlyvisible]  waits for Lumo's main window and prints its id
+#   x_search ARGS...  xdotool search that asks again when a window went away while it looked
 #   cleanup runs on exit and kills what the test started.
 
 set -u
@@ -73,6 +74,22 @@ wait_until() {
     sleep 0.1
   done
 }
+
+# xdotool search reads each window's properties after listing them; a window destroyed in between
+# (a tooltip, a window the toolkit makes for a moment) ends it through Xlib's error handler with
+# the same status as no match. Such a search is asked again.
+x_search() {
+  local try out rc
+  for try in 1 2 3 4 5 6 7 8 9 10; do
+    out=$(xdotool search "$@" 2>&1)
+    rc=$?
+    case $out in *"X Error"*) sleep 0.05 && continue ;; esac
+    printf '%s\n' "$out" | grep -E '^[0-9]+$'
+    return $rc
+  done
+  return 1
+}
+export -f x_search
 
 # Every window of Lumo (tooltips, menus, dialogs) has the class MainFrame; the main one is also
 # named Lumo. A window found only by its class may be a tooltip that is gone a moment later.

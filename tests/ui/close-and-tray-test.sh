@@ -33,7 +33,7 @@ start_lumo() {
 # The main window keeps its X window while hidden; a search could miss a window in passing.
 shown() { xwininfo -id "$window" | grep -q 'Map State: IsViewable'; }
 hidden() { ! shown; }
-question() { xdotool search --onlyvisible --classname '^QuitConfirmWnd$'; }
+question() { x_search --onlyvisible --classname '^QuitConfirmWnd$'; }
 settings() { expect "setting.ini" "$(grep -E '^(minOnClose|quitRemember)=' "$ini" | tr -d '\r' | tr '\n' ' ')" "$1"; }
 ends_with() {
   wait_until 60 sh -c "! kill -0 $lumo" || fail "lumo did not end"
@@ -53,7 +53,7 @@ shot quit-question
 written=$(stat -c %y "$ini")
 # The key goes to the focused window, which the question may not be at once.
 xdotool windowactivate "$(question)"
-wait_until 30 sh -c "xdotool key Escape; sleep 0.5; ! xdotool search --onlyvisible --classname '^QuitConfirmWnd$'" ||
+wait_until 30 bash -c "xdotool key Escape; sleep 0.5; ! x_search --onlyvisible --classname '^QuitConfirmWnd$'" ||
   fail "Escape"
 shown || fail "Escape closed the main window"
 expect "after Escape" "$(stat -c %y "$ini")" "$written"

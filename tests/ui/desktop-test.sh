@@ -65,8 +65,8 @@ lumo_log | grep -q "$SANDBOX/folder.apk is not an APK file" || fail "a folder wa
 # with one notification naming its game.
 peer drag-source "$SANDBOX/later.apk" "$SANDBOX/mips.apk" &
 PIDS_TO_KILL+=($!)
-wait_until 30 xdotool search --name '^drag-source$' || fail "no drag source"
-xdotool windowfocus --sync "$(xdotool search --name '^drag-source$' | head -n 1)"
+wait_until 30 x_search --name '^drag-source$' || fail "no drag source"
+xdotool windowfocus --sync "$(x_search --name '^drag-source$' | head -n 1)"
 xdotool mousemove 1515 75 mousedown 1
 for x in 1400 1200 1000 800 600 400; do xdotool mousemove $x 500 && sleep 0.2; done
 xdotool mouseup 1

@@ -28,7 +28,7 @@ click_on() {
   local where x y w h
   where=$(ask get "$1" "$2" | sed -n 's/.* where=\([0-9,-]*\) .*/\1/p')
   IFS=, read -r x y w h <<<"$where"
-  eval "$(xdotool getwindowgeometry --shell "$(xdotool search --onlyvisible --classname "^$1\$" |
+  eval "$(xdotool getwindowgeometry --shell "$(x_search --onlyvisible --classname "^$1\$" |
     head -n 1)" | sed 's/^/at_/')"
   xdotool mousemove $((at_X + x + w / 2)) $((at_Y + y + h / 2)) click 1
 }

@@ -6,8 +6,8 @@ source "$(dirname "$0")/main-window.sh"
 ask click MainFrame optionMyGame >/dev/null
 ask click MainFrame checkbox_add >/dev/null
 send click MainFrame btn_add_local
-wait_until 30 xdotool search --onlyvisible --classname '^lumo$' || fail "no file dialog"
-chooser=$(xdotool search --onlyvisible --classname '^lumo$' | head -n 1)
+wait_until 30 x_search --onlyvisible --classname '^lumo$' || fail "no file dialog"
+chooser=$(x_search --onlyvisible --classname '^lumo$' | head -n 1)
 xprop -id "$chooser" WM_NAME | grep -q '"添加本地游戏"' || fail "file dialog title"
 xdotool windowactivate --sync "$chooser"
 xdotool key --window "$chooser" ctrl+l

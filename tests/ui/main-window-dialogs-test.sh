@@ -34,7 +34,7 @@ wait_until 10 grep -q "^$last_sent result=0" "$hook.out" || fail "btn_ok did not
 ask cloud "http://127.0.0.1:9/cloud.html" >/dev/null
 wait_ask 10 "cloud window" "open 170 90 1260 720 *" window CloudPlayWnd
 ask cloud "http://127.0.0.1:9/other.html" >/dev/null
-[ "$(xdotool search --classname '^CloudPlayWnd$' | wc -l)" -eq 1 ] || fail "a second cloud window"
+[ "$(x_search --classname '^CloudPlayWnd$' | wc -l)" -eq 1 ] || fail "a second cloud window"
 shot cloud-play
 ask click CloudPlayWnd btnClose >/dev/null
 expect "cloud closed" "$(ask window CloudPlayWnd)" "closed"

@@ -13,7 +13,7 @@ first=$!
 PIDS_TO_KILL+=($first)
 
 window=$(lumo_window 60 --onlyvisible) || fail "no window of class MainFrame titled Lumo"
-main_windows() { xdotool search --onlyvisible --name '^Lumo$' | wc -l; }
+main_windows() { x_search --onlyvisible --name '^Lumo$' | wc -l; }
 [ "$(main_windows)" -eq 1 ] || fail "more than one main window"
 xprop -id "$window" WM_CLASS | grep -q '"MainFrame", "MainFrame"' || fail "class"
 eval "$(xdotool getwindowgeometry --shell "$window")"
@@ -68,11 +68,11 @@ kill -0 $first || fail "crafted datagrams ended Lumo"
 
 # Closing the window asks first; closing the question abandons the close.
 "$tools/lumo-x-close" "$window" || fail "could not ask the window to close"
-wait_until 30 xdotool search --onlyvisible --classname '^QuitConfirmWnd$' || fail "no question"
-"$tools/lumo-x-close" "$(xdotool search --onlyvisible --classname '^QuitConfirmWnd$')"
-wait_until 30 sh -c "! xdotool search --onlyvisible --classname '^QuitConfirmWnd$'" ||
+wait_until 30 x_search --onlyvisible --classname '^QuitConfirmWnd$' || fail "no question"
+"$tools/lumo-x-close" "$(x_search --onlyvisible --classname '^QuitConfirmWnd$')"
+wait_until 30 bash -c "! x_search --onlyvisible --classname '^QuitConfirmWnd$'" ||
   fail "the question stayed"
-xdotool search --onlyvisible --classname '^MainFrame$' >/dev/null || fail "the window went"
+x_search --onlyvisible --classname '^MainFrame$' >/dev/null || fail "the window went"
 # The player is looked for once the store page is in, or the browser's wait for it is over.
 wait_until 30 grep -q 'player setup attempt 1 .*downloading' "$log" || fail "no player setup"
 # A terminate signal ends the process with status 0 and writes the last lines.

@@ -58,7 +58,7 @@ xdotool windowraise "$window" # as a window manager does for the window the user
 xdotool mousemove $((X + 1260 - 140)) $((Y + 104)) click 1
 wait_until 30 grep -q "launched $package/" "$player_data/runbox.log" || fail "not launched"
 # The player's window comes in front of Lumo's (the root's children are listed top-most first).
-player_window=$(xdotool search --onlyvisible --pid "$(pgrep -f "^$LUMO_PROGRAMS_DIR/LUMPlayer/")" |
+player_window=$(x_search --onlyvisible --pid "$(pgrep -f "^$LUMO_PROGRAMS_DIR/LUMPlayer/")" |
   head -n 1)
 [ -n "$player_window" ] || fail "the player shows no window"
 stack_place() { xwininfo -root -children | grep -nE "^ +$(printf '0x%x' "$1") " | cut -d: -f1; }

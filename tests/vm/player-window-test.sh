@@ -19,8 +19,8 @@ wait_until 60 test -S "$XDG_RUNTIME_DIR/andkite0.sock" || fail "Lumo has no brid
 RUNBOX_BOOT_MS=300 "$program_dir/Runbox.exe" >"$SANDBOX/player.out" 2>&1 &
 player=$!
 PIDS_TO_KILL+=($player)
-wait_until 60 xdotool search --name '^Runbox$' || fail "no player window"
-place=$(xdotool getwindowgeometry "$(xdotool search --name '^Runbox$')" | grep Position)
+wait_until 60 x_search --name '^Runbox$' || fail "no player window"
+place=$(xdotool getwindowgeometry "$(x_search --name '^Runbox$')" | grep Position)
 [[ $place == *" 1224,240 "* ]] || fail "the player is not at the screen's right, beside Lumo: $place"
 wait_until 30 grep -q 'VM started' "$player_data/runbox.log" || fail "the VM did not start"
 grep -q 'packages.txt line 2 skipped' "$player_data/runbox.log" || fail "bad record line not reported"
