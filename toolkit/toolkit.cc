@@ -142,13 +142,13 @@ std::string ImagePath(const std::string& name) {
   return s.images.count(name) && DecodesOnce(s, name) ? PathJoin(s.imageDir, name) : std::string();
 }
 
-std::string ResolveImage(const std::string& reference) {
+std::string ImageFile(const std::string& reference) {
   State& s = state();
   std::string name = reference;
   if (name.rfind(kSkinPrefix, 0) == 0) name = name.substr(sizeof(kSkinPrefix) - 1);
   if (!s.imageDir.empty() && name.rfind(s.imageDir + "/", 0) == 0)
     name = name.substr(s.imageDir.size() + 1);
-  return ImagePath(name);
+  return s.images.count(name) ? PathJoin(s.imageDir, name) : std::string();
 }
 
 }  // namespace lumo::toolkit

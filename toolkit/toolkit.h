@@ -18,7 +18,9 @@ bool LoadSkinText(const std::string& name, std::string* text);
 // The file an archive image was unpacked to; empty when the archive has no such image or it
 // does not decode.
 std::string ImagePath(const std::string& name);
-// Resolves a "skin:" reference or an archive name to a file path (see ImagePath).
-std::string ResolveImage(const std::string& reference);
+// The file a "skin:" reference or an archive name was unpacked to, without ImagePath's
+// decoding check: for a caller that decodes it and reports failure itself. Empty when the
+// archive has no such image.
+std::string ImageFile(const std::string& reference);
 
 }  // namespace lumo::toolkit

@@ -22,12 +22,6 @@ std::function<bool()>& PlayerInstalledQuery() {
   return query;
 }
 
-void ReplaceImage(cairo_surface_t** slot, cairo_surface_t* image) {
-  if (image) cairo_surface_reference(image);
-  if (*slot) cairo_surface_destroy(*slot);
-  *slot = image;
-}
-
 std::uint32_t ParseColor(const std::string& value) {
   std::string hex = value;
   if (!hex.empty() && hex[0] == '#') hex.erase(0, 1);
@@ -80,22 +74,39 @@ cairo_surface_t* LoadImageSurface(const std::string& path) {
   return surface;
 }
 
-CProgressUIEx::CProgressUIEx() = default;
-
-CProgressUIEx::~CProgressUIEx() {
-  for (cairo_surface_t** slot :
-       {&foreImage_, &pauseImage_, &startImage_, &busyImage_, &launchImage_, &bkImage_})
-    ReplaceImage(slot, nullptr);
+SkinSurface::~SkinSurface() {
+  Set(nullptr);
 }
 
+void SkinSurface::Set(cairo_surface_t* image) {
+  reference_.clear();
+  if (image) cairo_surface_reference(image);
+  if (surface_) cairo_surface_destroy(surface_);
+  surface_ = image;
+}
+
+void SkinSurface::SetReference(std::string reference) {
+  reference_ = std::move(reference);
+}
+
+cairo_surface_t* SkinSurface::get() {
+  if (reference_.empty()) return surface_;
+  cairo_surface_t* decoded = LoadImageSurface(toolkit::ImageFile(reference_));
+  reference_.clear();
+  if (decoded) {
+    Set(decoded);
+    cairo_surface_destroy(decoded);
+  }
+  return surface_;
+}
+
+CProgressUIEx::CProgressUIEx() = default;
+
+CProgressUIEx::~CProgressUIEx() = default;
+
 void CProgressUIEx::SetAttribute(const std::string& name, const std::string& value) {
-  auto image = [&](cairo_surface_t** slot) {
-    cairo_surface_t* surface = LoadImageSurface(toolkit::ResolveImage(value));
-    ReplaceImage(slot, surface);
-    if (surface) cairo_surface_destroy(surface);
-  };
   if (name == "foreimage") {
-    image(&foreImage_);
+    foreImage_.SetReference(value);
     Redraw();
   } else if (name == "hor") {
     SetHorizontal(value == "true");
@@ -106,15 +117,15 @@ void CProgressUIEx::SetAttribute(const std::string& name, const std::string& val
   } else if (name == "value") {
     SetValue(std::atoi(value.c_str()));
   } else if (name == "btnPause") {
-    image(&pauseImage_);
+    pauseImage_.SetReference(value);
   } else if (name == "btnStart") {
-    image(&startImage_);
+    startImage_.SetReference(value);
   } else if (name == "btnInstalling") {
-    image(&busyImage_);
+    busyImage_.SetReference(value);
   } else if (name == "btnLaunch") {
-    image(&launchImage_);
+    launchImage_.SetReference(value);
   } else if (name == "bkimage") {
-    image(&bkImage_);
+    bkImage_.SetReference(value);
   } else if (name == "bkcolor") {
     bkColor_ = ParseColor(value);
     hasBkColor_ = true;
@@ -132,20 +143,20 @@ void CProgressUIEx::SetAttribute(const std::string& name, const std::string& val
 }
 
 void CProgressUIEx::SetForeImage(cairo_surface_t* image) {
-  ReplaceImage(&foreImage_, image);
+  foreImage_.Set(image);
   Redraw();
 }
 void CProgressUIEx::SetPauseImage(cairo_surface_t* image) {
-  ReplaceImage(&pauseImage_, image);
+  pauseImage_.Set(image);
 }
 void CProgressUIEx::SetStartImage(cairo_surface_t* image) {
-  ReplaceImage(&startImage_, image);
+  startImage_.Set(image);
 }
 void CProgressUIEx::SetBusyImage(cairo_surface_t* image) {
-  ReplaceImage(&busyImage_, image);
+  busyImage_.Set(image);
 }
 void CProgressUIEx::SetLaunchImage(cairo_surface_t* image) {
-  ReplaceImage(&launchImage_, image);
+  launchImage_.Set(image);
 }
 
 void CProgressUIEx::SetHorizontal(bool horizontal) {
@@ -258,7 +269,7 @@ void CProgressUIEx::Paint(cairo_t* cr, int width, int height) {
     cairo_rectangle(cr, 0, 0, width, height);
     cairo_fill(cr);
   }
-  PaintScaled(cr, bkImage_, 0, 0, width, height);
+  PaintScaled(cr, bkImage_.get(), 0, 0, width, height);
   PaintStateImage(cr, width, height);
   PaintText(cr, width, height);
   cairo_restore(cr);
@@ -267,22 +278,23 @@ void CProgressUIEx::Paint(cairo_t* cr, int width, int height) {
 void CProgressUIEx::PaintStateImage(cairo_t* cr, int width, int height) {
   if (state_ == kStatusDownloading || state_ == kStatusPaused) {
     Rect fore = ForeRect(width, height);
-    if (foreImage_ && fore.width > 0 && fore.height > 0) {
+    cairo_surface_t* image = foreImage_.get();
+    if (image && fore.width > 0 && fore.height > 0) {
       // Revealed, not stretched: the image stays put and the rectangle uncovers it.
       cairo_save(cr);
-      cairo_set_source_surface(cr, foreImage_, 0, 0);
+      cairo_set_source_surface(cr, image, 0, 0);
       cairo_rectangle(cr, fore.x, fore.y, fore.width, fore.height);
       cairo_fill(cr);
       cairo_restore(cr);
     }
     if (state_ == kStatusDownloading && slide_ > 0)
-      PaintScaled(cr, pauseImage_, 0, height - slide_, width, slide_);
-    if (state_ == kStatusPaused) PaintScaled(cr, startImage_, 0, 0, width, height);
+      PaintScaled(cr, pauseImage_.get(), 0, height - slide_, width, slide_);
+    if (state_ == kStatusPaused) PaintScaled(cr, startImage_.get(), 0, 0, width, height);
   } else if (state_ == kStatusInstalling || state_ == kStatusDeleting) {
-    PaintScaled(cr, busyImage_, 0, 0, width, height);
+    PaintScaled(cr, busyImage_.get(), 0, 0, width, height);
   } else if (state_ == kStatusDownloadFailed || state_ == kStatusInstalled ||
              state_ == kStatusInstallFailed) {
-    PaintScaled(cr, launchImage_, 0, 0, width, height);
+    PaintScaled(cr, launchImage_.get(), 0, 0, width, height);
   }
 }
 

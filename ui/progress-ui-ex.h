@@ -9,6 +9,26 @@
 
 namespace lumo {
 
+// One of the control's images. A skin names it by reference and it is decoded when it is
+// first painted: the control is built with the main window but shows only on My Games.
+class SkinSurface {
+ public:
+  SkinSurface() = default;
+  ~SkinSurface();
+  SkinSurface(const SkinSurface&) = delete;
+  SkinSurface& operator=(const SkinSurface&) = delete;
+
+  // A reference is taken; null clears.
+  void Set(cairo_surface_t* image);
+  // Decoded on first use; one that does not decode leaves the image as it was.
+  void SetReference(std::string reference);
+  cairo_surface_t* get();
+
+ private:
+  std::string reference_;
+  cairo_surface_t* surface_ = nullptr;
+};
+
 // The detail panel's progress bar and action button in one. Its state is the selected game's
 // status code: the state decides the image drawn, the text, and whether clicks count. This
 // class holds the logic and paints with cairo, so it can draw into an offscreen surface; the
@@ -94,12 +114,12 @@ class CProgressUIEx {
   int max_ = 100;
   int min_ = 0;
   int value_ = 0;
-  cairo_surface_t* foreImage_ = nullptr;
-  cairo_surface_t* pauseImage_ = nullptr;
-  cairo_surface_t* startImage_ = nullptr;
-  cairo_surface_t* busyImage_ = nullptr;
-  cairo_surface_t* launchImage_ = nullptr;
-  cairo_surface_t* bkImage_ = nullptr;
+  SkinSurface foreImage_;
+  SkinSurface pauseImage_;
+  SkinSurface startImage_;
+  SkinSurface busyImage_;
+  SkinSurface launchImage_;
+  SkinSurface bkImage_;
   int slide_ = 0;
   int state_ = kStatusDownloading;
   std::string text_;

@@ -1,5 +1,6 @@
 #include "toolkit/skin-window.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -210,16 +211,28 @@ TEST_F(SkinWindowTest, BadSkinsAndImagesAreRefusedWithoutACrash) {
   EXPECT_FALSE(toolkit::ImagePath("img/ok.svg").empty());
   EXPECT_TRUE(toolkit::ImagePath("img/bad.png").empty());
   EXPECT_TRUE(toolkit::ImagePath("img/none.png").empty());
-  // A control told to show an image that does not decode keeps what it had.
+  // A control's skin image is decoded when it is painted; one told to show an image that does
+  // not decode keeps what it had.
   CProgressUIEx control;
+  control.SetState(6);
+  auto paintedRed = [&control] {
+    cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 10, 10);
+    cairo_t* cr = cairo_create(surface);
+    control.Paint(cr, 10, 10);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    auto pixel = *reinterpret_cast<const std::uint32_t*>(cairo_image_surface_get_data(surface));
+    cairo_surface_destroy(surface);
+    return pixel == 0xFFFF0000u;
+  };
+  EXPECT_FALSE(paintedRed());
+  control.SetAttribute("btnLaunch", "skin:img/ok.svg");
+  EXPECT_TRUE(paintedRed());
   control.SetAttribute("foreimage", "skin:img/bad.png");
   control.SetAttribute("btnLaunch", "skin:img/none.png");
-  control.SetState(6);
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, 10, 10);
-  cairo_t* cr = cairo_create(surface);
-  control.Paint(cr, 10, 10);
-  cairo_destroy(cr);
-  cairo_surface_destroy(surface);
+  EXPECT_TRUE(paintedRed());
+  control.SetAttribute("btnLaunch", "skin:img/bad.png");
+  EXPECT_TRUE(paintedRed());
 }
 
 }  // namespace
