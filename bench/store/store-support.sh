@@ -9,10 +9,7 @@ if [ -z "${LUMO_BENCH_BOUNDED:-}" ]; then
 fi
 source "$(dirname "${BASH_SOURCE[0]}")/../ui/bench-support.sh"
 trap 'fail "over the time limit"' TERM
-start_sandbox
-start_xvfb
-# A desktop session has its bus: the tray icon and the notifications use it.
-start_session_bus
+start_desktop
 export WEBKIT_DISABLE_COMPOSITING_MODE=1 RUNBOX_HEADLESS=1 RUNBOX_BOOT_MS=300
 export LUMO_PROGRAMS_DIR=$SANDBOX/programs
 player=$LUMO_PROGRAMS_DIR/LUMPlayer/Runbox.exe

@@ -3,6 +3,14 @@
 # process: on 2 cores, a poll that forks would take processor time from the program it times.
 source "$(dirname "${BASH_SOURCE[0]}")/../../tests/support/xvfb.sh"
 
+# start_desktop: the sandbox, an X server and a session bus, as a desktop session has; the tray
+# icon and the notifications use the bus.
+start_desktop() {
+  start_sandbox
+  start_xvfb
+  start_session_bus
+}
+
 now_ms() { echo $((${EPOCHREALTIME//[!0-9]/} / 1000)); }
 peak_rss_kib() { awk '/^VmHWM:/ {print $2}' "/proc/$1/status"; }
 ratio() { awk -v name="$1" -v a="$2" -v b="$3" 'BEGIN {printf "%s: %.2f\n", name, a / b}'; }

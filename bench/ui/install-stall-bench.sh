@@ -7,10 +7,7 @@
 # Usage: bash bench/ui/install-stall-bench.sh BUILD_DIR [MiB]
 build=$(cd "$1" && pwd) mib=${2:-512}
 source "$(dirname "$0")/bench-support.sh"
-start_sandbox
-start_xvfb
-# A desktop session has its bus: the tray icon and the notifications use it.
-start_session_bus
+start_desktop
 export WEBKIT_DISABLE_COMPOSITING_MODE=1 RUNBOX_HEADLESS=1 RUNBOX_BOOT_MS=300
 export LUMO_PROGRAMS_DIR=$SANDBOX/programs
 app_dir=$XDG_DATA_HOME/lum

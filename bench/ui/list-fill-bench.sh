@@ -14,10 +14,7 @@
 # LUMO_BENCH_PROFILE=FILE runs lumo under perf.
 build=$(cd "$1" && pwd) rows=${2:-10000} runs=${3:-3}
 source "$(dirname "$0")/bench-support.sh"
-start_sandbox
-start_xvfb
-# A desktop session has its bus: the tray icon and the notifications use it.
-start_session_bus
+start_desktop
 export WEBKIT_DISABLE_COMPOSITING_MODE=1
 # Classic scroll bars, which a mouse can drag.
 export GTK_OVERLAY_SCROLLING=0
