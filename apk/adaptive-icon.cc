@@ -7,10 +7,10 @@
 #include <sstream>
 
 #include <gdk-pixbuf/gdk-pixbuf.h>
-#include <zip.h>
 
 #include "apk/apk-badging.h"
 #include "apk/apk-icon.h"
+#include "apk/zip-archive.h"
 #include "platform/process.h"
 
 namespace lumo {
@@ -58,18 +58,10 @@ std::string ToolOutput(const std::vector<std::string>& argv, std::size_t limit) 
 
 // Decodes an image entry of the APK, scaled down on load when it is very large.
 Pixbuf LoadEntry(const std::string& apkPath, const std::string& entry) {
-  int code = 0;
-  zip_t* archive = zip_open(apkPath.c_str(), ZIP_RDONLY, &code);
-  if (!archive) return nullptr;
+  ZipArchive archive;
   std::string bytes;
-  zip_file_t* file = zip_fopen(archive, entry.c_str(), 0);
-  char chunk[65536];
-  zip_int64_t n = 0;
-  while (file && (n = zip_fread(file, chunk, sizeof chunk)) > 0 && bytes.size() <= kMaxIconBytes)
-    bytes.append(chunk, static_cast<std::size_t>(n));
-  if (file) zip_fclose(file);
-  zip_discard(archive);
-  if (!file || n < 0 || bytes.empty() || bytes.size() > kMaxIconBytes) return nullptr;
+  const ZipEntry* found = archive.Open(apkPath, nullptr) ? archive.Find(entry) : nullptr;
+  if (!found || !archive.Read(*found, kMaxIconBytes, &bytes) || bytes.empty()) return nullptr;
   GdkPixbufLoader* loader = gdk_pixbuf_loader_new();
   g_signal_connect(loader, "size-prepared",
                    G_CALLBACK(+[](GdkPixbufLoader* self, int width, int height, gpointer) {

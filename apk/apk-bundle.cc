@@ -8,23 +8,14 @@
 #include <set>
 
 #include <json/json.h>
-#include <zip.h>
+
+#include "apk/zip-archive.h"
 
 namespace lumo {
 
 namespace {
 
 constexpr std::size_t kMaxNameBytes = 512;
-constexpr std::size_t kChunkBytes = 1 << 20;
-
-struct ArchiveCloser {
-  void operator()(zip_t* archive) const { zip_discard(archive); }
-};
-struct EntryCloser {
-  void operator()(zip_file_t* entry) const { zip_fclose(entry); }
-};
-using Archive = std::unique_ptr<zip_t, ArchiveCloser>;
-using Entry = std::unique_ptr<zip_file_t, EntryCloser>;
 
 bool EndsWithNoCase(const std::string& text, const std::string& suffix) {
   if (text.size() < suffix.size()) return false;
@@ -81,82 +72,33 @@ bool Fail(std::string* error, const std::string& why) {
   return false;
 }
 
-Archive OpenArchive(zip_source_t* source, std::string* error) {
-  zip_error_t zipError;
-  zip_error_init(&zipError);
-  zip_t* archive = zip_open_from_source(source, ZIP_RDONLY, &zipError);
-  if (!archive) {
-    zip_source_free(source);
-    Fail(error, std::string("not a zip archive: ") + zip_error_strerror(&zipError));
-  }
-  zip_error_fini(&zipError);
-  return Archive(archive);
-}
-
-// Reads a small entry whole; false when it is larger than `limit` or cannot be read.
-bool ReadSmallEntry(zip_t* archive, zip_int64_t index, std::size_t limit, std::string* text) {
-  Entry entry(zip_fopen_index(archive, static_cast<zip_uint64_t>(index), 0));
-  if (!entry) return false;
-  char chunk[4096];
-  for (;;) {
-    zip_int64_t n = zip_fread(entry.get(), chunk, sizeof chunk);
-    if (n < 0) return false;
-    if (n == 0) return true;
-    if (text->size() + static_cast<std::size_t>(n) > limit) return false;
-    text->append(chunk, static_cast<std::size_t>(n));
-  }
-}
-
-bool ListArchive(zip_t* archive, std::vector<BundleEntry>* entries, std::string* manifest,
-                 std::string* error) {
-  zip_int64_t count = zip_get_num_entries(archive, 0);
-  if (count < 0 || static_cast<std::uint64_t>(count) > kMaxBundleEntries)
+bool ReadArchive(const ZipArchive& archive, BundleLayout* layout, std::string* error) {
+  if (archive.Entries().size() > kMaxBundleEntries)
     return Fail(error, "too many entries in the bundle");
-  for (zip_int64_t i = 0; i < count; ++i) {
-    zip_stat_t stat;
-    zip_stat_init(&stat);
-    if (zip_stat_index(archive, static_cast<zip_uint64_t>(i), 0, &stat) != 0 || !stat.name ||
-        !(stat.valid & ZIP_STAT_SIZE))
-      return Fail(error, "unreadable entry in the bundle");
-    entries->push_back({stat.name, stat.size});
-    if (entries->back().name == "manifest.json" &&
-        !ReadSmallEntry(archive, i, kMaxBundleManifestBytes, manifest))
-      return Fail(error, "the bundle's manifest cannot be read");
-  }
-  return true;
-}
-
-bool ReadArchive(zip_t* archive, BundleLayout* layout, std::string* error) {
   std::vector<BundleEntry> entries;
   std::string manifest;
-  return ListArchive(archive, &entries, &manifest, error) &&
-         PlanBundle(entries, manifest, layout, error);
+  for (const ZipEntry& entry : archive.Entries()) {
+    entries.push_back({entry.name, entry.size});
+    if (entry.name == "manifest.json" && !archive.Read(entry, kMaxBundleManifestBytes, &manifest))
+      return Fail(error, "the bundle's manifest cannot be read");
+  }
+  return PlanBundle(entries, manifest, layout, error);
 }
 
-// Streams one entry to `path`, refusing more bytes than it declared.
-bool WriteEntry(zip_t* archive, const std::string& name, std::uint64_t declared,
-                const std::string& path, std::string* error) {
-  Entry entry(zip_fopen(archive, name.c_str(), 0));
+// Streams one entry to `path`; inflation is checked against the size the entry declares.
+bool WriteEntry(const ZipArchive& archive, const std::string& name, const std::string& path,
+                std::string* error) {
+  const ZipEntry* entry = archive.Find(name);
   std::FILE* out = entry ? std::fopen(path.c_str(), "wbx") : nullptr;
   if (!out) return Fail(error, "cannot unpack " + name + " to " + path);
-  std::vector<char> chunk(kChunkBytes);
-  std::uint64_t total = 0;
-  bool ok = true;
-  for (;;) {
-    zip_int64_t n = zip_fread(entry.get(), chunk.data(), chunk.size());
-    if (n <= 0) {
-      ok = n == 0 && total == declared;
-      break;
-    }
-    total += static_cast<std::uint64_t>(n);
-    if (total > declared || std::fwrite(chunk.data(), 1, static_cast<std::size_t>(n), out) !=
-                                static_cast<std::size_t>(n)) {
-      ok = false;
-      break;
-    }
-  }
+  std::string why;
+  bool ok = archive.Stream(
+      *entry, kMaxBundlePartBytes,
+      [out](const char* data, std::size_t size) { return std::fwrite(data, 1, size, out) == size; },
+      &why);
   ok = std::fclose(out) == 0 && ok;
-  if (!ok) Fail(error, "cannot unpack " + name + ": damaged or not the declared size");
+  if (!ok)
+    Fail(error, "cannot unpack " + name + ": " + (why.empty() ? "cannot write " + path : why));
   return ok;
 }
 
@@ -215,38 +157,27 @@ bool PlanBundle(const std::vector<BundleEntry>& entries, const std::string& mani
 }
 
 bool ReadBundleBytes(const void* data, std::size_t size, BundleLayout* layout, std::string* error) {
-  zip_error_t zipError;
-  zip_error_init(&zipError);
-  zip_source_t* source = zip_source_buffer_create(data, size, 0, &zipError);
-  zip_error_fini(&zipError);
-  if (!source) return Fail(error, "cannot read the bundle");
-  Archive archive = OpenArchive(source, error);
-  return archive && ReadArchive(archive.get(), layout, error);
+  ZipArchive archive;
+  return archive.OpenBytes(std::string(static_cast<const char*>(data), size), error) &&
+         ReadArchive(archive, layout, error);
 }
 
 bool ReadBundle(const std::string& path, BundleLayout* layout, std::string* error) {
-  int code = 0;
-  Archive archive(zip_open(path.c_str(), ZIP_RDONLY, &code));
-  if (!archive) return Fail(error, "cannot open " + path + " as a zip archive");
-  return ReadArchive(archive.get(), layout, error);
+  ZipArchive archive;
+  return archive.Open(path, error) && ReadArchive(archive, layout, error);
 }
 
 bool UnpackBundle(const std::string& path, const std::string& folder, bool baseOnly,
                   std::vector<std::string>* files, std::string* error) {
-  int code = 0;
-  Archive archive(zip_open(path.c_str(), ZIP_RDONLY, &code));
+  ZipArchive archive;
   BundleLayout layout;
-  if (!archive) return Fail(error, "cannot open " + path + " as a zip archive");
-  if (!ReadArchive(archive.get(), &layout, error)) return false;
+  if (!archive.Open(path, error) || !ReadArchive(archive, &layout, error)) return false;
   std::vector<std::string> parts = {layout.base};
   if (!baseOnly) parts.insert(parts.end(), layout.splits.begin(), layout.splits.end());
   std::vector<std::string> written;
   for (std::size_t i = 0; i < parts.size(); ++i) {
-    zip_stat_t stat;
-    zip_stat_init(&stat);
-    zip_stat(archive.get(), parts[i].c_str(), 0, &stat);
     std::string target = folder + (i == 0 ? "/base.apk" : "/split-" + std::to_string(i) + ".apk");
-    if (!WriteEntry(archive.get(), parts[i], stat.size, target, error)) {
+    if (!WriteEntry(archive, parts[i], target, error)) {
       std::remove(target.c_str());
       for (const std::string& file : written) std::remove(file.c_str());
       return false;
