@@ -8,7 +8,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config git clang-format clang-tidy
   libgtk-3-dev libwebkit2gtk-4.1-dev libayatana-appindicator3-dev
-  libsqlite3-dev sqlite3 libjsoncpp-dev libzip-dev zip unzip
+  libsqlite3-dev sqlite3 libjsoncpp-dev zlib1g-dev libzip-dev zip unzip
   libcurl4-gnutls-dev curl nettle-dev libaria2-0-dev aria2
   libcpp-httplib-dev libssl-dev
   aapt android-framework-res adb ccache clang

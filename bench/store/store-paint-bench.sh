@@ -15,7 +15,7 @@ use_home warm
 field() { awk -v w="$2" '$1 == w {print $2; exit}' "$1"; }
 
 peer_start() {
-  local out=$SANDBOX/peer.out start
+  local out=$SANDBOX/peer.out start left
   : >"$out"
   "$build/bench/map-watch" "$build/bench/store-paint-peer" "$home_url" >"$out" 2>/dev/null &
   local peer=$!
@@ -24,8 +24,10 @@ peer_start() {
   wait_until 10 grep -q "^mapped " "$out" || fail "the peer's window was not mapped"
   start=$(field "$out" exec)
   peer_map=$(($(field "$out" mapped) - start)) peer_ms=$(($(field "$out" loaded) - start))
+  left=$(descendants "$peer")
   kill "$peer"
   wait "$peer" 2>/dev/null
+  wait_gone $left
 }
 
 lumo_start() {

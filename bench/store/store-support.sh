@@ -44,6 +44,25 @@ start_lumo() {
 }
 # Closes the running lumo the way the user does, which also closes its player.
 close_lumo() {
+  local left
+  left=$(descendants "$lumo")
   ask click MainFrame btnClose >/dev/null
   wait_until 60 sh -c "! kill -0 $lumo" || fail "lumo did not end"
+  wait_gone $left
+}
+# The processes a program started (WebKit's helpers, the player) end a moment after it; the
+# next start waits for them, so that no timed start shares the processors with their exit.
+descendants() {
+  local child
+  for child in $(ps -o pid= --ppid "$1"); do
+    echo "$child"
+    descendants "$child"
+  done
+}
+wait_gone() {
+  local pid
+  for pid in "$@"; do
+    wait_until 20 sh -c "! kill -0 $pid 2>/dev/null" ||
+      fail "$(ps -o comm= -p "$pid") outlived the program that started it"
+  done
 }
