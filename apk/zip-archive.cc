@@ -1,11 +1,7 @@
 #include "apk/zip-archive.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 #include <zlib.h>
 
@@ -83,30 +79,19 @@ bool ApplyZip64(const unsigned char* extra, std::size_t size, ZipEntry* entry) {
 
 }  // namespace
 
-ZipArchive::~ZipArchive() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
 bool ZipArchive::Open(const std::string& path, std::string* error) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return Fail(error, "cannot open " + path + ": " + std::strerror(errno));
-  struct stat info {};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
-    ::close(fd);
-    return Fail(error, path + " is not a file");
-  }
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = fd;
   bytes_.clear();
-  length_ = static_cast<std::uint64_t>(info.st_size);
+  entries_.clear();
+  inFile_ = file_.Open(path, error);
+  if (!inFile_) return false;
+  length_ = file_.size();
   std::string why;
   if (ReadDirectory(&why)) return true;
   return Fail(error, path + " is not a zip archive: " + why);
 }
 
 bool ZipArchive::OpenBytes(std::string bytes, std::string* error) {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
+  inFile_ = false;
   bytes_ = std::move(bytes);
   length_ = bytes_.size();
   std::string why;
@@ -116,19 +101,8 @@ bool ZipArchive::OpenBytes(std::string bytes, std::string* error) {
 
 bool ZipArchive::ReadAt(std::uint64_t offset, void* data, std::size_t size) const {
   if (!Within(offset, size, length_)) return false;
-  if (fd_ < 0) {
-    std::memcpy(data, bytes_.data() + offset, size);
-    return true;
-  }
-  auto* out = static_cast<char*>(data);
-  while (size > 0) {
-    ssize_t n = ::pread(fd_, out, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;  // an error, or the file shrank under us
-    out += n;
-    offset += static_cast<std::uint64_t>(n);
-    size -= static_cast<std::size_t>(n);
-  }
+  if (inFile_) return file_.ReadAt(offset, data, size);
+  std::memcpy(data, bytes_.data() + offset, size);
   return true;
 }
 

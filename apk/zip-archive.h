@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/file-system.h"
+
 namespace lumo {
 
 struct ZipEntry {
@@ -23,17 +25,10 @@ struct ZipEntry {
 // input, so every offset and size from its directory is checked against the archive's real
 // length before use, inflation stops at the caller's cap whatever the directory declared,
 // and an entry reads only when its length and checksum match the directory.
-//
-// Reading is by offset (pread), so one open archive may read entries on several threads.
 class ZipArchive {
  public:
   static constexpr std::size_t kMaxEntries = 1 << 18;
   static constexpr std::uint64_t kMaxDirectoryBytes = std::uint64_t{64} << 20;
-
-  ZipArchive() = default;
-  ZipArchive(const ZipArchive&) = delete;
-  ZipArchive& operator=(const ZipArchive&) = delete;
-  ~ZipArchive();
 
   // Reads the directory of the file at `path`; false with `error` when it is missing or is
   // not a zip archive this reader takes (split over disks, or a damaged directory).
@@ -60,7 +55,8 @@ class ZipArchive {
   bool ReadDirectory(std::string* error);
   bool DataOffset(const ZipEntry& entry, std::uint64_t* offset) const;
 
-  int fd_ = -1;
+  platform::ReadOnlyFile file_;
+  bool inFile_ = false;
   std::string bytes_;  // the archive itself when opened from bytes
   std::uint64_t length_ = 0;
   std::vector<ZipEntry> entries_;

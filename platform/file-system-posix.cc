@@ -2,6 +2,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
@@ -249,6 +250,41 @@ bool ReadWholeFile(const std::string& path, std::string* data) {
   std::ostringstream out;
   out << in.rdbuf();
   *data = out.str();
+  return true;
+}
+
+ReadOnlyFile::~ReadOnlyFile() {
+  if (fd_ >= 0) close(fd_);
+}
+
+bool ReadOnlyFile::Open(const std::string& path, std::string* error) {
+  // Non-blocking, so that opening a pipe planted under the name cannot hang; regular files
+  // ignore the flag.
+  int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  struct stat info {};
+  if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+    if (error)
+      *error =
+          fd < 0 ? "cannot open " + path + ": " + std::strerror(errno) : path + " is not a file";
+    if (fd >= 0) close(fd);
+    return false;
+  }
+  if (fd_ >= 0) close(fd_);
+  fd_ = fd;
+  size_ = static_cast<std::uint64_t>(info.st_size);
+  return true;
+}
+
+bool ReadOnlyFile::ReadAt(std::uint64_t offset, void* data, std::size_t size) const {
+  auto* out = static_cast<char*>(data);
+  while (size > 0) {
+    ssize_t n = pread(fd_, out, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;  // an error, or the file ends (or shrank) before the bytes
+    out += n;
+    offset += static_cast<std::uint64_t>(n);
+    size -= static_cast<std::size_t>(n);
+  }
   return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -63,6 +64,25 @@ void SetVolumeSourceForTest(std::function<std::vector<FixedVolume>()> source);
 // crash or a full disk leaves either the old or the new file, never a torn one.
 bool WriteFileAtomically(const std::string& path, const std::string& data);
 bool ReadWholeFile(const std::string& path, std::string* data);
+// A regular file opened for reading at any offset, closed with the object.
+class ReadOnlyFile {
+ public:
+  ReadOnlyFile() = default;
+  ReadOnlyFile(const ReadOnlyFile&) = delete;
+  ReadOnlyFile& operator=(const ReadOnlyFile&) = delete;
+  ~ReadOnlyFile();
+  // False when `path` cannot be opened or is not a regular file (a pipe would block readers);
+  // `error` says why.
+  bool Open(const std::string& path, std::string* error);
+  std::uint64_t size() const { return size_; }
+  // Exactly `size` bytes from `offset`; false on an error or past the end of the file.
+  bool ReadAt(std::uint64_t offset, void* data, std::size_t size) const;
+
+ private:
+  int fd_ = -1;
+  std::uint64_t size_ = 0;
+};
+
 // The SHA-256 of a file's bytes in lower-case hex, and its size; false when it cannot be read.
 bool HashFile(const std::string& path, std::string* sha256, std::uint64_t* size);
 

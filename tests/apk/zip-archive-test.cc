@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <random>
+#include <sys/stat.h>
 
 #include <gtest/gtest.h>
 
@@ -132,6 +133,10 @@ TEST(ZipArchive, RefusesDamageLiesAndEntriesOverTheCap) {
   EXPECT_FALSE(archive.Open(dir / "missing.zip", &error));
   EXPECT_NE(error.find("missing.zip"), std::string::npos);
   EXPECT_FALSE(archive.Open(dir.path(), &error));  // a folder
+  // A pipe under an archive's name would block a reader that waited for a writer.
+  ASSERT_EQ(mkfifo((dir / "pipe.apk").c_str(), 0600), 0);
+  EXPECT_FALSE(archive.Open(dir / "pipe.apk", &error));
+  EXPECT_NE(error.find("is not a file"), std::string::npos) << error;
 }
 
 }  // namespace
