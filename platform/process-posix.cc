@@ -11,6 +11,7 @@
 #include <signal.h>
 #include <spawn.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -139,6 +140,16 @@ int SpawnInNewSession(const std::vector<std::string>& argv) {
   return error == 0 ? pid : -1;
 }
 
+// Lowers a program that has just started, before its libraries are loaded. Where the kernel
+// schedules each session as a group of its own (autogroup), the child's new session would
+// still take an equal share from this one, so its group is lowered too.
+void LowerPriority(int pid) {
+  constexpr int kBackgroundNice = 10;
+  setpriority(PRIO_PROCESS, static_cast<id_t>(pid), kBackgroundNice);
+  std::ofstream group("/proc/" + std::to_string(pid) + "/autogroup");
+  if (group) group << kBackgroundNice;
+}
+
 int ExitStatus(int status) {
   if (WIFEXITED(status)) return WEXITSTATUS(status);
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
@@ -186,8 +197,9 @@ bool HasEnded(int pid) {
 
 }  // namespace
 
-int SpawnDetached(const std::vector<std::string>& argv) {
+int SpawnDetached(const std::vector<std::string>& argv, SpawnPriority priority) {
   int pid = SpawnInNewSession(argv);
+  if (pid > 0 && priority == SpawnPriority::kBackground) LowerPriority(pid);
   // GLib reaps the child on the UI loop once it ends; nothing is left for the callback. It
   // waits for this pid alone, so the waits of SpawnAndWait and RunProcess are untouched.
   if (pid > 0)

@@ -21,11 +21,18 @@ struct ProcessOutput {
 // calling thread until the program has ended.
 ProcessOutput RunProcess(const std::vector<std::string>& argv, std::size_t maxOutput);
 
+// How much of the processor a started program may take from the others.
+enum class SpawnPriority {
+  kNormal,
+  kBackground,  // work nobody waits for: under load it yields to the window and its pages
+};
+
 // Starts the program argv[0] with `argv` (no shell, nothing quoted), in a session of its own,
 // and returns at once. The UI loop reaps the child when it ends; until the loop next runs, an
 // ended child is a zombie (which FindProcessesByImageName does not list). The process id, or
 // -1.
-int SpawnDetached(const std::vector<std::string>& argv);
+int SpawnDetached(const std::vector<std::string>& argv,
+                  SpawnPriority priority = SpawnPriority::kNormal);
 // Starts the program and waits for it without a time limit. False when it could not start;
 // `exitCode` gets its exit status (128 + signal when a signal ended it).
 bool SpawnAndWait(const std::vector<std::string>& argv, int* exitCode);

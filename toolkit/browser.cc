@@ -12,6 +12,7 @@
 #include "platform/desktop.h"
 #include "platform/file-system.h"
 #include "toolkit/browser-feed.h"
+#include "toolkit/first-frame.h"
 #include "toolkit/page-bridge/messages.h"
 
 namespace lumo::toolkit {
@@ -291,11 +292,15 @@ void Browser::ShowFirstPage() {
   if (firstPageTimer_) g_source_remove(firstPageTimer_);
   firstPageTimer_ = 0;
   gtk_widget_queue_draw(GTK_WIDGET(view_));
-  for (auto& work : std::exchange(afterFirstPage_, {})) work();
+  // The browser lives as long as its view, and the wait ends with the view.
+  AfterNextFrame(GTK_WIDGET(view_), [this] {
+    firstPageShown_ = true;
+    for (auto& work : std::exchange(afterFirstPage_, {})) work();
+  });
 }
 
 void Browser::AfterFirstPage(std::function<void()> work) {
-  if (firstPageLoaded_)
+  if (firstPageShown_)
     work();
   else
     afterFirstPage_.push_back(std::move(work));

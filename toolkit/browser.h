@@ -73,7 +73,8 @@ class Browser {
   bool firstPageLoaded() const { return firstPageLoaded_; }
   // The view finished loading `url`: the first page other than the blank one shows.
   void PageFinished(std::string_view url);
-  // Runs `work` once on the UI thread when the view first draws its page (at once if it does).
+  // Runs `work` once on the UI thread after the frame that first shows the view's page (at once
+  // when that has been), so that the work does not compete with that paint.
   void AfterFirstPage(std::function<void()> work);
 
  private:
@@ -85,6 +86,7 @@ class Browser {
   std::unique_ptr<BrowserEventHandler> handler_;
   std::string homePage_;
   bool firstPageLoaded_ = false;
+  bool firstPageShown_ = false;  // the frame after the first page has been painted
   bool localPageAsked_ = false;
   unsigned firstPageTimer_ = 0;
   std::vector<std::function<void()>> afterFirstPage_;

@@ -96,7 +96,7 @@ void DeferOtherTabs(GtkNotebook* tab) {
     g_object_set_data(G_OBJECT(page), kDeferredTab, GINT_TO_POINTER(1));
     gtk_widget_hide(page);
   }
-  AfterFirstFrame(GTK_WIDGET(tab), [tab] {
+  AfterNextFrame(GTK_WIDGET(tab), [tab] {
     for (int i = 0; i < gtk_notebook_get_n_pages(tab); ++i) {
       GtkWidget* page = gtk_notebook_get_nth_page(tab, i);
       if (!g_object_get_data(G_OBJECT(page), kDeferredTab)) continue;

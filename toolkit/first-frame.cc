@@ -39,7 +39,7 @@ gboolean OnFirstTick(GtkWidget* widget, GdkFrameClock*, gpointer data) {
 
 }  // namespace
 
-void AfterFirstFrame(GtkWidget* widget, std::function<void()> work) {
+void AfterNextFrame(GtkWidget* widget, std::function<void()> work) {
   auto* tick = new Pending{std::move(work), {}};
   g_weak_ref_init(&tick->widget, nullptr);
   gtk_widget_add_tick_callback(widget, OnFirstTick, tick, Drop);

@@ -6,9 +6,9 @@
 
 namespace lumo::toolkit {
 
-// Runs `work` once on the UI thread right after `widget` has painted its first frame, or never
-// when the widget is destroyed before then: what start-up need not do before the user sees the
-// window waits for this.
-void AfterFirstFrame(GtkWidget* widget, std::function<void()> work);
+// Runs `work` once on the UI thread right after the next frame of `widget`'s window has been
+// painted (for a window not shown yet, its first), or never when the widget is destroyed before
+// then: what need not happen before the user sees a change waits for this.
+void AfterNextFrame(GtkWidget* widget, std::function<void()> work);
 
 }  // namespace lumo::toolkit

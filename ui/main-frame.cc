@@ -126,7 +126,7 @@ void MainFrame::InitWindow() {
   workers_.catalogue->post(std::make_shared<LoadDownloadChecksTask>());
   workers_.catalogue->post(std::make_shared<LoadFailuresTask>());
   workers_.catalogue->post(std::make_shared<SelectAllAppTask>());
-  toolkit::AfterFirstFrame(GTK_WIDGET(window()), [this] { OnFirstFrame(); });
+  toolkit::AfterNextFrame(GTK_WIDGET(window()), [this] { OnFirstFrame(); });
   workers_.catalogue->post(std::make_shared<ReportSetAsideCatalogueTask>());
   RegisterTestCommands();
   initialised_ = true;
@@ -411,8 +411,11 @@ void MainFrame::CheckUpdate(const std::string& arguments) {
   }
   std::vector<std::string> argv{program};
   if (!arguments.empty()) argv.push_back(arguments);
-  // Nothing waits for the updater and its fate is not examined.
-  if (platform::SpawnDetached(argv) > 0)
+  // Nothing waits for the updater and its fate is not examined; the silent check at start is
+  // background work, the one the user asked for is not.
+  bool silent = arguments == "-silence";
+  if (platform::SpawnDetached(argv, silent ? platform::SpawnPriority::kBackground
+                                           : platform::SpawnPriority::kNormal) > 0)
     Log::instance()->write("updater %s started with \"%s\".", program.c_str(), arguments.c_str());
 }
 

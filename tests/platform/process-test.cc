@@ -1,6 +1,10 @@
 #include "platform/process.h"
 
+#include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -46,6 +50,35 @@ TEST(SpawnDetached, AChildThatEndsIsReapedByTheUiLoop) {
                             std::chrono::seconds(30), true))
       << "pid " << pid << " was left a zombie";
   EXPECT_EQ(SpawnDetached({"/nonexistent/program"}), -1);
+}
+
+// The nice value: field 19 of /proc/PID/stat, the 17th after the name in parentheses.
+int NiceOf(int pid) {
+  std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+  std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::istringstream fields(stat.substr(stat.rfind(')') + 2));
+  std::string field;
+  for (int i = 0; i < 17; ++i) fields >> field;
+  return std::stoi(field);
+}
+
+// A background program is lowered in the processor's share, as a process and as the session
+// of its own that it starts; a normal one is left as this process is.
+TEST(SpawnDetached, BackgroundProgramsYieldTheProcessor) {
+  int background = SpawnDetached({"/bin/sleep", "5"}, SpawnPriority::kBackground);
+  int normal = SpawnDetached({"/bin/sleep", "5"});
+  ASSERT_GT(background, 0);
+  ASSERT_GT(normal, 0);
+  EXPECT_EQ(NiceOf(background), 10);
+  EXPECT_EQ(NiceOf(normal), NiceOf(getpid()));
+  std::ifstream group("/proc/" + std::to_string(background) + "/autogroup");
+  std::string line;
+  // Kernels built without autogroup have no such file.
+  if (std::getline(group, line)) {
+    EXPECT_NE(line.find("nice 10"), std::string::npos) << line;
+  }
+  kill(background, SIGKILL);
+  kill(normal, SIGKILL);
 }
 
 }  // namespace
