@@ -84,7 +84,6 @@ bool ZipArchive::Open(const std::string& path, std::string* error) {
   entries_.clear();
   inFile_ = file_.Open(path, error);
   if (!inFile_) return false;
-  length_ = file_.size();
   std::string why;
   if (ReadDirectory(&why)) return true;
   return Fail(error, path + " is not a zip archive: " + why);
@@ -93,14 +92,17 @@ bool ZipArchive::Open(const std::string& path, std::string* error) {
 bool ZipArchive::OpenBytes(std::string bytes, std::string* error) {
   inFile_ = false;
   bytes_ = std::move(bytes);
-  length_ = bytes_.size();
   std::string why;
   if (ReadDirectory(&why)) return true;
   return Fail(error, "not a zip archive: " + why);
 }
 
+std::uint64_t ZipArchive::Length() const {
+  return inFile_ ? file_.size() : bytes_.size();
+}
+
 bool ZipArchive::ReadAt(std::uint64_t offset, void* data, std::size_t size) const {
-  if (!Within(offset, size, length_)) return false;
+  if (!Within(offset, size, Length())) return false;
   if (inFile_) return file_.ReadAt(offset, data, size);
   std::memcpy(data, bytes_.data() + offset, size);
   return true;
@@ -111,9 +113,9 @@ bool ZipArchive::ReadDirectory(std::string* error) {
   // The end record sits in the last 22 bytes plus an archive comment of up to 64 KiB; the
   // last signature whose comment fits is taken.
   std::size_t tailSize =
-      static_cast<std::size_t>(std::min<std::uint64_t>(length_, kEndBytes + kMaxCommentBytes));
+      static_cast<std::size_t>(std::min<std::uint64_t>(Length(), kEndBytes + kMaxCommentBytes));
   std::string tail(tailSize, '\0');
-  if (tailSize < kEndBytes || !ReadAt(length_ - tailSize, tail.data(), tailSize))
+  if (tailSize < kEndBytes || !ReadAt(Length() - tailSize, tail.data(), tailSize))
     return Fail(error, "too short");
   const auto* base = reinterpret_cast<const unsigned char*>(tail.data());
   std::size_t at = tailSize - kEndBytes + 1;
@@ -122,7 +124,7 @@ bool ZipArchive::ReadDirectory(std::string* error) {
     found = U32(base + at) == kEndSignature && at + kEndBytes + U16(base + at + 20) <= tailSize;
   if (!found) return Fail(error, "no end of directory");
   const unsigned char* end = base + at;
-  std::uint64_t endOffset = length_ - tailSize + at;
+  std::uint64_t endOffset = Length() - tailSize + at;
   std::uint64_t count = U16(end + 10);
   std::uint64_t directorySize = U32(end + 12);
   std::uint64_t directoryOffset = U32(end + 16);
@@ -192,7 +194,7 @@ bool ZipArchive::DataOffset(const ZipEntry& entry, std::uint64_t* offset) const 
   if (!ReadAt(entry.headerOffset, header, sizeof header) || U32(header) != kLocalSignature)
     return false;
   *offset = entry.headerOffset + kLocalBytes + U16(header + 26) + U16(header + 28);
-  return Within(*offset, entry.compressedSize, length_);
+  return Within(*offset, entry.compressedSize, Length());
 }
 
 bool ZipArchive::Stream(const ZipEntry& entry, std::uint64_t limit, const Sink& sink,
@@ -209,8 +211,14 @@ bool ZipArchive::Stream(const ZipEntry& entry, std::uint64_t limit, const Sink& 
       (entry.method == kStored && entry.compressedSize != entry.size))
     return Fail(error, name + " is damaged");
 
-  std::string input(kChunkBytes, '\0');
-  std::string output(entry.method == kDeflated ? kChunkBytes : 0, '\0');
+  // Buffers no larger than the entry: the skin archive reads dozens of small ones at start. The
+  // output has room for a byte past the declared size, which is how a lying entry shows.
+  std::string input(
+      static_cast<std::size_t>(std::min<std::uint64_t>(entry.compressedSize, kChunkBytes)), '\0');
+  std::string output(entry.method == kDeflated ? static_cast<std::size_t>(std::min<std::uint64_t>(
+                                                     entry.size + 1, kChunkBytes))
+                                               : 0,
+                     '\0');
   z_stream stream{};
   if (entry.method == kDeflated && inflateInit2(&stream, -MAX_WBITS) != Z_OK)
     return Fail(error, "cannot inflate " + name);

@@ -51,6 +51,7 @@ class ZipArchive {
             std::string* error = nullptr) const;
 
  private:
+  std::uint64_t Length() const;
   bool ReadAt(std::uint64_t offset, void* data, std::size_t size) const;
   bool ReadDirectory(std::string* error);
   bool DataOffset(const ZipEntry& entry, std::uint64_t* offset) const;
@@ -58,7 +59,6 @@ class ZipArchive {
   platform::ReadOnlyFile file_;
   bool inFile_ = false;
   std::string bytes_;  // the archive itself when opened from bytes
-  std::uint64_t length_ = 0;
   std::vector<ZipEntry> entries_;
 };
 
