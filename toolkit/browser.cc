@@ -12,7 +12,7 @@
 #include "platform/desktop.h"
 #include "platform/file-system.h"
 #include "toolkit/browser-feed.h"
-#include "toolkit/first-frame.h"
+#include "toolkit/next-frame.h"
 #include "toolkit/page-bridge/messages.h"
 
 namespace lumo::toolkit {

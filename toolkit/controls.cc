@@ -3,8 +3,8 @@
 #include <map>
 
 #include "app/log.h"
-#include "toolkit/first-frame.h"
 #include "toolkit/gradual-sizing.h"
+#include "toolkit/next-frame.h"
 
 namespace lumo::toolkit {
 

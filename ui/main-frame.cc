@@ -24,7 +24,7 @@
 #include "stat/data-stat.h"
 #include "toolkit/browser.h"
 #include "toolkit/controls.h"
-#include "toolkit/first-frame.h"
+#include "toolkit/next-frame.h"
 #include "toolkit/test-hook.h"
 #include "toolkit/toolkit.h"
 #include "ui/about-wnd.h"

@@ -1,4 +1,4 @@
-#include "toolkit/first-frame.h"
+#include "toolkit/next-frame.h"
 
 #include <memory>
 
